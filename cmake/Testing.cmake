@@ -1,0 +1,20 @@
+# wd_test(<name> LABEL <unit|component|system|fuzz> SOURCES ... [LIBS ...] [TIMEOUT s])
+#
+# One CTest entry per test program. Unit tests are the only ones run in the
+# arm64 build (under qemu-user, where netlink and namespaces do not work).
+function(wd_test name)
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  if(WD_CROSS AND NOT T_LABEL STREQUAL "unit")
+    return()
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+endfunction()
