@@ -1,0 +1,31 @@
+#include "capture/spectral_config.h"
+
+#include <array>
+
+namespace
+{
+
+constexpr std::array<const char *, 8> config_messages = {
+    "Success",
+    "Invalid directory or path too long",
+    "Invalid parameter",
+    "Required spectral files not found",
+    "Failed to write to file",
+    "File access permission denied",
+    "Error while performing path operations",
+    "Problem while interacting with a driver feature",
+};
+
+} // namespace
+
+const char *config_error_message(unsigned code)
+{
+    if (code >= config_messages.size())
+        return "Unknown error";
+    return config_messages[code];
+}
+
+const char *config_error_message(ConfigError code)
+{
+    return config_error_message(static_cast<unsigned>(code));
+}
