@@ -1,0 +1,20 @@
+// Result codes of every radio-control operation and their fixed texts.
+#pragma once
+
+#include <cstdint>
+
+enum class RadioError : int32_t {
+    Success = 0,
+    InvalidParameters = 1,
+    TooManyChannels = 2, // kept for callers; the channel list is capped instead
+    NetlinkInitFailed = 3,
+    MonitorNotFound = 4,
+    ChannelSetFailed = 5,
+    LinkQueryFailed = 6,
+    LinkSetFailed = 7,
+    PhyNotFound = 8,
+    RegulatoryQueryFailed = 9, // kept for callers; nothing here returns it
+};
+
+// Constant text of a code; "Unknown error" for any value outside the table.
+const char *radio_error_message(RadioError code);
