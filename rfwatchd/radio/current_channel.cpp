@@ -1,0 +1,131 @@
+#include "radio/current_channel.h"
+
+#include "radio/netlink_request.h"
+#include "radio/netlink_socket.h"
+#include "radio/nl80211_message.h"
+
+#include <cstdio>
+#include <iterator>
+#include <netlink/attr.h>
+#include <netlink/errno.h>
+#include <netlink/handlers.h>
+
+namespace
+{
+
+// What the monitor reports when it leaves the width out: the daemon then
+// sizes its bins for an 80 MHz channel.
+constexpr uint32_t WIDTH_WHEN_ABSENT_MHZ = 80;
+
+// Indexed by enum nl80211_chan_width; values past the end (5 and 10 MHz
+// channels and anything newer) count as 20 MHz.
+constexpr uint32_t width_mhz_table[] = {
+    20,  // NL80211_CHAN_WIDTH_20_NOHT
+    20,  // NL80211_CHAN_WIDTH_20
+    40,  // NL80211_CHAN_WIDTH_40
+    80,  // NL80211_CHAN_WIDTH_80
+    160, // NL80211_CHAN_WIDTH_80P80
+    160, // NL80211_CHAN_WIDTH_160
+};
+static_assert(NL80211_CHAN_WIDTH_160 == 5 && NL80211_CHAN_WIDTH_20_NOHT == 0);
+
+void report_sent(int sent, void *)
+{
+    std::fprintf(stderr, "nl80211: Sent %d bytes on dedicated socket, waiting for response...\n",
+                 sent);
+}
+
+} // namespace
+
+uint32_t width_mhz_of_nl80211(uint32_t chan_width)
+{
+    if (chan_width >= std::size(width_mhz_table))
+        return 20;
+    return width_mhz_table[chan_width];
+}
+
+int channel_reply_handler(nl_msg *msg, void *context)
+{
+    auto &out = *static_cast<CurrentChannel *>(context);
+    std::fprintf(stderr, "nl80211: Config handler called for interface %s\n", out.name);
+    Nl80211Attrs tb;
+    if (!parse_nl80211_reply(msg, tb)) {
+        std::fprintf(stderr, "Failed to parse netlink attributes for interface config %s\n",
+                     out.name);
+        return NL_SKIP;
+    }
+    if (tb[NL80211_ATTR_CHANNEL_WIDTH]) {
+        out.width = width_mhz_of_nl80211(nla_get_u32(tb[NL80211_ATTR_CHANNEL_WIDTH]));
+        std::fprintf(stderr, "nl80211: Interface %s current channel width: %u MHz\n", out.name,
+                     out.width);
+    } else {
+        out.width = WIDTH_WHEN_ABSENT_MHZ;
+        std::fprintf(stderr,
+                     "nl80211: No channel width found for interface %s, defaulting to %u MHz\n",
+                     out.name, out.width);
+    }
+    // Wide channels are described by their centre; the control frequency of
+    // an 80 MHz channel is not where its spectrum is.
+    if (out.width >= 80 && tb[NL80211_ATTR_CENTER_FREQ1]) {
+        out.frequency = nla_get_u32(tb[NL80211_ATTR_CENTER_FREQ1]);
+        out.frequency_found = true;
+        std::fprintf(stderr, "nl80211: Interface %s center frequency: %u MHz (%u MHz width)\n",
+                     out.name, out.frequency, out.width);
+    } else if (tb[NL80211_ATTR_WIPHY_FREQ]) {
+        out.frequency = nla_get_u32(tb[NL80211_ATTR_WIPHY_FREQ]);
+        out.frequency_found = true;
+        std::fprintf(stderr, "nl80211: Interface %s primary frequency: %u MHz (%u MHz width)\n",
+                     out.name, out.frequency, out.width);
+    } else {
+        std::fprintf(stderr, "nl80211: No frequency attribute found for interface %s\n", out.name);
+    }
+    return NL_OK;
+}
+
+RadioError query_current_channel(const RadioControl &rc, CurrentChannel &out)
+{
+    InterfaceInfo monitor = rc.monitor;
+    if (monitor.ifindex < 0) {
+        std::fprintf(stderr, "Interface check failed\n");
+        return RadioError::MonitorNotFound;
+    }
+    NlSocket sock;
+    int family = 0;
+    RadioError err = open_nl80211_socket(sock, family);
+    if (err != RadioError::Success)
+        return err;
+    NlMessage msg = make_message();
+    if (!msg) {
+        std::fprintf(stderr, "Failed to allocate netlink message for config backup\n");
+        return RadioError::NetlinkInitFailed;
+    }
+    if (!put_nl80211_request(msg.get(), family, NL80211_CMD_GET_INTERFACE, monitor.ifindex)) {
+        std::fprintf(stderr, "Failed to build config backup query for %s\n", monitor.name);
+        return RadioError::NetlinkInitFailed;
+    }
+    NlCallbacks cb = make_callbacks();
+    if (!cb) {
+        std::fprintf(stderr, "Failed to allocate netlink callback for config backup\n");
+        return RadioError::NetlinkInitFailed;
+    }
+    out = CurrentChannel{0, 0, false, monitor.name};
+
+    std::fprintf(stderr,
+                 "nl80211: Sending GET_INTERFACE query for %s (ifindex=%d) on dedicated socket\n",
+                 monitor.name, monitor.ifindex);
+    NlReplyOptions options;
+    options.receive_timeout_s = 2; // a silent kernel must not hold up start-up
+    options.after_send = report_sent;
+    NlOutcome outcome =
+        nl_request_reply(sock.get(), msg.get(), cb.get(), channel_reply_handler, &out, options);
+    if (outcome.stage == NlStage::Send) {
+        std::fprintf(stderr, "Failed to send config backup query for %s: %s\n", monitor.name,
+                     nl_geterror(outcome.error));
+        return RadioError::NetlinkInitFailed;
+    }
+    // No answer is not fatal: the caller falls back to the default bins.
+    if (outcome.stage == NlStage::Receive)
+        std::fprintf(stderr, "Netlink error querying %s config: %s (error code: %d)\n",
+                     monitor.name, nl_geterror(outcome.error), outcome.error);
+    return RadioError::Success;
+}

@@ -1,0 +1,11 @@
+#include "radio/radio_clock.h"
+
+#include <ctime>
+
+uint64_t radio_clock_ms()
+{
+    timespec ts{};
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0)
+        return 0;
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
+}
