@@ -1,0 +1,183 @@
+#include "clients.h"
+
+#include "client_writer.h"
+#include "clock.h"
+#include "commands.h"
+
+#include <cJSON.h>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+Client *client_of(ClientLink *link)
+{
+    return reinterpret_cast<Client *>(reinterpret_cast<char *>(link) - offsetof(Client, links));
+}
+
+// A server that was never set up has null links; treat it as empty.
+bool list_empty(const Server &server)
+{
+    return !server.clients.next || server.clients.next == &server.clients;
+}
+
+Client *find_client(Server &server, int fd)
+{
+    for (Client *c = first_client(server); c; c = next_client(server, c))
+        if (c->socket == fd)
+            return c;
+    return nullptr;
+}
+
+struct WriterContext {
+    Client *client;
+    bool dropped; // set when the writer gave the client up
+};
+
+// The consumer of aggregate_flush: one JSON text per call, sent as a line.
+bool write_line(void *context, char *text)
+{
+    auto *ctx = static_cast<WriterContext *>(context);
+    if (!text) {
+        fprintf(stderr, "Failed to convert aggregated sample to JSON\n");
+        return true;
+    }
+    int err = 0;
+    LineWrite r = write_client_line(ctx->client->socket, text, WRITE_STALL_LIMIT_MS, &err);
+    cJSON_free(text);
+    switch (r) {
+    case LINE_SENT:
+        return true;
+    case LINE_BROKEN:
+        fprintf(stderr, "Client disconnected during flush\n");
+        break;
+    case LINE_STALLED:
+        fprintf(stderr, "Client %d not reading, dropped\n", ctx->client->socket);
+        break;
+    case LINE_FAILED:
+        fprintf(stderr, "Write error to client during flush: %s\n", strerror(err));
+        return true;
+    }
+    ctx->dropped = true;
+    return false;
+}
+
+} // namespace
+
+void client_list_init(Server &server)
+{
+    server.clients.prev = server.clients.next = &server.clients;
+    server.client_count = 0;
+}
+
+Client *first_client(Server &server)
+{
+    return list_empty(server) ? nullptr : client_of(server.clients.next);
+}
+
+Client *next_client(Server &server, Client *client)
+{
+    ClientLink *n = client->links.next;
+    return n == &server.clients ? nullptr : client_of(n);
+}
+
+int accept_client(Server &server)
+{
+    // Non-blocking, so that a client that stops reading cannot hold up the
+    // loop (the writer waits only a bounded time for room).
+    int fd = accept4(server.listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "Accept error: %s\n", strerror(errno));
+        return -1;
+    }
+    // Both aggregates are allocated here, once, zeroed: nothing in a client
+    // grows afterwards.
+    auto *client = static_cast<Client *>(calloc(1, sizeof(Client)));
+    if (!client) {
+        fprintf(stderr, "Failed to allocate client\n");
+        close(fd);
+        return -1;
+    }
+    client->socket = fd;
+    uint64_t now = monotonic_ms();
+    for (SampleAggregate &a : client->aggregates) {
+        a.period_ms = DEFAULT_PERIOD_MS;
+        a.last_flush_ms = now;
+    }
+    client->links.prev = server.clients.prev;
+    client->links.next = &server.clients;
+    server.clients.prev->next = &client->links;
+    server.clients.prev = &client->links;
+    server.client_count++;
+    return 0;
+}
+
+void drop_client(Server &server, Client *client)
+{
+    client->links.prev->next = client->links.next;
+    client->links.next->prev = client->links.prev;
+    close(client->socket);
+    server.client_count--;
+    free(client);
+}
+
+void drop_all_clients(Server &server)
+{
+    while (Client *c = first_client(server))
+        drop_client(server, c);
+}
+
+void poll_clients(Server &server)
+{
+    pollfd set[1 + MAX_POLLED_CLIENTS];
+    nfds_t n = 0;
+    set[n++] = {server.listen_fd, POLLIN, 0};
+    for (Client *c = first_client(server); c && n < 1 + MAX_POLLED_CLIENTS;
+         c = next_client(server, c))
+        set[n++] = {c->socket, POLLIN | POLLHUP, 0};
+
+    int r = poll(set, n, 1);
+    if (r < 0) {
+        fprintf(stderr, "Poll error: %s\n", strerror(errno));
+        return;
+    }
+    if (r == 0)
+        return;
+    if (set[0].revents & POLLIN)
+        accept_client(server);
+    for (nfds_t i = 1; i < n; i++) {
+        Client *c = find_client(server, set[i].fd);
+        if (!c)
+            continue;
+        if (set[i].revents & POLLHUP) {
+            fprintf(stderr, "Client disconnected (POLLHUP)\n");
+            drop_client(server, c);
+        } else if (set[i].revents & POLLIN) {
+            handle_client_command(server, c);
+        }
+    }
+}
+
+int flush_clients(Server &server)
+{
+    uint64_t now = monotonic_ms();
+    Client *c = first_client(server);
+    while (c) {
+        Client *next = next_client(server, c);
+        WriterContext ctx{c, false};
+        for (SampleAggregate &a : c->aggregates)
+            if (!aggregate_flush(a, now, write_line, &ctx))
+                break;
+        if (ctx.dropped)
+            drop_client(server, c);
+        c = next;
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "listener.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+int open_listening_socket(const char *path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        fprintf(stderr, "Failed to get socket\n");
+        return -1;
+    }
+    sockaddr_un addr{};
+    static_assert(sizeof addr.sun_path == MAX_SOCKET_PATH + 1);
+    if (strlen(path) > MAX_SOCKET_PATH) {
+        fprintf(stderr, "Socket path is too long: %s\n", path);
+        fprintf(stderr, "Failed to get socket\n");
+        close(fd);
+        return -1;
+    }
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, path, strlen(path) + 1);
+    unlink(path); // a stale file from an earlier run would make bind fail
+    if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+        fprintf(stderr, "Error binding: %s\n", strerror(errno));
+        fprintf(stderr, "Failed to get socket\n");
+        close(fd);
+        return -1;
+    }
+    if (listen(fd, LISTEN_BACKLOG) != 0) {
+        fprintf(stderr, "Listen error: %s\n", strerror(errno));
+        close(fd);
+        return -1;
+    }
+    return fd;
+}

@@ -1,0 +1,47 @@
+// The daemon's one top-level record and its life: discovery of the
+// monitor's phy and driver, set-up of the scan, and teardown.
+#pragma once
+
+#include "capture/capture.h"
+#include "options.h"
+#include "radio/radio.h"
+
+#include <cstdint>
+
+struct Client;
+
+// Links of the circular client list; the server holds the sentinel.
+struct ClientLink {
+    ClientLink *prev;
+    ClientLink *next;
+};
+
+struct Server {
+    int32_t listen_fd;
+    ClientLink clients; // oldest connection first
+    int32_t client_count;
+    uint64_t last_sample_ms; // last sample step that read a sample
+    SpectralConfig spectral;
+    SpectralSource source;
+    RadioControl radio;
+    DriverSettings saved_settings; // read when a client sweep starts
+    DriverSettings sweep_settings; // written for a client sweep; always 0
+    uint32_t current_bandwidth;    // MHz of the latest sample, 0 before the first
+    uint8_t bandwidth_changed;
+    int32_t requested_bins; // -b; 0 is automatic
+    int32_t background_start;
+    int32_t background_end;
+    uint8_t whole_band;
+    SpectralSample sample; // the one record the sample step decodes into
+};
+
+// 5->4, 10->8, 20->16, 40->32, 80->64, 160->128, anything else 256.
+int32_t bins_for_bandwidth(uint32_t width_mhz);
+
+// found must be zeroed. 0, or -1 after printing why.
+int discover_configuration(const ServerOptions &opts, DiscoveredInterface &found);
+// 0, or -1 after printing why; the server may then be half set up and must
+// still be torn down.
+int server_init(Server &server, const ServerOptions &opts, const DiscoveredInterface &found);
+// Releases everything; accepts a zeroed or half set-up server.
+void server_teardown(Server &server);

@@ -1,0 +1,79 @@
+#include "steps.h"
+
+#include <cstdio>
+
+namespace
+{
+
+// Slices of a narrow channel need longer to collect reports.
+uint32_t background_dwell_ms(uint32_t width_mhz)
+{
+    if (width_mhz == 5)
+        return 100;
+    if (width_mhz == 10)
+        return 50;
+    return 25;
+}
+
+void follow_width_change(Server &server)
+{
+    if (server.requested_bins == 0) {
+        int32_t bins = bins_for_bandwidth(server.current_bandwidth);
+        if (bins != server.spectral.bin_count) {
+            fprintf(stderr, "Bandwidth changed to %u MHz, updating bin count: %d -> %d\n",
+                    server.current_bandwidth, server.spectral.bin_count, bins);
+            server.spectral.bin_count = bins;
+            spectral_set_bins(server.spectral); // the next re-arm writes it again
+        }
+    }
+    // The background sweep's step is the width: restart it with the new one.
+    if (sweep_type_is(server.radio, SweepType::Agile))
+        cancel_sweep(server.radio);
+    server.bandwidth_changed = 0;
+}
+
+void drive_running_sweep(Server &server)
+{
+    if (sweep_expired(server.radio) && sweep_finished(server.radio)) {
+        fprintf(stderr, "Sweep timeout, restoring config\n");
+        cancel_sweep(server.radio);
+        if (rearm_spectral_scan(server) != 0)
+            fprintf(stderr, "Failed to re-trigger after next sweep channel\n");
+    } else if (hop_due(server.radio)) {
+        RadioError re = advance_sweep(server.radio);
+        if (re != RadioError::Success)
+            fprintf(stderr, "Failed to advance to next channel: %s\n", radio_error_message(re));
+        if (rearm_spectral_scan(server) != 0)
+            fprintf(stderr, "Failed to re-trigger after next sweep channel\n");
+    }
+}
+
+void keep_background_sweep(Server &server)
+{
+    bool configured =
+        server.whole_band || (server.background_start != 0 && server.background_end != 0);
+    if (!configured || sweep_active(server.radio) || server.current_bandwidth == 0)
+        return;
+    SweepRequest req{};
+    req.type = SweepType::Agile;
+    req.from_mhz = static_cast<uint32_t>(server.background_start);
+    req.to_mhz = static_cast<uint32_t>(server.background_end);
+    req.whole_band = server.whole_band;
+    req.step_mhz = server.current_bandwidth;
+    req.duration_s = 0;
+    req.dwell_ms = background_dwell_ms(server.current_bandwidth);
+    RadioError re = start_sweep(server.radio, req);
+    if (re != RadioError::Success)
+        fprintf(stderr, "Failed to activate background sweep: %s\n", radio_error_message(re));
+}
+
+} // namespace
+
+void sweep_timer_step(Server &server)
+{
+    if (server.bandwidth_changed)
+        follow_width_change(server);
+    if (sweep_active(server.radio))
+        drive_running_sweep(server);
+    keep_background_sweep(server);
+}

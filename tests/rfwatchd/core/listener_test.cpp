@@ -1,0 +1,90 @@
+// The listening socket's path rules: the full sun_path is usable, longer is
+// refused, and a file left by an earlier run does not block the start.
+#include "listener.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace
+{
+
+class Listener : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/rfwatchd-listener-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { (void)system(("rm -rf " + dir).c_str()); }
+    // A path of exactly len characters inside dir.
+    std::string path_of_length(size_t len)
+    {
+        std::string p = dir + "/";
+        p += std::string(len - p.size(), 's');
+        return p;
+    }
+    std::string dir;
+};
+
+bool can_connect(const std::string &path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    path.copy(a.sun_path, sizeof a.sun_path - 1);
+    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+} // namespace
+
+TEST_F(Listener, PathOf107IsUsedAnd108Refused)
+{
+    std::string ok = path_of_length(107);
+    int fd = open_listening_socket(ok.c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(can_connect(ok));
+    close(fd);
+
+    std::string too_long = path_of_length(108);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_listening_socket(too_long.c_str()), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Socket path is too long: " + too_long + "\nFailed to get socket\n");
+}
+
+TEST_F(Listener, StaleFileIsReplaced)
+{
+    std::string path = dir + "/rfwatchd.sock";
+    FILE *f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("stale", f);
+    fclose(f);
+    int fd = open_listening_socket(path.c_str());
+    ASSERT_GE(fd, 0);
+    struct stat st {
+    };
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_TRUE(can_connect(path));
+    close(fd);
+    // The file stays when the program ends.
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+}
+
+TEST_F(Listener, BindFailureIsReported)
+{
+    std::string path = dir + "/missing-dir/rfwatchd.sock";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_listening_socket(path.c_str()), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Error binding: No such file or directory\nFailed to get socket\n");
+}
