@@ -1,0 +1,85 @@
+#include "capture/bin_text.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+constexpr char DIGIT_PAIRS[] = "00010203040506070809"
+                               "10111213141516171819"
+                               "20212223242526272829"
+                               "30313233343536373839"
+                               "40414243444546474849"
+                               "50515253545556575859"
+                               "60616263646566676869"
+                               "70717273747576777879"
+                               "80818283848586878889"
+                               "90919293949596979899";
+
+// Below 2^52, adding and removing 2^52 rounds a double to an integer in the
+// current rounding mode, which is what printf applies to the exact value.
+constexpr double ROUNDING_BIAS = 4503599627370496.0;
+
+size_t format_slow(float value, char *out)
+{
+    char buffer[BIN_TEXT_MAX + 1];
+    int n = snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(value));
+    size_t length = n < 0 ? 0 : static_cast<size_t>(n);
+    if (length > BIN_TEXT_MAX)
+        length = BIN_TEXT_MAX;
+    memcpy(out, buffer, length);
+    return length;
+}
+
+inline size_t format_fast(float value, char *out)
+{
+    // A float has 24 significant bits and 100 needs 7, so the product is
+    // exact in a double: rounding it once rounds the true decimal value.
+    double scaled = std::fabs(static_cast<double>(value) * 100.0);
+    if (!(scaled < ROUNDING_BIAS))
+        return format_slow(value, out);
+    uint64_t hundredths = static_cast<uint64_t>((scaled + ROUNDING_BIAS) - ROUNDING_BIAS);
+
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *p = end;
+    uint64_t whole = hundredths / 100;
+    unsigned fraction = static_cast<unsigned>(hundredths % 100);
+    p -= 2;
+    memcpy(p, DIGIT_PAIRS + 2 * fraction, 2);
+    *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    // printf keeps the sign of negative values that round to zero (and of
+    // negative zero): "-0.00".
+    if (std::signbit(value))
+        *--p = '-';
+    size_t length = static_cast<size_t>(end - p);
+    memcpy(out, p, length);
+    return length;
+}
+
+} // namespace
+
+size_t format_bin_text(float value, char *out)
+{
+    return format_fast(value, out);
+}
+
+size_t format_bin_array(const float *values, size_t count, char *out)
+{
+    char *p = out;
+    *p++ = '[';
+    for (size_t j = 0; j < count; ++j) {
+        if (j != 0)
+            *p++ = ',';
+        p += format_fast(values[j], p);
+    }
+    *p++ = ']';
+    return static_cast<size_t>(p - out);
+}

@@ -1,0 +1,33 @@
+#include "capture/spectral_config.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+const ScanDriver scan_drivers[SCAN_DRIVER_COUNT] = {
+    {"ath11k", parse_ath11k_report},
+    {"ath10k", parse_ath10k_report},
+};
+
+const ScanDriver *find_spectral_driver(uint32_t phy_index)
+{
+    char ath10k[256];
+    char ath11k[256];
+    snprintf(ath10k, sizeof ath10k, "/sys/kernel/debug/ieee80211/phy%u/ath10k", phy_index);
+    snprintf(ath11k, sizeof ath11k, "/sys/kernel/debug/ieee80211/phy%u/ath11k", phy_index);
+
+    // ath11k first: a phy that shows both is served by ath11k.
+    if (access(ath11k, F_OK) == 0) {
+        fprintf(stderr, "phy%u: Found ath11k driver directory at %s\n", phy_index, ath11k);
+        return &scan_drivers[0];
+    }
+    if (access(ath10k, F_OK) == 0) {
+        fprintf(stderr, "phy%u: Found ath10k driver directory at %s\n", phy_index, ath10k);
+        return &scan_drivers[1];
+    }
+    fprintf(stderr, "phy%u: No ath10k or ath11k driver directories found in debugfs\n", phy_index);
+    fprintf(stderr, "  Checked: %s\n", ath10k);
+    fprintf(stderr, "  Checked: %s\n", ath11k);
+    fprintf(stderr, "  Hint: Ensure debugfs is mounted and phy%u has spectral capabilities\n",
+            phy_index);
+    return nullptr;
+}

@@ -1,0 +1,161 @@
+#include "capture/spectral_config.h"
+#include "capture/control_file.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace
+{
+
+// Resolves one file, printing which feature it breaks; true on success.
+bool resolve_feature(const char *directory, const char *name, char *path, bool need_write)
+{
+    ConfigError r = resolve_control_file(directory, name, path, need_write);
+    if (r == ConfigError::Success)
+        return true;
+    fprintf(stderr, "Feature file '%s' invalid: %s\n", name, config_error_message(r));
+    return false;
+}
+
+// Writes "<word>" then "trigger": the driver arms the mode, then starts it.
+ConfigError write_then_trigger(const SpectralConfig &cfg, const char *word)
+{
+    ConfigError r = write_control_file(cfg.ctl_path, word);
+    if (r != ConfigError::Success)
+        return r;
+    return write_control_file(cfg.ctl_path, "trigger");
+}
+
+ConfigError write_disable(const SpectralConfig &cfg)
+{
+    ConfigError r = write_control_file(cfg.ctl_path, "disable");
+    if (r == ConfigError::Success)
+        fprintf(stderr, "Spectral scanning stopped\n");
+    return r;
+}
+
+ConfigError write_number(const char *path, int64_t value)
+{
+    char text[128];
+    snprintf(text, sizeof text, "%" PRId64, value);
+    return write_control_file(path, text);
+}
+
+} // namespace
+
+ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory)
+{
+    cfg = SpectralConfig{};
+    struct stat st;
+    if (directory == nullptr || stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        fprintf(stderr, "Directory does not exist or is not accessible: %s\n",
+                directory ? directory : "(null)");
+        return ConfigError::InvalidDirectory;
+    }
+    if (strnlen(directory, SPECTRAL_PATH_SIZE) > SPECTRAL_PATH_SIZE - 1) {
+        fprintf(stderr, "Directory path too long: %s\n", directory);
+        return ConfigError::InvalidDirectory;
+    }
+    memcpy(cfg.directory, directory, strlen(directory) + 1);
+    cfg.spectral_scan = true;
+
+    if (!resolve_feature(cfg.directory, "spectral_scan_ctl", cfg.ctl_path, true))
+        cfg.spectral_scan = false;
+    if (!resolve_feature(cfg.directory, "spectral_bins", cfg.bins_path, true))
+        cfg.spectral_scan = false;
+    if (!resolve_feature(cfg.directory, "spectral_scan0", cfg.sample_path, false))
+        cfg.spectral_scan = false;
+    cfg.narrow_channels = resolve_feature(cfg.directory, "chan_bw", cfg.chan_bw_path, true);
+    cfg.frequency_shift = resolve_feature(cfg.directory, "freq_shift", cfg.freq_shift_path, true);
+
+    fprintf(stderr, "Spectral config initialized for directory: %s\n", cfg.directory);
+    fprintf(stderr, "Features:%s%s%s\n", cfg.spectral_scan ? " spectral_scan" : "",
+            cfg.narrow_channels ? " narrow_channels" : "",
+            cfg.frequency_shift ? " frequency_shift" : "");
+    return ConfigError::Success;
+}
+
+const char *spectral_sample_path(const SpectralConfig &cfg)
+{
+    return cfg.sample_path;
+}
+
+ConfigError spectral_set_bins(const SpectralConfig &cfg)
+{
+    if (cfg.bin_count <= 0) {
+        fprintf(stderr, "Invalid bin count: %d\n", cfg.bin_count);
+        return ConfigError::InvalidDirectory;
+    }
+    // The driver counts the bins of both FFT halves.
+    char text[16];
+    snprintf(text, sizeof text, "%d", 2 * cfg.bin_count);
+    return write_control_file(cfg.bins_path, text);
+}
+
+ConfigError spectral_start_background(const SpectralConfig &cfg)
+{
+    return write_then_trigger(cfg, "background");
+}
+
+ConfigError spectral_start_agile(const SpectralConfig &cfg, int freq_mhz)
+{
+    char word[64];
+    snprintf(word, sizeof word, "agile %d", freq_mhz);
+    return write_then_trigger(cfg, word);
+}
+
+ConfigError spectral_stop(const SpectralConfig &cfg)
+{
+    return write_disable(cfg);
+}
+
+ConfigError spectral_config_cleanup(SpectralConfig &cfg)
+{
+    ConfigError r = write_disable(cfg);
+    cfg = SpectralConfig{};
+    fprintf(stderr, "Spectral config cleaned up\n");
+    return r;
+}
+
+ConfigError spectral_read_driver_settings(const SpectralConfig &cfg, DriverSettings &settings)
+{
+    if (cfg.narrow_channels) {
+        ConfigError r = read_control_number(cfg.chan_bw_path, settings.chan_bw);
+        if (r != ConfigError::Success) {
+            fprintf(stderr, "Error processing chan_bw: %s\n", config_error_message(r));
+            return r;
+        }
+    }
+    if (cfg.frequency_shift) {
+        ConfigError r = read_control_number(cfg.freq_shift_path, settings.freq_shift);
+        if (r != ConfigError::Success) {
+            fprintf(stderr, "Error processing freq_shift: %s\n", config_error_message(r));
+            return r;
+        }
+    }
+    return ConfigError::Success;
+}
+
+ConfigError spectral_write_driver_settings(const SpectralConfig &cfg,
+                                           const DriverSettings &settings)
+{
+    if (cfg.narrow_channels) {
+        fprintf(stderr, "Setting chan_bw to: %" PRId64 "\n", settings.chan_bw);
+        ConfigError r = write_number(cfg.chan_bw_path, settings.chan_bw);
+        if (r != ConfigError::Success) {
+            fprintf(stderr, "Error processing chan_bw: %s\n", config_error_message(r));
+            return r;
+        }
+    }
+    if (cfg.frequency_shift) {
+        fprintf(stderr, "Setting freq_shift to: %" PRId64 "\n", settings.freq_shift);
+        ConfigError r = write_number(cfg.freq_shift_path, settings.freq_shift);
+        if (r != ConfigError::Success) {
+            fprintf(stderr, "Error processing freq_shift: %s\n", config_error_message(r));
+            return r;
+        }
+    }
+    return ConfigError::Success;
+}

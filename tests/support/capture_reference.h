@@ -1,0 +1,23 @@
+// Straightforward constructions that the capture library's fast paths are
+// measured and checked against: the JSON sample message with one cJSON raw
+// item and one snprintf per bin, and the ath11k power rule with libm's
+// log10f per bin.
+#pragma once
+
+#include "capture/spectral_sample.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace wdtest
+{
+
+// The JSON line as cJSON_PrintUnformatted gives it (free with cJSON_free),
+// or nullptr.
+char *reference_sample_to_json(const SpectralSample &sample, uint32_t count);
+
+// Decodes the bins of one whole, valid ath11k report starting at report
+// (type byte first) into out, bin_count values.
+void reference_ath11k_bins(const uint8_t *report, size_t bin_count, float *out);
+
+} // namespace wdtest
