@@ -70,26 +70,36 @@ inline uint32_t arg_word(std::span<const uint8_t> payload, size_t index)
            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
-void put_number(Out &o, const Spec &s, uint32_t magnitude, bool negative, unsigned base,
-                const char *digit_set)
+// Digits of magnitude, most significant first, into d; returns how many.
+template <unsigned Base> inline int digits_of(uint32_t magnitude, const char *digit_set, char *d)
 {
-    char digits[10]; // 4294967295 has ten
+    char rev[10]; // 4294967295 has ten
     int n = 0;
     do {
-        digits[n++] = digit_set[magnitude % base];
-        magnitude /= base;
+        rev[n++] = digit_set[magnitude % Base];
+        magnitude /= Base;
     } while (magnitude != 0);
+    for (int i = 0; i < n; ++i)
+        d[i] = rev[n - 1 - i];
+    return n;
+}
 
+template <unsigned Base>
+void put_number(Out &o, const Spec &s, uint32_t magnitude, bool negative, const char *digit_set)
+{
+    char digits[10];
+    int n = digits_of<Base>(magnitude, digit_set, digits);
     char sign = negative ? '-' : s.plus ? '+' : s.space ? ' ' : '\0';
     int pad = s.width - n - (sign ? 1 : 0);
+    if (pad < 0)
+        pad = 0;
     if (!s.left && !s.zero)
         put_run(o, ' ', pad);
     if (sign)
         put(o, sign);
     if (!s.left && s.zero)
         put_run(o, '0', pad);
-    while (n > 0 && !o.full)
-        put(o, digits[--n]);
+    put_text(o, digits, static_cast<size_t>(n));
     if (s.left)
         put_run(o, ' ', pad);
 }
@@ -172,19 +182,19 @@ size_t render_message(TextBuffer &out, const char *format, const char *arg_types
                     goto done; // a NUL character ends the text
             } else if (conv == 'd' || conv == 'i') {
                 if (type == 'i' && static_cast<int32_t>(word) < 0)
-                    put_number(o, s, 0u - word, true, 10, lower_digits);
+                    put_number<10>(o, s, 0u - word, true, lower_digits);
                 else
-                    put_number(o, s, word, false, 10, lower_digits);
+                    put_number<10>(o, s, word, false, lower_digits);
             } else if (conv == 'u') {
-                put_number(o, s, word, false, 10, lower_digits);
+                put_number<10>(o, s, word, false, lower_digits);
             } else if (conv == 'x') {
-                put_number(o, s, word, false, 16, lower_digits);
+                put_number<16>(o, s, word, false, lower_digits);
             } else if (conv == 'X') {
-                put_number(o, s, word, false, 16, upper_digits);
+                put_number<16>(o, s, word, false, upper_digits);
             } else {
                 if (TEXT_MAX - o.len >= 3)
                     put_text(o, "0x", 2);
-                put_number(o, s, word, false, 16, lower_digits);
+                put_number<16>(o, s, word, false, lower_digits);
             }
             break;
         }
