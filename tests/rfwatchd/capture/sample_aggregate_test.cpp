@@ -1,0 +1,261 @@
+// Aggregation by centre frequency: slots, merges and flushes.
+#include "capture/sample_aggregate.h"
+
+#include <cjson/cJSON.h>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <time.h>
+#include <vector>
+
+namespace
+{
+
+SpectralSample make(uint16_t freq, float level, uint8_t detector = 0, size_t bins = 4,
+                    uint16_t bandwidth = 20)
+{
+    SpectralSample s;
+    memset(&s, 0, sizeof s);
+    s.detector = detector;
+    s.freq_mhz = freq;
+    s.bandwidth_mhz = bandwidth;
+    s.noise_dbm = -100;
+    s.rssi = 10;
+    s.bin_count = bins;
+    for (size_t j = 0; j < bins; ++j)
+        s.bins[j] = level;
+    return s;
+}
+
+struct Aggregates {
+    SampleAggregate pair[2];
+};
+
+std::unique_ptr<Aggregates> fresh(uint32_t period_ms = 100, uint64_t last_flush_ms = 0)
+{
+    auto a = std::make_unique<Aggregates>();
+    memset(a.get(), 0, sizeof *a);
+    for (SampleAggregate &g : a->pair) {
+        g.period_ms = period_ms;
+        g.last_flush_ms = last_flush_ms;
+    }
+    return a;
+}
+
+struct Lines {
+    std::vector<std::string> texts;
+    size_t stop_after = SIZE_MAX;
+};
+
+bool collect(void *context, char *text)
+{
+    auto *lines = static_cast<Lines *>(context);
+    lines->texts.push_back(text ? text : "(null)");
+    cJSON_free(text);
+    return lines->texts.size() < lines->stop_after;
+}
+
+uint64_t clock_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+int field(const std::string &line, const char *key)
+{
+    size_t at = line.find(std::string("\"") + key + "\":");
+    return at == std::string::npos ? -99999 : std::stoi(line.substr(at + strlen(key) + 3));
+}
+
+} // namespace
+
+TEST(AggregateSlots, NewFrequenciesTakeSlotsInArrivalOrderAndRepeatsFindTheirs)
+{
+    auto a = fresh();
+    SampleAggregate &g = a->pair[0];
+    EXPECT_EQ(aggregate_find_slot(g, 5180), 0u);
+    aggregate_add_sample(a->pair, make(5180, -80));
+    aggregate_add_sample(a->pair, make(5200, -80));
+    aggregate_add_sample(a->pair, make(5180, -70));
+    EXPECT_EQ(g.slots_used, 2u);
+    EXPECT_EQ(aggregate_find_slot(g, 5180), 0u);
+    EXPECT_EQ(aggregate_find_slot(g, 5200), 1u);
+    EXPECT_EQ(aggregate_find_slot(g, 5220), 2u);
+    EXPECT_EQ(g.slots[0].count, 2u);
+    EXPECT_EQ(g.slots[1].count, 1u);
+}
+
+TEST(AggregateSlots, DetectorSelectsTheAggregateAndDetectorsAbove1AreDropped)
+{
+    auto a = fresh();
+    aggregate_add_sample(a->pair, make(5180, -80, 0));
+    aggregate_add_sample(a->pair, make(5180, -80, 1));
+    aggregate_add_sample(a->pair, make(5180, -80, 2));
+    aggregate_add_sample(a->pair, make(5180, -80, 255));
+    EXPECT_EQ(a->pair[0].slots_used, 1u);
+    EXPECT_EQ(a->pair[1].slots_used, 1u);
+    EXPECT_EQ(a->pair[0].slots[0].count, 1u);
+    EXPECT_EQ(a->pair[1].slots[0].count, 1u);
+}
+
+TEST(AggregateSlots, Slot511AbsorbsEveryFrequencyBeyond512)
+{
+    auto a = fresh();
+    SampleAggregate &g = a->pair[0];
+    for (uint16_t f = 0; f < 512; ++f)
+        aggregate_add_sample(a->pair, make(static_cast<uint16_t>(1000 + f), -90));
+    EXPECT_EQ(g.slots_used, 512u);
+    EXPECT_EQ(aggregate_find_slot(g, 9999), 511u);
+
+    // Same width and bins: max-merged under slot 511's own frequency.
+    aggregate_add_sample(a->pair, make(9999, -50));
+    EXPECT_EQ(g.slots_used, 512u);
+    EXPECT_EQ(g.slots[511].sample.freq_mhz, 1511);
+    EXPECT_EQ(g.slots[511].sample.bins[0], -50.0f);
+    EXPECT_EQ(g.slots[511].count, 2u);
+
+    // Another width: replaces the slot's sample, frequency included.
+    aggregate_add_sample(a->pair, make(8888, -60, 0, 4, 40));
+    EXPECT_EQ(g.slots[511].sample.freq_mhz, 8888);
+    EXPECT_EQ(g.slots[511].sample.bandwidth_mhz, 40);
+    EXPECT_EQ(g.slots[511].count, 3u);
+    EXPECT_EQ(g.slots_used, 512u);
+}
+
+TEST(AggregateMerge, SameShapeKeepsMaximaAndTheNewestTimestamp)
+{
+    SpectralSample into = make(5180, -80);
+    into.bins[1] = -10.0f;
+    into.noise_dbm = -90;
+    into.rssi = 5;
+    into.timestamp = 100;
+    SpectralSample s = make(5180, -70);
+    s.bins[2] = -200.0f;
+    s.bins[3] = -80.0f; // equal to into's
+    s.noise_dbm = -95;
+    s.rssi = 40;
+    s.timestamp = 50;
+    s.detector = 1;
+    aggregate_merge(into, s);
+    EXPECT_EQ(into.bins[0], -70.0f);
+    EXPECT_EQ(into.bins[1], -10.0f);
+    EXPECT_EQ(into.bins[2], -80.0f);
+    EXPECT_EQ(into.bins[3], -80.0f);
+    EXPECT_EQ(into.noise_dbm, -90);
+    EXPECT_EQ(into.rssi, 40);
+    EXPECT_EQ(into.timestamp, 50u);
+    EXPECT_EQ(into.detector, 0);
+
+    // Signed noise, unsigned rssi.
+    into.noise_dbm = -5;
+    s.noise_dbm = 3;
+    into.rssi = 0xff00;
+    s.rssi = 7;
+    aggregate_merge(into, s);
+    EXPECT_EQ(into.noise_dbm, 3);
+    EXPECT_EQ(into.rssi, 0xff00);
+}
+
+TEST(AggregateMerge, DifferentWidthOrBinCountReplacesEverything)
+{
+    for (int variant = 0; variant < 2; ++variant) {
+        SpectralSample into = make(5180, -20);
+        SpectralSample s = variant == 0 ? make(5190, -90, 1, 4, 40) : make(5190, -90, 1, 8, 20);
+        aggregate_merge(into, s);
+        EXPECT_EQ(memcmp(&into, &s, sizeof s), 0) << variant;
+    }
+}
+
+TEST(AggregateFlush, ThreeSamplesOfOneFrequencyGiveOneMessage)
+{
+    auto a = fresh(100, clock_ms());
+    SpectralSample s1 = make(2437, -80), s2 = make(2437, -90), s3 = make(2437, -85);
+    s1.bins[0] = -20.0f;
+    s2.bins[1] = -30.0f;
+    s2.noise_dbm = -92;
+    s3.rssi = 33;
+    s1.timestamp = 1;
+    s2.timestamp = 2;
+    s3.timestamp = 3;
+    for (const SpectralSample *s : {&s1, &s2, &s3})
+        aggregate_add_sample(a->pair, *s);
+    Lines lines;
+    ASSERT_TRUE(aggregate_flush(a->pair[0], a->pair[0].last_flush_ms + 100, collect, &lines));
+    ASSERT_EQ(lines.texts.size(), 1u);
+    EXPECT_EQ(lines.texts[0],
+              "{\"detector\":0,\"freq_mhz\":2437,\"bandwidth_mhz\":20,\"noise_dbm\":-92,"
+              "\"rssi\":33,\"timestamp\":3,\"num_aggregated\":3,\"bin_count\":4,"
+              "\"bins\":[-20.00,-30.00,-80.00,-80.00]}");
+}
+
+TEST(AggregateFlush, NotDueBeforeThePeriodAndClearsAfterwards)
+{
+    uint64_t start = clock_ms();
+    auto a = fresh(1000, start);
+    SampleAggregate &g = a->pair[0];
+    aggregate_add_sample(a->pair, make(5180, -80));
+    aggregate_add_sample(a->pair, make(5200, -80));
+    aggregate_add_sample(a->pair, make(5180, -80));
+    aggregate_add_sample(a->pair, make(5200, -80));
+    Lines lines;
+    EXPECT_TRUE(aggregate_flush(g, start + 999, collect, &lines));
+    EXPECT_TRUE(lines.texts.empty());
+    EXPECT_EQ(g.slots_used, 2u);
+
+    EXPECT_TRUE(aggregate_flush(g, start + 1000, collect, &lines));
+    ASSERT_EQ(lines.texts.size(), 2u);
+    EXPECT_EQ(field(lines.texts[0], "freq_mhz"), 5180);
+    EXPECT_EQ(field(lines.texts[1], "freq_mhz"), 5200);
+    EXPECT_EQ(field(lines.texts[1], "num_aggregated"), 2);
+    EXPECT_EQ(g.slots_used, 0u);
+    for (const AggregateSlot &slot : g.slots)
+        ASSERT_EQ(slot.count, 0u);
+    EXPECT_EQ(g.slots[0].sample.bin_count, 0u);
+    // The new window starts at the clock's time after the emission.
+    EXPECT_GE(g.last_flush_ms, start);
+    EXPECT_LE(g.last_flush_ms, clock_ms());
+
+    // A freed slot takes the next sample in whole.
+    aggregate_add_sample(a->pair, make(5200, -100));
+    EXPECT_EQ(g.slots[0].sample.freq_mhz, 5200);
+    EXPECT_EQ(g.slots[0].sample.bins[0], -100.0f);
+}
+
+TEST(AggregateFlush, EmptyPeriodOnlyMovesTheWindow)
+{
+    auto a = fresh(100, 0);
+    Lines lines;
+    EXPECT_TRUE(aggregate_flush(a->pair[0], 50, collect, &lines));
+    EXPECT_EQ(a->pair[0].last_flush_ms, 0u);
+    EXPECT_TRUE(aggregate_flush(a->pair[0], 150, collect, &lines));
+    EXPECT_EQ(a->pair[0].last_flush_ms, 150u);
+    EXPECT_TRUE(lines.texts.empty());
+}
+
+TEST(AggregateFlush, ConsumerThatStopsLeavesTheAggregateAsItIs)
+{
+    auto a = fresh(100, 0);
+    for (uint16_t f = 1; f <= 3; ++f)
+        aggregate_add_sample(a->pair, make(f, -80));
+    Lines lines;
+    lines.stop_after = 1;
+    EXPECT_FALSE(aggregate_flush(a->pair[0], 100, collect, &lines));
+    EXPECT_EQ(lines.texts.size(), 1u);
+    EXPECT_EQ(a->pair[0].slots_used, 3u);
+    EXPECT_EQ(a->pair[0].last_flush_ms, 0u);
+}
+
+TEST(AggregateFlush, DetectorsFlushSeparately)
+{
+    auto a = fresh(100, 0);
+    aggregate_add_sample(a->pair, make(5500, -80, 1));
+    aggregate_add_sample(a->pair, make(5500, -70, 0));
+    Lines lines;
+    aggregate_flush(a->pair[0], 100, collect, &lines);
+    aggregate_flush(a->pair[1], 100, collect, &lines);
+    ASSERT_EQ(lines.texts.size(), 2u);
+    EXPECT_EQ(field(lines.texts[0], "detector"), 0);
+    EXPECT_EQ(field(lines.texts[1], "detector"), 1);
+}

@@ -1,0 +1,156 @@
+// The JSON sample message: the exact line, and the fast construction
+// against the one-raw-item-per-bin reference over many samples.
+#include "capture/bin_text.h"
+#include "capture/sample_aggregate.h"
+#include "capture_reference.h"
+
+#include <bit>
+#include <cfloat>
+#include <cjson/cJSON.h>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+using namespace wdtest;
+
+namespace
+{
+
+std::string take(char *text)
+{
+    std::string s = text ? text : "(null)";
+    cJSON_free(text);
+    return s;
+}
+
+std::string printf_text(float v)
+{
+    char buffer[30];
+    snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(v));
+    return buffer;
+}
+
+std::string fast_text(float v)
+{
+    char buffer[BIN_TEXT_MAX + 1];
+    size_t n = format_bin_text(v, buffer);
+    return std::string(buffer, n);
+}
+
+// Values where a formatter goes wrong: signs of zero, ties and near-ties at
+// the second decimal, carries into the integer part, the bounds of the
+// fast path, and magnitudes that fill or overflow the 30-byte text.
+std::vector<float> edge_values()
+{
+    std::vector<float> v = {
+        0.0f,      -0.0f,      -109.0f,   -108.995f, -87.25f, 0.005f,       -0.005f,    0.004999f,
+        0.125f,    0.375f,     -0.625f,   2.675f,    1.005f,  -1.015f,      9.995f,     99.995f,
+        -999.995f, 0.994999f,  1e-10f,    -1e-10f,   FLT_MIN, -FLT_MIN,     1e-45f,     255.0f,
+        65535.0f,  123456.78f, 1e10f,     -1e10f,    4.5e13f, 4.503599e13f, 4.5036e13f, 1e15f,
+        -1e15f,    1e20f,      1e25f,     9.99e25f,  1e26f,   -1e26f,       1e30f,      FLT_MAX,
+        -FLT_MAX,  INFINITY,   -INFINITY, NAN,       -NAN};
+    // Every hundredth step around the empty value and zero.
+    for (int i = -11000; i <= 1000; ++i)
+        v.push_back(static_cast<float>(i) / 100.0f);
+    // Exact ties x.xx5 that a float can hold (multiples of 1/8).
+    for (int i = -2000; i <= 2000; ++i)
+        v.push_back(static_cast<float>(i) / 8.0f);
+    return v;
+}
+
+SpectralSample sample_with(const std::vector<float> &values, size_t offset, size_t count)
+{
+    SpectralSample s;
+    memset(&s, 0, sizeof s);
+    s.bin_count = count;
+    for (size_t j = 0; j < count; ++j)
+        s.bins[j] = values[(offset + j) % values.size()];
+    return s;
+}
+
+} // namespace
+
+TEST(SampleJson, ExactLineWithMembersInOrderAndOnlyBinCountBins)
+{
+    SpectralSample s;
+    memset(&s, 0, sizeof s);
+    s.detector = 1;
+    s.freq_mhz = 5180;
+    s.bandwidth_mhz = 20;
+    s.noise_dbm = -95;
+    s.rssi = 42;
+    s.timestamp = 123456789;
+    s.bin_count = 4;
+    float bins[] = {-87.25f, -109.0f, 0.0f, -0.004f};
+    memcpy(s.bins, bins, sizeof bins);
+    s.bins[4] = 77.0f; // past bin_count: must not appear
+    EXPECT_EQ(take(sample_to_json(s, 3)),
+              "{\"detector\":1,\"freq_mhz\":5180,\"bandwidth_mhz\":20,\"noise_dbm\":-95,"
+              "\"rssi\":42,\"timestamp\":123456789,\"num_aggregated\":3,\"bin_count\":4,"
+              "\"bins\":[-87.25,-109.00,0.00,-0.00]}");
+}
+
+TEST(SampleJson, LargeTimestampsComeOutAsCJsonPrintsThem)
+{
+    SpectralSample s;
+    memset(&s, 0, sizeof s);
+    s.bin_count = 4;
+    s.timestamp = 0xffffffffffffffffull; // beyond 15 significant digits
+    std::string line = take(sample_to_json(s, 1));
+    EXPECT_NE(line.find("\"timestamp\":1.8446744073709552e+19,"), std::string::npos) << line;
+    s.timestamp = 4294967295u; // beyond a 32-bit int, within 15 digits
+    line = take(sample_to_json(s, 1));
+    EXPECT_NE(line.find("\"timestamp\":4294967295,"), std::string::npos) << line;
+}
+
+TEST(BinText, SameTextAsPrintfForEdgeValues)
+{
+    for (float v : edge_values())
+        ASSERT_EQ(fast_text(v), printf_text(v)) << std::bit_cast<uint32_t>(v);
+}
+
+TEST(BinText, SameTextAsPrintfForRandomBitPatternsAndDecoderRange)
+{
+    std::mt19937 rng(12345);
+    for (int i = 0; i < 500000; ++i) {
+        float v = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+        ASSERT_EQ(fast_text(v), printf_text(v)) << std::bit_cast<uint32_t>(v);
+    }
+    std::uniform_real_distribution<float> dbm(-200.0f, 300.0f);
+    for (int i = 0; i < 500000; ++i) {
+        float v = dbm(rng);
+        ASSERT_EQ(fast_text(v), printf_text(v)) << std::bit_cast<uint32_t>(v);
+    }
+}
+
+TEST(SampleJson, ByteIdenticalToTheOneItemPerBinConstruction)
+{
+    std::vector<float> edges = edge_values();
+    std::mt19937 rng(777);
+    std::uniform_real_distribution<float> dbm(-130.0f, 40.0f);
+    std::uniform_int_distribution<int> pick(0, 9);
+    const size_t counts[] = {0, 1, 4, 8, 16, 32, 64, 128, 256, 512};
+    for (int round = 0; round < 600; ++round) {
+        size_t count = counts[static_cast<size_t>(round) % 10];
+        SpectralSample s = sample_with(edges, static_cast<size_t>(round) * 37, count);
+        for (size_t j = 0; j < count; ++j) {
+            if (pick(rng) < 5)
+                s.bins[j] = dbm(rng);
+            else if (pick(rng) == 0)
+                s.bins[j] = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+        }
+        s.detector = static_cast<uint8_t>(rng());
+        s.freq_mhz = static_cast<uint16_t>(rng());
+        s.bandwidth_mhz = static_cast<uint16_t>(rng());
+        s.noise_dbm = static_cast<int16_t>(rng());
+        s.rssi = static_cast<uint16_t>(rng());
+        s.timestamp = (uint64_t{rng()} << 32 | rng()) >> (round % 64);
+        auto aggregated = static_cast<uint32_t>(rng());
+        ASSERT_EQ(take(sample_to_json(s, aggregated)),
+                  take(reference_sample_to_json(s, aggregated)))
+            << "round " << round;
+    }
+}
