@@ -29,12 +29,12 @@ constexpr EventCommand commands[] = {
     {"ip-remove", EV_ADDR_REMOVE, PARAM_ADDR, false},
 };
 
-struct ParamSpec {
+struct ParamForm {
     const char *prefix; // "mac=" or "addr="
     const char *word;   // as the "requires" message names it
 };
 
-constexpr ParamSpec param_specs[] = {
+constexpr ParamForm param_forms[] = {
     {"", ""},
     {"mac=", "mac"},
     {"addr=", "addr"},
@@ -47,12 +47,12 @@ constexpr option long_options[] = {
 };
 
 // Takes the value of the last parameter with the command's prefix.
-const char *last_value(const ParamSpec &spec, std::span<char *const> params)
+const char *last_value(const ParamForm &form, std::span<char *const> params)
 {
     const char *value = nullptr;
-    std::size_t n = std::strlen(spec.prefix);
+    std::size_t n = std::strlen(form.prefix);
     for (char *p : params) {
-        if (std::strncmp(p, spec.prefix, n) == 0)
+        if (std::strncmp(p, form.prefix, n) == 0)
             value = p + n;
         else
             log_warning("Unknown parameter '%s'", p);
@@ -112,11 +112,11 @@ bool apply_event_parameters(const EventCommand &cmd, std::span<char *const> para
             log_debug("Ignore parameter: %s", p);
         return true;
     }
-    const ParamSpec &spec = param_specs[cmd.param];
-    const char *value = last_value(spec, params);
+    const ParamForm &form = param_forms[cmd.param];
+    const char *value = last_value(form, params);
     if (!value) {
         if (cmd.required) {
-            log_error("%s requires %s parameter", cmd.name, spec.word);
+            log_error("%s requires %s parameter", cmd.name, form.word);
             return false;
         }
         return true;
