@@ -54,9 +54,6 @@ int bind_socket(const char *path)
         std::fprintf(stderr, "mkdir for %s failed: %s\n", path, std::strerror(errno));
         return -1;
     }
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
-        unlink(path);
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         std::fprintf(stderr, "socket() failed: %s\n", std::strerror(errno));
@@ -64,6 +61,20 @@ int bind_socket(const char *path)
     }
     addr.sun_family = AF_UNIX;
     std::strcpy(addr.sun_path, path);
+    // Never take the socket of a running ifward: only a stale file, one
+    // that refuses connections, is removed.
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode)) {
+        int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        bool live = connect(probe, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0;
+        close(probe);
+        if (live) {
+            std::fprintf(stderr, "%s is in use by another receiver\n", path);
+            close(fd);
+            return -1;
+        }
+        unlink(path);
+    }
     if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0) {
         std::fprintf(stderr, "bind(%s) failed: %s\n", path, std::strerror(errno));
         close(fd);
