@@ -16,16 +16,11 @@ Bytes image(const EventDatagram &d)
                  reinterpret_cast<const uint8_t *>(b.data()) + b.size());
 }
 
-TEST(EventName, EveryCodeAndUnknown)
+// The known names are checked through the tool's messages; here only
+// that codes between and around the groups are not mistaken for one.
+TEST(EventName, CodesOutsideTheTableAreUnknown)
 {
-    const std::pair<int32_t, const char *> table[] = {
-        {1, "IF_CREATE"},    {2, "IF_DESTROY"},    {3, "IF_UP"},
-        {4, "IF_DOWN"},      {5, "IF_MAC"},        {17, "LINK_UP"},
-        {18, "LINK_DOWN"},   {19, "LINK_DORMANT"}, {20, "LINK_LOWERLAYER_DOWN"},
-        {33, "ADDR_ASSIGN"}, {34, "ADDR_REMOVE"}};
-    for (auto [code, name] : table)
-        EXPECT_STREQ(event_name(code), name) << code;
-    for (int32_t code : {0, 6, 16, 21, 32, 35, -1})
+    for (int32_t code : {0, 6, 16, 21, 32, 35, -1, 0x7fffffff})
         EXPECT_STREQ(event_name(code), "UNKNOWN") << code;
 }
 

@@ -19,6 +19,11 @@ TEST(IfwardListen, PrintsEachDatagramDecoded)
     ASSERT_TRUE(listener.read_until_contains("Listening on /run/ifward/ifward.sock\n", 5000))
         << listener.err();
 
+    // A second receiver must not take the socket of a running one.
+    wdtest::Outcome second = wdtest::run({IFWARD_LISTEN_BIN});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.err, "/run/ifward/ifward.sock is in use by another receiver\n");
+
     EXPECT_EQ(ifwtest::run_tool({"if-create", "eth9", "mac=00:11:22:33:44:55"}).status, 0);
     EXPECT_EQ(ifwtest::run_tool({"ip-assign", "eth9", "addr=2001:db8::1/64"}).status, 0);
     EXPECT_EQ(ifwtest::run_tool({"-i", "/run/states"}).status, 0);
