@@ -1,0 +1,52 @@
+// Circular doubly-linked lists with a sentinel head, shared by the radio and
+// interface records (both begin with next, prev).
+#pragma once
+
+#include <cstdlib>
+
+namespace airtally
+{
+
+template <typename R> void list_init(R *head)
+{
+    head->next = head;
+    head->prev = head;
+}
+
+// Appends at the tail, so a list keeps the order of first appearance.
+template <typename R> void list_append(R *head, R *rec)
+{
+    rec->prev = head->prev;
+    rec->next = head;
+    head->prev->next = rec;
+    head->prev = rec;
+}
+
+template <typename R, typename Pred> R *list_find(R *head, Pred matches)
+{
+    for (R *r = head->next; r != head; r = r->next)
+        if (matches(*r))
+            return r;
+    return nullptr;
+}
+
+template <typename R> void list_free_all(R *head)
+{
+    R *r = head->next;
+    while (r != head) {
+        R *succ = r->next;
+        succ->prev = r->prev;
+        r->prev->next = succ;
+        std::free(r);
+        r = succ;
+    }
+}
+
+// Records are allocated zero-filled (callers read them as C structures and
+// the library frees them with free()).
+template <typename R> R *record_new()
+{
+    return static_cast<R *>(std::calloc(1, sizeof(R)));
+}
+
+} // namespace airtally

@@ -1,0 +1,186 @@
+// The radio list: wiphy, interface and regulatory dumps merged into one
+// radio_stat per phy.
+#include "handle.h"
+#include "list.h"
+#include "nl_attr.h"
+#include "nl_dump.h"
+#include "nl_handlers.h"
+
+#include <cstdio>
+
+namespace airtally
+{
+
+namespace
+{
+
+static_assert(NL80211_ATTR_WIPHY == 1 && NL80211_ATTR_WIPHY_NAME == 2 &&
+              NL80211_ATTR_IFINDEX == 3 && NL80211_ATTR_IFNAME == 4 && NL80211_ATTR_MAC == 6 &&
+              NL80211_ATTR_WIPHY_BANDS == 22 && NL80211_ATTR_REG_ALPHA2 == 33 &&
+              NL80211_ATTR_WIPHY_FREQ == 38 && NL80211_ATTR_WIPHY_TX_POWER_LEVEL == 98 &&
+              NL80211_ATTR_WIPHY_ANTENNA_TX == 105 && NL80211_ATTR_WIPHY_ANTENNA_RX == 106 &&
+              NL80211_ATTR_CHANNEL_WIDTH == 159);
+static_assert(NL80211_BAND_ATTR_HT_MCS_SET == 3 && NL80211_BAND_ATTR_HT_CAPA == 4 &&
+              NL80211_BAND_ATTR_VHT_MCS_SET == 7 && NL80211_BAND_ATTR_VHT_CAPA == 8 &&
+              NL80211_BAND_ATTR_IFTYPE_DATA == 9);
+static_assert(NL80211_BAND_IFTYPE_ATTR_HE_CAP_MAC == 2 &&
+              NL80211_BAND_IFTYPE_ATTR_HE_CAP_PHY == 3 &&
+              NL80211_BAND_IFTYPE_ATTR_HE_CAP_MCS_SET == 4 &&
+              NL80211_BAND_IFTYPE_ATTR_HE_CAP_PPE == 5);
+
+struct WidthEntry {
+    uint32_t nl_width;
+    uint8_t mhz;
+};
+
+// 80+80 counts as 160: the same spectrum in two pieces.
+constexpr WidthEntry kWidths[] = {
+    {NL80211_CHAN_WIDTH_20_NOHT, 20}, {NL80211_CHAN_WIDTH_20, 20},
+    {NL80211_CHAN_WIDTH_40, 40},      {NL80211_CHAN_WIDTH_80, 80},
+    {NL80211_CHAN_WIDTH_80P80, 160},  {NL80211_CHAN_WIDTH_160, 160},
+};
+static_assert(NL80211_CHAN_WIDTH_20_NOHT == 0 && NL80211_CHAN_WIDTH_160 == 5);
+
+radio_stat *find_radio(radiostats *h, uint32_t phy)
+{
+    return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
+}
+
+bool iftype_data_has_he(nlattr *iftype_data)
+{
+    static constexpr int kHeAttrs[] = {
+        NL80211_BAND_IFTYPE_ATTR_HE_CAP_MAC, NL80211_BAND_IFTYPE_ATTR_HE_CAP_PHY,
+        NL80211_BAND_IFTYPE_ATTR_HE_CAP_MCS_SET, NL80211_BAND_IFTYPE_ATTR_HE_CAP_PPE};
+    nlattr *entry;
+    int rem;
+    nla_for_each_nested(entry, iftype_data, rem)
+    {
+        nlattr *tb[kBandIftypeAttrParseMax + 1];
+        if (nla_parse_nested(tb, kBandIftypeAttrParseMax, entry, nullptr) != 0)
+            continue;
+        for (int a : kHeAttrs)
+            if (tb[a])
+                return true;
+    }
+    return false;
+}
+
+void merge_band(radio_stat *r, nlattr *band)
+{
+    nlattr *tb[kBandAttrParseMax + 1];
+    if (nla_parse(tb, kBandAttrParseMax, static_cast<nlattr *>(nla_data(band)), nla_len(band),
+                  nullptr) != 0)
+        return;
+    if (tb[NL80211_BAND_ATTR_HT_CAPA] || tb[NL80211_BAND_ATTR_HT_MCS_SET])
+        r->phy_modes |= AIRTALLY_MODE_HT;
+    if (tb[NL80211_BAND_ATTR_VHT_CAPA] || tb[NL80211_BAND_ATTR_VHT_MCS_SET])
+        r->phy_modes |= AIRTALLY_MODE_VHT;
+    if (tb[NL80211_BAND_ATTR_IFTYPE_DATA] && !(r->phy_modes & AIRTALLY_MODE_HE) &&
+        iftype_data_has_he(tb[NL80211_BAND_ATTR_IFTYPE_DATA]))
+        r->phy_modes |= AIRTALLY_MODE_HE;
+}
+
+} // namespace
+
+bool chan_width_mhz(uint32_t nl_width, uint8_t *mhz)
+{
+    for (const WidthEntry &e : kWidths) {
+        if (e.nl_width == nl_width) {
+            *mhz = e.mhz;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A phy spans several messages of the split dump; each one adds to its record.
+int wiphy_handler(nl_msg *msg, void *arg)
+{
+    auto *h = static_cast<radiostats *>(arg);
+    Nl80211Attrs a;
+    uint32_t phy;
+    if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
+        return NL_SKIP;
+    radio_stat *r = find_radio(h, phy);
+    bool is_new = r == nullptr;
+    if (is_new) {
+        r = record_new<radio_stat>();
+        if (!r)
+            return NL_SKIP;
+        r->phy = phy;
+    }
+    attr_string(a.tb[NL80211_ATTR_WIPHY_NAME], r->phy_name, sizeof(r->phy_name));
+    uint32_t v;
+    if (attr_u32(a.tb[NL80211_ATTR_WIPHY_ANTENNA_TX], &v))
+        r->antenna_tx = static_cast<uint8_t>(v);
+    if (attr_u32(a.tb[NL80211_ATTR_WIPHY_ANTENNA_RX], &v))
+        r->antenna_rx = static_cast<uint8_t>(v);
+    r->phy_modes |= AIRTALLY_MODE_REPORTED;
+    if (a.tb[NL80211_ATTR_WIPHY_BANDS]) {
+        nlattr *band;
+        int rem;
+        nla_for_each_nested(band, a.tb[NL80211_ATTR_WIPHY_BANDS], rem) merge_band(r, band);
+    }
+    if (is_new)
+        list_append(&h->radios, r);
+    return NL_SKIP;
+}
+
+// Interfaces never create radios; the first interface of a phy names it, the
+// last one carrying an attribute sets it.
+int iface_handler(nl_msg *msg, void *arg)
+{
+    auto *h = static_cast<radiostats *>(arg);
+    Nl80211Attrs a;
+    uint32_t phy;
+    if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
+        return NL_SKIP;
+    radio_stat *r = find_radio(h, phy);
+    if (!r)
+        return NL_SKIP;
+    if (r->ifname[0] == '\0')
+        attr_string(a.tb[NL80211_ATTR_IFNAME], r->ifname, sizeof(r->ifname));
+    attr_u32(a.tb[NL80211_ATTR_WIPHY_FREQ], &r->freq);
+    uint32_t v;
+    if (attr_u32(a.tb[NL80211_ATTR_CHANNEL_WIDTH], &v) && !chan_width_mhz(v, &r->chan_width))
+        std::fputs("Failed to find channel width\n", stderr);
+    attr_bytes(a.tb[NL80211_ATTR_MAC], r->mac, sizeof(r->mac));
+    if (attr_u32(a.tb[NL80211_ATTR_WIPHY_TX_POWER_LEVEL], &v))
+        r->tx_power = static_cast<uint8_t>(v / 100); // mBm to whole dBm
+    attr_u32(a.tb[NL80211_ATTR_IFINDEX], &r->ifindex);
+    return NL_SKIP;
+}
+
+// The message without a phy is the global domain, not a radio's own.
+int reg_handler(nl_msg *msg, void *arg)
+{
+    auto *h = static_cast<radiostats *>(arg);
+    Nl80211Attrs a;
+    uint32_t phy;
+    if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
+        return NL_SKIP;
+    radio_stat *r = find_radio(h, phy);
+    if (!r)
+        return NL_SKIP;
+    attr_string(a.tb[NL80211_ATTR_REG_ALPHA2], r->country, sizeof(r->country));
+    return NL_SKIP;
+}
+
+} // namespace airtally
+
+using namespace airtally;
+
+extern "C" radio_stat *radio_stat_get_all(radiostats *h)
+{
+    static constexpr const char *kFn = "radio_stat_get_all";
+    int rc = nl80211_dump(h, NL80211_CMD_GET_WIPHY, wiphy_handler);
+    if (rc < 0)
+        std::printf("%s: parsing nl80211 wiphy dumps failed with rc %d\n", kFn, rc);
+    rc = nl80211_dump(h, NL80211_CMD_GET_INTERFACE, iface_handler);
+    if (rc < 0)
+        std::printf("%s: parsing nl80211 iface dumps failed with rc %d\n", kFn, rc);
+    rc = nl80211_dump(h, NL80211_CMD_GET_REG, reg_handler);
+    if (rc < 0)
+        std::printf("%s: parsing nl80211 regdata dumps failed with rc %d\n", kFn, rc);
+    return &h->radios;
+}

@@ -1,0 +1,75 @@
+// vap_stat_get_sock: a VAP's security settings from the daemon that runs it.
+#include "ctrl_reply.h"
+#include "ctrl_socket.h"
+#include "handle.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <linux/nl80211.h>
+#include <memory>
+#include <unistd.h>
+
+namespace airtally
+{
+
+namespace
+{
+
+constexpr const char *kStaCtrlDir = "/var/run/wpa_supplicant";
+constexpr const char *kApCtrlDir = "/var/run/hostapd";
+
+struct Free {
+    void operator()(char *p) const { std::free(p); }
+};
+
+bool connect_daemon(CtrlPart *ctrl, const char *dir, const char *ifname)
+{
+    char path[sizeof(sockaddr_un::sun_path) + 32];
+    std::snprintf(path, sizeof(path), "%s/%s", dir, ifname);
+    return ctrl_connect(ctrl, path) == 0;
+}
+
+// The station path does not clear first: a member keeps its value unless a
+// line of STATUS, then MIB, sets it.
+void query_station(CtrlPart *ctrl, vap_stat *vap, char *reply, size_t size)
+{
+    if (!connect_daemon(ctrl, kStaCtrlDir, vap->ifname))
+        return;
+    ctrl_request(ctrl, "STATUS", reply, size);
+    parse_sta_reply(vap, reply);
+    ctrl_request(ctrl, "MIB", reply, size);
+    parse_sta_reply(vap, reply);
+}
+
+void query_access_point(CtrlPart *ctrl, vap_stat *vap, char *reply, size_t size)
+{
+    if (!connect_daemon(ctrl, kApCtrlDir, vap->ifname))
+        return;
+    ctrl_request(ctrl, "GET_CONFIG", reply, size);
+    vap->wpa = 0;
+    vap->key_mgmt = 0;
+    vap->pairwise_cipher = 0;
+    vap->group_cipher = 0;
+    parse_ap_reply(vap, reply);
+}
+
+} // namespace
+
+} // namespace airtally
+
+using namespace airtally;
+
+extern "C" vap_stat *vap_stat_get_sock(radiostats *h, vap_stat *vap)
+{
+    if (vap->iftype != NL80211_IFTYPE_STATION && vap->iftype != NL80211_IFTYPE_AP)
+        return vap;
+    auto size = static_cast<size_t>(getpagesize());
+    std::unique_ptr<char, Free> reply(static_cast<char *>(std::malloc(size)));
+    if (!reply)
+        return vap;
+    if (vap->iftype == NL80211_IFTYPE_STATION)
+        query_station(h->ctrl, vap, reply.get(), size);
+    else
+        query_access_point(h->ctrl, vap, reply.get(), size);
+    return vap;
+}
