@@ -27,6 +27,9 @@ class CatalogueFile : public ::testing::Test
 
     int load(const std::string &text)
     {
+        if (!path.empty())
+            unlink(path.c_str());
+        free_catalogue(cat);
         char name[] = "/tmp/diagtail-catalogue-XXXXXX";
         int fd = mkstemp(name);
         EXPECT_GE(fd, 0);

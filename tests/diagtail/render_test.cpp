@@ -73,16 +73,10 @@ TEST(RenderConversions, SignFlagsApplyToEveryNumericConversion)
     EXPECT_EQ(render("%+d", "i", arg_words({static_cast<uint32_t>(-3)})), "-3");
 }
 
-TEST(RenderConversions, PaddingAndJustification)
+// Plain padding and justification are swept against snprintf below; %p
+// is where the firmware's rules differ from glibc's.
+TEST(RenderConversions, PointerPrefixStaysOutsideTheWidth)
 {
-    EXPECT_EQ(render("[%6d]", "i", arg_words({static_cast<uint32_t>(-42)})), "[   -42]");
-    EXPECT_EQ(render("[%+06d]", "i", arg_words({42})), "[+00042]");
-    EXPECT_EQ(render("[%-06d]", "i", arg_words({42})), "[42    ]");
-    EXPECT_EQ(render("[%-+6d]", "i", arg_words({42})), "[+42   ]");
-    EXPECT_EQ(render("[%2d]", "u", arg_words({12345})), "[12345]");
-    EXPECT_EQ(render("[%08x]", "u", arg_words({0xBEEF})), "[0000beef]");
-    EXPECT_EQ(render("[%0d]", "u", arg_words({0})), "[0]");
-    // The 0x does not count towards the width and comes before padding.
     EXPECT_EQ(render("[%06p]", "u", arg_words({0xAB})), "[0x0000ab]");
     EXPECT_EQ(render("[%-6p]", "u", arg_words({0xAB})), "[0xab    ]");
 }
