@@ -42,6 +42,31 @@ inline size_t format_fast(float value, char *out)
     if (!(scaled < ROUNDING_BIAS))
         return format_slow(value, out);
     uint64_t hundredths = static_cast<uint64_t>((scaled + ROUNDING_BIAS) - ROUNDING_BIAS);
+    // printf keeps the sign of negative values that round to zero (and of
+    // negative zero): "-0.00".
+    bool negative = std::signbit(value);
+
+    if (hundredths < 100000) {
+        // Below 1000 in magnitude, where every dBm value lies: no loop.
+        auto h = static_cast<unsigned>(hundredths);
+        unsigned whole = h / 100, fraction = h % 100;
+        char *p = out;
+        if (negative)
+            *p++ = '-';
+        if (whole >= 100) {
+            *p++ = static_cast<char>('0' + whole / 100);
+            memcpy(p, DIGIT_PAIRS + 2 * (whole % 100), 2);
+            p += 2;
+        } else if (whole >= 10) {
+            memcpy(p, DIGIT_PAIRS + 2 * whole, 2);
+            p += 2;
+        } else {
+            *p++ = static_cast<char>('0' + whole);
+        }
+        *p++ = '.';
+        memcpy(p, DIGIT_PAIRS + 2 * fraction, 2);
+        return static_cast<size_t>(p + 2 - out);
+    }
 
     char digits[24];
     char *end = digits + sizeof digits;
@@ -55,9 +80,7 @@ inline size_t format_fast(float value, char *out)
         *--p = static_cast<char>('0' + whole % 10);
         whole /= 10;
     } while (whole != 0);
-    // printf keeps the sign of negative values that round to zero (and of
-    // negative zero): "-0.00".
-    if (std::signbit(value))
+    if (negative)
         *--p = '-';
     size_t length = static_cast<size_t>(end - p);
     memcpy(out, p, length);

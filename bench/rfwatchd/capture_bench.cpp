@@ -1,0 +1,164 @@
+// Spectral capture hot paths against their straightforward constructions,
+// measured in the same run; the ratios are printed at the end.
+#include "capture/report_parser.h"
+#include "capture/sample_aggregate.h"
+#include "capture_reference.h"
+#include "spectral_report.h"
+
+#include <benchmark/benchmark.h>
+#include <cjson/cJSON.h>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+using namespace wdtest;
+
+namespace
+{
+
+SpectralSample json_sample()
+{
+    SpectralSample s;
+    memset(&s, 0, sizeof s);
+    s.freq_mhz = 5180;
+    s.bandwidth_mhz = 160;
+    s.noise_dbm = -109;
+    s.rssi = 37;
+    s.timestamp = 3141592653u;
+    s.bin_count = 512;
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> dbm(-109.0f, -20.0f);
+    for (size_t j = 0; j < 512; ++j)
+        s.bins[j] = j % 7 == 0 ? -109.0f : dbm(rng);
+    return s;
+}
+
+std::vector<uint8_t> ath11k_report(uint8_t type)
+{
+    Ath11kReport r;
+    r.type = type;
+    r.rssi = 40;
+    r.gain = 70;
+    r.max_exp = 6;
+    r.offset_base = 120;
+    r.offset_sub = 10;
+    r.bins.resize(512);
+    std::mt19937 rng(2);
+    for (uint8_t &b : r.bins)
+        b = static_cast<uint8_t>(rng() % 256);
+    return encode_report(r);
+}
+
+void BM_JsonReference(benchmark::State &state)
+{
+    SpectralSample s = json_sample();
+    for (auto _ : state) {
+        char *line = reference_sample_to_json(s, 12);
+        benchmark::DoNotOptimize(line);
+        cJSON_free(line);
+    }
+}
+BENCHMARK(BM_JsonReference);
+
+void BM_JsonFast(benchmark::State &state)
+{
+    SpectralSample s = json_sample();
+    for (auto _ : state) {
+        char *line = sample_to_json(s, 12);
+        benchmark::DoNotOptimize(line);
+        cJSON_free(line);
+    }
+}
+BENCHMARK(BM_JsonFast);
+
+// The reference decoder: the same framing and power rule, libm log10f per bin.
+void BM_Ath11kReference(benchmark::State &state)
+{
+    auto bytes = ath11k_report(static_cast<uint8_t>(state.range(0)));
+    SpectralSample s{};
+    for (auto _ : state) {
+        size_t consumed = 0;
+        benchmark::DoNotOptimize(parse_ath11k_report(bytes.data(), bytes.size(), s, consumed));
+        reference_ath11k_bins(bytes.data(), 512, s.bins);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Ath11kFast(benchmark::State &state)
+{
+    auto bytes = ath11k_report(static_cast<uint8_t>(state.range(0)));
+    SpectralSample s{};
+    for (auto _ : state) {
+        size_t consumed = 0;
+        benchmark::DoNotOptimize(parse_ath11k_report(bytes.data(), bytes.size(), s, consumed));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Ath11kFast)->Arg(4)->Arg(100);
+BENCHMARK(BM_Ath11kReference)->Arg(4)->Arg(100);
+
+// Cost of one sample with 1, 64 or 512 slots taken, the sample's frequency
+// cycling through them (so the slot scan covers half of them on average).
+void BM_AggregateAdd(benchmark::State &state)
+{
+    auto slots = static_cast<uint16_t>(state.range(0));
+    auto aggregates = std::make_unique<SampleAggregate[]>(2);
+    memset(aggregates.get(), 0, 2 * sizeof(SampleAggregate));
+    SpectralSample s = json_sample();
+    for (uint16_t f = 0; f < slots; ++f) {
+        s.freq_mhz = static_cast<uint16_t>(2400 + f);
+        aggregate_add_sample(aggregates.get(), s);
+    }
+    uint16_t next = 0;
+    for (auto _ : state) {
+        s.freq_mhz = static_cast<uint16_t>(2400 + next);
+        next = static_cast<uint16_t>(next + 1 == slots ? 0 : next + 1);
+        aggregate_add_sample(aggregates.get(), s);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_AggregateAdd)->Arg(1)->Arg(64)->Arg(512);
+
+// Keeps each run's time per iteration so the ratios come from this run.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+  public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Iteration)
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+void print_ratio(const RatioReporter &r, const std::string &reference, const std::string &fast,
+                 double goal)
+{
+    auto ref = r.times.find(reference), mine = r.times.find(fast);
+    if (ref == r.times.end() || mine == r.times.end() || mine->second <= 0)
+        return;
+    double ratio = ref->second / mine->second;
+    printf("ratio %s / %s = %.1fx (goal %.0fx): %s\n", reference.c_str(), fast.c_str(), ratio, goal,
+           ratio >= goal ? "met" : "NOT MET");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_ratio(reporter, "BM_JsonReference", "BM_JsonFast", 15);
+    print_ratio(reporter, "BM_Ath11kReference/4", "BM_Ath11kFast/4", 4);
+    print_ratio(reporter, "BM_Ath11kReference/100", "BM_Ath11kFast/100", 4);
+    benchmark::Shutdown();
+    return 0;
+}
