@@ -11,7 +11,7 @@ constexpr char upper_digits[] = "0123456789ABCDEF";
 // keep the arithmetic small.
 constexpr int WIDTH_CLAMP = 1024;
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool zero = false;
     bool plus = false;
@@ -85,7 +85,8 @@ template <unsigned Base> inline int digits_of(uint32_t magnitude, const char *di
 }
 
 template <unsigned Base>
-void put_number(Out &o, const Spec &s, uint32_t magnitude, bool negative, const char *digit_set)
+void put_number(Out &o, const Conversion &s, uint32_t magnitude, bool negative,
+                const char *digit_set)
 {
     char digits[10];
     int n = digits_of<Base>(magnitude, digit_set, digits);
@@ -133,7 +134,7 @@ size_t render_message(TextBuffer &out, const char *format, const char *arg_types
             continue;
         }
         ++f;
-        Spec s;
+        Conversion s;
         for (;; ++f) {
             if (*f == '-')
                 s.left = true;
@@ -160,7 +161,7 @@ size_t render_message(TextBuffer &out, const char *format, const char *arg_types
             ++f;
         char conv = *f;
         if (conv == '\0')
-            break; // specification cut short by the end of the format
+            break; // conversion cut short by the end of the format
         ++f;
 
         switch (conv) {

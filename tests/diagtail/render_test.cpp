@@ -121,7 +121,7 @@ TEST(RenderArguments, MissingWordsReadAsZero)
     EXPECT_EQ(render("%u %u", "uu", payload), "5 0");
 }
 
-TEST(RenderFormatEnd, SpecificationCutShortEndsTheText)
+TEST(RenderFormatEnd, ConversionCutShortEndsTheText)
 {
     EXPECT_EQ(render("done 100%", "u", arg_words({1})), "done 100");
     EXPECT_EQ(render("x=%-08", "u", arg_words({1})), "x=");
