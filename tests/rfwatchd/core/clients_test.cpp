@@ -1,0 +1,392 @@
+// Clients against real Unix sockets, with the real set-up, sample source
+// and aggregation: what each client receives, when, and how clients that
+// hang up, stop reading or send commands are handled.
+#include "command_parse.h"
+#include "test_server.h"
+
+#include <cJSON.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace coretest;
+
+namespace
+{
+
+struct Line {
+    int detector = -1, freq = -1, count = -1, bins = -1;
+};
+
+Line parse_line(const std::string &text)
+{
+    Line l;
+    cJSON *doc = cJSON_Parse(text.c_str());
+    if (!doc)
+        return l;
+    auto num = [&](const char *k) {
+        cJSON *i = cJSON_GetObjectItemCaseSensitive(doc, k);
+        return cJSON_IsNumber(i) ? static_cast<int>(i->valuedouble) : -1;
+    };
+    l.detector = num("detector");
+    l.freq = num("freq_mhz");
+    l.count = num("num_aggregated");
+    cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc, "bins");
+    l.bins = cJSON_IsArray(bins) ? cJSON_GetArraySize(bins) : -1;
+    cJSON_Delete(doc);
+    return l;
+}
+
+// A test-side client that keeps what it has read and when.
+struct Reader {
+    int fd = -1;
+    std::string buf;
+    std::vector<std::pair<uint64_t, Line>> lines; // arrival time, content
+    bool eof = false;
+    void pump()
+    {
+        bool e = false;
+        buf += drain(fd, &e);
+        eof = eof || e;
+        uint64_t t = now_ms();
+        for (auto &l : take_lines(buf))
+            lines.push_back({t, parse_line(l)});
+    }
+    // Distinct arrival batches: lines that came within 20 ms of each other.
+    std::vector<uint64_t> batches() const
+    {
+        std::vector<uint64_t> b;
+        for (auto &[t, l] : lines)
+            if (b.empty() || t - b.back() > 20)
+                b.push_back(t);
+        return b;
+    }
+    ~Reader()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+void send_text(int fd, const std::string &s)
+{
+    ASSERT_EQ(write(fd, s.data(), s.size()), (ssize_t)s.size());
+}
+
+} // namespace
+
+TEST(Clients, EachClientGetsOneLinePerFrequencyEveryPeriod)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2412, 2437}));
+    Reader a, b;
+    a.fd = ts.connect_client();
+    b.fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(650, [&] {
+        a.pump();
+        b.pump();
+    }));
+    EXPECT_EQ(ts.server().client_count, 2);
+    for (Reader *r : {&a, &b}) {
+        auto batches = r->batches();
+        EXPECT_GE(batches.size(), 5u);
+        EXPECT_LE(batches.size(), 7u);
+        for (size_t i = 1; i < batches.size(); i++)
+            EXPECT_GE(batches[i] - batches[i - 1], 90u);
+        std::set<int> freqs;
+        for (auto &[t, l] : r->lines) {
+            freqs.insert(l.freq);
+            EXPECT_EQ(l.detector, 0);
+            EXPECT_EQ(l.bins, 64);
+            EXPECT_GT(l.count, 0);
+        }
+        EXPECT_EQ(freqs, (std::set<int>{2412, 2437}));
+        EXPECT_EQ(r->lines.size(), 2 * batches.size());
+    }
+}
+
+TEST(Clients, NothingIsSentWithoutSamples)
+{
+    START_TEST_SERVER(ts);
+    Reader a;
+    a.fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(150, [&] { a.pump(); }));
+    EXPECT_TRUE(a.lines.empty());
+    EXPECT_EQ(ts.server().client_count, 1);
+}
+
+TEST(Clients, HangUpAndEndOfFileDropTheClient)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    int b = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(20));
+    ASSERT_EQ(ts.server().client_count, 2);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    // A command sent just before closing is not carried out.
+    send_text(a, R"({"command":1,"aggregation_period_ms":500})");
+    close(a);
+    shutdown(b, SHUT_WR); // end of file, but the client is still there
+    ASSERT_TRUE(ts.run_for(20));
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(err.find("Client disconnected (POLLHUP)\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Client disconnected (EOF)\n"), std::string::npos) << err;
+    EXPECT_EQ(out.find("Aggregation"), std::string::npos) << out;
+    EXPECT_EQ(ts.server().client_count, 0);
+    EXPECT_EQ(first_client(ts.server()), nullptr);
+    close(b);
+}
+
+TEST(Clients, SetAggregationGivesOneBatchASecond)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2412}));
+    Reader slow, fast;
+    slow.fd = ts.connect_client();
+    fast.fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    testing::internal::CaptureStdout();
+    send_text(slow.fd, R"({"command":1,"aggregation_period_ms":1000})");
+    ASSERT_TRUE(ts.run_for(2150, [&] {
+        slow.pump();
+        fast.pump();
+    }));
+    std::string out = testing::internal::GetCapturedStdout();
+    Client *c = first_client(ts.server());
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(out, "Aggregation for client " + std::to_string(c->socket) + " changed to 1000 ms\n");
+    EXPECT_EQ(c->aggregates[0].period_ms, 1000u);
+    EXPECT_EQ(c->aggregates[1].period_ms, 1000u);
+    EXPECT_EQ(slow.batches().size(), 2u);
+    EXPECT_GE(fast.batches().size(), 15u);
+    // A second's samples are merged into one line.
+    for (auto &[t, l] : slow.lines)
+        EXPECT_GT(l.count, 5 * fast.lines.front().second.count);
+}
+
+TEST(Clients, OnlyTheFirstFiveAreReadForCommands)
+{
+    START_TEST_SERVER(ts);
+    int fds[6];
+    for (int &fd : fds)
+        fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(30));
+    ASSERT_EQ(ts.server().client_count, 6);
+    testing::internal::CaptureStdout();
+    send_text(fds[5], R"({"command":3})");
+    ASSERT_TRUE(ts.run_for(30));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    close(fds[0]);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(ts.run_for(30));
+    std::string out = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("Sweep cancellation for client"), std::string::npos) << out;
+    EXPECT_EQ(ts.server().client_count, 5);
+    for (int i = 1; i < 6; i++)
+        close(fds[i]);
+}
+
+TEST(Clients, AClientOutsideThePollSetIsDroppedByTheFlush)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2412}));
+    std::vector<Reader> r(6);
+    for (auto &x : r)
+        x.fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(30));
+    close(r[5].fd);
+    r[5].fd = -1;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(ts.run_for(250, [&] {
+        for (int i = 0; i < 5; i++)
+            r[i].pump();
+    }));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Client disconnected during flush\n"), std::string::npos) << err;
+    EXPECT_EQ(ts.server().client_count, 5);
+    for (int i = 0; i < 5; i++)
+        EXPECT_GE(r[i].batches().size(), 2u) << i;
+}
+
+TEST(Clients, AStalledClientIsDroppedAndTheOthersKeepReceiving)
+{
+    START_TEST_SERVER(ts, 512);
+    // Many 512-bin frequencies: a batch is larger than a socket buffer.
+    std::vector<uint16_t> freqs;
+    for (uint16_t f = 2402; f < 2402 + 80; f++)
+        freqs.push_back(f);
+    ts.set_samples(reports_at(freqs, 20, 512));
+    int good = ts.connect_client();
+    int stalled = ts.connect_client(); // never read until the end
+    // The reading client reads all the time, as a real one would.
+    std::string good_bytes;
+    std::vector<uint64_t> good_times;
+    std::thread reader([&] {
+        char buf[65536];
+        ssize_t n;
+        while ((n = read(good, buf, sizeof buf)) > 0) {
+            good_bytes.append(buf, static_cast<size_t>(n));
+            good_times.push_back(now_ms());
+        }
+    });
+    ASSERT_TRUE(ts.run_for(10));
+    int stalled_num = -1;
+    for (Client *c = first_client(ts.server()); c; c = next_client(ts.server(), c))
+        stalled_num = c->socket; // the newer one
+    testing::internal::CaptureStderr();
+    uint64_t longest_pass = 0;
+    uint64_t end = now_ms() + 1000;
+    while (now_ms() < end) {
+        uint64_t t0 = now_ms();
+        ASSERT_TRUE(ts.pass());
+        longest_pass = std::max(longest_pass, now_ms() - t0);
+    }
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ts.server().client_count, 1);
+    EXPECT_NE(err.find("Client " + std::to_string(stalled_num) + " not reading, dropped\n"),
+              std::string::npos)
+        << err;
+    EXPECT_LT(longest_pass, 400u); // the stall cost about its limit, once
+    ts.teardown();
+    reader.join();
+    // The reading client got whole lines, every frequency in every batch.
+    std::map<int, int> per_freq;
+    size_t lines = 0;
+    for (auto &l : take_lines(good_bytes)) {
+        Line p = parse_line(l);
+        ASSERT_EQ(p.bins, 512);
+        per_freq[p.freq]++;
+        lines++;
+    }
+    EXPECT_TRUE(good_bytes.empty()); // nothing but whole lines
+    ASSERT_EQ(per_freq.size(), freqs.size());
+    int batches = per_freq.begin()->second;
+    EXPECT_GE(batches, 8);
+    for (auto &[f, n] : per_freq)
+        EXPECT_EQ(n, batches) << f;
+    // The stalled one holds only whole lines, then the end of the stream.
+    std::string got;
+    bool eof = false;
+    for (int i = 0; i < 50 && !eof; i++)
+        got += drain(stalled, &eof);
+    EXPECT_TRUE(eof);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), '\n');
+    for (auto &l : take_lines(got))
+        EXPECT_EQ(parse_line(l).bins, 512);
+    close(good);
+    close(stalled);
+}
+
+TEST(Clients, TeardownClosesEveryClientAndStopsTheScan)
+{
+    START_TEST_SERVER(ts);
+    Reader a, b;
+    a.fd = ts.connect_client();
+    b.fd = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(20));
+    testing::internal::CaptureStderr();
+    ts.teardown();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ts.server().client_count, 0);
+    for (Reader *r : {&a, &b}) {
+        r->pump();
+        EXPECT_TRUE(r->eof);
+    }
+    EXPECT_EQ(ts.read("spectral_scan_ctl"), "disable");
+}
+
+TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    send_text(a, "{\"command\": 1, oops}");
+    ASSERT_TRUE(ts.run_for(10));
+    send_text(a, R"({"command":4})");
+    ASSERT_TRUE(ts.run_for(10));
+    send_text(a, R"({"command":1,"aggregation_period_ms":0.5})");
+    ASSERT_TRUE(ts.run_for(10));
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    // The text from where parsing stopped.
+    size_t at = err.find("Command parse error: ");
+    ASSERT_NE(at, std::string::npos) << err;
+    std::string rest = err.substr(at + 21, err.find('\n', at) - at - 21);
+    std::string sent = "{\"command\": 1, oops}";
+    EXPECT_FALSE(rest.empty());
+    EXPECT_EQ(sent.substr(sent.size() - rest.size()), rest);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(ts.server().client_count, 1);
+    close(a);
+}
+
+TEST(Commands, AFailedSweepStartRestoresTheSavedSettings)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    int num = first_client(ts.server())->socket;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    // The monitor cannot be brought up here, so the engine refuses.
+    send_text(a, R"({"command":2,"sweep_from":2400,"sweep_to":2500})");
+    ASSERT_TRUE(ts.run_for(10));
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Sweep for client " + std::to_string(num) +
+                       ": 2400-2500 MHz, duration=0 s, dwell=1000 ms\n");
+    EXPECT_NE(err.find("Setting chan_bw to: 0\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Failed to start sweep: "), std::string::npos) << err;
+    EXPECT_EQ(ts.server().saved_settings.chan_bw, 5);
+    EXPECT_EQ(ts.server().saved_settings.freq_shift, -3);
+    EXPECT_EQ(ts.read("chan_bw"), "5");
+    EXPECT_EQ(ts.read("freq_shift"), "-3");
+    EXPECT_FALSE(sweep_active(ts.server().radio));
+    close(a);
+}
+
+TEST(Commands, ADwellTheEngineRefusesIsAnnouncedThenRefused)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    send_text(a, R"({"command":2,"sweep_from":2400,"sweep_to":2500,"dwell_time_ms":60001,)"
+                 R"("duration_seconds":3.9})");
+    ASSERT_TRUE(ts.run_for(10));
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(": 2400-2500 MHz, duration=3 s, dwell=60001 ms\n"), std::string::npos)
+        << out;
+    EXPECT_NE(err.find("Failed to start sweep: Invalid parameters\n"), std::string::npos) << err;
+    EXPECT_EQ(ts.read("chan_bw"), "5");
+    close(a);
+}
+
+TEST(Commands, CancelBeforeAnySweepWritesZeroSettings)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    send_text(a, R"({"command":3})");
+    ASSERT_TRUE(ts.run_for(10));
+    testing::internal::GetCapturedStderr();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Sweep cancellation for client "), std::string::npos);
+    EXPECT_EQ(ts.read("chan_bw"), "0");
+    EXPECT_EQ(ts.read("freq_shift"), "0");
+    close(a);
+}

@@ -1,0 +1,237 @@
+// The sample and sweep-timer steps over a real driver directory: pass
+// size, invalid reports, re-arming when reports pause, bin count following
+// the width, and the background sweep.
+#include "steps.h"
+#include "test_server.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace coretest;
+
+TEST(SampleStep, AtMostAThousandReportsAPass)
+{
+    START_TEST_SERVER(ts);
+    std::vector<uint16_t> freqs(1500, 2437);
+    ts.set_samples(reports_at(freqs));
+    int a = ts.connect_client();
+    while (ts.server().client_count == 0)
+        poll_clients(ts.server());
+    Client *c = first_client(ts.server());
+    ASSERT_NE(c, nullptr);
+    c->aggregates[0].period_ms = 100000; // keep everything in the aggregate
+    ASSERT_EQ(handle_samples(ts.server()), 0);
+    EXPECT_EQ(c->aggregates[0].slots[0].count, 1000u);
+    ASSERT_EQ(handle_samples(ts.server()), 0);
+    // The 500 left, then a fresh read of the file (debugfs hands out what is
+    // queued; a plain file starts again) fills the pass.
+    EXPECT_EQ(c->aggregates[0].slots[0].count, 2000u);
+    close(a);
+}
+
+TEST(SampleStep, DetectorsGoToTheirAggregatesAndOthersNowhere)
+{
+    START_TEST_SERVER(ts);
+    std::vector<uint8_t> bytes = reports_at({2412}, 20, 64, 4);
+    std::vector<uint8_t> d1 = reports_at({2412, 2432}, 20, 64, 100);
+    bytes.insert(bytes.end(), d1.begin(), d1.end());
+    ts.set_samples(bytes);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(5));
+    Client *c = first_client(ts.server());
+    c->aggregates[0].period_ms = c->aggregates[1].period_ms = 100000;
+    ASSERT_EQ(handle_samples(ts.server()), 0);
+    EXPECT_EQ(c->aggregates[0].slots_used, 1u);
+    EXPECT_EQ(c->aggregates[1].slots_used, 2u);
+    EXPECT_EQ(ts.server().radio.band, Band::Band2GHz);
+    EXPECT_EQ(ts.server().current_bandwidth, 20u);
+    close(a);
+}
+
+TEST(SampleStep, InvalidReportsAreCountedAndSkipped)
+{
+    START_TEST_SERVER(ts);
+    wdtest::Ath11kReport bad;
+    bad.length = 30; // no valid bin count
+    bad.bins.assign(5, 0);
+    std::vector<uint8_t> bytes = reports_at({2412});
+    wdtest::append_report(bytes, bad);
+    std::vector<uint8_t> more = reports_at({2437});
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    ts.set_samples(bytes);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(handle_samples(ts.server()), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    // 1000 attempts: two good reports and one bad, over and over.
+    EXPECT_NE(err.find("Detected invalid, samples: 667, invalid: 333, skipped: 0, total attempts: "
+                       "1000\n"),
+              std::string::npos)
+        << err;
+}
+
+TEST(SampleStep, APauseInTheReportsReArmsEveryPassUntilTheyReturn)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2412}));
+    ASSERT_TRUE(ts.run_for(50));
+    ts.write("spectral_scan_ctl", "");
+    ASSERT_TRUE(ts.run_for(100));
+    EXPECT_EQ(ts.read("spectral_scan_ctl"), ""); // samples flow: no re-arm
+
+    ts.set_samples({});
+    uint64_t paused = now_ms();
+    uint64_t first_rearm = 0;
+    ASSERT_TRUE(ts.run_for(400, [&] {
+        if (ts.read("spectral_scan_ctl") == "trigger") {
+            if (!first_rearm)
+                first_rearm = now_ms();
+            ts.write("spectral_scan_ctl", "");
+        }
+    }));
+    ASSERT_NE(first_rearm, 0u);
+    EXPECT_GE(first_rearm - paused, 195u);
+    EXPECT_LE(first_rearm - paused, 300u);
+    EXPECT_EQ(ts.read("spectral_bins"), "128");
+    // Still re-arming at the end, in every pass.
+    ts.write("spectral_scan_ctl", "");
+    ASSERT_TRUE(ts.pass());
+    EXPECT_EQ(ts.read("spectral_scan_ctl"), "trigger");
+
+    ts.set_samples(reports_at({2412}));
+    ASSERT_TRUE(ts.pass());
+    ts.write("spectral_scan_ctl", "");
+    ASSERT_TRUE(ts.run_for(50));
+    EXPECT_EQ(ts.read("spectral_scan_ctl"), "");
+}
+
+TEST(SampleStep, AVanishedSampleFileIsSurvivedAndAFailedReArmStops)
+{
+    START_TEST_SERVER(ts);
+    ASSERT_EQ(unlink(ts.file("spectral_scan0").c_str()), 0);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(ts.run_for(100));
+    // The control file cannot be written any more: the re-arm fails.
+    ASSERT_EQ(unlink(ts.file("spectral_scan_ctl").c_str()), 0);
+    ASSERT_EQ(mkdir(ts.file("spectral_scan_ctl").c_str(), 0755), 0);
+    bool failed = false;
+    uint64_t end = now_ms() + 500;
+    while (now_ms() < end && !failed)
+        failed = !ts.pass();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(failed);
+    EXPECT_NE(err.find("Failed to open " + ts.file("spectral_scan0")), std::string::npos) << err;
+    EXPECT_NE(err.find("Failed to re-trigger after next sweep channel: "), std::string::npos)
+        << err;
+    rmdir(ts.file("spectral_scan_ctl").c_str());
+}
+
+TEST(SweepTimer, BinCountFollowsTheWidthOnlyWhenAutomatic)
+{
+    START_TEST_SERVER(ts);
+    Server &s = ts.server();
+    s.requested_bins = 0; // automatic, as if -b was not given on an 80 MHz channel
+    s.spectral.bin_count = 64;
+    ts.set_samples(reports_at({5210}, 80));
+    ASSERT_TRUE(ts.run_for(20));
+    testing::internal::CaptureStderr();
+    ts.set_samples(reports_at({5190}, 40));
+    ASSERT_TRUE(ts.run_for(20));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Bandwidth changed to 40 MHz, updating bin count: 64 -> 32\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(s.spectral.bin_count, 32);
+    EXPECT_EQ(ts.read("spectral_bins"), "64");
+    EXPECT_EQ(s.bandwidth_changed, 0);
+
+    ts.set_samples(reports_at({5190}, 2)); // a width the table lacks
+    ASSERT_TRUE(ts.run_for(20));
+    EXPECT_EQ(s.spectral.bin_count, 256);
+
+    s.requested_bins = 64;
+    s.spectral.bin_count = 64;
+    testing::internal::CaptureStderr();
+    ts.set_samples(reports_at({5190}, 40));
+    ASSERT_TRUE(ts.run_for(20));
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("Bandwidth changed"), std::string::npos) << err;
+    EXPECT_EQ(s.spectral.bin_count, 64);
+}
+
+TEST(SweepTimer, BackgroundSweepWaitsForTheFirstSampleAndFollowsTheWidth)
+{
+    START_TEST_SERVER(ts);
+    Server &s = ts.server();
+    s.background_start = 2400;
+    s.background_end = 2500;
+    ASSERT_TRUE(ts.run_for(50));
+    EXPECT_FALSE(sweep_active(s.radio)); // no width known yet
+
+    testing::internal::CaptureStderr();
+    ts.set_samples(reports_at({2437}));
+    ASSERT_TRUE(ts.run_for(30));
+    ASSERT_TRUE(sweep_type_is(s.radio, SweepType::Agile));
+    EXPECT_EQ(s.radio.dwell_ms, 25u);
+    EXPECT_EQ(s.radio.channel_count, 5u); // 2410, 2430, ... 2490
+    EXPECT_EQ(s.radio.channel_freq[0], 2410u);
+
+    // A 10 MHz width restarts it with 10 MHz slices and a longer dwell.
+    ts.set_samples(reports_at({2437}, 10));
+    ASSERT_TRUE(ts.run_for(30));
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(sweep_type_is(s.radio, SweepType::Agile));
+    EXPECT_EQ(s.radio.dwell_ms, 50u);
+    EXPECT_EQ(s.radio.channel_width[0], 10u);
+    EXPECT_EQ(s.radio.channel_freq[0], 2405u);
+    EXPECT_NE(err.find("Cancelled sweep for interface mon0"), std::string::npos) << err;
+
+    // A cancellation by a client stops it; the next pass starts it again.
+    cancel_sweep(s.radio);
+    sweep_timer_step(s);
+    EXPECT_TRUE(sweep_type_is(s.radio, SweepType::Agile));
+}
+
+TEST(SweepTimer, NoBackgroundSweepWithoutARange)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2437}));
+    ASSERT_TRUE(ts.run_for(30));
+    EXPECT_FALSE(sweep_active(ts.server().radio));
+    ts.server().background_start = 2400; // one end alone is no range
+    ASSERT_TRUE(ts.run_for(10));
+    EXPECT_FALSE(sweep_active(ts.server().radio));
+    ts.server().whole_band = 1;
+    ASSERT_TRUE(ts.run_for(10));
+    EXPECT_TRUE(sweep_type_is(ts.server().radio, SweepType::Agile));
+    EXPECT_EQ(ts.server().radio.channel_freq[0], 2412u); // whole 2.4 GHz band, 20 MHz steps
+}
+
+TEST(SweepTimer, AFiniteSweepTimesOutAndReArms)
+{
+    START_TEST_SERVER(ts);
+    Server &s = ts.server();
+    ts.set_samples(reports_at({2437}));
+    ASSERT_TRUE(ts.run_for(10));
+    // An agile sweep needs no netlink, so it stands in for a client sweep.
+    SweepRequest req{SweepType::Agile, 2400, 2500, 0, 20, 1, 200};
+    ASSERT_EQ(start_sweep(s.radio, req), RadioError::Success);
+    uint64_t started = now_ms();
+    testing::internal::CaptureStderr();
+    uint64_t ended = 0;
+    std::set<uint32_t> visited;
+    ASSERT_TRUE(ts.run_for(1300, [&] {
+        if (sweep_active(s.radio))
+            visited.insert(s.radio.channel_freq[s.radio.channel_index]);
+        else if (!ended)
+            ended = now_ms();
+    }));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Sweep timeout, restoring config\n"), std::string::npos) << err;
+    ASSERT_NE(ended, 0u);
+    EXPECT_GE(ended - started, 1000u);
+    EXPECT_LE(ended - started, 1100u);
+    EXPECT_EQ(visited, (std::set<uint32_t>{2410, 2430, 2450, 2470, 2490}));
+    EXPECT_EQ(ts.read("spectral_scan_ctl"), "trigger");
+}
