@@ -1,0 +1,48 @@
+#!/bin/bash
+# Radio control: an active sweep on a phy that carries a running hostapd AP
+# as primary. During the sweep the AP's interface is down, the monitor up
+# and hopping over the 2.4 GHz plan; after cancellation the AP's interface
+# is up again and the monitor down.
+set -u
+. "$WD_GUEST_LIB"
+probe=$WD_BUILD/tests/rfwatchd/radio/radio_probe
+out=$WD_STATE/sweep.out
+err=$WD_STATE/sweep.log
+
+is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
+is_down() { ! is_up "$1"; }
+
+wd_start_ap phy0
+ap=$WD_AP_IFACE
+wd_add_monitor phy0 mon0
+ip link set mon0 down
+wd_check "$ap is up before the sweep" is_up "$ap"
+
+"$probe" active mon0 2400 2500 200 "$ap" >"$out" 2>"$err" &
+pid=$!
+wd_wait_for 30 "the active sweep started" grep -qx 'start=0 (Success)' "$out"
+wd_check "the plan holds the four 2.4 GHz channels" grep -qx 'channels=4' "$out"
+wd_check "$ap is down during the sweep" is_down "$ap"
+wd_check "mon0 is up during the sweep" is_up mon0
+wd_check "the primary was marked up" grep -q "Interface $ap (idx=[0-9]*) state: UP" "$err"
+wd_wait_for 30 "the sweep hops on" grep -q '^hop=2452 rc=0' "$out"
+wd_check "mon0 sits on a planned channel" \
+  sh -c "iw dev mon0 info | grep -Eq '\((2412|2432|2452|2462) MHz\), width: 20 MHz'"
+wd_check "no hop failed" sh -c "! grep -q '^hop=.* rc=[1-9]' $out"
+
+kill -TERM "$pid"
+wd_wait_for 30 "the probe cancelled the sweep and exited" sh -c "! kill -0 $pid"
+wd_check "cancel succeeded" grep -qx 'cancel=0 (Success)' "$out"
+wd_check "$ap is up again" is_up "$ap"
+wd_check "mon0 is down again" is_down mon0
+
+# Whether hostapd serves again by itself once its interface is back.
+start=$(date +%s)
+while [ $(($(date +%s) - start)) -lt 30 ]; do
+  hostapd_cli -p /var/run/hostapd -i "$ap" status 2>/dev/null | grep -qx state=ENABLED && break
+  sleep 0.5
+done
+state=$(hostapd_cli -p /var/run/hostapd -i "$ap" status 2>/dev/null | grep '^state=')
+wd_log "radio_active_sweep: hostapd after the sweep: ${state:-no answer} (30 s allowed)"
+echo "$state" >"$WD_OUT/hostapd-after-sweep" 2>/dev/null || true
+wd_log "radio_active_sweep: all checks passed"
