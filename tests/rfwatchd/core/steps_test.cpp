@@ -170,19 +170,17 @@ TEST(SweepTimer, BackgroundSweepWaitsForTheFirstSampleAndFollowsTheWidth)
     EXPECT_FALSE(sweep_active(s.radio)); // no width known yet
 
     testing::internal::CaptureStderr();
-    ts.set_samples(reports_at({2437}));
-    ASSERT_TRUE(ts.run_for(30));
-    ASSERT_TRUE(sweep_type_is(s.radio, SweepType::Agile));
+    ts.set_samples(reports_at(std::vector<uint16_t>(50, 2437)));
+    ASSERT_TRUE(ts.run_until(1000, [&] { return sweep_type_is(s.radio, SweepType::Agile); }));
     EXPECT_EQ(s.radio.dwell_ms, 25u);
     EXPECT_EQ(s.radio.channel_count, 5u); // 2410, 2430, ... 2490
     EXPECT_EQ(s.radio.channel_freq[0], 2410u);
 
     // A 10 MHz width restarts it with 10 MHz slices and a longer dwell.
-    ts.set_samples(reports_at({2437}, 10));
-    ASSERT_TRUE(ts.run_for(30));
+    ts.set_samples(reports_at(std::vector<uint16_t>(50, 2437), 10));
+    EXPECT_TRUE(ts.run_until(1000, [&] { return s.radio.dwell_ms == 50u; }));
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(sweep_type_is(s.radio, SweepType::Agile));
-    EXPECT_EQ(s.radio.dwell_ms, 50u);
     EXPECT_EQ(s.radio.channel_width[0], 10u);
     EXPECT_EQ(s.radio.channel_freq[0], 2405u);
     EXPECT_NE(err.find("Cancelled sweep for interface mon0"), std::string::npos) << err;

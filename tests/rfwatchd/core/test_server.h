@@ -16,6 +16,8 @@
 namespace coretest
 {
 
+uint64_t now_ms();
+
 class TestServer
 {
   public:
@@ -40,14 +42,23 @@ class TestServer
     // A connected client socket (test side); the daemon side is accepted by
     // the next poll step.
     int connect_client();
-    // Runs whole passes (poll, sweep timer, samples, flush) for ms; calls
-    // between() after each pass. Returns false if the sample step failed.
+    // Runs whole passes (poll, sweep timer, samples, flush) for ms, and at
+    // least three; calls between() after each pass. Returns false if the sample step failed.
     template <typename F> bool run_for(int ms, F between);
     bool run_for(int ms)
     {
         return run_for(ms, [] {});
     }
     bool pass();
+    // Runs passes until done() holds or ms have passed; returns done().
+    template <typename F> bool run_until(int ms, F done)
+    {
+        uint64_t end = now_ms() + static_cast<uint64_t>(ms);
+        while (!done() && now_ms() < end)
+            if (!pass())
+                return false;
+        return done();
+    }
 
   private:
     bool ok_ = false;
@@ -81,8 +92,10 @@ uint64_t now_ms();
 
 template <typename F> bool TestServer::run_for(int ms, F between)
 {
+    // At least three passes, so a change seen by one step has reached the
+    // next pass's steps even on a loaded machine.
     uint64_t end = now_ms() + static_cast<uint64_t>(ms);
-    while (now_ms() < end) {
+    for (int passes = 0; passes < 3 || now_ms() < end; passes++) {
         if (!pass())
             return false;
         between();
