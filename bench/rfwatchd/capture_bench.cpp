@@ -123,7 +123,8 @@ void BM_AggregateAdd(benchmark::State &state)
 }
 BENCHMARK(BM_AggregateAdd)->Arg(1)->Arg(64)->Arg(512);
 
-// Keeps each run's time per iteration so the ratios come from this run.
+// Keeps each run's CPU time per iteration so the ratios come from this run
+// (CPU time, as the machine is shared and wall time includes waiting).
 class RatioReporter : public benchmark::ConsoleReporter
 {
   public:
@@ -131,7 +132,7 @@ class RatioReporter : public benchmark::ConsoleReporter
     {
         for (const Run &run : runs) {
             if (run.run_type == Run::RT_Iteration)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
