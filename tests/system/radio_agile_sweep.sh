@@ -4,7 +4,7 @@
 # channel and no link changes.
 set -u
 . "$WD_GUEST_LIB"
-probe=$WD_BUILD/tests/rfwatchd/radio/radio_probe
+probe=${1:-$WD_BUILD/tests/rfwatchd/radio/radio_probe}
 out=$WD_STATE/sweep.out
 err=$WD_STATE/sweep.log
 
@@ -14,7 +14,8 @@ wd_start_ap phy0
 ap=$WD_AP_IFACE
 wd_add_monitor phy0 mon0
 wd_start_fakeath phy0 ath11k
-before=$(iw dev mon0 info | grep channel)
+before=$(iw dev "$ap" info | grep channel)
+[ -n "$before" ] || wd_fail "$ap reports no channel"
 
 "$probe" agile mon0 2402 2482 20 50 >"$out" 2>"$err" &
 pid=$!
@@ -37,5 +38,5 @@ wd_check "cancelling wrote disable last" sh -c "tail -n 1 $WD_FAKEATH_LOG | grep
 wd_check "no link was touched" sh -c "! grep -q '^Setting interface' $err"
 wd_check "$ap is still up" is_up "$ap"
 wd_check "mon0 is still up" is_up mon0
-wd_check "the phy kept its channel" test "$(iw dev mon0 info | grep channel)" = "$before"
+wd_check "the phy kept its channel" test "$(iw dev "$ap" info | grep channel)" = "$before"
 wd_log "radio_agile_sweep: all checks passed"

@@ -28,7 +28,7 @@ wd_check "chan_bw takes a number and reads it back" \
   sh -c "printf 2 >$D/chan_bw && test \"\$(cat $D/chan_bw)\" = 2"
 wd_check "background is accepted" wd_ctl phy0 background
 wd_check "trigger is accepted" wd_ctl phy0 trigger
-wd_check "an unknown word is refused" sh -c "! printf bogus >$D/spectral_scan_ctl"
+wd_check "an unknown word is refused" sh -c "! printf bogus | dd of=$D/spectral_scan_ctl status=none 2>/dev/null"
 sleep_until_reports() {
   wd_wait_for 20 "$1" sh -c "test -s $WD_STATE/probe || { dd if=$D/spectral_scan0 bs=2M count=1 of=$WD_STATE/probe 2>/dev/null; test -s $WD_STATE/probe; }"
 }

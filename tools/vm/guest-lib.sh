@@ -154,7 +154,7 @@ wd_debugfs_tmpfs() {
   : >"$WD_STATE/debugfs-tmpfs"
 }
 
-# wd_start_fakeath PHY [DRIVER] [fakeath options...]: serves the simulated
+# wd_start_fakeath PHY [DRIVER [fakeath options...]]: serves the simulated
 # spectral files at /sys/kernel/debug/ieee80211/PHY/DRIVER (driver ath11k by
 # default). Sets WD_FAKEATH_DIR and WD_FAKEATH_LOG (the written words).
 wd_start_fakeath() {
@@ -182,11 +182,12 @@ wd_stop_fakeath() {
 }
 
 # wd_ctl PHY WORD: writes a control word the way the daemon does (open,
-# write, close); its status is close's.
+# write, close). Fails when the write or the close is refused: dd checks
+# close, a shell redirection does not.
 wd_ctl() {
   local dir
   dir=$(ls -d "$WD_DEBUGFS/ieee80211/$1"/ath1?k 2>/dev/null | head -n 1)
-  printf '%s' "$2" >"$dir/spectral_scan_ctl"
+  printf '%s' "$2" | dd of="$dir/spectral_scan_ctl" status=none 2>/dev/null
 }
 
 # wd_start_fw_diag FILE [fakeath feeder options...]: feeds the records in
