@@ -64,7 +64,17 @@ wd_start_sta phy1
 wd_check "the AP lists the station" \
   sh -c "hostapd_cli -p /var/run/hostapd -i $WD_AP_IFACE all_sta | grep -q '^02:00:00:00:01:00'"
 
+# An ath10k radio on phy1, following the station's channel.
+wd_start_fakeath phy1 ath10k --rate 100
+wd_check "ath10k: spectral_bins takes 256" sh -c "printf 256 >$WD_FAKEATH_DIR/spectral_bins"
+wd_ctl phy1 background
+wd_ctl phy1 trigger
+wd_wait_for 10 "ath10k reports: type 3, 128 bins, the station's 2437 MHz" \
+  "$reports" --min 1 --expect-types 3 --expect-bins 128 --expect-freq 2437 "$WD_FAKEATH_DIR/spectral_scan0"
+wd_stop_fakeath phy1
+
 wd_stop_fakeath phy0
+WD_FAKEATH_LOG=$WD_STATE/fakeath-phy0.words
 wd_check "the word log holds what was written, in order" \
   sh -c "head -n 6 $WD_FAKEATH_LOG | tr '\n' '|' | grep -qx 'spectral_bins 128|chan_bw 2|spectral_scan_ctl background|spectral_scan_ctl trigger|spectral_scan_ctl bogus refused|spectral_scan_ctl agile 5500|'"
 wd_log "smoke: all checks passed"
