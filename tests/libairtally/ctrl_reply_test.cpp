@@ -25,28 +25,12 @@ vap_stat sta_parse(vap_stat v, std::string reply)
 
 } // namespace
 
-TEST(SuiteNames, EveryNameOfBothTablesAndNothingElse)
+TEST(SuiteNames, WholeStringsOnly)
 {
-    const std::pair<const char *, uint32_t> akms[] = {{"WPA-PSK", 0x000FAC02},
-                                                      {"FT-PSK", 0x000FAC04},
-                                                      {"WPA-PSK-SHA256", 0x000FAC06},
-                                                      {"WPA-EAP", 0x000FAC01},
-                                                      {"FT-EAP", 0x000FAC03},
-                                                      {"WPA-EAP-SHA256", 0x000FAC05},
-                                                      {"SAE", 0x000FAC08},
-                                                      {"FT-SAE", 0x000FAC09},
-                                                      {"WPA-EAP-SUITE-B", 0x000FAC0B},
-                                                      {"WPA-EAP-SUITE-B-192", 0x000FAC0C},
-                                                      {"OWE", 0x000FAC12}};
-    for (auto [name, value] : akms)
-        EXPECT_EQ(akm_from_name(name), value) << name;
-    const std::pair<const char *, uint32_t> ciphers[] = {
-        {"CCMP", 0x000FAC04},  {"TKIP", 0x000FAC02},     {"CCMP-256", 0x000FAC0A},
-        {"GCMP", 0x000FAC08},  {"GCMP-256", 0x000FAC09}, {"WEP40", 0x000FAC01},
-        {"WEP104", 0x000FAC05}};
-    for (auto [name, value] : ciphers)
-        EXPECT_EQ(cipher_from_name(name), value) << name;
-    // Whole-string comparison only: prefixes, case and neighbours' names.
+    EXPECT_EQ(akm_from_name("WPA-EAP-SUITE-B-192"), 0x000FAC0Cu);
+    EXPECT_EQ(akm_from_name("OWE"), 0x000FAC12u);
+    EXPECT_EQ(cipher_from_name("GCMP-256"), 0x000FAC09u);
+    // Prefixes, case, neighbours' names and the other table's names.
     for (const char *name : {"", "WPA2-PSK", "wpa-psk", "WPA-PSK ", "WPA-PSK\r", "WPA-PSK SAE",
                              "WPA-EAP-SUITE", "CCMP"})
         EXPECT_EQ(akm_from_name(name), 0u) << '"' << name << '"';
