@@ -1,0 +1,132 @@
+#!/bin/bash
+# rfwatchd end to end on the simulated ath11k radio, next to a hostapd AP
+# on the monitor's phy: the stream on the phy's real channel, the
+# aggregation command, a pause in the reports, failing sample reads, a
+# client that stops reading, and SIGTERM with clients connected.
+set -u
+. "$WD_GUEST_LIB"
+rfwatchd=$1
+view=$2
+sock=$WD_STATE/rfwatchd.sock
+log=$WD_STATE/rfwatchd.log
+out=$WD_STATE/rfwatchd.out
+
+# Lines of a --lines capture: "ms det freq width samples bins peak mean".
+# Batches: runs of lines that arrive within 40 ms of each other.
+batches() { awk 'NR == 1 || $1 - last > 40 { n++ } { last = $1 } END { print n + 0 }' "$1"; }
+# Millisecond gaps between the arrival of successive batches.
+gaps() { awk 'NR > 1 && $1 - last > 40 { print $1 - last } { last = $1 }' "$1"; }
+
+start_daemon() {
+  "$rfwatchd" "$@" -s "$sock" >"$out" 2>"$log" &
+  pid=$!
+  wd_wait_for 60 "rfwatchd $* serving" grep -q '^Server initialization successful$' "$log"
+}
+
+wd_start_ap phy0 # 2.4 GHz channel 6: 2437 MHz, 20 MHz wide
+ap=$WD_AP_IFACE
+wd_add_monitor phy0 mon0
+wd_start_fakeath phy0 ath11k --rate 400 --fail-reads 3
+words=$WD_FAKEATH_LOG
+
+# --- the stream on the AP's channel, automatic bins ---
+start_daemon -m mon0 -i "$ap"
+wd_check "discovery names phy0, the ath11k driver and its directory" \
+  grep -q "^Interface discovery successful, monitor: 'mon0' -> phy0 -> driver 'ath11k' -> path '/sys/kernel/debug/ieee80211/phy0/ath11k'$" "$log"
+wd_check "the primary is listed" grep -qx "Primaries: $ap " "$log"
+# A monitor next to an AP reports no channel of its own: the query's 80 MHz
+# default gives 64 bins until the first samples tell the real width.
+wd_check "64 bins (spectral_bins 128), then background and trigger" \
+  sh -c "head -n 3 $words | tr '\n' '|' | grep -qx 'spectral_bins 128|spectral_scan_ctl background|spectral_scan_ctl trigger|'"
+wd_wait_for 10 "the samples' 20 MHz width brings the bin count to 16" \
+  grep -qx 'Bandwidth changed to 20 MHz, updating bin count: 64 -> 16' "$log"
+wd_check "spectral_bins 32 written" grep -qx 'spectral_bins 32' "$words"
+
+"$view" -s "$sock" --lines -t 4 >"$WD_STATE/fast.lines" 2>/dev/null &
+fast=$!
+"$view" -s "$sock" --lines -t 4.5 -a 1000 >"$WD_STATE/slow.lines" 2>/dev/null &
+slow=$!
+wait $fast $slow
+cp "$WD_STATE"/*.lines "$WD_OUT/" 2>/dev/null
+wd_check "lines for 2437 MHz, 20 MHz wide, 16 bins" \
+  sh -c "test -s $WD_STATE/fast.lines && awk '\$3 != 2437 || \$4 != 20 || \$6 != 16 { bad = 1 } END { exit bad }' $WD_STATE/fast.lines"
+wd_check "both detectors arrive" sh -c "awk '{ print \$2 }' $WD_STATE/fast.lines | sort -u | tr '\n' ' ' | grep -qx '0 1 '"
+n=$(batches "$WD_STATE/fast.lines")
+wd_check "a batch about every 100 ms in 4 s ($n batches)" test "$n" -ge 25 -a "$n" -le 42
+wd_check "SetAggregation was confirmed" grep -q '^Aggregation for client [0-9]* changed to 1000 ms$' "$out"
+n=$(batches "$WD_STATE/slow.lines")
+wd_check "with 1000 ms, one batch a second ($n in 4.5 s)" test "$n" -ge 3 -a "$n" -le 5
+wd_check "the 1000 ms batches are a second apart" \
+  sh -c "! gaps $WD_STATE/slow.lines | awk '\$1 < 850 || \$1 > 1300 { bad = 1 } END { exit !bad }'"
+wd_check "a 1000 ms line aggregates many reports" \
+  sh -c "awk '\$5 > 100 { ok = 1 } END { exit !ok }' $WD_STATE/slow.lines"
+wd_check "failed sample reads were reported and survived" grep -q '^Read failed on /sys/kernel/debug/ieee80211/phy0/ath11k/spectral_scan0: ' "$log"
+
+kill -0 $pid || wd_fail "rfwatchd exited: $(tail -n 5 "$log")"
+
+# --- SIGTERM with clients connected ---
+"$view" -s "$sock" --lines -t 60 >"$WD_STATE/c1.lines" 2>"$WD_STATE/c1.err" &
+c1=$!
+"$view" -s "$sock" -t 60 >/dev/null 2>"$WD_STATE/c2.err" &
+c2=$!
+wd_wait_for 20 "the clients receive lines" test -s "$WD_STATE/c1.lines"
+kill -TERM $pid
+wd_wait_for 20 "rfwatchd stopped" sh -c "! kill -0 $pid"
+wait $pid
+status=$?
+wd_check "exit status 0 after SIGTERM (got $status)" test $status -eq 0
+wd_check "the signal was reported" grep -qx 'Caught signal: Terminated, exiting' "$log"
+wd_check "disable is the last word written" sh -c "tail -n 1 $words | grep -qx 'spectral_scan_ctl disable'"
+wd_wait_for 10 "both clients saw the connection close" \
+  sh -c "! kill -0 $c1 2>/dev/null && ! kill -0 $c2 2>/dev/null"
+wd_check "client 1 was told the daemon closed" grep -q 'closed the connection' "$WD_STATE/c1.err"
+wd_check "the socket file stays" test -S "$sock"
+
+# --- a client that stops reading is dropped; the others keep receiving ---
+base=$(wc -l <"$words")
+start_daemon -m mon0 -b 512
+wd_check "-b 512: spectral_bins 1024, no channel query needed" \
+  sh -c "tail -n +$((base + 1)) $words | head -n 1 | grep -qx 'spectral_bins 1024'"
+wd_check "-b 512: the channel was not asked" sh -c "! grep -q 'GET_INTERFACE query' $log"
+"$view" -s "$sock" --lines -t 12 >"$WD_STATE/reader.lines" 2>/dev/null &
+reader=$!
+"$view" -s "$sock" --stall -a 5 -t 12 2>/dev/null &
+staller=$!
+wd_wait_for 30 "the stalled client is dropped" grep -q '^Client [0-9]* not reading, dropped$' "$log"
+dropped_at=$(awk 'END { print $1 }' "$WD_STATE/reader.lines")
+wait $reader
+cp "$WD_STATE/reader.lines" "$WD_OUT/" 2>/dev/null
+last=$(awk 'END { print $1 }' "$WD_STATE/reader.lines")
+wd_check "the reader kept receiving after the drop (last line at $last ms, drop near $dropped_at ms)" \
+  test "$last" -gt $((dropped_at + 2000))
+wd_check "the reader got only whole 512-bin lines" \
+  sh -c "! grep -v ' 512 ' $WD_STATE/reader.lines | grep -q ."
+n=$(gaps "$WD_STATE/reader.lines" | awk '$1 > 400 { n++ } END { print n + 0 }')
+wd_check "no gap over 400 ms in the reader's stream ($n)" test "$n" -eq 0
+kill $staller 2>/dev/null
+kill -INT $pid
+wait $pid
+status=$?
+wd_check "exit status 0 after SIGINT (got $status)" test $status -eq 0
+wd_check "SIGINT was reported" grep -qx 'Caught signal: Interrupt, exiting' "$log"
+wd_check "disable is again the last word" sh -c "tail -n 1 $words | grep -qx 'spectral_scan_ctl disable'"
+cp "$log" "$out" "$words" "$WD_OUT/" 2>/dev/null
+
+# --- a pause in the reports: re-armed after 200 ms, in every pass ---
+wd_stop_fakeath phy0
+wd_start_fakeath phy0 ath11k --rate 400 --pause 2000:1500
+words=$WD_FAKEATH_LOG
+start_daemon -m mon0 -b 64
+"$view" -s "$sock" --lines -t 6 >"$WD_STATE/pause.lines" 2>/dev/null
+cp "$WD_STATE/pause.lines" "$WD_OUT/" 2>/dev/null
+gap=$(gaps "$WD_STATE/pause.lines" | sort -n | tail -n 1)
+wd_check "the reports paused (longest gap ${gap:-none} ms)" test "${gap:-0}" -ge 1000
+wd_check "lines came again after the pause" \
+  awk -v g="$gap" 'NR > 1 && $1 - last == g { found = NR } { last = $1 } END { exit !(found && NR > found) }' "$WD_STATE/pause.lines"
+n=$(grep -c '^spectral_scan_ctl trigger' "$words")
+wd_check "the scan was re-armed pass after pass while nothing came ($n triggers)" test "$n" -ge 20
+kill -TERM $pid
+wait $pid
+wd_check "exit status 0" test $? -eq 0
+cp "$log" "$words" "$WD_OUT/" 2>/dev/null
+wd_log "rfwatchd_stream: all checks passed"

@@ -1,0 +1,97 @@
+#!/bin/bash
+# rfwatchd's sweeps on the simulated ath11k radio with a hostapd AP as the
+# monitor phy's primary: the background sweep given with -S (only once the
+# first samples told the width), client sweeps that take the AP down and
+# bring it back on cancellation or time-out, and the background sweep
+# resuming after each.
+set -u
+. "$WD_GUEST_LIB"
+rfwatchd=$1
+view=$2
+sock=$WD_STATE/rfwatchd.sock
+log=$WD_STATE/rfwatchd.log
+out=$WD_STATE/rfwatchd.out
+lines=$WD_STATE/reader.lines
+
+is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
+is_down() { ! is_up "$1"; }
+count() { grep -c "$1" "$2"; }
+# Frequencies seen in the reader's lines after line N.
+freqs_after() { tail -n +"$(($1 + 1))" "$lines" | awk '{ print $3 }' | sort -un | tr '\n' ' '; }
+
+wd_start_ap phy0
+ap=$WD_AP_IFACE
+wd_add_monitor phy0 mon0
+wd_start_fakeath phy0 ath11k --rate 400 --refuse-at-close disable
+words=$WD_FAKEATH_LOG
+
+"$rfwatchd" -m mon0 -i "$ap" -S 2400-2500 -s "$sock" >"$out" 2>"$log" &
+pid=$!
+wd_wait_for 60 "rfwatchd serving" grep -q '^Server initialization successful$' "$log"
+
+# --- the background sweep ---
+wd_wait_for 20 "the background sweep started" grep -q '^Starting agile sweep for range 2400 - 2500\.$' "$log"
+wd_check "it waited for the first samples' width" \
+  sh -c "grep -n -e '^Bandwidth changed to 20 MHz' -e '^Starting agile sweep' $log | head -n 1 | grep -q Bandwidth"
+wd_check "20 MHz slices, 25 ms each, no end" \
+  grep -q '^Started sweep with known phy: 2400-2500 MHz, 5 channels, 25 ms dwell, infinite duration$' "$log"
+wd_wait_for 20 "the agile words walk the slices" \
+  sh -c "grep -q '^spectral_scan_ctl agile 2410' $words && grep -q '^spectral_scan_ctl agile 2490' $words"
+wd_check "the AP stays up under the background sweep" is_up "$ap"
+
+"$view" -s "$sock" --lines -t 120 >"$lines" 2>/dev/null &
+reader=$!
+wd_wait_for 20 "a client receives lines" test -s "$lines"
+
+# --- an active sweep by a client, cancelled by another ---
+agile_starts=$(count '^Starting agile sweep' "$log")
+mark=$(wc -l <"$lines")
+"$view" -s "$sock" -w 2400-2500,0,600 -t 0.3 >/dev/null 2>&1
+wd_wait_for 10 "the sweep was announced" \
+  grep -q '^Sweep for client [0-9]*: 2400-2500 MHz, duration=0 s, dwell=600 ms$' "$out"
+wd_wait_for 10 "the active sweep started" grep -q '^Starting active sweep for range 2400 - 2500\.$' "$log"
+wd_check "the driver settings were saved and zeroed" grep -q '^Setting chan_bw to: 0$' "$log"
+wd_check "$ap is down during the sweep" is_down "$ap"
+wd_check "mon0 is up during the sweep" is_up mon0
+wd_wait_for 40 "the lines visit 2412, 2432, 2452 and 2462 MHz" \
+  sh -c "freqs_() { tail -n +$((mark + 1)) $lines | awk '{ print \$3 }' | sort -un | tr '\n' ' '; }; f=\$(freqs_); for c in 2412 2432 2452 2462; do case \" \$f\" in *\" \$c \"*) ;; *) exit 1 ;; esac; done"
+wd_log "frequencies during the active sweep: $(freqs_after "$mark")"
+wd_check "no background sweep ran meanwhile" test "$(count '^Starting agile sweep' "$log")" -eq "$agile_starts"
+
+"$view" -s "$sock" -c -t 0.3 >/dev/null 2>&1
+wd_wait_for 10 "the cancellation was confirmed" grep -q '^Sweep cancellation for client [0-9]*$' "$out"
+wd_wait_for 10 "the sweep was cancelled" grep -q '^Cancelled sweep for interface mon0$' "$log"
+wd_wait_for 10 "$ap is up again" is_up "$ap"
+wd_check "mon0 is down again" is_down mon0
+wd_wait_for 10 "the background sweep resumed" \
+  sh -c "test \$(grep -c '^Starting agile sweep' $log) -gt $agile_starts"
+
+# --- a sweep with a duration ends by itself ---
+agile_starts=$(count '^Starting agile sweep' "$log")
+"$view" -s "$sock" -w 2400-2500,3,600 -t 0.3 >/dev/null 2>&1
+wd_wait_for 10 "the timed sweep started" \
+  sh -c "test \$(grep -c '^Starting active sweep' $log) -ge 2"
+started=$(date +%s%N)
+wd_check "$ap is down during the timed sweep" is_down "$ap"
+wd_wait_for 20 "Sweep timeout, restoring config" grep -q '^Sweep timeout, restoring config$' "$log"
+took=$((($(date +%s%N) - started) / 1000000))
+wd_check "it ended about 3 s after it started ($took ms)" test "$took" -ge 2500 -a "$took" -le 5000
+wd_wait_for 10 "$ap is up again after the time-out" is_up "$ap"
+wd_wait_for 10 "the background sweep resumed after the time-out" \
+  sh -c "test \$(grep -c '^Starting agile sweep' $log) -gt $agile_starts"
+
+# --- a sweep the engine refuses ---
+"$view" -s "$sock" -w 2412-2412 -t 0.3 >/dev/null 2>&1
+wd_wait_for 10 "equal ends are announced, then refused" grep -q '^Failed to start sweep: Invalid parameters$' "$log"
+
+# The refused "disable" words (the driver refuses them at close) went by.
+wd_check "the simulated driver refused disable words" grep -q '^spectral_scan_ctl disable refused' "$words"
+kill -0 $pid || wd_fail "rfwatchd exited: $(tail -n 5 "$log")"
+wd_check "the reader was never dropped" kill -0 $reader
+
+kill -TERM $pid
+wait $pid
+status=$?
+wd_check "exit status 0 after SIGTERM (got $status)" test $status -eq 0
+cp "$log" "$out" "$words" "$lines" "$WD_OUT/" 2>/dev/null
+wd_log "rfwatchd_sweeps: all checks passed"

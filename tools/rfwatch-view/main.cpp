@@ -1,0 +1,255 @@
+// rfwatch-view: a small client of rfwatchd. Connects to its socket, can send
+// the three commands, and shows the stream as a per-frequency summary once
+// a second (or one line per message). Ends on Ctrl-C or after -t seconds.
+#include "summary.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <getopt.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+volatile sig_atomic_t stop = 0;
+void on_signal(int)
+{
+    stop = 1;
+}
+
+struct ViewOptions {
+    const char *socket_path = "rfwatchd.sock";
+    double seconds = 0; // 0: until a signal
+    std::vector<std::string> commands;
+    bool lines = false;
+    bool stall = false;
+    long command_gap_ms = 50;
+};
+
+void usage(FILE *out, const char *prog)
+{
+    fprintf(out,
+            "Usage: %s [OPTIONS]\n"
+            "Shows rfwatchd's live spectrum: per frequency, once a second, the width, the\n"
+            "samples aggregated, and the peak and mean power of the bins.\n"
+            "\n"
+            "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
+            "  -t, --time SECONDS       stop after this long (default: at Ctrl-C)\n"
+            "  -a, --aggregation MS     ask for one batch every MS milliseconds\n"
+            "  -w, --sweep FROM-TO[,DURATION[,DWELL]]\n"
+            "                           start an active sweep (MHz; seconds, 0 = no end; ms)\n"
+            "  -c, --cancel             cancel the running sweep\n"
+            "  -l, --lines              one line per message: ms since start, detector,\n"
+            "                           frequency, width, samples, bins, peak, mean\n"
+            "      --stall              connect (and send the commands) but never read\n"
+            "  -g, --gap MS             pause between commands (default 50; the daemon\n"
+            "                           takes one command per read)\n"
+            "  -h, --help               this text\n"
+            "Commands are sent in the order given, after connecting.\n",
+            prog);
+}
+
+bool sweep_command(const char *arg, std::string &json)
+{
+    long from = 0, to = 0, duration = 0, dwell = 0;
+    int n = sscanf(arg, "%ld-%ld,%ld,%ld", &from, &to, &duration, &dwell);
+    if (n < 2)
+        return false;
+    json = "{\"command\":2,\"sweep_from\":" + std::to_string(from) +
+           ",\"sweep_to\":" + std::to_string(to);
+    if (n >= 3)
+        json += ",\"duration_seconds\":" + std::to_string(duration);
+    if (n >= 4)
+        json += ",\"dwell_time_ms\":" + std::to_string(dwell);
+    json += "}";
+    return true;
+}
+
+int parse(int argc, char **argv, ViewOptions &o)
+{
+    static const option longs[] = {
+        {"socket", required_argument, nullptr, 's'},
+        {"time", required_argument, nullptr, 't'},
+        {"aggregation", required_argument, nullptr, 'a'},
+        {"sweep", required_argument, nullptr, 'w'},
+        {"cancel", no_argument, nullptr, 'c'},
+        {"lines", no_argument, nullptr, 'l'},
+        {"stall", no_argument, nullptr, 'S'},
+        {"gap", required_argument, nullptr, 'g'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int c;
+    std::string json;
+    while ((c = getopt_long(argc, argv, "s:t:a:w:clg:h", longs, nullptr)) != -1) {
+        switch (c) {
+        case 's':
+            o.socket_path = optarg;
+            break;
+        case 't':
+            o.seconds = atof(optarg);
+            break;
+        case 'a':
+            o.commands.push_back(
+                "{\"command\":1,\"aggregation_period_ms\":" + std::to_string(atol(optarg)) + "}");
+            break;
+        case 'w':
+            if (!sweep_command(optarg, json)) {
+                fprintf(stderr, "%s: --sweep takes FROM-TO[,DURATION[,DWELL]]\n", argv[0]);
+                return 1;
+            }
+            o.commands.push_back(json);
+            break;
+        case 'c':
+            o.commands.push_back("{\"command\":3}");
+            break;
+        case 'l':
+            o.lines = true;
+            break;
+        case 'S':
+            o.stall = true;
+            break;
+        case 'g':
+            o.command_gap_ms = atol(optarg);
+            break;
+        case 'h':
+            usage(stdout, argv[0]);
+            exit(0);
+        default:
+            usage(stderr, argv[0]);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+double now_s()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+int connect_to(const char *path)
+{
+    sockaddr_un addr{};
+    if (strlen(path) >= sizeof addr.sun_path) {
+        fprintf(stderr, "rfwatch-view: socket path too long: %s\n", path);
+        return -1;
+    }
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, path, strlen(path) + 1);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        fprintf(stderr, "rfwatch-view: cannot connect to %s: %s\n", path, strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void sleep_ms(long ms)
+{
+    timespec d{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&d, &d) != 0 && errno == EINTR && !stop) {
+    }
+}
+
+void show(const std::string &text, const ViewOptions &o, Summary &s, double start)
+{
+    SampleLine l{};
+    if (!parse_sample_line(text, l)) {
+        s.bad_lines++;
+        if (o.lines)
+            printf("? %s\n", text.c_str());
+        return;
+    }
+    if (o.lines)
+        printf("%ld %d %d %d %ld %d %.2f %.2f\n", static_cast<long>((now_s() - start) * 1000),
+               l.detector, l.freq_mhz, l.bandwidth_mhz, l.num_aggregated, l.bin_count, l.peak_dbm,
+               l.mean_dbm);
+    else
+        summary_add(s, l);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    ViewOptions o;
+    if (parse(argc, argv, o) != 0)
+        return 1;
+    struct sigaction sa {
+    };
+    sa.sa_handler = on_signal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    int fd = connect_to(o.socket_path);
+    if (fd < 0)
+        return 1;
+    const double start = now_s();
+    for (size_t i = 0; i < o.commands.size() && !stop; i++) {
+        if (i > 0)
+            sleep_ms(o.command_gap_ms);
+        const std::string &cmd = o.commands[i];
+        if (write(fd, cmd.data(), cmd.size()) != static_cast<ssize_t>(cmd.size())) {
+            fprintf(stderr, "rfwatch-view: cannot send %s: %s\n", cmd.c_str(), strerror(errno));
+            close(fd);
+            return 1;
+        }
+        fprintf(stderr, "rfwatch-view: sent %s\n", cmd.c_str());
+    }
+
+    static Summary summary;
+    std::string pending;
+    double next_print = start + 1.0;
+    int status = 0;
+    char buf[65536];
+    while (!stop) {
+        double now = now_s();
+        if (o.seconds > 0 && now - start >= o.seconds)
+            break;
+        if (o.stall) {
+            sleep_ms(50);
+            continue;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR)
+                    continue;
+                fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
+                status = 2;
+                break;
+            }
+            pending.append(buf, static_cast<size_t>(n));
+            size_t from = 0, nl;
+            while ((nl = pending.find('\n', from)) != std::string::npos) {
+                show(pending.substr(from, nl - from), o, summary, start);
+                from = nl + 1;
+            }
+            pending.erase(0, from);
+        }
+        if (!o.lines && now_s() >= next_print) {
+            summary_print(summary, now_s() - start, stdout);
+            summary_clear(summary);
+            next_print += 1.0;
+        }
+    }
+    close(fd);
+    return status;
+}

@@ -1,0 +1,102 @@
+#include "summary.h"
+
+#include <cJSON.h>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+double number(const cJSON *obj, const char *key, bool &ok)
+{
+    const cJSON *i = cJSON_GetObjectItemCaseSensitive(obj, key);
+    if (!cJSON_IsNumber(i)) {
+        ok = false;
+        return 0;
+    }
+    return i->valuedouble;
+}
+
+} // namespace
+
+bool parse_sample_line(std::string_view text, SampleLine &out)
+{
+    std::unique_ptr<cJSON, decltype(&cJSON_Delete)> doc(
+        cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
+    if (!doc)
+        return false;
+    bool ok = true;
+    out.detector = static_cast<int>(number(doc.get(), "detector", ok));
+    out.freq_mhz = static_cast<int>(number(doc.get(), "freq_mhz", ok));
+    out.bandwidth_mhz = static_cast<int>(number(doc.get(), "bandwidth_mhz", ok));
+    out.num_aggregated = static_cast<long>(number(doc.get(), "num_aggregated", ok));
+    const cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc.get(), "bins");
+    if (!ok || !cJSON_IsArray(bins))
+        return false;
+    int n = 0;
+    double peak = -1e9, sum = 0;
+    for (const cJSON *b = bins->child; b; b = b->next) {
+        if (!cJSON_IsNumber(b))
+            return false;
+        peak = b->valuedouble > peak ? b->valuedouble : peak;
+        sum += b->valuedouble;
+        n++;
+    }
+    if (n == 0)
+        return false;
+    out.bin_count = n;
+    out.peak_dbm = peak;
+    out.mean_dbm = sum / n;
+    return true;
+}
+
+void summary_add(Summary &s, const SampleLine &l)
+{
+    s.lines++;
+    int i = 0;
+    while (i < s.count && (s.rows[i].freq_mhz < l.freq_mhz ||
+                           (s.rows[i].freq_mhz == l.freq_mhz && s.rows[i].detector < l.detector)))
+        i++;
+    SummaryRow *row = nullptr;
+    if (i < s.count && s.rows[i].freq_mhz == l.freq_mhz && s.rows[i].detector == l.detector) {
+        row = &s.rows[i];
+    } else {
+        if (s.count == MAX_SUMMARY_ROWS)
+            return; // more frequencies than any band holds; keep the first
+        memmove(&s.rows[i + 1], &s.rows[i], sizeof(SummaryRow) * static_cast<size_t>(s.count - i));
+        s.count++;
+        row = &s.rows[i];
+        *row = SummaryRow{l.detector, l.freq_mhz, l.bandwidth_mhz, 0, 0, l.peak_dbm, 0};
+    }
+    row->bandwidth_mhz = l.bandwidth_mhz;
+    row->samples += l.num_aggregated;
+    row->lines++;
+    row->peak_dbm = l.peak_dbm > row->peak_dbm ? l.peak_dbm : row->peak_dbm;
+    row->mean_sum += l.mean_dbm;
+}
+
+void summary_clear(Summary &s)
+{
+    s.count = 0;
+    s.lines = 0;
+    s.bad_lines = 0;
+}
+
+void summary_print(const Summary &s, double elapsed_s, FILE *out)
+{
+    fprintf(out, "--- %.1f s: %ld lines", elapsed_s, s.lines);
+    if (s.bad_lines)
+        fprintf(out, ", %ld not understood", s.bad_lines);
+    fprintf(out, " ---\n");
+    if (s.count == 0) {
+        fprintf(out, "  (no samples)\n");
+        return;
+    }
+    fprintf(out, "  %-9s %-6s %-4s %9s %10s %10s\n", "freq", "width", "det", "samples", "peak dBm",
+            "mean dBm");
+    for (int i = 0; i < s.count; i++) {
+        const SummaryRow &r = s.rows[i];
+        fprintf(out, "  %-4d MHz  %-3d    %-4d %9ld %10.2f %10.2f\n", r.freq_mhz, r.bandwidth_mhz,
+                r.detector, r.samples, r.peak_dbm, r.mean_sum / static_cast<double>(r.lines));
+    }
+}

@@ -1,0 +1,43 @@
+// Per-frequency summary of the daemon's sample lines: what rfwatch-view
+// shows once a second.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+constexpr int MAX_SUMMARY_ROWS = 512;
+
+struct SampleLine {
+    int detector;
+    int freq_mhz;
+    int bandwidth_mhz;
+    long num_aggregated;
+    int bin_count;
+    double peak_dbm; // largest bin
+    double mean_dbm; // mean of the bins
+};
+
+struct SummaryRow {
+    int detector;
+    int freq_mhz;
+    int bandwidth_mhz;
+    long samples; // sum of num_aggregated
+    long lines;
+    double peak_dbm;
+    double mean_sum; // sum of the lines' means
+};
+
+struct Summary {
+    SummaryRow rows[MAX_SUMMARY_ROWS]; // sorted by frequency, then detector
+    int count;
+    long lines;
+    long bad_lines;
+};
+
+// false when text is not a sample line.
+bool parse_sample_line(std::string_view text, SampleLine &out);
+void summary_add(Summary &s, const SampleLine &line);
+void summary_clear(Summary &s);
+// One block: a heading with the elapsed seconds, then a row per frequency.
+void summary_print(const Summary &s, double elapsed_s, FILE *out);
