@@ -40,7 +40,7 @@ wd_check "64 bins (spectral_bins 128), then background and trigger" \
   sh -c "head -n 3 $words | tr '\n' '|' | grep -qx 'spectral_bins 128|spectral_scan_ctl background|spectral_scan_ctl trigger|'"
 wd_wait_for 10 "the samples' 20 MHz width brings the bin count to 16" \
   grep -qx 'Bandwidth changed to 20 MHz, updating bin count: 64 -> 16' "$log"
-wd_check "spectral_bins 32 written" grep -qx 'spectral_bins 32' "$words"
+wd_wait_for 5 "spectral_bins 32 written" grep -qx 'spectral_bins 32' "$words"
 
 "$view" -s "$sock" --lines -t 4 >"$WD_STATE/fast.lines" 2>/dev/null &
 fast=$!
