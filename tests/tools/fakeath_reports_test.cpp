@@ -153,6 +153,22 @@ TEST(FakeathSignal, TonesLandInTheirBinAbsoluteOrRelative)
     EXPECT_NEAR(out[16], -70, 0.5);
 }
 
+TEST(FakeathSignal, AToneAddedLaterAndTheJitterShowUp)
+{
+    SignalModel m; // jitter 1.5 dB around -95
+    double out[128];
+    model_spectrum(m, 5180, 40, 128, out);
+    EXPECT_LT(*std::max_element(out, out + 128), -93.4);
+    EXPECT_GT(*std::min_element(out, out + 128), -96.6);
+    EXPECT_GT(*std::max_element(out, out + 128) - *std::min_element(out, out + 128), 2.0);
+    Tone t;
+    ASSERT_EQ(tone_parse(t, "5190.1:-40"), 0);
+    model_add_tone(m, t);
+    model_spectrum(m, 5180, 40, 128, out);
+    EXPECT_EQ(std::max_element(out, out + 128) - out, 96); // (5190.1 - 5160) / 0.3125
+    EXPECT_NEAR(*std::max_element(out, out + 128), -40, 0.1);
+}
+
 TEST(FakeathSignal, MalformedTonesAreRejected)
 {
     Tone t;

@@ -197,6 +197,20 @@ TEST(FakeathQueue, AFullQueueDropsNewReports)
     EXPECT_GT(s.dropped, 0u);
 }
 
+TEST(FakeathQueue, TheLiveClockOwesAtMostTheCatchUpWindow)
+{
+    // 1000 reports a second: a tick 10 s late queues 100 ms of them, not
+    // 10 000, and the time given up is counted.
+    Sim s = triggered(1000);
+    sim_tick_live(s, 1000 + 10000);
+    EXPECT_EQ(s.generated, MAX_CATCH_UP_MS);
+    EXPECT_EQ(s.lost_ms, 10000 - MAX_CATCH_UP_MS);
+    // On time, nothing is given up.
+    sim_tick_live(s, 1000 + 10000 + 50);
+    EXPECT_EQ(s.generated, MAX_CATCH_UP_MS + 50);
+    EXPECT_EQ(s.lost_ms, 10000 - MAX_CATCH_UP_MS);
+}
+
 TEST(FakeathFaults, FailedReadsThenNormalOnes)
 {
     Sim s = triggered();

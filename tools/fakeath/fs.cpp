@@ -146,7 +146,7 @@ int fs_read(const char *path, char *buf, size_t size, off_t off, fuse_file_info 
     Served &s = *served();
     std::lock_guard<std::mutex> g(s.lock);
     if (f->kind == Kind::Samples) {
-        sim_tick(s.sim, now_ms());
+        sim_tick_live(s.sim, now_ms());
         long n = sim_read_samples(s.sim, reinterpret_cast<uint8_t *>(buf), size);
         return static_cast<int>(n);
     }
@@ -191,7 +191,7 @@ int fs_flush(const char *, fuse_file_info *fi)
     auto *h = reinterpret_cast<CtlHandle *>(fi->fh);
     Served &s = *served();
     std::lock_guard<std::mutex> g(s.lock);
-    sim_tick(s.sim, now_ms());
+    sim_tick_live(s.sim, now_ms());
     int rc = 0;
     for (const std::string &w : h->pending) {
         int r = sim_close_ctl(s.sim, w);
@@ -226,7 +226,7 @@ void generator(Served &s, const std::atomic<bool> &stop)
         }
         {
             std::lock_guard<std::mutex> g(s.lock);
-            sim_tick(s.sim, now_ms());
+            sim_tick_live(s.sim, now_ms());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -11,21 +11,6 @@ namespace fakeath
 namespace
 {
 
-// Magnitude bytes: the strongest bin at 255, the others by amplitude ratio.
-// Returns the power (mW) that 255 stands for.
-double to_magnitudes(const double *dbm, size_t bins, std::vector<uint8_t> &mag)
-{
-    double peak = -1e9;
-    for (size_t j = 0; j < bins; ++j)
-        peak = std::max(peak, dbm[j]);
-    mag.assign(bins, 0);
-    for (size_t j = 0; j < bins; ++j) {
-        double a = 255.0 * std::pow(10.0, (dbm[j] - peak) / 20);
-        mag[j] = static_cast<uint8_t>(std::clamp(std::lround(a), 0l, 255l));
-    }
-    return peak;
-}
-
 uint8_t clamp_byte(long v)
 {
     return static_cast<uint8_t>(std::clamp(v, 0l, 255l));
@@ -33,11 +18,32 @@ uint8_t clamp_byte(long v)
 
 } // namespace
 
+Magnitudes to_magnitudes(const double *dbm, size_t bins)
+{
+    Magnitudes m;
+    double peak = -1e9;
+    for (size_t j = 0; j < bins; ++j)
+        peak = std::max(peak, dbm[j]);
+    m.bins.assign(bins, 0);
+    for (size_t j = 0; j < bins; ++j) {
+        double a = 255.0 * std::pow(10.0, (dbm[j] - peak) / 20);
+        m.bins[j] = static_cast<uint8_t>(std::clamp(std::lround(a), 0l, 255l));
+    }
+    m.peak_dbm = peak;
+    return m;
+}
+
 void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p,
                              const double *spectrum_dbm, size_t bins)
 {
-    std::vector<uint8_t> mag;
-    double peak = to_magnitudes(spectrum_dbm, bins, mag);
+    append_generated_report(out, p, to_magnitudes(spectrum_dbm, bins));
+}
+
+void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p, const Magnitudes &m)
+{
+    const std::vector<uint8_t> &mag = m.bins;
+    const size_t bins = mag.size();
+    const double peak = m.peak_dbm;
     if (p.type == 3) {
         wdtest::Ath10kReport r;
         r.bandwidth_mhz = clamp_byte(p.width_mhz);
@@ -47,7 +53,7 @@ void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p,
             r.noise_dbm = 0;
         r.timestamp = p.timestamp;
         r.rssi = clamp_byte(std::lround(peak - p.noise_floor_dbm));
-        r.bins = std::move(mag);
+        r.bins = mag;
         wdtest::append_report(out, r);
         return;
     }
@@ -78,7 +84,7 @@ void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p,
             r.offset_sub = clamp_byte(-offset);
         r.rssi = clamp_byte(std::lround(peak + 99));
     }
-    r.bins = std::move(mag);
+    r.bins = mag;
     if (p.invalid)
         r.bins.resize(100, 0);
     wdtest::append_report(out, r);

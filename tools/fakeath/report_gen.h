@@ -20,6 +20,16 @@ struct ReportParams {
     bool invalid = false;
 };
 
+// A spectrum as the report carries it: magnitude bytes with the strongest
+// bin at 255, and the power (dBm) that 255 stands for.
+struct Magnitudes {
+    std::vector<uint8_t> bins;
+    double peak_dbm = 0;
+};
+Magnitudes to_magnitudes(const double *spectrum_dbm, size_t bins);
+
+// Appends one report carrying the magnitudes to out.
+void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p, const Magnitudes &m);
 // Appends one report carrying spectrum[0..bins) to out.
 //  type 4:   bins hold amplitudes proportional to sqrt(power) and rssi makes
 //            the decoder's energy normalisation give back the absolute level.

@@ -176,8 +176,40 @@ uint16_t sim_report_freq(const Sim &s)
     return s.agile_mhz ? static_cast<uint16_t>(s.agile_mhz) : s.channel.centre_mhz;
 }
 
+namespace
+{
+
+// The next spectrum of the pool for this tuning, drawing the pool anew
+// (lazily, one spectrum a report) when the tuning or bin count changed.
+const Magnitudes &pooled_spectrum(Sim &s, uint16_t freq_mhz, uint16_t width_mhz)
+{
+    size_t bins = sim_bin_count(s);
+    if (s.pool_freq_mhz != freq_mhz || s.pool_width_mhz != width_mhz || s.pool_bins != bins) {
+        s.pool.clear();
+        s.pool_next = 0;
+        s.pool_freq_mhz = freq_mhz;
+        s.pool_width_mhz = width_mhz;
+        s.pool_bins = bins;
+    }
+    size_t i = s.pool_next++ % POOL_SPECTRA;
+    if (i >= s.pool.size()) {
+        double spectrum[MAX_BINS];
+        model_spectrum(s.cfg.model, freq_mhz, width_mhz, bins, spectrum);
+        s.pool.push_back(to_magnitudes(spectrum, bins));
+    }
+    return s.pool[i];
+}
+
+} // namespace
+
 void sim_queue_report(Sim &s)
 {
+    // A full queue takes nothing more: drop before paying for the report.
+    if (s.replay.empty() && s.queue.size() + s.cfg.faults.filler_bytes >= QUEUE_LIMIT) {
+        ++s.generated;
+        ++s.dropped;
+        return;
+    }
     std::vector<uint8_t> report;
     if (!s.replay.empty()) {
         if (s.replay_next >= s.replay.size()) {
@@ -198,10 +230,7 @@ void sim_queue_report(Sim &s)
         p.noise_floor_dbm = static_cast<int>(s.cfg.model.noise_floor_dbm);
         unsigned every = s.cfg.faults.invalid_every;
         p.invalid = every && (s.generated + 1) % every == 0;
-        size_t bins = sim_bin_count(s);
-        double spectrum[MAX_BINS];
-        model_spectrum(s.cfg.model, p.freq_mhz, p.width_mhz, bins, spectrum);
-        append_generated_report(report, p, spectrum, bins);
+        append_generated_report(report, p, pooled_spectrum(s, p.freq_mhz, p.width_mhz));
     }
     ++s.generated;
     size_t need = s.cfg.faults.filler_bytes + report.size();
@@ -237,6 +266,15 @@ void sim_tick(Sim &s, uint64_t now_ms)
             sim_queue_report(s);
         }
     }
+}
+
+void sim_tick_live(Sim &s, uint64_t now_ms)
+{
+    if (s.last_tick_ms != 0 && now_ms > s.last_tick_ms + MAX_CATCH_UP_MS) {
+        s.lost_ms += now_ms - MAX_CATCH_UP_MS - s.last_tick_ms;
+        s.last_tick_ms = now_ms - MAX_CATCH_UP_MS;
+    }
+    sim_tick(s, now_ms);
 }
 
 long sim_read_samples(Sim &s, uint8_t *buf, size_t size)

@@ -4,6 +4,7 @@
 // under one lock.
 #pragma once
 
+#include "report_gen.h"
 #include "signal_model.h"
 
 #include <cstddef>
@@ -64,11 +65,18 @@ struct Sim {
     std::vector<uint8_t> queue;        // bytes not yet read
     std::vector<size_t> report_starts; // offsets into queue where reports begin
     uint64_t dropped = 0;
+    uint64_t lost_ms = 0; // backlog given up by sim_tick_live
     // Generator.
     uint64_t triggered_ms = 0; // triggered time accumulated
     uint64_t last_tick_ms = 0;
     double owed = 0; // fractional reports carried between ticks
     uint64_t generated = 0;
+    // Spectra drawn for the current tuning, reused in turn: drawing one
+    // costs hundreds of transcendental calls, too many for an emulated CPU
+    // at a few hundred 512-bin reports a second.
+    std::vector<Magnitudes> pool;
+    uint16_t pool_freq_mhz = 0, pool_width_mhz = 0;
+    size_t pool_bins = 0, pool_next = 0;
     uint64_t reads = 0, nonempty_reads = 0;
     bool burst_done = false;
     // Replay: whole reports from a recorded file, served in order.
@@ -89,6 +97,14 @@ std::string sim_read_number(const Sim &s, const char *file);
 
 // Advances the generator to now_ms, queueing the reports due.
 void sim_tick(Sim &s, uint64_t now_ms);
+// The wall clock's tick: owes at most MAX_CATCH_UP_MS of reports. On a
+// machine too slow to generate in real time (a loaded VM under TCG) the
+// older backlog is given up, as a radio loses what it cannot queue,
+// instead of each tick taking longer than the last under the lock until
+// the files stop answering.
+constexpr uint64_t MAX_CATCH_UP_MS = 100;
+void sim_tick_live(Sim &s, uint64_t now_ms);
+constexpr size_t POOL_SPECTRA = 32;
 // Queues one generated report now (also used by the burst fault).
 void sim_queue_report(Sim &s);
 // Removes and returns up to size bytes from the queue (consumption
