@@ -32,17 +32,23 @@ bool wait_for_room(int fd, uint64_t deadline_ms)
 
 } // namespace
 
-LineWrite write_client_line(int fd, std::string_view text, uint32_t limit_ms, int *errno_out)
+LineWrite write_client_line(int fd, std::string_view text, uint32_t *wait_budget_ms, int *errno_out)
 {
     static char line_feed = '\n';
-    const uint64_t deadline = monotonic_ms() + limit_ms;
+    auto wait = [&] {
+        uint64_t start = monotonic_ms();
+        bool room = wait_for_room(fd, start + *wait_budget_ms);
+        uint64_t spent = monotonic_ms() - start;
+        *wait_budget_ms -= static_cast<uint32_t>(spent < *wait_budget_ms ? spent : *wait_budget_ms);
+        return room;
+    };
     size_t total = text.size() + 1, sent = 0;
     // A Unix stream socket polls writable only while at least three
     // quarters of its send buffer are free, so waiting for room before the
     // first byte keeps a line from being split by a full buffer.
     while (sent < total) {
         pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, 0) == 0 && !wait_for_room(fd, deadline))
+        if (poll(&p, 1, 0) == 0 && !wait())
             return LINE_STALLED;
         iovec iov[2];
         int n_iov = 0;
@@ -58,7 +64,7 @@ LineWrite write_client_line(int fd, std::string_view text, uint32_t limit_ms, in
         ssize_t n = sendmsg(fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                if (!wait_for_room(fd, deadline))
+                if (!wait())
                     return LINE_STALLED;
                 continue;
             }

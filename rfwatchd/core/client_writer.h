@@ -1,7 +1,8 @@
 // Writing one JSON line to a client without letting it hold up the loop.
 // Client sockets are non-blocking; a line is begun only when the socket has
-// room for it, and a client whose socket stays full for WRITE_STALL_LIMIT_MS
-// is given up.
+// room for it, and a client that makes the loop wait WRITE_STALL_LIMIT_MS in
+// all during one flush is given up: a per-line limit would let a client that
+// drains its socket in slow bursts hold up a long flush many times over.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,11 @@ enum LineWrite {
     LINE_SENT,
     LINE_BROKEN,  // EPIPE: the client has gone
     LINE_FAILED,  // another write error; errno_out holds it
-    LINE_STALLED, // the socket stayed full for the whole limit
+    LINE_STALLED, // the socket stayed full longer than the budget left
 };
 
-// Writes text and one line feed as a single line. Waits (in poll, for at
-// most limit_ms in all) only while the socket has no room.
-LineWrite write_client_line(int fd, std::string_view text, uint32_t limit_ms, int *errno_out);
+// Writes text and one line feed as a single line. Waits in poll only while
+// the socket has no room, and for no longer than *wait_budget_ms, which it
+// reduces by the time it waited.
+LineWrite write_client_line(int fd, std::string_view text, uint32_t *wait_budget_ms,
+                            int *errno_out);

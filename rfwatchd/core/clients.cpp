@@ -38,7 +38,8 @@ Client *find_client(Server &server, int fd)
 
 struct WriterContext {
     Client *client;
-    bool dropped; // set when the writer gave the client up
+    bool dropped;            // set when the writer gave the client up
+    uint32_t wait_budget_ms; // what this flush may still wait on the client
 };
 
 // The consumer of aggregate_flush: one JSON text per call, sent as a line.
@@ -50,7 +51,7 @@ bool write_line(void *context, char *text)
         return true;
     }
     int err = 0;
-    LineWrite r = write_client_line(ctx->client->socket, text, WRITE_STALL_LIMIT_MS, &err);
+    LineWrite r = write_client_line(ctx->client->socket, text, &ctx->wait_budget_ms, &err);
     cJSON_free(text);
     switch (r) {
     case LINE_SENT:
@@ -171,7 +172,7 @@ int flush_clients(Server &server)
     Client *c = first_client(server);
     while (c) {
         Client *next = next_client(server, c);
-        WriterContext ctx{c, false};
+        WriterContext ctx{c, false, WRITE_STALL_LIMIT_MS};
         for (SampleAggregate &a : c->aggregates)
             if (!aggregate_flush(a, now, write_line, &ctx))
                 break;

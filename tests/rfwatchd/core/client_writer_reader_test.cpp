@@ -4,7 +4,9 @@
 // native component tests.
 #include "client_pair.h"
 #include "client_writer.h"
+#include "clock.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
@@ -27,12 +29,42 @@ TEST(ClientWriter, AReadingClientGetsEveryLineWhole)
     });
     const int lines = 2000; // ~9 MB, far more than a socket buffer holds
     int sent = 0;
-    for (int i = 0; i < lines; i++)
-        sent += write_client_line(p.daemon_end, line, WRITE_STALL_LIMIT_MS, nullptr) == LINE_SENT;
+    for (int i = 0; i < lines; i++) {
+        uint32_t budget = WRITE_STALL_LIMIT_MS; // a flush of one line each
+        sent += write_client_line(p.daemon_end, line, &budget, nullptr) == LINE_SENT;
+    }
     shutdown(p.daemon_end, SHUT_WR);
     reader.join();
     EXPECT_EQ(sent, lines);
     ASSERT_EQ(got.size(), static_cast<size_t>(lines) * (line.size() + 1));
     for (int i = 0; i < lines; i++)
         ASSERT_EQ(got[static_cast<size_t>(i) * (line.size() + 1) + line.size()], '\n') << i;
+}
+
+TEST(ClientWriter, ASlowBurstyReaderCostsOneBudgetPerFlush)
+{
+    // The client drains 64 KiB every 30 ms: each single wait is short, but
+    // a long flush must not wait on it much longer than one budget in all.
+    ClientPair p;
+    ASSERT_GE(p.daemon_end, 0);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        char buf[65536];
+        while (!done.load()) {
+            usleep(30000);
+            (void)!recv(p.client_end, buf, sizeof buf, MSG_DONTWAIT);
+        }
+    });
+    std::string line(4500, 'w');
+    uint32_t budget = WRITE_STALL_LIMIT_MS;
+    uint64_t t0 = monotonic_ms();
+    LineWrite r = LINE_SENT;
+    for (int i = 0; i < 2000 && r == LINE_SENT; i++)
+        r = write_client_line(p.daemon_end, line, &budget, nullptr);
+    uint64_t took = monotonic_ms() - t0;
+    done = true;
+    reader.join();
+    EXPECT_EQ(r, LINE_STALLED);
+    EXPECT_EQ(budget, 0u);
+    EXPECT_LT(took, 400u); // 2000 lines at 64 KiB per 30 ms would take seconds
 }

@@ -35,9 +35,10 @@ TEST(ClientWriter, AStalledClientCostsTheLimitAndGetsNoHalfLine)
     LineWrite r = LINE_SENT;
     int sent = 0;
     uint64_t stalled_for = 0;
+    uint32_t budget = WRITE_STALL_LIMIT_MS;
     while (sent < 100000) {
         uint64_t t0 = monotonic_ms();
-        r = write_client_line(p.daemon_end, line, WRITE_STALL_LIMIT_MS, nullptr);
+        r = write_client_line(p.daemon_end, line, &budget, nullptr);
         if (r != LINE_SENT) {
             stalled_for = monotonic_ms() - t0;
             break;
@@ -48,9 +49,27 @@ TEST(ClientWriter, AStalledClientCostsTheLimitAndGetsNoHalfLine)
     EXPECT_GT(sent, 10);
     EXPECT_GE(stalled_for, 95u);
     EXPECT_LT(stalled_for, 400u);
+    EXPECT_EQ(budget, 0u);
     std::string got = drain(p.client_end);
     EXPECT_EQ(got.size(), static_cast<size_t>(sent) * (line.size() + 1));
     EXPECT_EQ(got.back(), '\n');
+}
+
+TEST(ClientWriter, AnExhaustedBudgetWaitsNoMore)
+{
+    // Once the flush has spent the client's budget, a full socket gives up
+    // at once, however many lines are left.
+    ClientPair p;
+    ASSERT_GE(p.daemon_end, 0);
+    std::string line(3000, 'z');
+    uint32_t budget = 0;
+    int sent = 0;
+    while (sent < 100000 && write_client_line(p.daemon_end, line, &budget, nullptr) == LINE_SENT)
+        sent++;
+    uint64_t t0 = monotonic_ms();
+    EXPECT_EQ(write_client_line(p.daemon_end, line, &budget, nullptr), LINE_STALLED);
+    EXPECT_LT(monotonic_ms() - t0, 50u);
+    EXPECT_GT(sent, 10);
 }
 
 TEST(ClientWriter, AVanishedClientIsBroken)
@@ -59,7 +78,8 @@ TEST(ClientWriter, AVanishedClientIsBroken)
     ASSERT_GE(p.daemon_end, 0);
     close(p.client_end);
     p.client_end = -1;
-    EXPECT_EQ(write_client_line(p.daemon_end, "{}", WRITE_STALL_LIMIT_MS, nullptr), LINE_BROKEN);
+    uint32_t budget = WRITE_STALL_LIMIT_MS;
+    EXPECT_EQ(write_client_line(p.daemon_end, "{}", &budget, nullptr), LINE_BROKEN);
 }
 
 TEST(ClientWriter, OtherErrorsAreReported)
@@ -67,7 +87,8 @@ TEST(ClientWriter, OtherErrorsAreReported)
     int fd = open("/dev/null", O_WRONLY);
     ASSERT_GE(fd, 0);
     int err = 0;
-    EXPECT_EQ(write_client_line(fd, "{}", WRITE_STALL_LIMIT_MS, &err), LINE_FAILED);
+    uint32_t budget = WRITE_STALL_LIMIT_MS;
+    EXPECT_EQ(write_client_line(fd, "{}", &budget, &err), LINE_FAILED);
     EXPECT_EQ(err, ENOTSOCK);
     close(fd);
 }
