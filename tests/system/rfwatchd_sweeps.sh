@@ -2,8 +2,8 @@
 # rfwatchd's sweeps on the simulated ath11k radio with a hostapd AP as the
 # monitor phy's primary: the background sweep given with -S (only once the
 # first samples told the width), client sweeps that take the AP down and
-# bring it back on cancellation or time-out, and the background sweep
-# resuming after each.
+# bring it back on cancellation, time-out or the daemon's exit, and the
+# background sweep resuming after each.
 set -u
 . "$WD_GUEST_LIB"
 rfwatchd=$1
@@ -91,9 +91,23 @@ wd_check "the simulated driver refused disable words" grep -q '^spectral_scan_ct
 kill -0 $pid || wd_fail "rfwatchd exited: $(tail -n 5 "$log")"
 wd_check "the reader was never dropped" kill -0 $reader
 
+# --- stopped in the middle of an active sweep: the AP comes back ---
+actives=$(count '^Starting active sweep' "$log")
+"$view" -s "$sock" -w 2400-2500,0,600 -t 0.3 >/dev/null 2>&1
+wd_wait_for 10 "one more active sweep started" \
+  sh -c "test \$(grep -c '^Starting active sweep' $log) -gt $actives"
+wd_check "$ap is down during it" is_down "$ap"
+settings=$(count '^Setting chan_bw to: ' "$log")
 kill -TERM $pid
 wait $pid
 status=$?
 wd_check "exit status 0 after SIGTERM (got $status)" test $status -eq 0
+wd_check "the sweep was cancelled on the way out" \
+  sh -c "tail -n 8 $log | grep -q '^Cancelled sweep for interface mon0$'"
+wd_check "$ap is up again after the exit" is_up "$ap"
+wd_check "the saved driver settings were written back" \
+  test "$(count '^Setting chan_bw to: ' "$log")" -gt "$settings"
+wd_check "disable is still the last word written" \
+  sh -c "tail -n 1 $words | grep -q '^spectral_scan_ctl disable'"
 cp "$log" "$out" "$words" "$lines" "$WD_OUT/" 2>/dev/null
 wd_log "rfwatchd_sweeps: all checks passed"
