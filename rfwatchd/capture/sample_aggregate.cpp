@@ -74,7 +74,11 @@ bool aggregate_flush(SampleAggregate &aggregate, uint64_t now_ms, AggregateLineC
         if (!consume(context, sample_to_json(slot.sample, slot.count)))
             return false;
     }
-    memset(aggregate.slots, 0, sizeof aggregate.slots);
+    // Slots are taken in order and only the first slots_used are ever
+    // written, so clearing those clears all 512: a whole clear would write
+    // a megabyte per aggregate every period and keep every page resident.
+    size_t used = aggregate.slots_used < AGGREGATE_SLOTS ? aggregate.slots_used : AGGREGATE_SLOTS;
+    memset(aggregate.slots, 0, used * sizeof aggregate.slots[0]);
     aggregate.slots_used = 0;
     aggregate.last_flush_ms = monotonic_now_ms();
     return true;

@@ -2,7 +2,8 @@
 # rfwatchd end to end on the simulated ath11k radio, next to a hostapd AP
 # on the monitor's phy: the stream on the phy's real channel, the
 # aggregation command, a pause in the reports, failing sample reads, a
-# client that stops reading, and SIGTERM with clients connected.
+# client that stops reading, the resident size with and without clients,
+# and SIGTERM with clients connected.
 set -u
 . "$WD_GUEST_LIB"
 rfwatchd=$1
@@ -105,6 +106,32 @@ wd_check "the reader got only whole 512-bin lines" \
 n=$(gaps "$WD_STATE/reader.lines" | awk '$1 > 400 { n++ } END { print n + 0 }')
 wd_check "no gap over 400 ms in the reader's stream ($n)" test "$n" -eq 0
 kill $staller 2>/dev/null
+
+# --- memory: a fixed cost per client, no growth over time ---
+# smaps_rollup counts exactly; VmRSS is updated lazily.
+rss() { awk '/^Rss:/ { print $2 }' "/proc/$pid/smaps_rollup"; }
+sleep 0.5 # the reader has ended and the staller was dropped: no client
+rss0=$(rss)
+views=""
+for _ in 1 2 3 4 5; do
+  "$view" -s "$sock" -t 12 >/dev/null 2>&1 &
+  views="$views $!"
+done
+sleep 3
+rss5a=$(rss)
+sleep 6
+rss5b=$(rss)
+wd_log "rfwatchd resident size (kB): $rss0 with no client; with 5 clients $rss5a after 3 s, $rss5b after 9 s"
+echo "rss_kb no_client=$rss0 five_clients_3s=$rss5a five_clients_9s=$rss5b" >"$WD_OUT/rss.txt"
+# A client's record holds two aggregates of 512 slots of a 512-bin sample,
+# about 2.1 MB, but pages of slots never used stay untouched: on one
+# frequency a client costs a few pages.
+wd_check "five clients on one frequency cost under 512 kB ($((rss5a - rss0)) kB)" \
+  test $((rss5a - rss0)) -lt 512
+wd_check "no growth with five clients over 6 s" test $((rss5b - rss5a)) -le 64
+# shellcheck disable=SC2086
+wait $views
+
 kill -INT $pid
 wait $pid
 status=$?

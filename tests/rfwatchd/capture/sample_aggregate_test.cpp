@@ -69,6 +69,15 @@ int field(const std::string &line, const char *key)
     return at == std::string::npos ? -99999 : std::stoi(line.substr(at + strlen(key) + 3));
 }
 
+bool slots_all_zero(const SampleAggregate &g)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(g.slots);
+    for (size_t i = 0; i < sizeof g.slots; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
 } // namespace
 
 TEST(AggregateSlots, NewFrequenciesTakeSlotsInArrivalOrderAndRepeatsFindTheirs)
@@ -122,6 +131,13 @@ TEST(AggregateSlots, Slot511AbsorbsEveryFrequencyBeyond512)
     EXPECT_EQ(g.slots[511].sample.bandwidth_mhz, 40);
     EXPECT_EQ(g.slots[511].count, 3u);
     EXPECT_EQ(g.slots_used, 512u);
+
+    // A flush of the full aggregate leaves every slot as new.
+    Lines lines;
+    EXPECT_TRUE(aggregate_flush(g, g.last_flush_ms + 100, collect, &lines));
+    EXPECT_EQ(lines.texts.size(), 512u);
+    EXPECT_EQ(g.slots_used, 0u);
+    EXPECT_TRUE(slots_all_zero(g));
 }
 
 TEST(AggregateMerge, SameShapeKeepsMaximaAndTheNewestTimestamp)
@@ -210,9 +226,7 @@ TEST(AggregateFlush, NotDueBeforeThePeriodAndClearsAfterwards)
     EXPECT_EQ(field(lines.texts[1], "freq_mhz"), 5200);
     EXPECT_EQ(field(lines.texts[1], "num_aggregated"), 2);
     EXPECT_EQ(g.slots_used, 0u);
-    for (const AggregateSlot &slot : g.slots)
-        ASSERT_EQ(slot.count, 0u);
-    EXPECT_EQ(g.slots[0].sample.bin_count, 0u);
+    EXPECT_TRUE(slots_all_zero(g));
     // The new window starts at the clock's time after the emission.
     EXPECT_GE(g.last_flush_ms, start);
     EXPECT_LE(g.last_flush_ms, clock_ms());
