@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -24,7 +25,13 @@ int open_listening_socket(const char *path)
     }
     addr.sun_family = AF_UNIX;
     memcpy(addr.sun_path, path, strlen(path) + 1);
-    unlink(path); // a stale file from an earlier run would make bind fail
+    // A socket left by an earlier run would make bind fail, so it goes;
+    // any other kind of file is someone's data (a mistyped -s), so it
+    // stays and bind reports the path as taken.
+    struct stat st {
+    };
+    if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
+        unlink(path);
     if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
         fprintf(stderr, "Error binding: %s\n", strerror(errno));
         fprintf(stderr, "Failed to get socket\n");

@@ -9,11 +9,14 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-namespace wdtest {
+namespace wdtest
+{
 
-namespace {
+namespace
+{
 
 bool fail(std::string *why, const std::string &what)
 {
@@ -114,6 +117,21 @@ bool mount_tmpfs(const std::string &path, std::string *why)
     if (mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0)
         return fail(why, "mount tmpfs on " + path);
     return true;
+}
+
+bool leave_stale_socket(const std::string &path, std::string *why)
+{
+    sockaddr_un a{};
+    if (path.size() >= sizeof a.sun_path)
+        return fail(why, "socket path too long: " + path);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return fail(why, "socket");
+    a.sun_family = AF_UNIX;
+    path.copy(a.sun_path, sizeof a.sun_path - 1);
+    bool ok = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(fd);
+    return ok || fail(why, "bind " + path);
 }
 
 bool write_file(const std::string &path, std::string_view bytes, std::string *why)

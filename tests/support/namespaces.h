@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-namespace wdtest {
+namespace wdtest
+{
 
 // Moves this process (single-threaded: call before starting threads) into
 // a private mount namespace whose mounts do not propagate back to the host.
@@ -28,19 +29,22 @@ bool mount_tmpfs(const std::string &path, std::string *why);
 bool make_dirs(const std::string &path, std::string *why);
 bool write_file(const std::string &path, std::string_view bytes, std::string *why);
 bool read_file(const std::string &path, std::string &bytes);
+// Leaves a Unix socket file at path that nobody listens on, as a program
+// that bound it and ended does.
+bool leave_stale_socket(const std::string &path, std::string *why);
 
 } // namespace wdtest
 
 // Skips the current test, loudly and with the reason, when a private mount
 // namespace cannot be had on this machine.
-#define WD_REQUIRE_PRIVATE_MOUNTS()                                                               \
+#define WD_REQUIRE_PRIVATE_MOUNTS()                                                                \
     do {                                                                                           \
         std::string wd_why_;                                                                       \
         if (!::wdtest::enter_private_mounts(&wd_why_))                                             \
             GTEST_SKIP() << "SKIPPED: no private mount namespace here: " << wd_why_;               \
     } while (0)
 
-#define WD_REQUIRE_PRIVATE_NETWORK()                                                              \
+#define WD_REQUIRE_PRIVATE_NETWORK()                                                               \
     do {                                                                                           \
         std::string wd_why_;                                                                       \
         if (!::wdtest::enter_private_network(&wd_why_))                                            \

@@ -1,6 +1,8 @@
 // The listening socket's path rules: the full sun_path is usable, longer is
-// refused, and a file left by an earlier run does not block the start.
+// refused, a socket left by an earlier run does not block the start, and
+// no other kind of file is ever removed.
 #include "listener.h"
+#include "namespaces.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -61,13 +63,12 @@ TEST_F(Listener, PathOf107IsUsedAnd108Refused)
     EXPECT_EQ(err, "Socket path is too long: " + too_long + "\nFailed to get socket\n");
 }
 
-TEST_F(Listener, StaleFileIsReplaced)
+TEST_F(Listener, StaleSocketIsReplaced)
 {
     std::string path = dir + "/rfwatchd.sock";
-    FILE *f = fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fputs("stale", f);
-    fclose(f);
+    std::string why;
+    ASSERT_TRUE(wdtest::leave_stale_socket(path, &why)) << why;
+    ASSERT_FALSE(can_connect(path));
     int fd = open_listening_socket(path.c_str());
     ASSERT_GE(fd, 0);
     struct stat st {
@@ -78,6 +79,25 @@ TEST_F(Listener, StaleFileIsReplaced)
     close(fd);
     // The file stays when the program ends.
     EXPECT_EQ(stat(path.c_str(), &st), 0);
+}
+
+TEST_F(Listener, AnyOtherFileAtThePathIsKept)
+{
+    std::string path = dir + "/rfwatchd.conf";
+    FILE *f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("precious", f);
+    fclose(f);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_listening_socket(path.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error binding: Address already in use\nFailed to get socket\n");
+    char text[16] = {};
+    f = fopen(path.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(fread(text, 1, sizeof text - 1, f), 8u);
+    fclose(f);
+    EXPECT_STREQ(text, "precious");
 }
 
 TEST_F(Listener, BindFailureIsReported)

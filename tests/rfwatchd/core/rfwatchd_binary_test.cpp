@@ -1,6 +1,7 @@
 // The real rfwatchd binary up to the point where it needs a wireless phy:
 // exit statuses, which stream each message uses, the socket file, and the
 // refusals of the discovery step.
+#include "namespaces.h"
 #include "subprocess.h"
 
 #include <cstdlib>
@@ -122,9 +123,10 @@ TEST_F(TempDir, SocketPathLimitAndStaleFile)
     EXPECT_EQ(o.err, "Socket path is too long: " + too_long + "\nFailed to get socket\n");
     EXPECT_EQ(access(too_long.c_str(), F_OK), -1);
 
-    // 107 characters are used; a stale regular file there is replaced.
+    // 107 characters are used; a stale socket there is replaced.
     std::string path = too_long.substr(0, 107);
-    std::ofstream(path) << "stale";
+    std::string why;
+    ASSERT_TRUE(wdtest::leave_stale_socket(path, &why)) << why;
     o = rfwatchd({"-m", "nosuch0", "-s", path});
     EXPECT_EQ(o.status, 1);
     EXPECT_TRUE(has(o.err, "Starting rfwatchd with monitor interface: nosuch0\n")) << o.err;
