@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -50,6 +51,26 @@ class TempDir : public ::testing::Test
 };
 
 } // namespace
+
+TEST(Binary, LinksNetlinkCjsonAndLibmOnly)
+{
+#ifdef WD_SANITIZED
+    GTEST_SKIP() << "SKIPPED: this build links the sanitizer runtimes into every program";
+#endif
+    Outcome o = run({READELF_BIN, "-d", bin});
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::set<std::string> needed;
+    std::istringstream lines(o.out);
+    for (std::string line; std::getline(lines, line);) {
+        size_t at = line.find("Shared library: [");
+        if (at != std::string::npos) {
+            std::string name = line.substr(at + 17);
+            needed.insert(name.substr(0, name.find(".so")));
+        }
+    }
+    EXPECT_EQ(needed,
+              (std::set<std::string>{"libc", "libcjson", "libm", "libnl-3", "libnl-genl-3"}));
+}
 
 TEST(Binary, HelpAndVersionGoToStandardOutputWithStatusZero)
 {
