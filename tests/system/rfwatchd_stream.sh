@@ -157,4 +157,23 @@ kill -TERM $pid
 wait $pid
 wd_check "exit status 0" test $? -eq 0
 cp "$log" "$words" "$WD_OUT/" 2>/dev/null
+# --- a set-up that fails after discovery names what was discovered ---
+wd_stop_fakeath phy0
+wd_start_fakeath phy0 ath11k --refuse-at-close background
+"$rfwatchd" -m mon0 -b 64 -s "$sock" >"$out" 2>"$log"
+status=$?
+wd_check "a refused start ends with status 1 (got $status)" test $status -eq 1
+cat >"$WD_STATE/summary.expected" <<TXT
+Server initialization failed with discovered configuration
+  Monitor interface: mon0
+  Phy Index: 0
+  Driver: ath11k
+  Spectral Path: /sys/kernel/debug/ieee80211/phy0/ath11k
+Hint: Check that debugfs is mounted and interface has spectral capabilities
+TXT
+wd_check "the refusal is named" grep -q '^Failed to start spectral scanning: ' "$log"
+wd_check "the discovered configuration follows it" \
+  sh -c "sed -n '/^Server initialization failed/,/^Hint/p' $log | cmp -s - $WD_STATE/summary.expected"
+wd_check "the half-made set-up was cleaned up once" test "$(grep -c '^Spectral config cleaned up$' "$log")" -eq 1
+cp "$log" "$WD_OUT/refused-start.log" 2>/dev/null
 wd_log "rfwatchd_stream: all checks passed"
