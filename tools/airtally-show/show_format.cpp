@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 namespace airtally_show
 {
@@ -20,14 +22,19 @@ const char *iftype_name(uint32_t t)
 
 __attribute__((format(printf, 2, 3))) void append(std::string &out, const char *fmt, ...)
 {
-    char buf[512];
-    va_list ap;
+    // Measured first: escaped names can make a record's text any length.
+    va_list ap, again;
     va_start(ap, fmt);
-    int n = std::vsnprintf(buf, sizeof(buf), fmt, ap);
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
-    if (n > 0)
-        out.append(buf,
-                   static_cast<size_t>(n) < sizeof(buf) ? static_cast<size_t>(n) : sizeof(buf) - 1);
+    if (n > 0) {
+        size_t at = out.size();
+        out.resize(at + static_cast<size_t>(n));
+        // Its terminating NUL lands on the string's own, which is allowed.
+        std::vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, fmt, again);
+    }
+    va_end(again);
 }
 
 std::string mac_text(const uint8_t *m)
@@ -53,21 +60,68 @@ const char *or_dash(const char *s)
     return s[0] ? s : "-";
 }
 
-// SSIDs are arbitrary bytes: anything outside printable ASCII is escaped
-// (bytes above 0x7f as \u00XX, so the output stays valid UTF-8).
-std::string json_string(const char *s)
+// Well-formed UTF-8 sequences by lead byte: their length and the range of
+// the second byte, which rules out overlong forms, surrogates and code
+// points above U+10FFFF. Later bytes are always 0x80-0xbf.
+struct Utf8Lead {
+    unsigned char first, last;
+    size_t length;
+    unsigned char second_min, second_max;
+};
+
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0xc2, 0xdf, 2, 0x80, 0xbf}, {0xe0, 0xe0, 3, 0xa0, 0xbf}, {0xe1, 0xec, 3, 0x80, 0xbf},
+    {0xed, 0xed, 3, 0x80, 0x9f}, {0xee, 0xef, 3, 0x80, 0xbf}, {0xf0, 0xf0, 4, 0x90, 0xbf},
+    {0xf1, 0xf3, 4, 0x80, 0xbf}, {0xf4, 0xf4, 4, 0x80, 0x8f},
+};
+
+// Length of the well-formed UTF-8 sequence that starts `s`, or 0.
+size_t utf8_length(std::string_view s)
 {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    for (const Utf8Lead &l : kUtf8Leads) {
+        if (byte(0) < l.first || byte(0) > l.last)
+            continue;
+        if (s.size() < l.length || byte(1) < l.second_min || byte(1) > l.second_max)
+            return 0;
+        for (size_t i = 2; i < l.length; ++i)
+            if (byte(i) < 0x80 || byte(i) > 0xbf)
+                return 0;
+        return l.length;
+    }
+    return 0;
+}
+
+void append_u_escape(std::string &out, unsigned char c)
+{
+    append(out, "\\u%04x", c);
+}
+
+// SSIDs are arbitrary bytes. Well-formed UTF-8 is copied as it is; control
+// characters (C0, DEL and C1, which terminals act on) become \u00XX, which
+// decodes to the same character; a byte that is not part of well-formed
+// UTF-8 becomes \u00XX for its value, so the output is always valid JSON.
+// A field without its NUL ends at its size.
+template <size_t N> std::string json_string(const char (&field)[N])
+{
+    std::string_view s(field, strnlen(field, N));
     std::string out = "\"";
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(s); *p; ++p) {
-        if (*p == '"' || *p == '\\') {
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c == '"' || c == '\\') {
             out += '\\';
-            out += static_cast<char>(*p);
-        } else if (*p < 0x20 || *p >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof(buf), "\\u%04x", *p);
-            out += buf;
+            out += s[i++];
+        } else if (c >= 0x20 && c < 0x7f) {
+            out += s[i++];
+        } else if (size_t n = utf8_length(s.substr(i)); n == 0) {
+            append_u_escape(out, c);
+            ++i;
+        } else if (n == 2 && c == 0xc2 && static_cast<unsigned char>(s[i + 1]) < 0xa0) {
+            append_u_escape(out, static_cast<unsigned char>(s[i + 1])); // U+0080-U+009F
+            i += 2;
         } else {
-            out += static_cast<char>(*p);
+            out.append(s.substr(i, n));
+            i += n;
         }
     }
     return out + "\"";
