@@ -40,4 +40,16 @@ wd_check "airtally-show printed nothing on standard error" test ! -s "$facts/sho
 python3 "$check" "$facts" "$WD_AP_IFACE" "$WD_STA_IFACE" "$@" || wd_fail "airtally-show disagrees with the system"
 wd_check "the library's socket file is gone after the run" \
   sh -c "! ls /tmp/airtally_ctrl_* >/dev/null 2>&1"
+
+# A working handle's life cycle on the real kernel: a second handle of the
+# process refused at bind, repeated dumps refreshing in place, the socket
+# file removed at the end. The host has no nl80211, so it runs here.
+init_test=$WD_BUILD/tests/libairtally/libairtally_init
+if [ -x "$init_test" ]; then
+  "$init_test" --gtest_filter='RadiostatsInit.WithNl80211OneHandlePerProcess' >"$facts/init_test.txt" 2>&1
+  [ -n "${WD_OUT:-}" ] && cp "$facts/init_test.txt" "$WD_OUT/" 2>/dev/null
+  wd_check "a working handle's life cycle (init_test.txt)" grep -q '^\[  PASSED  \] 1 test' "$facts/init_test.txt"
+else
+  wd_log "SKIPPED: no $init_test in this build, the handle's life cycle is not checked here"
+fi
 wd_log "airtally: all checks passed"
