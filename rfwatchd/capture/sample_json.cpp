@@ -30,7 +30,12 @@ char *sample_to_json(const SpectralSample &sample, uint32_t count)
         cJSON_Delete(object);
         return nullptr;
     }
-    cJSON_AddItemToObject(object, "bins", bins);
+    // On failure the item is not the object's, so it is freed here.
+    if (!cJSON_AddItemToObject(object, "bins", bins)) {
+        cJSON_Delete(bins);
+        cJSON_Delete(object);
+        return nullptr;
+    }
 
     char *line = cJSON_PrintUnformatted(object);
     cJSON_Delete(object);

@@ -36,9 +36,19 @@ char *reference_sample_to_json(const SpectralSample &sample, uint32_t count)
             cJSON_Delete(object);
             return nullptr;
         }
-        cJSON_AddItemToArray(bins, item);
+        // An item that was not added is not the array's to free.
+        if (!cJSON_AddItemToArray(bins, item)) {
+            cJSON_Delete(item);
+            cJSON_Delete(bins);
+            cJSON_Delete(object);
+            return nullptr;
+        }
     }
-    cJSON_AddItemToObject(object, "bins", bins);
+    if (!cJSON_AddItemToObject(object, "bins", bins)) {
+        cJSON_Delete(bins);
+        cJSON_Delete(object);
+        return nullptr;
+    }
     char *line = cJSON_PrintUnformatted(object);
     cJSON_Delete(object);
     return line;

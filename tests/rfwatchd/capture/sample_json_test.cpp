@@ -8,7 +8,9 @@
 #include <cfloat>
 #include <cjson/cJSON.h>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -61,6 +63,48 @@ std::vector<float> edge_values()
     return v;
 }
 
+// cJSON allocations of which the chosen one fails, counted so a test can
+// see what is still held; the default allocator comes back on destruction.
+class FailingAllocations
+{
+  public:
+    explicit FailingAllocations(long fail_at)
+    {
+        state() = {fail_at, 0, 0};
+        cJSON_Hooks hooks{allocate, release};
+        cJSON_InitHooks(&hooks);
+    }
+    ~FailingAllocations() { cJSON_InitHooks(nullptr); }
+    FailingAllocations(const FailingAllocations &) = delete;
+    FailingAllocations &operator=(const FailingAllocations &) = delete;
+
+    static long made() { return state().made; }
+    static long held() { return state().held; }
+
+  private:
+    struct State {
+        long fail_at, made, held;
+    };
+    static State &state()
+    {
+        static State s;
+        return s;
+    }
+    static void *allocate(size_t size)
+    {
+        if (state().made++ == state().fail_at)
+            return nullptr;
+        void *p = malloc(size);
+        state().held += p != nullptr;
+        return p;
+    }
+    static void release(void *p)
+    {
+        state().held -= p != nullptr;
+        free(p);
+    }
+};
+
 SpectralSample sample_with(const std::vector<float> &values, size_t offset, size_t count)
 {
     SpectralSample s;
@@ -104,6 +148,24 @@ TEST(SampleJson, LargeTimestampsComeOutAsCJsonPrintsThem)
     s.timestamp = 4294967295u; // beyond a 32-bit int, within 15 digits
     line = take(sample_to_json(s, 1));
     EXPECT_NE(line.find("\"timestamp\":4294967295,"), std::string::npos) << line;
+}
+
+TEST(SampleJson, AFailedAllocationLeavesNothingHeld)
+{
+    SpectralSample s = sample_with({-87.25f, -109.0f}, 0, 16);
+    long allocations;
+    {
+        FailingAllocations none(-1);
+        cJSON_free(sample_to_json(s, 1));
+        allocations = FailingAllocations::made();
+        ASSERT_EQ(FailingAllocations::held(), 0);
+    }
+    ASSERT_GT(allocations, 0);
+    for (long k = 0; k < allocations; ++k) {
+        FailingAllocations failing(k);
+        cJSON_free(sample_to_json(s, 1));
+        EXPECT_EQ(FailingAllocations::held(), 0) << "allocation " << k << " failed";
+    }
 }
 
 TEST(BinText, SameTextAsPrintfForEdgeValues)
