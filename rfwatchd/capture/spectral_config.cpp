@@ -88,10 +88,9 @@ ConfigError spectral_set_bins(const SpectralConfig &cfg)
         fprintf(stderr, "Invalid bin count: %d\n", cfg.bin_count);
         return ConfigError::InvalidDirectory;
     }
-    // The driver counts the bins of both FFT halves.
-    char text[16];
-    snprintf(text, sizeof text, "%d", 2 * cfg.bin_count);
-    return write_control_file(cfg.bins_path, text);
+    // The driver counts the bins of both FFT halves; doubled in 64 bits so
+    // no count the daemon may hold overflows.
+    return write_number(cfg.bins_path, int64_t{2} * cfg.bin_count);
 }
 
 ConfigError spectral_start_background(const SpectralConfig &cfg)

@@ -5,6 +5,7 @@
 #include "capture/spectral_config.h"
 #include "namespaces.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -221,6 +222,10 @@ TEST_F(SpectralConfigTest, BinsAreWrittenAsTwiceTheCountWithoutALineEnd)
     cfg_->bin_count = 64;
     EXPECT_EQ(spectral_set_bins(*cfg_), ConfigError::Success);
     EXPECT_EQ(content("spectral_bins"), "128");
+    // Doubled without overflowing an int.
+    cfg_->bin_count = INT32_MAX;
+    EXPECT_EQ(spectral_set_bins(*cfg_), ConfigError::Success);
+    EXPECT_EQ(content("spectral_bins"), "4294967294");
 
     create("spectral_bins", "keep");
     for (int count : {0, -4}) {
