@@ -1,5 +1,6 @@
 #include "receiver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <namespaces.h>
@@ -49,9 +50,14 @@ void Receiver::loop()
                 return;
             continue;
         }
-        ssize_t n = recv(fd_, buf, sizeof(buf), MSG_DONTWAIT);
-        if (n >= 0)
+        sockaddr_un from{};
+        socklen_t from_length = sizeof(from);
+        ssize_t n = recvfrom(fd_, buf, sizeof(buf), MSG_DONTWAIT,
+                             reinterpret_cast<sockaddr *>(&from), &from_length);
+        if (n >= 0) {
             got_.emplace_back(buf, buf + n);
+            sender_lengths_.push_back(from_length);
+        }
     }
 }
 
@@ -61,6 +67,17 @@ std::vector<Bytes> Receiver::stop()
     if (thread_.joinable())
         thread_.join();
     return got_;
+}
+
+void expect_unbound_senders(const Exchange &e)
+{
+    ASSERT_EQ(e.sender_lengths.size(), e.datagrams.size());
+    // The first bound sender only: a replay sends thousands of datagrams.
+    auto bound = std::find_if(e.sender_lengths.begin(), e.sender_lengths.end(),
+                              [](socklen_t n) { return n > sizeof(sa_family_t); });
+    if (bound != e.sender_lengths.end())
+        ADD_FAILURE() << "datagram " << (bound - e.sender_lengths.begin()) << " of "
+                      << e.datagrams.size() << " came from an address of " << *bound << " bytes";
 }
 
 wdtest::Outcome run_tool(const std::vector<std::string> &args, const std::vector<std::string> &env)
@@ -81,6 +98,8 @@ Exchange exchange(const std::vector<std::string> &args, const std::vector<std::s
     }
     e.outcome = run_tool(args, env);
     e.datagrams = r.stop();
+    e.sender_lengths = r.sender_lengths();
+    expect_unbound_senders(e);
     return e;
 }
 

@@ -34,6 +34,8 @@ class Replay : public testing::Test
         args.insert(args.end(), extra_args.begin(), extra_args.end());
         e.outcome = run_tool(args, env);
         e.datagrams = r.stop();
+        e.sender_lengths = r.sender_lengths();
+        expect_unbound_senders(e);
         return e;
     }
 };
