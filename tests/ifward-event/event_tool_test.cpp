@@ -1,5 +1,5 @@
 // The real ifward-event against a stand-in receiver at the fixed socket
-// path, in a private mount namespace with a tmpfs over /run.
+// path, in private mount and network namespaces with a tmpfs over /run.
 #include "receiver.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,13 @@ const Mac kMac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 class EventTool : public testing::Test
 {
   protected:
-    void SetUp() override { WD_REQUIRE_PRIVATE_MOUNTS(); }
+    // A private network namespace too, so that only lo exists and names
+    // such as eth9 have index 0 whatever the host's interfaces are.
+    void SetUp() override
+    {
+        WD_REQUIRE_PRIVATE_MOUNTS();
+        WD_REQUIRE_PRIVATE_NETWORK();
+    }
 
     // Sends and expects exactly one datagram, status 0 and the info line.
     void expect_sent(const std::vector<std::string> &args, const Bytes &want,

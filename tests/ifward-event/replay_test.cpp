@@ -17,7 +17,13 @@ constexpr const char kFile[] = "/run/states";
 class Replay : public testing::Test
 {
   protected:
-    void SetUp() override { WD_REQUIRE_PRIVATE_MOUNTS(); }
+    // A private network namespace too, so that only lo exists and names
+    // such as eth9 have index 0 whatever the host's interfaces are.
+    void SetUp() override
+    {
+        WD_REQUIRE_PRIVATE_MOUNTS();
+        WD_REQUIRE_PRIVATE_NETWORK();
+    }
 
     // Writes the state file after the receiver's fresh /run exists.
     Exchange replay(const std::string &content, const std::vector<std::string> &env = {},
