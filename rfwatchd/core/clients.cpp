@@ -103,8 +103,8 @@ int accept_client(Server &server)
     // grows afterwards. Straight from mmap, whose pages are zero until
     // touched, so a client costs only the slots it uses (calloc may clear
     // all 2 MB of a reused heap block).
-    void *mem = mmap(nullptr, sizeof(Client), PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *mem =
+        mmap(nullptr, sizeof(Client), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     // Huge pages would make the first touched slot cost 2 MB after all.
     if (mem != MAP_FAILED)
         madvise(mem, sizeof(Client), MADV_NOHUGEPAGE);

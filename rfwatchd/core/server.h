@@ -32,7 +32,8 @@ struct Server {
     int32_t background_start;
     int32_t background_end;
     uint8_t whole_band;
-    SpectralSample sample; // the one record the sample step decodes into
+    uint64_t background_retry_ms; // no background attempt before this time
+    SpectralSample sample;        // the one record the sample step decodes into
 };
 
 // 5->4, 10->8, 20->16, 40->32, 80->64, 160->128, anything else 256.

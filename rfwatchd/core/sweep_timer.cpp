@@ -1,5 +1,7 @@
 #include "steps.h"
 
+#include "clock.h"
+
 #include <cstdio>
 
 namespace
@@ -54,6 +56,11 @@ void keep_background_sweep(Server &server)
         server.whole_band || (server.background_start != 0 && server.background_end != 0);
     if (!configured || sweep_active(server.radio) || server.current_bandwidth == 0)
         return;
+    // A refused range would otherwise be tried, and its two lines printed,
+    // in every pass: about a thousand times a second.
+    uint64_t now = monotonic_ms();
+    if (now < server.background_retry_ms)
+        return;
     SweepRequest req{};
     req.type = SweepType::Agile;
     req.from_mhz = static_cast<uint32_t>(server.background_start);
@@ -63,8 +70,10 @@ void keep_background_sweep(Server &server)
     req.duration_s = 0;
     req.dwell_ms = background_dwell_ms(server.current_bandwidth);
     RadioError re = start_sweep(server.radio, req);
-    if (re != RadioError::Success)
+    if (re != RadioError::Success) {
         fprintf(stderr, "Failed to activate background sweep: %s\n", radio_error_message(re));
+        server.background_retry_ms = now + BACKGROUND_RETRY_MS;
+    }
 }
 
 } // namespace

@@ -206,6 +206,26 @@ TEST(SweepTimer, NoBackgroundSweepWithoutARange)
     EXPECT_EQ(ts.server().radio.channel_freq[0], 2412u); // whole 2.4 GHz band, 20 MHz steps
 }
 
+TEST(SweepTimer, ARefusedBackgroundRangeIsRetriedOnceASecond)
+{
+    START_TEST_SERVER(ts);
+    Server &s = ts.server();
+    s.background_start = 5200; // equal ends: the sweep engine refuses them
+    s.background_end = 5200;
+    ts.set_samples(reports_at(std::vector<uint16_t>(50, 2437)));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(ts.run_for(1500));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(sweep_active(s.radio));
+    size_t failures = 0;
+    for (size_t at = 0; (at = err.find("Failed to activate background sweep: Invalid parameters\n",
+                                       at)) != std::string::npos;
+         ++at)
+        ++failures;
+    EXPECT_GE(failures, 1u) << err; // tried at once, and again a second later
+    EXPECT_LE(failures, 2u) << err;
+}
+
 TEST(SweepTimer, AFiniteSweepTimesOutAndReArms)
 {
     START_TEST_SERVER(ts);
