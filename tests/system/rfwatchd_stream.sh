@@ -157,8 +157,17 @@ kill -TERM $pid
 wait $pid
 wd_check "exit status 0" test $? -eq 0
 cp "$log" "$words" "$WD_OUT/" 2>/dev/null
-# --- a set-up that fails after discovery names what was discovered ---
+# --- the driver's files vanish under a running daemon: it stops, status 1 ---
+start_daemon -m mon0 -b 64
 wd_stop_fakeath phy0
+wd_wait_for 20 "rfwatchd ended after the files vanished" sh -c "! kill -0 $pid"
+wait $pid
+status=$?
+wd_check "it ended with status 1 (got $status)" test $status -eq 1
+wd_check "the failed re-arm was reported" grep -q '^Failed to set updated bin count: ' "$log"
+wd_check "then the failed step" grep -qx 'Error while handling samples.' "$log"
+
+# --- a set-up that fails after discovery names what was discovered ---
 wd_start_fakeath phy0 ath11k --refuse-at-close background
 "$rfwatchd" -m mon0 -b 64 -s "$sock" >"$out" 2>"$log"
 status=$?

@@ -337,6 +337,10 @@ int serve_spectral_files(Options &opts)
         gen.join();
         fuse_remove_signal_handlers(se);
         fuse_unmount(f);
+        // A driver's directory goes with the driver: programs that keep
+        // writing its control files must find nothing there, not create
+        // files in the tmpfs below.
+        rmdir(dir.c_str());
         printf("fakeath: stopped after %llu reports (%llu dropped)\n",
                static_cast<unsigned long long>(s.sim.generated),
                static_cast<unsigned long long>(s.sim.dropped));

@@ -77,8 +77,8 @@ constexpr option long_options[] = {
 constexpr const char *usage_text = R"(Usage: %s [options]
 
 Simulated ath11k/ath10k spectral-scan debugfs files on FUSE, mounted at
-ROOT/ieee80211/phyN/DRIVER (the directory is created; ROOT should be a tmpfs
-over /sys/kernel/debug). Runs in the foreground until SIGTERM or SIGINT,
+ROOT/ieee80211/phyN/DRIVER (the directory is created, and removed at the
+stop; ROOT should be a tmpfs over /sys/kernel/debug). Runs in the foreground until SIGTERM or SIGINT,
 then unmounts and exits 0.
 
 Files: spectral_scan_ctl ("background", "trigger", "agile <MHz>", "disable";
