@@ -29,8 +29,8 @@ TEST(Subprocess, KillsAChildThatOutlivesItsTimeout)
 
 TEST(Subprocess, EnvironmentCanBeAddedAndRemoved)
 {
-    Outcome o = run({"/bin/sh", "-c", "echo \"${A-unset} ${HOME-unset}\""}, {}, 5000,
-                    {"A=1", "-HOME"});
+    Outcome o =
+        run({"/bin/sh", "-c", "echo \"${A-unset} ${HOME-unset}\""}, {}, 5000, {"A=1", "-HOME"});
     EXPECT_EQ(o.out, "1 unset\n");
 }
 

@@ -1,8 +1,10 @@
 #include "spectral_report.h"
 
-namespace wdtest {
+namespace wdtest
+{
 
-namespace {
+namespace
+{
 
 void put_be(std::vector<uint8_t> &out, size_t at, uint64_t v, int bytes)
 {

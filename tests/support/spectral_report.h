@@ -7,7 +7,8 @@
 #include <optional>
 #include <vector>
 
-namespace wdtest {
+namespace wdtest
+{
 
 // ath11k: type 4 (detector 0) or 100 (detector 1); 28-byte head, then one
 // magnitude byte per bin; all fields big-endian.

@@ -11,9 +11,11 @@
 
 extern char **environ;
 
-namespace wdtest {
+namespace wdtest
+{
 
-namespace {
+namespace
+{
 
 long long now_ms()
 {
@@ -117,7 +119,10 @@ bool Child::write_stdin(std::string_view text)
     return true;
 }
 
-void Child::close_stdin() { close_fd(in_); }
+void Child::close_stdin()
+{
+    close_fd(in_);
+}
 
 bool Child::pump(int timeout_ms)
 {

@@ -8,7 +8,8 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace wdtest {
+namespace wdtest
+{
 
 struct Outcome {
     bool exited = false;    // ended through exit(); status is valid
@@ -20,7 +21,8 @@ struct Outcome {
 };
 
 // Owns one child; the destructor kills and reaps it if still running.
-class Child {
+class Child
+{
   public:
     Child() = default;
     Child(const Child &) = delete;
@@ -60,7 +62,7 @@ class Child {
 };
 
 // Runs argv to completion with `input` on standard input.
-Outcome run(const std::vector<std::string> &argv, std::string_view input = {}, int timeout_ms = 10000,
-            const std::vector<std::string> &env_extra = {});
+Outcome run(const std::vector<std::string> &argv, std::string_view input = {},
+            int timeout_ms = 10000, const std::vector<std::string> &env_extra = {});
 
 } // namespace wdtest
