@@ -46,6 +46,16 @@ radio_stat *find_radio(radiostats *h, uint32_t phy)
     return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
 }
 
+// Parses a reply about a phy that the wiphy dump already listed: its radio,
+// or nullptr when the reply names no phy or one not listed.
+radio_stat *known_radio_of(nl_msg *msg, void *arg, Nl80211Attrs *a)
+{
+    uint32_t phy;
+    if (!parse_nl80211_reply(msg, a) || !attr_u32(a->tb[NL80211_ATTR_WIPHY], &phy))
+        return nullptr;
+    return find_radio(static_cast<radiostats *>(arg), phy);
+}
+
 bool iftype_data_has_he(nlattr *iftype_data)
 {
     static constexpr int kHeAttrs[] = {
@@ -130,12 +140,8 @@ int wiphy_handler(nl_msg *msg, void *arg)
 // last one carrying an attribute sets it.
 int iface_handler(nl_msg *msg, void *arg)
 {
-    auto *h = static_cast<radiostats *>(arg);
     Nl80211Attrs a;
-    uint32_t phy;
-    if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
-        return NL_SKIP;
-    radio_stat *r = find_radio(h, phy);
+    radio_stat *r = known_radio_of(msg, arg, &a);
     if (!r)
         return NL_SKIP;
     if (r->ifname[0] == '\0')
@@ -154,12 +160,8 @@ int iface_handler(nl_msg *msg, void *arg)
 // The message without a phy is the global domain, not a radio's own.
 int reg_handler(nl_msg *msg, void *arg)
 {
-    auto *h = static_cast<radiostats *>(arg);
     Nl80211Attrs a;
-    uint32_t phy;
-    if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
-        return NL_SKIP;
-    radio_stat *r = find_radio(h, phy);
+    radio_stat *r = known_radio_of(msg, arg, &a);
     if (!r)
         return NL_SKIP;
     attr_string(a.tb[NL80211_ATTR_REG_ALPHA2], r->country, sizeof(r->country));
