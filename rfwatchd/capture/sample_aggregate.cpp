@@ -1,22 +1,8 @@
 #include "capture/sample_aggregate.h"
 
+#include "core/clock.h"
+
 #include <cstring>
-#include <time.h>
-
-namespace
-{
-
-// The daemon's millisecond clock (seconds * 1000 + ns / 1e6), read here so
-// the library does not depend on the daemon core.
-uint64_t monotonic_now_ms()
-{
-    timespec ts;
-    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0)
-        return 0;
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
-} // namespace
 
 size_t aggregate_find_slot(const SampleAggregate &aggregate, uint16_t freq_mhz)
 {
@@ -80,6 +66,6 @@ bool aggregate_flush(SampleAggregate &aggregate, uint64_t now_ms, AggregateLineC
     size_t used = aggregate.slots_used < AGGREGATE_SLOTS ? aggregate.slots_used : AGGREGATE_SLOTS;
     memset(aggregate.slots, 0, used * sizeof aggregate.slots[0]);
     aggregate.slots_used = 0;
-    aggregate.last_flush_ms = monotonic_now_ms();
+    aggregate.last_flush_ms = monotonic_ms();
     return true;
 }

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "client_sweep.h"
 #include "clients.h"
 #include "command_parse.h"
 
@@ -19,46 +20,6 @@ void set_aggregation(Client *client, const ParsedCommand &cmd)
     // The running windows keep their start, so the new period applies now.
     for (SampleAggregate &a : client->aggregates)
         a.period_ms = static_cast<uint32_t>(cmd.period_ms);
-}
-
-void start_client_sweep(Server &server, Client *client, const ParsedCommand &cmd)
-{
-    printf("Sweep for client %d: %d-%d MHz, duration=%d s, dwell=%d ms\n", client->socket,
-           cmd.from_mhz, cmd.to_mhz, cmd.duration_s, cmd.dwell_ms);
-    ConfigError ce = spectral_read_driver_settings(server.spectral, server.saved_settings);
-    if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to start sweep: %s\n", config_error_message(ce));
-        return;
-    }
-    ce = spectral_write_driver_settings(server.spectral, server.sweep_settings);
-    if (ce != ConfigError::Success) {
-        fprintf(stderr, "Error setting up driver for sweep: %s\n", config_error_message(ce));
-        return;
-    }
-    SweepRequest req{};
-    req.type = SweepType::Active;
-    req.from_mhz = static_cast<uint32_t>(cmd.from_mhz);
-    req.to_mhz = static_cast<uint32_t>(cmd.to_mhz);
-    req.whole_band = 0;
-    req.step_mhz = 0;
-    // A negative duration becomes a count beyond MAX_SWEEP_DURATION_S,
-    // which the sweep engine refuses.
-    req.duration_s = static_cast<uint32_t>(cmd.duration_s);
-    req.dwell_ms = static_cast<uint32_t>(cmd.dwell_ms);
-    RadioError re = start_sweep(server.radio, req);
-    if (re != RadioError::Success) {
-        spectral_write_driver_settings(server.spectral, server.saved_settings);
-        fprintf(stderr, "Failed to start sweep: %s\n", radio_error_message(re));
-    }
-}
-
-void cancel_client_sweep(Server &server, Client *client)
-{
-    printf("Sweep cancellation for client %d\n", client->socket);
-    cancel_sweep(server.radio);
-    ConfigError ce = spectral_write_driver_settings(server.spectral, server.saved_settings);
-    if (ce != ConfigError::Success)
-        fprintf(stderr, "Erorr cancelling sweep: %s\n", config_error_message(ce));
 }
 
 } // namespace
@@ -97,10 +58,10 @@ void handle_client_command(Server &server, Client *client)
         set_aggregation(client, cmd);
         break;
     case CMD_START_SWEEP:
-        start_client_sweep(server, client, cmd);
+        client_sweep_start(server, client, cmd);
         break;
     case CMD_CANCEL_SWEEP:
-        cancel_client_sweep(server, client);
+        client_sweep_cancel(server, client);
         break;
     }
 }

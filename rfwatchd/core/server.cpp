@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "client_sweep.h"
 #include "clients.h"
 #include "clock.h"
 
@@ -155,10 +156,7 @@ void server_teardown(Server &server)
     // Leaving in the middle of a client's active sweep would keep the
     // primaries down (the access point off the air) and the driver's
     // settings zeroed: put both back first.
-    if (sweep_type_is(server.radio, SweepType::Active)) {
-        cancel_sweep(server.radio);
-        spectral_write_driver_settings(server.spectral, server.saved_settings);
-    }
+    client_sweep_teardown(server);
     source_free(&server.source);
     // Stops the scan ("disable") unless the set-up never got that far.
     if (server.spectral.directory[0] != '\0')

@@ -25,6 +25,7 @@ struct Server {
     SpectralSource source;
     RadioControl radio;
     DriverSettings saved_settings; // read when a client sweep starts
+    uint8_t settings_held;         // saved_settings not yet written back
     DriverSettings sweep_settings; // written for a client sweep; always 0
     uint32_t current_bandwidth;    // MHz of the latest sample, 0 before the first
     uint8_t bandwidth_changed;

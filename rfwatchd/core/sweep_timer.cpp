@@ -1,5 +1,6 @@
 #include "steps.h"
 
+#include "client_sweep.h"
 #include "clock.h"
 
 #include <cstdio>
@@ -37,8 +38,7 @@ void follow_width_change(Server &server)
 void drive_running_sweep(Server &server)
 {
     if (sweep_expired(server.radio) && sweep_finished(server.radio)) {
-        fprintf(stderr, "Sweep timeout, restoring config\n");
-        cancel_sweep(server.radio);
+        client_sweep_time_out(server);
         if (rearm_spectral_scan(server) != 0)
             fprintf(stderr, "Failed to re-trigger after next sweep channel\n");
     } else if (hop_due(server.radio)) {

@@ -1,10 +1,10 @@
 #include "radio/sweep.h"
 
 #include "capture/spectral_config.h"
+#include "core/clock.h"
 #include "radio/channel_plan.h"
 #include "radio/channel_set.h"
 #include "radio/link_state.h"
-#include "radio/radio_clock.h"
 #include "radio/sweep_links.h"
 
 #include <cstdio>
@@ -112,7 +112,7 @@ RadioError start_sweep(RadioControl &rc, const SweepRequest &request)
 
     // set_channel picks its road by the sweep type, so it is set first.
     rc.sweep_type = request.type;
-    uint64_t now = radio_clock_ms();
+    uint64_t now = monotonic_ms();
     rc.sweep_start_ms = now;
     rc.last_hop_ms = now;
     rc.duration_ms = request.duration_s * 1000;
@@ -160,6 +160,6 @@ RadioError advance_sweep(RadioControl &rc)
         set_channel(rc, rc.channel_freq[rc.channel_index], rc.channel_width[rc.channel_index]);
     // On failure the hop stays due, so the next pass tries the next entry.
     if (err == RadioError::Success)
-        rc.last_hop_ms = radio_clock_ms();
+        rc.last_hop_ms = monotonic_ms();
     return err;
 }

@@ -1,4 +1,4 @@
-#include "radio/radio_clock.h"
+#include "core/clock.h"
 #include "radio/sweep.h"
 
 bool sweep_active(const RadioControl &rc)
@@ -17,7 +17,7 @@ bool sweep_expired(RadioControl &rc)
     if (rc.sweep_type == SweepType::Idle || rc.remaining_ms == 0)
         return false;
     // Counted from the start of the sweep, not from the last hop.
-    uint64_t elapsed = radio_clock_ms() - rc.sweep_start_ms;
+    uint64_t elapsed = monotonic_ms() - rc.sweep_start_ms;
     if (elapsed >= rc.duration_ms) {
         rc.remaining_ms = 0;
         return true;
@@ -34,5 +34,5 @@ bool sweep_finished(const RadioControl &rc)
 bool hop_due(const RadioControl &rc)
 {
     return rc.sweep_type != SweepType::Idle && rc.channel_count != 0 &&
-           radio_clock_ms() - rc.last_hop_ms >= rc.dwell_ms;
+           monotonic_ms() - rc.last_hop_ms >= rc.dwell_ms;
 }

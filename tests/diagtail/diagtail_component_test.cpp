@@ -175,8 +175,10 @@ TEST_F(DiagtailProgram, StopsPromptlyOnSignalWhileIdle)
                       .count();
         ASSERT_TRUE(o.exited) << "signal " << sig << " killed it";
         EXPECT_EQ(o.status, 0);
-        // One poll time-out (100 ms) plus scheduling slack on a busy machine.
-        EXPECT_LT(ms, 400) << "signal " << sig;
+        // One poll time-out (100 ms) is the expected cost; the bound only
+        // tells a prompt stop from one that waits for input, and holds on a
+        // loaded machine under sanitizers.
+        EXPECT_LT(ms, 2000) << "signal " << sig;
         std::cout << "signal " << sig << ": exited after " << ms << " ms\n";
     }
 }

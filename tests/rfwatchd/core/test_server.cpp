@@ -1,8 +1,8 @@
 #include "test_server.h"
 
-#include "clock.h"
 #include "namespaces.h"
 #include "steps.h"
+#include "test_clock.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,11 +18,12 @@ namespace coretest
 
 uint64_t now_ms()
 {
-    return monotonic_ms();
+    return wdtest::test_clock_now();
 }
 
 TestServer::TestServer(int32_t bins)
 {
+    wdtest::test_clock_reset();
     std::string why;
     if (!wdtest::enter_private_network(&why)) {
         skip_reason_ = "no private network namespace here: " + why;
@@ -112,6 +113,7 @@ int TestServer::connect_client()
 
 bool TestServer::pass()
 {
+    wdtest::test_clock_advance(PASS_MS);
     poll_clients(*server_);
     sweep_timer_step(*server_);
     if (handle_samples(*server_) != 0)

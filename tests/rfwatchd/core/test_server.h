@@ -1,9 +1,10 @@
 // A Server set up by the real server_init over a driver directory in a
 // temporary folder, with real client sockets, for driving the main-loop
-// steps in-process. The process moves into a private network namespace
-// whose loopback stands in for the monitor: agile sweeps (control-file
-// writes only) run for real, and active sweeps fail at the nl80211 retune
-// without touching the host's interfaces.
+// steps in-process, on the test clock: every pass moves it by PASS_MS, so
+// what the steps decide from time is the same on any machine. The process moves into a private
+// network namespace whose loopback stands in for the monitor: agile sweeps (control-file writes
+// only) run for real, and active sweeps fail at the nl80211 retune without touching the host's
+// interfaces.
 #pragma once
 
 #include "clients.h"
@@ -16,6 +17,9 @@
 namespace coretest
 {
 
+constexpr uint64_t PASS_MS = 5;
+
+// The test clock's time: what the daemon's steps read.
 uint64_t now_ms();
 
 class TestServer
@@ -42,15 +46,18 @@ class TestServer
     // A connected client socket (test side); the daemon side is accepted by
     // the next poll step.
     int connect_client();
-    // Runs whole passes (poll, sweep timer, samples, flush) for ms, and at
-    // least three; calls between() after each pass. Returns false if the sample step failed.
+    // Runs whole passes (poll, sweep timer, samples, flush) for ms of test
+    // time, and at least three; calls between() after each pass. Returns
+    // false if the sample step failed.
     template <typename F> bool run_for(int ms, F between);
     bool run_for(int ms)
     {
         return run_for(ms, [] {});
     }
+    // Moves the test clock by PASS_MS, then runs one pass.
     bool pass();
-    // Runs passes until done() holds or ms have passed; returns done().
+    // Runs passes until done() holds or ms of test time have passed;
+    // returns done().
     template <typename F> bool run_until(int ms, F done)
     {
         uint64_t end = now_ms() + static_cast<uint64_t>(ms);
@@ -81,8 +88,6 @@ std::vector<std::string> take_lines(std::string &buf);
 std::vector<uint8_t> reports_at(const std::vector<uint16_t> &freqs, uint8_t bandwidth = 20,
                                 size_t bins = 64, uint8_t type = 4);
 
-uint64_t now_ms();
-
 // Declares ts and skips the test, loudly, where it cannot run.
 #define START_TEST_SERVER(ts, ...)                                                                 \
     ::coretest::TestServer ts{__VA_ARGS__};                                                        \
@@ -93,7 +98,7 @@ uint64_t now_ms();
 template <typename F> bool TestServer::run_for(int ms, F between)
 {
     // At least three passes, so a change seen by one step has reached the
-    // next pass's steps even on a loaded machine.
+    // next pass's steps.
     uint64_t end = now_ms() + static_cast<uint64_t>(ms);
     for (int passes = 0; passes < 3 || now_ms() < end; passes++) {
         if (!pass())

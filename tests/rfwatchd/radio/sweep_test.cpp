@@ -6,8 +6,8 @@
 #include "capture/spectral_config.h"
 #include "radio/channel_plan.h"
 #include "radio/channel_set.h"
-#include "radio/radio_clock.h"
 #include "radio/sweep.h"
+#include "test_clock.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,6 +27,7 @@ class Sweep : public testing::Test
   protected:
     void SetUp() override
     {
+        wdtest::test_clock_reset();
         char tmpl[] = "/tmp/radio-sweep-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr) << strerror(errno);
         dir = tmpl;
@@ -198,8 +199,9 @@ TEST_F(Sweep, AgileHopsWalkTheSlicesRoundAndRound)
     EXPECT_EQ(words(), "agile 2410trigger");
     for (int hop = 0; hop < 5; hop++) {
         rc->last_hop_ms = 0;
+        wdtest::test_clock_advance(25);
         ASSERT_EQ(advance_sweep(*rc), RadioError::Success);
-        EXPECT_GT(rc->last_hop_ms, 0u);
+        EXPECT_EQ(rc->last_hop_ms, wdtest::test_clock_now());
     }
     EXPECT_EQ(rc->channel_index, 1u);
     EXPECT_EQ(words(), "agile 2430triggeragile 2450triggeragile 2470triggeragile 2410trigger"
@@ -210,7 +212,8 @@ TEST_F(Sweep, ActiveHopsFollowThePlanAndAFailedHopStaysDue)
 {
     enter_active_by_hand(2400, 2500);
     EXPECT_EQ(channels(), (std::vector<uint32_t>{2412, 2432, 2452, 2462}));
-    rc->last_hop_ms = radio_clock_ms() - 5000;
+    rc->last_hop_ms = wdtest::test_clock_now();
+    wdtest::test_clock_advance(5000);
     uint64_t last = rc->last_hop_ms;
     std::vector<uint32_t> tried;
     for (int hop = 0; hop < 4; hop++) {
@@ -334,21 +337,24 @@ TEST_F(Sweep, FiniteSweepExpiresFromItsStartWhateverTheDwell)
     r.duration_s = 30;
     r.dwell_ms = 60000;
     ASSERT_EQ(start_sweep(*rc, r), RadioError::Success);
+    EXPECT_EQ(rc->sweep_start_ms, wdtest::test_clock_now());
     EXPECT_EQ(rc->remaining_ms, 30000u);
-    uint64_t now = radio_clock_ms();
-    rc->last_hop_ms = now; // a fresh hop changes nothing
 
-    rc->sweep_start_ms = now - 29000;
+    wdtest::test_clock_advance(29000);
+    rc->last_hop_ms = wdtest::test_clock_now(); // a fresh hop changes nothing
     EXPECT_FALSE(sweep_expired(*rc));
-    EXPECT_GT(rc->remaining_ms, 0u);
-    EXPECT_LE(rc->remaining_ms, 1000u);
+    EXPECT_EQ(rc->remaining_ms, 1000u);
     EXPECT_FALSE(sweep_finished(*rc));
 
-    rc->sweep_start_ms = radio_clock_ms() - 30000;
+    wdtest::test_clock_advance(999);
+    EXPECT_FALSE(sweep_expired(*rc));
+    EXPECT_EQ(rc->remaining_ms, 1u);
+    wdtest::test_clock_advance(1);
     EXPECT_TRUE(sweep_expired(*rc));
     EXPECT_EQ(rc->remaining_ms, 0u);
     EXPECT_TRUE(sweep_finished(*rc));
     // Once run out it stays so.
+    wdtest::test_clock_advance(5000);
     EXPECT_FALSE(sweep_expired(*rc));
     EXPECT_TRUE(sweep_finished(*rc));
 }
@@ -371,9 +377,15 @@ TEST_F(Sweep, HopIsDueAfterTheDwell)
     r.dwell_ms = 1000;
     ASSERT_EQ(start_sweep(*rc, r), RadioError::Success);
     EXPECT_FALSE(hop_due(*rc));
-    rc->last_hop_ms = radio_clock_ms() - 500;
+    wdtest::test_clock_advance(999);
     EXPECT_FALSE(hop_due(*rc));
-    rc->last_hop_ms = radio_clock_ms() - 1000;
+    wdtest::test_clock_advance(1);
+    EXPECT_TRUE(hop_due(*rc));
+    // The hop restarts the dwell.
+    ASSERT_EQ(advance_sweep(*rc), RadioError::Success);
+    EXPECT_EQ(rc->last_hop_ms, wdtest::test_clock_now());
+    EXPECT_FALSE(hop_due(*rc));
+    wdtest::test_clock_advance(1000);
     EXPECT_TRUE(hop_due(*rc));
     rc->channel_count = 0;
     EXPECT_FALSE(hop_due(*rc));

@@ -1,0 +1,85 @@
+#include "client_sweep.h"
+
+#include "clients.h"
+
+#include <cstdio>
+
+namespace
+{
+
+// Writes the held settings back and lets them go; a failed write keeps
+// them held, so a later cancellation can try again.
+bool restore_settings(Server &server)
+{
+    if (!server.settings_held)
+        return true;
+    ConfigError ce = spectral_write_driver_settings(server.spectral, server.saved_settings);
+    if (ce != ConfigError::Success) {
+        fprintf(stderr, "Erorr cancelling sweep: %s\n", config_error_message(ce));
+        return false;
+    }
+    server.settings_held = 0;
+    return true;
+}
+
+} // namespace
+
+void client_sweep_start(Server &server, Client *client, const ParsedCommand &cmd)
+{
+    printf("Sweep for client %d: %d-%d MHz, duration=%d s, dwell=%d ms\n", client->socket,
+           cmd.from_mhz, cmd.to_mhz, cmd.duration_s, cmd.dwell_ms);
+    // While a sweep's zeros are in the driver, reading it again would
+    // replace the real values with them.
+    if (!server.settings_held) {
+        ConfigError ce = spectral_read_driver_settings(server.spectral, server.saved_settings);
+        if (ce != ConfigError::Success) {
+            fprintf(stderr, "Failed to start sweep: %s\n", config_error_message(ce));
+            return;
+        }
+        server.settings_held = 1;
+    }
+    ConfigError ce = spectral_write_driver_settings(server.spectral, server.sweep_settings);
+    if (ce != ConfigError::Success) {
+        fprintf(stderr, "Error setting up driver for sweep: %s\n", config_error_message(ce));
+        return;
+    }
+    SweepRequest req{};
+    req.type = SweepType::Active;
+    req.from_mhz = static_cast<uint32_t>(cmd.from_mhz);
+    req.to_mhz = static_cast<uint32_t>(cmd.to_mhz);
+    req.whole_band = 0;
+    req.step_mhz = 0;
+    // A negative duration becomes a count beyond MAX_SWEEP_DURATION_S,
+    // which the sweep engine refuses.
+    req.duration_s = static_cast<uint32_t>(cmd.duration_s);
+    req.dwell_ms = static_cast<uint32_t>(cmd.dwell_ms);
+    RadioError re = start_sweep(server.radio, req);
+    if (re != RadioError::Success) {
+        // Refused early (a bad dwell or duration), the running sweep goes
+        // on and still needs the zeros; refused later, no sweep is left.
+        if (!sweep_type_is(server.radio, SweepType::Active))
+            restore_settings(server);
+        fprintf(stderr, "Failed to start sweep: %s\n", radio_error_message(re));
+    }
+}
+
+void client_sweep_cancel(Server &server, Client *client)
+{
+    printf("Sweep cancellation for client %d\n", client->socket);
+    cancel_sweep(server.radio);
+    restore_settings(server);
+}
+
+void client_sweep_time_out(Server &server)
+{
+    fprintf(stderr, "Sweep timeout, restoring config\n");
+    cancel_sweep(server.radio);
+    restore_settings(server);
+}
+
+void client_sweep_teardown(Server &server)
+{
+    if (sweep_type_is(server.radio, SweepType::Active))
+        cancel_sweep(server.radio);
+    restore_settings(server);
+}
