@@ -23,12 +23,19 @@ constexpr char DIGIT_PAIRS[] = "00010203040506070809"
 // current rounding mode, which is what printf applies to the exact value.
 constexpr double ROUNDING_BIAS = 4503599627370496.0;
 
+// Magnitudes of 2^52 / 100 and more, NaN and the infinities: rare enough
+// for snprintf. A cut text would lose digits or end in a bare point, and
+// "nan" or "inf" would make the line invalid JSON.
 size_t format_slow(float value, char *out)
 {
+    if (!std::isfinite(value)) {
+        memcpy(out, "null", 4);
+        return 4;
+    }
     char buffer[BIN_TEXT_MAX + 1];
     int n = snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(value));
     size_t length = n < 0 ? 0 : static_cast<size_t>(n);
-    if (length > BIN_TEXT_MAX)
+    if (length > BIN_TEXT_MAX) // cannot happen for a float; never overrun out
         length = BIN_TEXT_MAX;
     memcpy(out, buffer, length);
     return length;

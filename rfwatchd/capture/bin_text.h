@@ -4,12 +4,13 @@
 
 #include <cstddef>
 
-// Longest text of one bin: the reference's 30-byte buffer less its
-// terminator.
-constexpr size_t BIN_TEXT_MAX = 29;
+// Longest text of one bin: -FLT_MAX has 39 digits before the point, so
+// "-" + 39 digits + ".00".
+constexpr size_t BIN_TEXT_MAX = 43;
 
-// Writes exactly what snprintf(buffer, 30, "%.2f", value) leaves in its
-// buffer (without the terminator) and returns its length.
+// Writes the JSON text of one bin (without a terminator) and returns its
+// length: for a finite value exactly what snprintf's "%.2f" gives, in full;
+// null for NaN and the infinities, which JSON has no number for.
 size_t format_bin_text(float value, char *out);
 
 // Writes "[t0,t1,...]" for the first count values, the texts as

@@ -8,6 +8,16 @@
 namespace wdtest
 {
 
+std::string reference_bin_text(float value)
+{
+    // JSON has no number for NaN or the infinities.
+    if (!std::isfinite(value))
+        return "null";
+    char text[64]; // FLT_MAX has 39 digits before the point
+    snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+    return text;
+}
+
 char *reference_sample_to_json(const SpectralSample &sample, uint32_t count)
 {
     cJSON *object = cJSON_CreateObject();
@@ -28,9 +38,7 @@ char *reference_sample_to_json(const SpectralSample &sample, uint32_t count)
     }
     size_t n = std::min(sample.bin_count, MAX_SPECTRAL_BINS);
     for (size_t j = 0; j < n; ++j) {
-        char text[30];
-        snprintf(text, sizeof text, "%.2f", static_cast<double>(sample.bins[j]));
-        cJSON *item = cJSON_CreateRaw(text);
+        cJSON *item = cJSON_CreateRaw(reference_bin_text(sample.bins[j]).c_str());
         if (item == nullptr) {
             cJSON_Delete(bins);
             cJSON_Delete(object);

@@ -8,12 +8,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace wdtest
 {
 
+// What a bin reads as in the JSON line: the whole "%.2f" text of a finite
+// value (every float fits), null for NaN and the infinities.
+std::string reference_bin_text(float value);
+
 // The JSON line as cJSON_PrintUnformatted gives it (free with cJSON_free),
-// or nullptr.
+// or nullptr; each bin as reference_bin_text gives it.
 char *reference_sample_to_json(const SpectralSample &sample, uint32_t count);
 
 // Decodes the bins of one whole, valid ath11k report starting at report

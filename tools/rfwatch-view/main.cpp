@@ -50,6 +50,7 @@ void usage(FILE *out, const char *prog)
             "  -c, --cancel             cancel the running sweep\n"
             "  -l, --lines              one line per message: ms since start, detector,\n"
             "                           frequency, width, samples, bins, peak, mean\n"
+            "                           (null bins count as bins, not in peak and mean)\n"
             "      --stall              connect (and send the commands) but never read\n"
             "  -g, --gap MS             pause between commands (default 50; the daemon\n"
             "                           takes one command per read)\n"
@@ -174,11 +175,16 @@ void show(const std::string &text, const ViewOptions &o, Summary &s, double star
             printf("? %s\n", text.c_str());
         return;
     }
-    if (o.lines)
-        printf("%ld %d %d %d %ld %d %.2f %.2f\n", static_cast<long>((now_s() - start) * 1000),
-               l.detector, l.freq_mhz, l.bandwidth_mhz, l.num_aggregated, l.bin_count, l.peak_dbm,
-               l.mean_dbm);
-    else
+    if (o.lines) {
+        // A line whose bins are all null has no power to show.
+        char peak[32] = "-", mean[32] = "-";
+        if (l.valued_bins > 0) {
+            snprintf(peak, sizeof peak, "%.2f", l.peak_dbm);
+            snprintf(mean, sizeof mean, "%.2f", l.mean_dbm);
+        }
+        printf("%ld %d %d %d %ld %d %s %s\n", static_cast<long>((now_s() - start) * 1000),
+               l.detector, l.freq_mhz, l.bandwidth_mhz, l.num_aggregated, l.bin_count, peak, mean);
+    } else
         summary_add(s, l);
 }
 

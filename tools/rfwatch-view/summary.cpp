@@ -33,20 +33,24 @@ bool parse_sample_line(std::string_view text, SampleLine &out)
     const cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc.get(), "bins");
     if (!ok || !cJSON_IsArray(bins))
         return false;
-    int n = 0;
+    int n = 0, valued = 0;
     double peak = -1e9, sum = 0;
     for (const cJSON *b = bins->child; b; b = b->next) {
+        n++;
+        if (cJSON_IsNull(b))
+            continue; // the daemon writes a value JSON cannot hold as null
         if (!cJSON_IsNumber(b))
             return false;
         peak = b->valuedouble > peak ? b->valuedouble : peak;
         sum += b->valuedouble;
-        n++;
+        valued++;
     }
     if (n == 0)
         return false;
     out.bin_count = n;
-    out.peak_dbm = peak;
-    out.mean_dbm = sum / n;
+    out.valued_bins = valued;
+    out.peak_dbm = valued > 0 ? peak : 0;
+    out.mean_dbm = valued > 0 ? sum / valued : 0;
     return true;
 }
 
@@ -66,12 +70,16 @@ void summary_add(Summary &s, const SampleLine &l)
         memmove(&s.rows[i + 1], &s.rows[i], sizeof(SummaryRow) * static_cast<size_t>(s.count - i));
         s.count++;
         row = &s.rows[i];
-        *row = SummaryRow{l.detector, l.freq_mhz, l.bandwidth_mhz, 0, 0, l.peak_dbm, 0};
+        *row = SummaryRow{l.detector, l.freq_mhz, l.bandwidth_mhz, 0, 0, 0, l.peak_dbm, 0};
     }
     row->bandwidth_mhz = l.bandwidth_mhz;
     row->samples += l.num_aggregated;
     row->lines++;
-    row->peak_dbm = l.peak_dbm > row->peak_dbm ? l.peak_dbm : row->peak_dbm;
+    if (l.valued_bins == 0)
+        return;
+    row->peak_dbm =
+        row->valued_lines == 0 || l.peak_dbm > row->peak_dbm ? l.peak_dbm : row->peak_dbm;
+    row->valued_lines++;
     row->mean_sum += l.mean_dbm;
 }
 
@@ -96,7 +104,12 @@ void summary_print(const Summary &s, double elapsed_s, FILE *out)
             "mean dBm");
     for (int i = 0; i < s.count; i++) {
         const SummaryRow &r = s.rows[i];
-        fprintf(out, "  %-4d MHz  %-3d    %-4d %9ld %10.2f %10.2f\n", r.freq_mhz, r.bandwidth_mhz,
-                r.detector, r.samples, r.peak_dbm, r.mean_sum / static_cast<double>(r.lines));
+        fprintf(out, "  %-4d MHz  %-3d    %-4d %9ld", r.freq_mhz, r.bandwidth_mhz, r.detector,
+                r.samples);
+        if (r.valued_lines > 0)
+            fprintf(out, " %10.2f %10.2f\n", r.peak_dbm,
+                    r.mean_sum / static_cast<double>(r.valued_lines));
+        else
+            fprintf(out, " %10s %10s\n", "-", "-"); // every bin was null
     }
 }

@@ -8,12 +8,15 @@
 
 constexpr int MAX_SUMMARY_ROWS = 512;
 
+// A bin is null where the daemon had no finite value for it; such bins count
+// in bin_count but not in the peak and the mean.
 struct SampleLine {
     int detector;
     int freq_mhz;
     int bandwidth_mhz;
     long num_aggregated;
     int bin_count;
+    int valued_bins; // bins with a number; peak and mean need at least one
     double peak_dbm; // largest bin
     double mean_dbm; // mean of the bins
 };
@@ -24,8 +27,9 @@ struct SummaryRow {
     int bandwidth_mhz;
     long samples; // sum of num_aggregated
     long lines;
-    double peak_dbm;
-    double mean_sum; // sum of the lines' means
+    long valued_lines; // lines with at least one valued bin
+    double peak_dbm;   // of the valued lines
+    double mean_sum;   // sum of the valued lines' means
 };
 
 struct Summary {

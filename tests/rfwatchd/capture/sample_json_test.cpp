@@ -30,9 +30,7 @@ std::string take(char *text)
 
 std::string printf_text(float v)
 {
-    char buffer[30];
-    snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(v));
-    return buffer;
+    return reference_bin_text(v);
 }
 
 std::string fast_text(float v)
@@ -185,6 +183,53 @@ TEST(BinText, SameTextAsPrintfForRandomBitPatternsAndDecoderRange)
     for (int i = 0; i < 500000; ++i) {
         float v = dbm(rng);
         ASSERT_EQ(fast_text(v), printf_text(v)) << std::bit_cast<uint32_t>(v);
+    }
+}
+
+TEST(BinText, HugeMagnitudesKeepEveryDigitAndTheirDecimals)
+{
+    EXPECT_EQ(fast_text(FLT_MAX), "340282346638528859811704183484516925440.00");
+    EXPECT_EQ(fast_text(-FLT_MAX), "-340282346638528859811704183484516925440.00");
+    EXPECT_EQ(fast_text(-FLT_MAX).size(), BIN_TEXT_MAX);
+    // Texts longer than 29 characters used to be cut there, losing decimals
+    // or leaving a bare trailing point, which is no JSON number.
+    EXPECT_EQ(fast_text(-1e25f), "-9999999562023526247432192.00");
+    EXPECT_EQ(fast_text(1e26f), "100000002537764290115403776.00");
+    EXPECT_EQ(fast_text(-1e26f), "-100000002537764290115403776.00");
+    EXPECT_EQ(fast_text(1e30f), "1000000015047466219876688855040.00");
+}
+
+TEST(BinText, NanAndInfinitiesAreNull)
+{
+    for (float v : {NAN, -NAN, INFINITY, -INFINITY})
+        EXPECT_EQ(fast_text(v), "null") << v;
+}
+
+TEST(SampleJson, EveryLineIsJsonWithOneEntryPerBinWhateverTheValues)
+{
+    const std::vector<float> values = {FLT_MAX, -FLT_MAX, 1e25f,     -1e28f,  NAN,
+                                       -NAN,    INFINITY, -INFINITY, -87.25f, 1e-45f,
+                                       -0.0f,   4.5e13f,  9.99e25f,  -1e30f,  255.0f,
+                                       1e38f,   -109.0f,  1e20f,     -1e20f,  123456.78f};
+    for (size_t offset = 0; offset < values.size(); ++offset) {
+        SpectralSample s = sample_with(values, offset, 16);
+        std::string line = take(sample_to_json(s, 1));
+        cJSON *doc = cJSON_Parse(line.c_str());
+        ASSERT_NE(doc, nullptr) << line;
+        const cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc, "bins");
+        ASSERT_TRUE(cJSON_IsArray(bins)) << line;
+        ASSERT_EQ(cJSON_GetArraySize(bins), 16) << line;
+        for (int j = 0; j < 16; ++j) {
+            float v = s.bins[j];
+            const cJSON *item = cJSON_GetArrayItem(bins, j);
+            if (std::isfinite(v)) {
+                ASSERT_TRUE(cJSON_IsNumber(item)) << line;
+                EXPECT_EQ(item->valuedouble, strtod(printf_text(v).c_str(), nullptr)) << line;
+            } else {
+                EXPECT_TRUE(cJSON_IsNull(item)) << line;
+            }
+        }
+        cJSON_Delete(doc);
     }
 }
 
