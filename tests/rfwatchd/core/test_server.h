@@ -17,7 +17,10 @@
 namespace coretest
 {
 
-constexpr uint64_t PASS_MS = 5;
+// Long enough that a test needs few passes (each also waits for real, in
+// the poll and the sample source, which on a loaded machine adds up), short
+// enough for the shortest dwell.
+constexpr uint64_t PASS_MS = 25;
 
 // The test clock's time: what the daemon's steps read.
 uint64_t now_ms();
