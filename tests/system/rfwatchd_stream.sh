@@ -156,10 +156,19 @@ cp "$log" "$out" "$words" "$WD_OUT/" 2>/dev/null
 
 # --- a pause in the reports: re-armed after 200 ms, in every pass ---
 wd_stop_fakeath phy0
-wd_start_fakeath phy0 ath11k --rate 400 --pause 2000:1500
+# The pause comes 8 s into the scan: the reader below is connected long
+# before, however slow the start on a loaded machine.
+wd_start_fakeath phy0 ath11k --rate 400 --pause 8000:1500
 words=$WD_FAKEATH_LOG
 start_daemon -m mon0 -b 64
-"$view" -s "$sock" --lines -t 10 >"$WD_STATE/pause.lines" 2>/dev/null
+"$view" -s "$sock" --lines -t 900 >"$WD_STATE/pause.lines" 2>/dev/null &
+pauser=$!
+wd_wait_for 120 "a gap of a second or more with re-arms in it, then lines again" \
+  sh -c "test \$(grep -c '^spectral_scan_ctl trigger' $words) -ge 10 &&
+         awk 'NR > 1 && \$1 - last >= 1000 { seen = NR } { last = \$1 } END { exit !(seen && NR > seen) }' \
+           $WD_STATE/pause.lines"
+kill $pauser
+wait $pauser 2>/dev/null
 cp "$WD_STATE/pause.lines" "$WD_OUT/" 2>/dev/null
 gap=$(gaps "$WD_STATE/pause.lines" | sort -n | tail -n 1)
 wd_check "the reports paused (longest gap ${gap:-none} ms)" test "${gap:-0}" -ge 1000
