@@ -4,7 +4,7 @@
 // 100 ms period. Beside it, in the same run, the decode-only rate of the
 // same file and the cost of each stage, so the shares can be stated.
 #include "clients.h"
-#include "clock.h"
+#include "base/clock.h"
 #include "server.h"
 #include "spectral_report.h"
 #include "steps.h"

@@ -1,6 +1,6 @@
 #include "capture/sample_aggregate.h"
 
-#include "core/clock.h"
+#include "base/clock.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "capture/spectral_source.h"
 
-#include "capture/fd_guard.h"
+#include "base/fd_guard.h"
 
 #include <cerrno>
 #include <cstdio>

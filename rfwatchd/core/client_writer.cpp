@@ -1,6 +1,6 @@
 #include "client_writer.h"
 
-#include "clock.h"
+#include "base/clock.h"
 
 #include <cerrno>
 #include <poll.h>

@@ -1,7 +1,7 @@
 #include "clients.h"
 
 #include "client_writer.h"
-#include "clock.h"
+#include "base/clock.h"
 #include "commands.h"
 
 #include <cJSON.h>

@@ -1,5 +1,5 @@
 #include "clients.h"
-#include "clock.h"
+#include "base/clock.h"
 #include "steps.h"
 
 #include <cstdio>

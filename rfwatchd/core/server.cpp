@@ -2,7 +2,7 @@
 
 #include "client_sweep.h"
 #include "clients.h"
-#include "clock.h"
+#include "base/clock.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "steps.h"
 
 #include "client_sweep.h"
-#include "clock.h"
+#include "base/clock.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 #include "radio/sweep.h"
 
 #include "capture/spectral_config.h"
-#include "core/clock.h"
+#include "base/clock.h"
 #include "radio/channel_plan.h"
 #include "radio/channel_set.h"
 #include "radio/link_state.h"

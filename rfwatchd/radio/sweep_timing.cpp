@@ -1,4 +1,4 @@
-#include "core/clock.h"
+#include "base/clock.h"
 #include "radio/sweep.h"
 
 bool sweep_active(const RadioControl &rc)

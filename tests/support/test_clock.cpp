@@ -1,6 +1,6 @@
 #include "test_clock.h"
 
-#include "core/clock.h"
+#include "base/clock.h"
 
 namespace
 {

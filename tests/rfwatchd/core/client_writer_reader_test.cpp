@@ -6,7 +6,7 @@
 // times above the right behaviour and below the wrong one.
 #include "client_pair.h"
 #include "client_writer.h"
-#include "clock.h"
+#include "base/clock.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
