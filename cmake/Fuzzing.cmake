@@ -12,7 +12,7 @@ set(WD_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz test fuzzes after its cor
 function(wd_fuzz name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testkit)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -44,7 +44,7 @@ endfunction()
 function(wd_fuzz_seeds name)
   cmake_parse_arguments(S "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} EXCLUDE_FROM_ALL ${S_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testkit)
   target_link_libraries(${name} PRIVATE ${S_LIBS})
   add_custom_target(${name}_write
     COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/corpus

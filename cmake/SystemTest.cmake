@@ -1,6 +1,6 @@
 # wd_system_test(<name> SCRIPT <file> [RADIOS n] [TIMEOUT s] [ARGS ...] [VM_OPTIONS ...])
 #
-# One scenario script run inside a test-bed VM by tools/vm/run-in-vm, as the
+# One scenario script run inside a test-bed VM by testbed/vm/run-in-vm, as the
 # CTest entry system_<name> with the label `system`. The script sees the
 # build directory as $WD_BUILD and sources $WD_GUEST_LIB. When qemu cannot
 # run here the runner exits 77 and the test is reported as skipped (with
@@ -24,7 +24,7 @@ function(wd_system_test name)
   # CTest's own limit leaves room for booting and for the console dump.
   math(EXPR ctest_timeout "${S_TIMEOUT} + 240")
   add_test(NAME system_${name}
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/vm/run-in-vm
+    COMMAND ${PROJECT_SOURCE_DIR}/testbed/vm/run-in-vm
       --radios ${S_RADIOS} --timeout ${S_TIMEOUT}
       --build ${PROJECT_BINARY_DIR}
       --out ${PROJECT_BINARY_DIR}/tests/system/${name}.out

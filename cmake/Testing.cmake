@@ -3,7 +3,7 @@
 # One CTest entry per test program. Unit tests are the only ones run in the
 # arm64 build (under qemu-user, where netlink and namespaces do not work).
 # A program in which no test passed and at least one was skipped exits
-# with 77 (tests/support/gtest_main.cpp), which CTest reports as skipped;
+# with 77 (testkit/gtest_main.cpp), which CTest reports as skipped;
 # a program that also passed some tests is reported as passed, and one that
 # failed any as failed.
 function(wd_test name)

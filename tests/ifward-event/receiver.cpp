@@ -1,9 +1,11 @@
 #include "receiver.h"
 
+#include "namespaces.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <namespaces.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>

@@ -8,7 +8,7 @@ set -u
 . "$WD_GUEST_LIB"
 # Arguments: airtally-show's path, then PHY=CC for each radio that must have
 # a regulatory domain of its own (hwsim's regtest modes give them one).
-show=${1:-$WD_BUILD/tools/airtally-show/airtally-show}
+show=${1:-$WD_BUILD/companions/airtally-show/airtally-show}
 [ $# -gt 0 ] && shift
 check=$(dirname "$0")/airtally_expect.py
 facts=$WD_STATE/airtally

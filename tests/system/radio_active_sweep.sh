@@ -5,25 +5,23 @@
 # is up again and the monitor down.
 set -u
 . "$WD_GUEST_LIB"
-probe=${1:-$WD_BUILD/tests/rfwatchd/radio/radio_probe}
+probe=${1:-$WD_BUILD/testbed/radio-probe/radio_probe}
 out=$WD_STATE/sweep.out
 err=$WD_STATE/sweep.log
 
-is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
-is_down() { ! is_up "$1"; }
 
 wd_start_ap phy0
 ap=$WD_AP_IFACE
 wd_add_monitor phy0 mon0
 ip link set mon0 down
-wd_check "$ap is up before the sweep" is_up "$ap"
+wd_check "$ap is up before the sweep" wd_is_up "$ap"
 
 "$probe" active mon0 2400 2500 200 "$ap" >"$out" 2>"$err" &
 pid=$!
 wd_wait_for 30 "the active sweep started" grep -qx 'start=0 (Success)' "$out"
 wd_check "the plan holds the four 2.4 GHz channels" grep -qx 'channels=4' "$out"
-wd_check "$ap is down during the sweep" is_down "$ap"
-wd_check "mon0 is up during the sweep" is_up mon0
+wd_check "$ap is down during the sweep" wd_is_down "$ap"
+wd_check "mon0 is up during the sweep" wd_is_up mon0
 wd_check "the primary was marked up" grep -q "Interface $ap (idx=[0-9]*) state: UP" "$err"
 wd_wait_for 30 "the sweep hops on" grep -q '^hop=2452 rc=0' "$out"
 wd_check "mon0 sits on a planned channel" \
@@ -34,8 +32,8 @@ during=$(hostapd_cli -p /var/run/hostapd -i "$ap" status 2>/dev/null | grep '^st
 kill -TERM "$pid"
 wd_wait_for 30 "the probe cancelled the sweep and exited" sh -c "! kill -0 $pid"
 wd_check "cancel succeeded" grep -qx 'cancel=0 (Success)' "$out"
-wd_check "$ap is up again" is_up "$ap"
-wd_check "mon0 is down again" is_down mon0
+wd_check "$ap is up again" wd_is_up "$ap"
+wd_check "mon0 is down again" wd_is_down mon0
 
 # Whether hostapd serves again by itself once its interface is back: its
 # state, and a station on phy1 associating. Observed and reported, not

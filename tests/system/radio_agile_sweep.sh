@@ -4,11 +4,10 @@
 # channel and no link changes.
 set -u
 . "$WD_GUEST_LIB"
-probe=${1:-$WD_BUILD/tests/rfwatchd/radio/radio_probe}
+probe=${1:-$WD_BUILD/testbed/radio-probe/radio_probe}
 out=$WD_STATE/sweep.out
 err=$WD_STATE/sweep.log
 
-is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
 
 wd_start_ap phy0
 ap=$WD_AP_IFACE
@@ -36,7 +35,7 @@ wd_check "the slices came in order" \
   sh -c "grep -o 'agile [0-9]*' $WD_FAKEATH_LOG | head -n 5 | tr '\n' ' ' | grep -qx 'agile 2412 agile 2432 agile 2452 agile 2472 agile 2412 '"
 wd_check "cancelling wrote disable last" sh -c "tail -n 1 $WD_FAKEATH_LOG | grep -qx 'spectral_scan_ctl disable'"
 wd_check "no link was touched" sh -c "! grep -q '^Setting interface' $err"
-wd_check "$ap is still up" is_up "$ap"
-wd_check "mon0 is still up" is_up mon0
+wd_check "$ap is still up" wd_is_up "$ap"
+wd_check "mon0 is still up" wd_is_up mon0
 wd_check "the phy kept its channel" test "$(iw dev "$ap" info | grep channel)" = "$before"
 wd_log "radio_agile_sweep: all checks passed"

@@ -4,7 +4,7 @@
 # discovered, with the warning; a 15-character monitor name is accepted.
 set -u
 . "$WD_GUEST_LIB"
-probe=${1:-$WD_BUILD/tests/rfwatchd/radio/radio_probe}
+probe=${1:-$WD_BUILD/testbed/radio-probe/radio_probe}
 out=$WD_STATE/probe.out
 err=$WD_STATE/probe.log
 

@@ -15,7 +15,6 @@ sock=$WD_STATE/rfwatchd.sock
 log=$WD_STATE/rfwatchd.err
 out=$WD_STATE/rfwatchd.out
 
-is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
 # The daemon's descriptors, "fd target" a line. It opens the driver's files
 # around each read and write, so a listing can catch one of those open:
 # they are left out.
@@ -32,7 +31,6 @@ same_fds() { [ "$(fd_list)" = "$1" ]; }
 # before the daemon took it still waits there).
 pending() { ss -xlH src "$sock" | awk '{ print $3 }'; }
 # smaps_rollup counts exactly; VmRSS is updated lazily.
-rss() { awk '/^Rss:/ { print $2 }' "/proc/$pid/smaps_rollup"; }
 driver_value() { cat "$drv/$1"; }
 alive() { kill -0 "$pid" 2>/dev/null || wd_fail "rfwatchd exited: $(tail -n 5 "$log")"; }
 # Waits until no connection waits and the daemon holds exactly the
@@ -117,7 +115,7 @@ wd_log "warm-up"
 alive
 wait_for_fds 120 "$fds_idle" "every warm-up client gone"
 fds_before=$fds_idle
-rss_before=$(rss)
+rss_before=$(wd_rss "$pid")
 
 # --- the soak ---
 wd_log "soak"
@@ -133,7 +131,7 @@ alive
 wd_log "the soak's clients have ended"
 wait_for_fds 120 "$fds_before" "every soak client gone"
 fds_after=$(fd_list)
-rss_after=$(rss)
+rss_after=$(wd_rss "$pid")
 figure() { sed -n "s/^$1=//p" "$WD_OUT/soak.txt"; }
 dropped=$(tail -c +$((log_mark + 1)) "$log" | grep -ac '^Client [0-9]* not reading, dropped$')
 
@@ -143,7 +141,7 @@ timeout 200 "$clients" --socket "$sock" --stream 50 >"$WD_STATE/stream.txt"
 stream_status=$?
 cat "$WD_STATE/stream.txt"
 ap_up=no
-is_up "$ap" && ap_up=yes
+wd_is_up "$ap" && ap_up=yes
 chan_bw1=$(driver_value chan_bw)
 freq_shift1=$(driver_value freq_shift)
 

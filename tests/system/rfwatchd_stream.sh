@@ -123,18 +123,17 @@ kill $staller 2>/dev/null
 
 # --- memory: a fixed cost per client, no growth over time ---
 # smaps_rollup counts exactly; VmRSS is updated lazily.
-rss() { awk '/^Rss:/ { print $2 }' "/proc/$pid/smaps_rollup"; }
 sleep 0.5 # the reader has ended and the staller was dropped: no client
-rss0=$(rss)
+rss0=$(wd_rss "$pid")
 views=""
 for _ in 1 2 3 4 5; do
   "$view" -s "$sock" -t 12 >/dev/null 2>&1 &
   views="$views $!"
 done
 sleep 3
-rss5a=$(rss)
+rss5a=$(wd_rss "$pid")
 sleep 6
-rss5b=$(rss)
+rss5b=$(wd_rss "$pid")
 wd_log "rfwatchd resident size (kB): $rss0 with no client; with 5 clients $rss5a after 3 s, $rss5b after 9 s"
 echo "rss_kb no_client=$rss0 five_clients_3s=$rss5a five_clients_9s=$rss5b" >"$WD_OUT/rss.txt"
 # A client's record holds two aggregates of 512 slots of a 512-bin sample,

@@ -29,8 +29,6 @@ command() {
   kill $v 2>/dev/null
   wait $v 2>/dev/null
 }
-is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
-is_down() { ! is_up "$1"; }
 count() { grep -c "$1" "$2"; }
 # Frequencies seen in the reader's lines after line N.
 freqs_after() { tail -n +"$(($1 + 1))" "$lines" | awk '{ print $3 }' | sort -un | tr '\n' ' '; }
@@ -58,7 +56,7 @@ wd_check "20 MHz slices, 25 ms each, no end" \
   grep -q '^Started sweep with known phy: 2400-2500 MHz, 5 channels, 25 ms dwell, infinite duration$' "$log"
 wd_wait_for 40 "the agile words walk the slices" \
   sh -c "grep -q '^spectral_scan_ctl agile 2410' $words && grep -q '^spectral_scan_ctl agile 2490' $words"
-wd_check "the AP stays up under the background sweep" is_up "$ap"
+wd_check "the AP stays up under the background sweep" wd_is_up "$ap"
 
 "$view" -s "$sock" --lines -t 900 >"$lines" 2>/dev/null &
 reader=$!
@@ -81,8 +79,8 @@ wd_wait_for 30 "the sweep was announced" \
 wd_wait_for 30 "the active sweep started" grep -q '^Starting active sweep for range 2400 - 2500\.$' "$log"
 wd_check "the driver settings were saved and zeroed" grep -q '^Setting chan_bw to: 0$' "$log"
 wd_check "the driver holds zeros during the sweep" test "$(settings)" = "0 0"
-wd_check "$ap is down during the sweep" is_down "$ap"
-wd_check "mon0 is up during the sweep" is_up mon0
+wd_check "$ap is down during the sweep" wd_is_down "$ap"
+wd_check "mon0 is up during the sweep" wd_is_up mon0
 wd_wait_for 40 "the lines visit 2412, 2432, 2452 and 2462 MHz" \
   sh -c "freqs_() { tail -n +$((mark + 1)) $lines | awk '{ print \$3 }' | sort -un | tr '\n' ' '; }; f=\$(freqs_); for c in 2412 2432 2452 2462; do case \" \$f\" in *\" \$c \"*) ;; *) exit 1 ;; esac; done"
 wd_log "frequencies during the active sweep: $(freqs_after "$mark")"
@@ -95,8 +93,8 @@ wd_wait_for 30 "the cancellation was confirmed" \
   sh -c "test \$(grep -c '^Sweep cancellation for client [0-9]*\$' $out) -gt $cancels"
 wd_wait_for 30 "the sweep was cancelled" \
   sh -c "test \$(grep -c '^Cancelled sweep for interface mon0\$' $log) -gt $cancelled"
-wd_wait_for 30 "$ap is up again" is_up "$ap"
-wd_check "mon0 is down again" is_down mon0
+wd_wait_for 30 "$ap is up again" wd_is_up "$ap"
+wd_check "mon0 is down again" wd_is_down mon0
 wd_check "the settings are the driver's own again" test "$(settings)" = "10 5"
 wd_wait_for 30 "the background sweep resumed" \
   sh -c "test \$(grep -c '^Starting agile sweep' $log) -gt $agile_starts"
@@ -117,7 +115,7 @@ wd_wait_for 40 "Sweep timeout, restoring config" grep -q '^Sweep timeout, restor
 took=$((($(date +%s%N) - started) / 1000000))
 # Never before its 3 s; that it ends at all is the wait above.
 wd_check "it ended 3 s or more after it was asked for ($took ms)" test "$took" -ge 3000
-wd_wait_for 30 "$ap is up again after the time-out" is_up "$ap"
+wd_wait_for 30 "$ap is up again after the time-out" wd_is_up "$ap"
 wd_check "the time-out wrote the settings back" test "$(settings)" = "10 5"
 wd_wait_for 30 "the background sweep resumed after the time-out" \
   sh -c "test \$(grep -c '^Starting agile sweep' $log) -gt $agile_starts"
@@ -134,7 +132,7 @@ cancels=$(count '^Sweep cancellation for client' "$out")
 command -c
 wd_wait_for 30 "the cancellation was announced" \
   sh -c "test \$(grep -c '^Sweep cancellation for client' $out) -gt $cancels"
-wd_wait_for 30 "$ap is up again after the second sweep" is_up "$ap"
+wd_wait_for 30 "$ap is up again after the second sweep" wd_is_up "$ap"
 wd_check "the driver's own settings came back, not the first sweep's zeros" \
   test "$(settings)" = "10 5"
 
@@ -152,7 +150,7 @@ actives=$(count '^Starting active sweep' "$log")
 command -w 2400-2500,0,600
 wd_wait_for 30 "one more active sweep started" \
   sh -c "test \$(grep -c '^Starting active sweep' $log) -gt $actives"
-wd_check "$ap is down during it" is_down "$ap"
+wd_check "$ap is down during it" wd_is_down "$ap"
 written=$(count '^Setting chan_bw to: ' "$log")
 kill -TERM $pid
 wait $pid
@@ -160,7 +158,7 @@ status=$?
 wd_check "exit status 0 after SIGTERM (got $status)" test $status -eq 0
 wd_check "the sweep was cancelled on the way out" \
   sh -c "tail -n 8 $log | grep -q '^Cancelled sweep for interface mon0$'"
-wd_check "$ap is up again after the exit" is_up "$ap"
+wd_check "$ap is up again after the exit" wd_is_up "$ap"
 wd_check "the saved driver settings were written back" \
   test "$(count '^Setting chan_bw to: ' "$log")" -gt "$written"
 wd_check "the driver has its own settings after the exit" test "$(settings)" = "10 5"

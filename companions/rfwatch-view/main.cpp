@@ -21,7 +21,7 @@ namespace
 {
 
 volatile sig_atomic_t stop = 0;
-void on_signal(int)
+void on_signal(int /*signal*/)
 {
     stop = 1;
 }
@@ -188,6 +188,41 @@ void show(const std::string &text, const ViewOptions &o, Summary &s, double star
         summary_add(s, l);
 }
 
+// Sends the commands given on the command line, spaced so that the daemon
+// takes each on a read of its own.
+bool send_commands(int fd, const ViewOptions &o)
+{
+    for (size_t i = 0; i < o.commands.size() && !stop; i++) {
+        if (i > 0)
+            sleep_ms(o.command_gap_ms);
+        const std::string &cmd = o.commands[i];
+        if (write(fd, cmd.data(), cmd.size()) != static_cast<ssize_t>(cmd.size())) {
+            fprintf(stderr, "rfwatch-view: cannot send %s: %s\n", cmd.c_str(), strerror(errno));
+            return false;
+        }
+        fprintf(stderr, "rfwatch-view: sent %s\n", cmd.c_str());
+    }
+    return true;
+}
+
+// Reads what the socket holds and shows every whole line; false when the
+// daemon has closed the connection.
+bool read_lines(int fd, std::string &pending, const ViewOptions &o, Summary &summary, double start)
+{
+    char buf[65536];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0)
+        return n < 0 && errno == EINTR;
+    pending.append(buf, static_cast<size_t>(n));
+    size_t from = 0, nl;
+    while ((nl = pending.find('\n', from)) != std::string::npos) {
+        show(pending.substr(from, nl - from), o, summary, start);
+        from = nl + 1;
+    }
+    pending.erase(0, from);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -207,23 +242,15 @@ int main(int argc, char **argv)
     if (fd < 0)
         return 1;
     const double start = now_s();
-    for (size_t i = 0; i < o.commands.size() && !stop; i++) {
-        if (i > 0)
-            sleep_ms(o.command_gap_ms);
-        const std::string &cmd = o.commands[i];
-        if (write(fd, cmd.data(), cmd.size()) != static_cast<ssize_t>(cmd.size())) {
-            fprintf(stderr, "rfwatch-view: cannot send %s: %s\n", cmd.c_str(), strerror(errno));
-            close(fd);
-            return 1;
-        }
-        fprintf(stderr, "rfwatch-view: sent %s\n", cmd.c_str());
+    if (!send_commands(fd, o)) {
+        close(fd);
+        return 1;
     }
 
     static Summary summary;
     std::string pending;
     double next_print = start + 1.0;
     int status = 0;
-    char buf[65536];
     while (!stop) {
         double now = now_s();
         if (o.seconds > 0 && now - start >= o.seconds)
@@ -233,22 +260,10 @@ int main(int argc, char **argv)
             continue;
         }
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0) {
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    continue;
-                fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
-                status = 2;
-                break;
-            }
-            pending.append(buf, static_cast<size_t>(n));
-            size_t from = 0, nl;
-            while ((nl = pending.find('\n', from)) != std::string::npos) {
-                show(pending.substr(from, nl - from), o, summary, start);
-                from = nl + 1;
-            }
-            pending.erase(0, from);
+        if (poll(&p, 1, 100) > 0 && !read_lines(fd, pending, o, summary, start)) {
+            fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
+            status = 2;
+            break;
         }
         if (!o.lines && now_s() >= next_print) {
             summary_print(summary, now_s() - start, stdout);

@@ -4,8 +4,11 @@
 # timing varies with the load of the host.
 # shellcheck shell=bash
 
-WD_BUILD=${WD_BUILD:-/work/main/build/testbed}
-WD_FAKEATH=${WD_FAKEATH:-$WD_BUILD/tools/fakeath/fakeath}
+# run-in-vm exports both; sourced by hand, the library finds the tree it
+# belongs to (testbed/vm/ below the source root) and its default build.
+WD_SOURCE=${WD_SOURCE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+WD_BUILD=${WD_BUILD:-$WD_SOURCE/build/testbed}
+WD_FAKEATH=${WD_FAKEATH:-$WD_BUILD/testbed/fakeath/fakeath}
 WD_DEBUGFS=/sys/kernel/debug
 WD_FW_DIAG=$WD_DEBUGFS/ath11k/pci-0000:01:00.0/fw_diag
 WD_STATE=/run/wd
@@ -55,6 +58,13 @@ wd_wait_for() {
   now=$(date +%s%N)
   echo "ok: $what ($(((now - start) / 1000000)) ms)"
 }
+
+# wd_is_up IFACE / wd_is_down IFACE: the interface's IFF_UP flag.
+wd_is_up() { [ $(($(cat "/sys/class/net/$1/flags") & 1)) -eq 1 ]; }
+wd_is_down() { ! wd_is_up "$1"; }
+
+# wd_rss PID: the process's resident set in KiB.
+wd_rss() { awk '/^Rss:/ { print $2 }' "/proc/$1/smaps_rollup"; }
 
 # wd_phys: prints the phy names, one a line (phy0, phy1, ...).
 wd_phys() { ls /sys/class/ieee80211 | sort -V; }

@@ -19,7 +19,7 @@ namespace
 {
 
 volatile sig_atomic_t stop_requested = 0;
-void on_signal(int)
+void on_signal(int /*signal*/)
 {
     stop_requested = 1;
 }

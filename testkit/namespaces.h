@@ -3,7 +3,6 @@
 // touching the machine's own.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <string>
 #include <string_view>
 
@@ -36,7 +35,8 @@ bool leave_stale_socket(const std::string &path, std::string *why);
 } // namespace wdtest
 
 // Skips the current test, loudly and with the reason, when a private mount
-// namespace cannot be had on this machine.
+// namespace cannot be had on this machine (for GoogleTest tests: the test
+// file includes gtest).
 #define WD_REQUIRE_PRIVATE_MOUNTS()                                                                \
     do {                                                                                           \
         std::string wd_why_;                                                                       \

@@ -1,9 +1,14 @@
 // diag-sample: writes a sample ath11k firmware message catalogue and a
 // diagnostic stream of records that use it, so diagtail can be shown and
 // exercised without the real firmware.
+// The records are encoded by the test kit's builder, the same one the
+// decoder's tests use, so the sample and the tests cannot disagree.
+#include "diag_records.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace
@@ -34,63 +39,58 @@ constexpr SampleMessage catalogue[] = {
     {4109, "3u", "HTT: rx ring %u refilled with %u buffers, %u%% full"},
 };
 
-struct SampleRecord {
-    uint8_t kind; // 3 and 7 are messages (7 with a 56-bit time); 0 sets the time base; 1 is skipped
-    uint64_t timestamp;
-    uint16_t msg_id;
-    uint8_t level; // 0 VERBOSE .. 5 ERR
-    uint8_t unit;
-    std::vector<uint32_t> args;
-};
-
 constexpr uint64_t TIME_BASE = 0x12'00000000;
 
-const SampleRecord stream[] = {
-    {0, 0, 1, 0, 0, {static_cast<uint32_t>(TIME_BASE), static_cast<uint32_t>(TIME_BASE >> 32)}},
-    {3, 0x000100, 4096, 1, 1, {0, 5180, 80}},
-    {3, 0x000180, 4097, 2, 2, {static_cast<uint32_t>(-96), static_cast<uint32_t>(-98)}},
-    {1, 0x000190, 77, 0, 0, {1, 2, 3}}, // a kind the decoder steps over
-    {3, 0x000200, 4098, 1, 3, {3, static_cast<uint32_t>(-58), 37}},
-    {3, 0x000280, 4099, 0, 4, {2, 1200, 1187, 13}},
-    {7, 0x00000300, 4100, 4, 5, {7}},
-    {3, 0x000380, 4101, 0, 6, {0x0000002A, 0x9C3F01D0}},
-    {3, 0x000400, 4102, 1, 7, {'U', 'S', 24}},
-    {3, 0x000480, 4103, 3, 8, {0x7C01A000}},
-    {7, 0x00000500, 4104, 1, 9, {36, 110, 2, 14, 0}},
-    {7, 0x00000580, 4105, 1, 10, {0, 0x1A2B, 0x3C4D, 40, 62, 35}},
-    {3, 0x000600, 4106, 0, 11, {}},
-    {3, 0x000680, 4107, 4, 12, {2}},
-    {3, 0x000700, 4108, 5, 13, {static_cast<uint32_t>(-5), 1}},
-    {3, 0x000780, 4109, 1, 1, {1, 512, 75}},
-};
-
-void put_word(std::vector<uint8_t> &out, uint32_t w)
+// A message record of the given kind (3, or 7 with a 56-bit time).
+wdtest::DiagRecord message(uint8_t kind, uint64_t timestamp, uint16_t msg_id, uint8_t level,
+                           uint8_t unit, std::initializer_list<uint32_t> args)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(w >> (8 * i)));
+    wdtest::DiagRecord r = wdtest::message_record(msg_id, args, 0, level, unit);
+    r.kind = kind;
+    r.timestamp = timestamp;
+    return r;
+}
+
+// A record of kind 1, which the decoder steps over.
+wdtest::DiagRecord skipped(uint64_t timestamp, uint16_t msg_id,
+                           std::initializer_list<uint32_t> args)
+{
+    wdtest::DiagRecord r;
+    r.kind = 1;
+    r.timestamp = timestamp;
+    r.msg_id = msg_id;
+    r.payload = wdtest::arg_words(args);
+    return r;
+}
+
+const std::vector<wdtest::DiagRecord> &stream()
+{
+    static const std::vector<wdtest::DiagRecord> records = {
+        wdtest::time_base_record(TIME_BASE),
+        message(3, 0x000100, 4096, 1, 1, {0, 5180, 80}),
+        message(3, 0x000180, 4097, 2, 2, {static_cast<uint32_t>(-96), static_cast<uint32_t>(-98)}),
+        skipped(0x000190, 77, {1, 2, 3}),
+        message(3, 0x000200, 4098, 1, 3, {3, static_cast<uint32_t>(-58), 37}),
+        message(3, 0x000280, 4099, 0, 4, {2, 1200, 1187, 13}),
+        message(7, 0x00000300, 4100, 4, 5, {7}),
+        message(3, 0x000380, 4101, 0, 6, {0x0000002A, 0x9C3F01D0}),
+        message(3, 0x000400, 4102, 1, 7, {'U', 'S', 24}),
+        message(3, 0x000480, 4103, 3, 8, {0x7C01A000}),
+        message(7, 0x00000500, 4104, 1, 9, {36, 110, 2, 14, 0}),
+        message(7, 0x00000580, 4105, 1, 10, {0, 0x1A2B, 0x3C4D, 40, 62, 35}),
+        message(3, 0x000600, 4106, 0, 11, {}),
+        message(3, 0x000680, 4107, 4, 12, {2}),
+        message(3, 0x000700, 4108, 5, 13, {static_cast<uint32_t>(-5), 1}),
+        message(3, 0x000780, 4109, 1, 1, {1, 512, 75}),
+    };
+    return records;
 }
 
 std::vector<uint8_t> encode_stream()
 {
     std::vector<uint8_t> out;
-    for (const SampleRecord &r : stream) {
-        uint32_t len = static_cast<uint32_t>(r.args.size() * 4);
-        if (r.kind <= 4) {
-            put_word(out, static_cast<uint32_t>(r.kind) << 24 | (r.timestamp & 0xFFFFFF));
-        } else {
-            put_word(out, static_cast<uint32_t>(r.kind) << 24 | ((r.timestamp >> 32) & 0xFFFFFF));
-            put_word(out, static_cast<uint32_t>(r.timestamp));
-        }
-        uint32_t desc = static_cast<uint32_t>(r.msg_id) << 16;
-        if (r.kind == 3 || r.kind == 7)
-            desc |= static_cast<uint32_t>(r.unit & 0x1F) << 11 |
-                    static_cast<uint32_t>(r.level & 7) << 8 | len;
-        else
-            desc |= len; // 16-bit length kinds carry no level or unit
-        put_word(out, desc);
-        for (uint32_t a : r.args)
-            put_word(out, a);
-    }
+    for (const wdtest::DiagRecord &r : stream())
+        wdtest::append_record(out, r);
     return out;
 }
 
@@ -101,10 +101,11 @@ bool write_catalogue(const char *path)
         perror(path);
         return false;
     }
-    fprintf(f, "id,arg_types,format\n");
+    std::string text = "id,arg_types,format\n";
     for (const SampleMessage &m : catalogue)
-        fprintf(f, "%u,%s,%s\n", m.id, m.arg_types, m.format);
-    if (fclose(f) != 0) {
+        text += wdtest::catalogue_line(m.id, m.arg_types, m.format);
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (fclose(f) != 0 || !ok) {
         perror(path);
         return false;
     }
@@ -130,7 +131,7 @@ bool write_stream(const char *path)
 void usage(FILE *to)
 {
     size_t messages = 0;
-    for (const SampleRecord &r : stream)
+    for (const wdtest::DiagRecord &r : stream())
         messages += r.kind == 3 || r.kind == 7;
     fprintf(to,
             "Usage: diag-sample CATALOGUE STREAM\n"
