@@ -182,14 +182,18 @@ wd_start_fakeath() {
   wd_wait_for 20 "fakeath serving $WD_FAKEATH_DIR" test -e "$WD_STATE/fakeath-$phy.ready"
 }
 
-# wd_stop_fakeath PHY: SIGTERM, then waits for the unmount.
-wd_stop_fakeath() {
+# wd_stop_pid_file FILE WHAT: SIGTERM to the process whose pid FILE holds,
+# then waits until it is gone (for fakeath: its unmount is done).
+wd_stop_pid_file() {
   local pid
-  pid=$(cat "$WD_STATE/fakeath-$1.pid" 2>/dev/null) || return 0
+  pid=$(cat "$1" 2>/dev/null) || return 0
   kill -TERM "$pid" 2>/dev/null
-  wd_wait_for 10 "fakeath on $1 stopped" sh -c "! kill -0 $pid"
-  rm -f "$WD_STATE/fakeath-$1.pid"
+  wd_wait_for 10 "$2 stopped" sh -c "! kill -0 $pid"
+  rm -f "$1"
 }
+
+# wd_stop_fakeath PHY
+wd_stop_fakeath() { wd_stop_pid_file "$WD_STATE/fakeath-$1.pid" "fakeath on $1"; }
 
 # wd_ctl PHY WORD: writes a control word the way the daemon does (open,
 # write, close). Fails when the write or the close is refused: dd checks
@@ -212,13 +216,7 @@ wd_start_fw_diag() {
   wd_wait_for 10 "fw_diag FIFO at $WD_FW_DIAG" test -p "$WD_FW_DIAG"
 }
 
-wd_stop_fw_diag() {
-  local pid
-  pid=$(cat "$WD_STATE/fw_diag.pid" 2>/dev/null) || return 0
-  kill -TERM "$pid" 2>/dev/null
-  wd_wait_for 10 "fw_diag feeder stopped" sh -c "! kill -0 $pid"
-  rm -f "$WD_STATE/fw_diag.pid"
-}
+wd_stop_fw_diag() { wd_stop_pid_file "$WD_STATE/fw_diag.pid" "fw_diag feeder"; }
 
-# wd_bytes_of FILE: size of what one read of a stream file returns.
+# wd_read_once FILE: size of what one read of a stream file returns.
 wd_read_once() { dd if="$1" bs=4M count=1 2>/dev/null | wc -c; }
