@@ -4,7 +4,9 @@
 // cannot tune here (no wireless phy), so a sweep "running" is set up by
 // hand: settings held, zeros in the driver files, and an agile sweep (which
 // needs only control files) standing in for the active one.
-#include "client_sweep.h"
+#include "core/client_sweep.h"
+#include "core/clients.h"
+#include "radio/sweep.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +23,8 @@ namespace
 void pretend_client_sweep(TestServer &ts, SweepType type, uint32_t duration_s)
 {
     Server &s = ts.server();
-    s.saved_settings = {5, -3};
-    s.settings_held = 1;
+    s.client_sweep.saved = {5, -3};
+    s.client_sweep.held = 1;
     ts.write("chan_bw", "0");
     ts.write("freq_shift", "0");
     SweepRequest req{SweepType::Agile, 2400, 2500, 0, 20, duration_s, 200};
@@ -76,7 +78,7 @@ TEST(ClientSweep, ACancellationWritesTheSavedSettingsBackOnce)
     ASSERT_TRUE(ts.run_for(10));
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    EXPECT_EQ(ts.server().settings_held, 0);
+    EXPECT_EQ(ts.server().client_sweep.held, 0);
     EXPECT_FALSE(sweep_active(ts.server().radio));
     // A second cancellation finds nothing held: the driver's values stay.
     ts.write("chan_bw", "7");
@@ -104,7 +106,7 @@ TEST(ClientSweep, ASweepEndedByItsDurationWritesTheSavedSettingsBack)
     EXPECT_NE(err.find("Sweep timeout, restoring config\n"), std::string::npos) << err;
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    EXPECT_EQ(ts.server().settings_held, 0);
+    EXPECT_EQ(ts.server().client_sweep.held, 0);
 }
 
 TEST(ClientSweep, ANewStartDuringAClientSweepKeepsTheSavedSettings)
@@ -121,7 +123,7 @@ TEST(ClientSweep, ANewStartDuringAClientSweepKeepsTheSavedSettings)
     ASSERT_TRUE(ts.run_for(10));
     EXPECT_TRUE(sweep_type_is(ts.server().radio, SweepType::Active));
     EXPECT_EQ(ts.read("chan_bw"), "0");
-    EXPECT_EQ(ts.server().settings_held, 1);
+    EXPECT_EQ(ts.server().client_sweep.held, 1);
     // Accepted, it replaces the running sweep; here it then fails to tune,
     // so no sweep is left and the real values, not the zeros, come back.
     send_text(a, R"({"command":2,"sweep_from":2400,"sweep_to":2500})");
@@ -130,8 +132,8 @@ TEST(ClientSweep, ANewStartDuringAClientSweepKeepsTheSavedSettings)
     testing::internal::GetCapturedStdout();
     EXPECT_NE(err.find("Failed to start sweep: "), std::string::npos) << err;
     EXPECT_FALSE(sweep_active(ts.server().radio));
-    EXPECT_EQ(ts.server().saved_settings.chan_bw, 5);
-    EXPECT_EQ(ts.server().saved_settings.freq_shift, -3);
+    EXPECT_EQ(ts.server().client_sweep.saved.chan_bw, 5);
+    EXPECT_EQ(ts.server().client_sweep.saved.freq_shift, -3);
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
     close(a);

@@ -1,7 +1,8 @@
 #include "test_server.h"
 
+#include "core/samples.h"
+#include "core/sweep_timer.h"
 #include "namespaces.h"
-#include "steps.h"
 #include "test_clock.h"
 
 #include <cerrno>

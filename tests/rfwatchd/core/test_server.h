@@ -7,8 +7,8 @@
 // interfaces.
 #pragma once
 
-#include "clients.h"
-#include "server.h"
+#include "core/clients.h"
+#include "core/server.h"
 #include "spectral_report.h"
 
 #include <string>
