@@ -72,11 +72,6 @@ struct Reader {
     }
 };
 
-void send_text(int fd, const std::string &s)
-{
-    ASSERT_EQ(write(fd, s.data(), s.size()), (ssize_t)s.size());
-}
-
 } // namespace
 
 TEST(Clients, EachClientGetsOneLinePerFrequencyEveryPeriod)
