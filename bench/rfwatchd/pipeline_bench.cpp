@@ -3,11 +3,11 @@
 // their own, and the real poll, sample and flush steps at the default
 // 100 ms period. Beside it, in the same run, the decode-only rate of the
 // same file and the cost of each stage, so the shares can be stated.
-#include "clients.h"
 #include "base/clock.h"
-#include "server.h"
+#include "core/clients.h"
+#include "core/samples.h"
+#include "core/server.h"
 #include "spectral_report.h"
-#include "steps.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // the daemon frames them (at most 4096 bytes, a terminator after them).
 // A text that is not JSON points at a place inside the bytes read; an
 // accepted command has values its handler may use as they are.
-#include "command_parse.h"
+#include "core/command_parse.h"
 #include "fuzz_check.h"
 
 #include <cmath>

@@ -1,46 +1,55 @@
-#include "client_sweep.h"
+#include "core/client_sweep.h"
 
-#include "clients.h"
+#include "base/log.h"
+#include "core/client.h"
+#include "core/command_parse.h"
+#include "core/server.h"
+#include "radio/sweep.h"
 
 #include <cstdio>
 
 namespace
 {
 
+// What a client sweep writes to the driver while it runs.
+constexpr DriverSettings SWEEP_SETTINGS{0, 0};
+
 // Writes the held settings back and lets them go; a failed write keeps
 // them held, so a later cancellation can try again.
 bool restore_settings(Server &server)
 {
-    if (!server.settings_held)
+    ClientSweepSettings &sweep = server.client_sweep;
+    if (!sweep.held)
         return true;
-    ConfigError ce = spectral_write_driver_settings(server.spectral, server.saved_settings);
+    ConfigError ce = spectral_write_driver_settings(server.spectral, sweep.saved);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Erorr cancelling sweep: %s\n", config_error_message(ce));
+        log_text("Erorr cancelling sweep: %s\n", config_error_message(ce));
         return false;
     }
-    server.settings_held = 0;
+    sweep.held = 0;
     return true;
 }
 
 } // namespace
 
-void client_sweep_start(Server &server, Client *client, const ParsedCommand &cmd)
+void client_sweep_start(Server &server, const Client &client, const ParsedCommand &cmd)
 {
-    printf("Sweep for client %d: %d-%d MHz, duration=%d s, dwell=%d ms\n", client->socket,
+    printf("Sweep for client %d: %d-%d MHz, duration=%d s, dwell=%d ms\n", client.socket,
            cmd.from_mhz, cmd.to_mhz, cmd.duration_s, cmd.dwell_ms);
     // While a sweep's zeros are in the driver, reading it again would
     // replace the real values with them.
-    if (!server.settings_held) {
-        ConfigError ce = spectral_read_driver_settings(server.spectral, server.saved_settings);
+    ClientSweepSettings &sweep = server.client_sweep;
+    if (!sweep.held) {
+        ConfigError ce = spectral_read_driver_settings(server.spectral, sweep.saved);
         if (ce != ConfigError::Success) {
-            fprintf(stderr, "Failed to start sweep: %s\n", config_error_message(ce));
+            log_text("Failed to start sweep: %s\n", config_error_message(ce));
             return;
         }
-        server.settings_held = 1;
+        sweep.held = 1;
     }
-    ConfigError ce = spectral_write_driver_settings(server.spectral, server.sweep_settings);
+    ConfigError ce = spectral_write_driver_settings(server.spectral, SWEEP_SETTINGS);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Error setting up driver for sweep: %s\n", config_error_message(ce));
+        log_text("Error setting up driver for sweep: %s\n", config_error_message(ce));
         return;
     }
     SweepRequest req{};
@@ -59,22 +68,25 @@ void client_sweep_start(Server &server, Client *client, const ParsedCommand &cmd
         // on and still needs the zeros; refused later, no sweep is left.
         if (!sweep_type_is(server.radio, SweepType::Active))
             restore_settings(server);
-        fprintf(stderr, "Failed to start sweep: %s\n", radio_error_message(re));
+        log_text("Failed to start sweep: %s\n", radio_error_message(re));
     }
 }
 
-void client_sweep_cancel(Server &server, Client *client)
+void client_sweep_cancel(Server &server, const Client &client)
 {
-    printf("Sweep cancellation for client %d\n", client->socket);
+    printf("Sweep cancellation for client %d\n", client.socket);
     cancel_sweep(server.radio);
     restore_settings(server);
 }
 
-void client_sweep_time_out(Server &server)
+bool client_sweep_time_out(Server &server)
 {
-    fprintf(stderr, "Sweep timeout, restoring config\n");
+    if (!sweep_expired(server.radio) || !sweep_finished(server.radio))
+        return false;
+    log_text("Sweep timeout, restoring config\n");
     cancel_sweep(server.radio);
     restore_settings(server);
+    return true;
 }
 
 void client_sweep_teardown(Server &server)

@@ -1,4 +1,4 @@
-#include "client_writer.h"
+#include "core/client_writer.h"
 
 #include "base/clock.h"
 

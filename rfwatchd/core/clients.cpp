@@ -1,14 +1,13 @@
-#include "clients.h"
+#include "core/clients.h"
 
-#include "client_writer.h"
 #include "base/clock.h"
-#include "commands.h"
+#include "base/log.h"
+#include "core/client_writer.h"
+#include "core/commands.h"
 
 #include <cJSON.h>
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/mman.h>
@@ -48,7 +47,7 @@ bool write_line(void *context, char *text)
 {
     auto *ctx = static_cast<WriterContext *>(context);
     if (!text) {
-        fprintf(stderr, "Failed to convert aggregated sample to JSON\n");
+        log_text("Failed to convert aggregated sample to JSON\n");
         return true;
     }
     int err = 0;
@@ -58,13 +57,13 @@ bool write_line(void *context, char *text)
     case LINE_SENT:
         return true;
     case LINE_BROKEN:
-        fprintf(stderr, "Client disconnected during flush\n");
+        log_text("Client disconnected during flush\n");
         break;
     case LINE_STALLED:
-        fprintf(stderr, "Client %d not reading, dropped\n", ctx->client->socket);
+        log_text("Client %d not reading, dropped\n", ctx->client->socket);
         break;
     case LINE_FAILED:
-        fprintf(stderr, "Write error to client during flush: %s\n", strerror(err));
+        log_text("Write error to client during flush: %s\n", strerror(err));
         return true;
     }
     ctx->dropped = true;
@@ -96,7 +95,7 @@ int accept_client(Server &server)
     // loop (the writer waits only a bounded time for room).
     int fd = accept4(server.listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-        fprintf(stderr, "Accept error: %s\n", strerror(errno));
+        log_text("Accept error: %s\n", strerror(errno));
         return -1;
     }
     // Both aggregates are allocated here, once, zeroed: nothing in a client
@@ -110,7 +109,7 @@ int accept_client(Server &server)
         madvise(mem, sizeof(Client), MADV_NOHUGEPAGE);
     auto *client = mem == MAP_FAILED ? nullptr : static_cast<Client *>(mem);
     if (!client) {
-        fprintf(stderr, "Failed to allocate client\n");
+        log_text("Failed to allocate client\n");
         close(fd);
         return -1;
     }
@@ -154,7 +153,7 @@ void poll_clients(Server &server)
 
     int r = poll(set, n, 1);
     if (r < 0) {
-        fprintf(stderr, "Poll error: %s\n", strerror(errno));
+        log_text("Poll error: %s\n", strerror(errno));
         return;
     }
     if (r == 0)
@@ -166,10 +165,11 @@ void poll_clients(Server &server)
         if (!c)
             continue;
         if (set[i].revents & POLLHUP) {
-            fprintf(stderr, "Client disconnected (POLLHUP)\n");
+            log_text("Client disconnected (POLLHUP)\n");
             drop_client(server, c);
-        } else if (set[i].revents & POLLIN) {
-            handle_client_command(server, c);
+        } else if ((set[i].revents & POLLIN) &&
+                   handle_client_command(server, *c) == ClientVerdict::Drop) {
+            drop_client(server, c);
         }
     }
 }

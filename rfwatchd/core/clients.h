@@ -1,8 +1,9 @@
-// Client connections: the client records and the server's list of them,
-// the poll step (accept, hang-up, commands) and the flush step.
+// Client connections: the server's list of them, the poll step (accept,
+// hang-up, commands) and the flush step.
 #pragma once
 
-#include "server.h"
+#include "core/client.h"
+#include "core/server.h"
 
 #include <cstdint>
 
@@ -10,12 +11,6 @@
 // still receive samples.
 constexpr int MAX_POLLED_CLIENTS = 5;
 constexpr uint32_t DEFAULT_PERIOD_MS = 100;
-
-struct Client {
-    int32_t socket;                // also the client's number in messages
-    SampleAggregate aggregates[2]; // by detector
-    ClientLink links;
-};
 
 void client_list_init(Server &server);
 // First client (oldest), or nullptr; next_client gives nullptr after the last.

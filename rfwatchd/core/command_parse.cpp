@@ -1,14 +1,15 @@
-#include "command_parse.h"
+#include "core/command_parse.h"
+
+#include "base/free_ptr.h"
 
 #include <cJSON.h>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace
 {
 
-using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+using JsonPtr = FreePtr<cJSON, cJSON_Delete>;
 
 // Keys of the wrong type count as absent.
 bool number_of(const cJSON *obj, const char *key, int32_t &value)
@@ -49,7 +50,7 @@ int32_t clamp_to_int32(double value)
 CommandParse parse_client_command(const char *text, size_t len, ParsedCommand &out)
 {
     memset(&out, 0, sizeof out);
-    JsonPtr doc(cJSON_ParseWithLength(text, len), cJSON_Delete);
+    JsonPtr doc(cJSON_ParseWithLength(text, len));
     if (!doc) {
         const char *at = cJSON_GetErrorPtr();
         out.error_at = at && at >= text && at <= text + len ? at : text + len;

@@ -1,8 +1,9 @@
-#include "commands.h"
+#include "core/commands.h"
 
-#include "client_sweep.h"
-#include "clients.h"
-#include "command_parse.h"
+#include "base/log.h"
+#include "core/client.h"
+#include "core/client_sweep.h"
+#include "core/command_parse.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,42 +15,40 @@ namespace
 
 constexpr size_t COMMAND_READ_SIZE = 4096;
 
-void set_aggregation(Client *client, const ParsedCommand &cmd)
+void set_aggregation(Client &client, const ParsedCommand &cmd)
 {
-    printf("Aggregation for client %d changed to %d ms\n", client->socket, cmd.period_ms);
+    printf("Aggregation for client %d changed to %d ms\n", client.socket, cmd.period_ms);
     // The running windows keep their start, so the new period applies now.
-    for (SampleAggregate &a : client->aggregates)
+    for (SampleAggregate &a : client.aggregates)
         a.period_ms = static_cast<uint32_t>(cmd.period_ms);
 }
 
 } // namespace
 
-void handle_client_command(Server &server, Client *client)
+ClientVerdict handle_client_command(Server &server, Client &client)
 {
     // One more byte than is read, so the text can be printed as a string.
     char buf[COMMAND_READ_SIZE + 1];
-    ssize_t n = read(client->socket, buf, COMMAND_READ_SIZE);
+    ssize_t n = read(client.socket, buf, COMMAND_READ_SIZE);
     if (n == 0) {
-        fprintf(stderr, "Client disconnected (EOF)\n");
-        drop_client(server, client);
-        return;
+        log_text("Client disconnected (EOF)\n");
+        return ClientVerdict::Drop;
     }
     if (n < 0) {
         // The socket is non-blocking: nothing there after all is no error.
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-            return;
-        fprintf(stderr, "Client %d connection error: %s\n", client->socket, strerror(errno));
-        drop_client(server, client);
-        return;
+            return ClientVerdict::Keep;
+        log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
+        return ClientVerdict::Drop;
     }
     buf[n] = '\0';
     ParsedCommand cmd;
     switch (parse_client_command(buf, static_cast<size_t>(n), cmd)) {
     case COMMAND_NOT_JSON:
-        fprintf(stderr, "Command parse error: %s\n", cmd.error_at);
-        return;
+        log_text("Command parse error: %s\n", cmd.error_at);
+        return ClientVerdict::Keep;
     case COMMAND_IGNORED:
-        return;
+        return ClientVerdict::Keep;
     case COMMAND_OK:
         break;
     }
@@ -64,4 +63,5 @@ void handle_client_command(Server &server, Client *client)
         client_sweep_cancel(server, client);
         break;
     }
+    return ClientVerdict::Keep;
 }

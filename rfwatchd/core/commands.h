@@ -2,10 +2,15 @@
 // answers on the connection, only on its console.
 #pragma once
 
-#include "server.h"
-
 struct Client;
+struct Server;
 
-// Reads once from a readable client and carries out its command; drops the
-// client on end of file or a read error.
-void handle_client_command(Server &server, Client *client);
+// What the poll step does with the client after its command.
+enum class ClientVerdict {
+    Keep,
+    Drop, // end of file or a read error; the reason is printed
+};
+
+// Reads once from a readable client and carries out its command. Dropping
+// is left to the caller, which owns the client list.
+ClientVerdict handle_client_command(Server &server, Client &client);

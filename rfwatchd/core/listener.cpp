@@ -1,7 +1,8 @@
-#include "listener.h"
+#include "core/listener.h"
+
+#include "base/log.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -12,14 +13,14 @@ int open_listening_socket(const char *path)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        fprintf(stderr, "Failed to get socket\n");
+        log_text("Failed to get socket\n");
         return -1;
     }
     sockaddr_un addr{};
     static_assert(sizeof addr.sun_path == MAX_SOCKET_PATH + 1);
     if (strlen(path) > MAX_SOCKET_PATH) {
-        fprintf(stderr, "Socket path is too long: %s\n", path);
-        fprintf(stderr, "Failed to get socket\n");
+        log_text("Socket path is too long: %s\n", path);
+        log_text("Failed to get socket\n");
         close(fd);
         return -1;
     }
@@ -33,13 +34,13 @@ int open_listening_socket(const char *path)
     if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
         unlink(path);
     if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
-        fprintf(stderr, "Error binding: %s\n", strerror(errno));
-        fprintf(stderr, "Failed to get socket\n");
+        log_text("Error binding: %s\n", strerror(errno));
+        log_text("Failed to get socket\n");
         close(fd);
         return -1;
     }
     if (listen(fd, LISTEN_BACKLOG) != 0) {
-        fprintf(stderr, "Listen error: %s\n", strerror(errno));
+        log_text("Listen error: %s\n", strerror(errno));
         close(fd);
         return -1;
     }

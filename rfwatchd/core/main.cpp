@@ -1,13 +1,14 @@
 // rfwatchd: streams a radio's spectral scan to local clients as JSON lines.
-#include "clients.h"
-#include "listener.h"
-#include "options.h"
-#include "server.h"
-#include "signals.h"
-#include "steps.h"
+#include "base/log.h"
+#include "core/clients.h"
+#include "core/listener.h"
+#include "core/options.h"
+#include "core/samples.h"
+#include "core/server.h"
+#include "core/signals.h"
+#include "core/sweep_timer.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace
 {
@@ -18,24 +19,22 @@ Server server;
 
 void print_troubleshooting(const char *monitor)
 {
-    fprintf(stderr, "Failed to initialize server for interface '%s'\n", monitor);
-    fprintf(stderr, "Troubleshooting tips:\n");
-    fprintf(stderr, "  - Verify interface exists: ip link show %s\n", monitor);
-    fprintf(stderr, "  - Check interface is in monitor mode: iw dev %s info\n", monitor);
-    fprintf(stderr, "  - Ensure debugfs is mounted: mount | grep debugfs\n");
-    fprintf(stderr,
-            "  - Verify spectral capability: ls /sys/kernel/debug/ieee80211/phy*/*/spectral_*\n");
+    log_text("Failed to initialize server for interface '%s'\n", monitor);
+    log_text("Troubleshooting tips:\n");
+    log_text("  - Verify interface exists: ip link show %s\n", monitor);
+    log_text("  - Check interface is in monitor mode: iw dev %s info\n", monitor);
+    log_text("  - Ensure debugfs is mounted: mount | grep debugfs\n");
+    log_text("  - Verify spectral capability: ls /sys/kernel/debug/ieee80211/phy*/*/spectral_*\n");
 }
 
 void print_discovered(const DiscoveredInterface &found)
 {
-    fprintf(stderr, "Server initialization failed with discovered configuration\n");
-    fprintf(stderr, "  Monitor interface: %s\n", found.monitor.name);
-    fprintf(stderr, "  Phy Index: %u\n", found.monitor.phy);
-    fprintf(stderr, "  Driver: %s\n", found.driver ? found.driver->name : "(none)");
-    fprintf(stderr, "  Spectral Path: %s\n", found.spectral_dir);
-    fprintf(stderr,
-            "Hint: Check that debugfs is mounted and interface has spectral capabilities\n");
+    log_text("Server initialization failed with discovered configuration\n");
+    log_text("  Monitor interface: %s\n", found.monitor.name);
+    log_text("  Phy Index: %u\n", found.monitor.phy);
+    log_text("  Driver: %s\n", found.driver ? found.driver->name : "(none)");
+    log_text("  Spectral Path: %s\n", found.spectral_dir);
+    log_text("Hint: Check that debugfs is mounted and interface has spectral capabilities\n");
 }
 
 int serve()
@@ -48,7 +47,7 @@ int serve()
         poll_clients(server);
         sweep_timer_step(server);
         if (handle_samples(server) != 0) {
-            fprintf(stderr, "Error while handling samples.\n");
+            log_text("Error while handling samples.\n");
             server_teardown(server);
             return 1;
         }
@@ -79,7 +78,7 @@ int main(int argc, char **argv)
     opts.listen_fd = open_listening_socket(opts.socket_path);
     if (opts.listen_fd < 0)
         return 1;
-    fprintf(stderr, "Starting rfwatchd with monitor interface: %s\n", opts.monitor);
+    log_text("Starting rfwatchd with monitor interface: %s\n", opts.monitor);
 
     static DiscoveredInterface found; // zeroed; 4 KiB of path is no stack guest
     if (discover_configuration(opts, found) != 0) {
@@ -91,6 +90,6 @@ int main(int argc, char **argv)
         server_teardown(server);
         return 1;
     }
-    fprintf(stderr, "Server initialization successful\n");
+    log_text("Server initialization successful\n");
     return serve();
 }

@@ -1,6 +1,6 @@
-#include "options.h"
+#include "core/options.h"
 
-#include "version_info.h"
+#include "core/version_info.h"
 
 #include <climits>
 #include <cstdlib>
@@ -54,7 +54,7 @@ bool add_primaries(ServerOptions &opts, const char *arg)
     for (;;) {
         const char *comma = strchr(p, ',');
         size_t len = comma ? static_cast<size_t>(comma - p) : strlen(p);
-        if (len >= PRIMARY_NAME_SIZE)
+        if (len >= INTERFACE_NAME_SIZE)
             return false;
         if (opts.primary_count < MAX_PRIMARY_NAMES) {
             memcpy(opts.primaries[opts.primary_count], p, len);

@@ -2,11 +2,12 @@
 // parser, and the help and version texts.
 #pragma once
 
+#include "radio/radio_control.h"
+
 #include <cstdint>
 #include <cstdio>
 
 constexpr int MAX_PRIMARY_NAMES = 8;
-constexpr int PRIMARY_NAME_SIZE = 16; // 15 characters and the terminator
 
 struct ServerOptions {
     int32_t bin_count;   // 0: automatic, from the channel width
@@ -14,7 +15,7 @@ struct ServerOptions {
     const char *monitor; // -m, as given
     // Only the first MAX_PRIMARY_NAMES are stored, but every name given is
     // counted so that the set-up can refuse too many.
-    char primaries[MAX_PRIMARY_NAMES][PRIMARY_NAME_SIZE];
+    char primaries[MAX_PRIMARY_NAMES][INTERFACE_NAME_SIZE];
     int32_t primary_count;
     int32_t background_start; // MHz, 0 when -S was not given
     int32_t background_end;

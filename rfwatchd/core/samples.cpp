@@ -1,8 +1,9 @@
-#include "clients.h"
-#include "base/clock.h"
-#include "steps.h"
+#include "core/samples.h"
 
-#include <cstdio>
+#include "base/clock.h"
+#include "base/log.h"
+#include "core/clients.h"
+#include "radio/channel_plan.h"
 
 namespace
 {
@@ -43,14 +44,13 @@ int handle_samples(Server &server)
             invalid++;
             continue;
         }
-        fprintf(stderr, "Server: unhandled sample error: %s\n", source_error_message(r));
+        log_text("Server: unhandled sample error: %s\n", source_error_message(r));
         failed = true;
         break;
     }
     if (invalid > 0)
-        fprintf(stderr,
-                "Detected invalid, samples: %d, invalid: %d, skipped: %d, total attempts: %d\n",
-                samples, invalid, 0, attempts);
+        log_text("Detected invalid, samples: %d, invalid: %d, skipped: %d, total attempts: %d\n",
+                 samples, invalid, 0, attempts);
 
     uint64_t now = monotonic_ms();
     if (samples > 0) {
@@ -69,13 +69,12 @@ int rearm_spectral_scan(Server &server)
         server.spectral.bin_count = server.requested_bins;
     ConfigError ce = spectral_set_bins(server.spectral);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to set updated bin count: %s\n", config_error_message(ce));
+        log_text("Failed to set updated bin count: %s\n", config_error_message(ce));
         return -1;
     }
     ce = spectral_start_background(server.spectral);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to re-trigger after next sweep channel: %s\n",
-                config_error_message(ce));
+        log_text("Failed to re-trigger after next sweep channel: %s\n", config_error_message(ce));
         return -1;
     }
     return 0;

@@ -1,8 +1,11 @@
-#include "server.h"
+#include "core/server.h"
 
-#include "client_sweep.h"
-#include "clients.h"
 #include "base/clock.h"
+#include "base/log.h"
+#include "core/client_sweep.h"
+#include "core/clients.h"
+#include "radio/current_channel.h"
+#include "radio/discovery.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,9 +22,6 @@ struct WidthBins {
 constexpr WidthBins width_bins[] = {{5, 4}, {10, 8}, {20, 16}, {40, 32}, {80, 64}, {160, 128}};
 constexpr int32_t DEFAULT_BINS = 256;
 
-// A name the kernel could hold: 15 characters and the terminator.
-constexpr size_t MAX_INTERFACE_NAME = 15;
-
 } // namespace
 
 int32_t bins_for_bandwidth(uint32_t width_mhz)
@@ -35,60 +35,58 @@ int32_t bins_for_bandwidth(uint32_t width_mhz)
 int discover_configuration(const ServerOptions &opts, DiscoveredInterface &found)
 {
     if (opts.primary_count > static_cast<int32_t>(MAX_PRIMARIES)) {
-        fprintf(stderr, "Number of configured primaries exceeds %d\n", opts.primary_count);
+        log_text("Number of configured primaries exceeds %d\n", opts.primary_count);
         return -1;
     }
-    if (strlen(opts.monitor) > MAX_INTERFACE_NAME) {
-        fprintf(stderr, "Monitor interface name (%s) is too long\n", opts.monitor);
+    if (strlen(opts.monitor) >= INTERFACE_NAME_SIZE) {
+        log_text("Monitor interface name (%s) is too long\n", opts.monitor);
         return -1;
     }
     if (opts.background_end < opts.background_start) {
-        fprintf(stderr, "Background sweep range invalid: start %d, end %d\n", opts.background_start,
-                opts.background_end);
+        log_text("Background sweep range invalid: start %d, end %d\n", opts.background_start,
+                 opts.background_end);
         return -1;
     }
     RadioError rc = discover_interface(opts.monitor, found.monitor);
     if (rc != RadioError::Success) {
-        fprintf(stderr, "Failed to discover interface '%s': %s\n", opts.monitor,
-                radio_error_message(rc));
+        log_text("Failed to discover interface '%s': %s\n", opts.monitor, radio_error_message(rc));
         return -1;
     }
     found.primary_count = static_cast<uint32_t>(opts.primary_count);
     for (uint32_t i = 0; i < found.primary_count; i++) {
         const char *name = opts.primaries[i];
         if (discover_interface(name, found.primaries[i]) != RadioError::Success) {
-            fprintf(stderr, "Error in iface discovery for %s\n", name);
+            log_text("Error in iface discovery for %s\n", name);
             return -1;
         }
         if (found.primaries[i].phy != found.monitor.phy) {
-            fprintf(stderr,
-                    "Interface %s is on phy %d, it must be on the same phy as monitor (%d)\n", name,
-                    static_cast<int>(found.primaries[i].phy), static_cast<int>(found.monitor.phy));
+            log_text("Interface %s is on phy %d, it must be on the same phy as monitor (%d)\n",
+                     name, static_cast<int>(found.primaries[i].phy),
+                     static_cast<int>(found.monitor.phy));
             return -1;
         }
     }
     found.driver = find_spectral_driver(found.monitor.phy);
     if (!found.driver) {
-        fprintf(stderr, "Failed to auto-detect driver for phy%u on interface '%s'\n",
-                found.monitor.phy, opts.monitor);
+        log_text("Failed to auto-detect driver for phy%u on interface '%s'\n", found.monitor.phy,
+                 opts.monitor);
         return -1;
     }
     int n = snprintf(found.spectral_dir, sizeof found.spectral_dir,
                      "/sys/kernel/debug/ieee80211/phy%u/%s", found.monitor.phy, found.driver->name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof found.spectral_dir) {
-        fprintf(stderr, "Spectral directory path too long for phy%u driver %s (truncated)\n",
-                found.monitor.phy, found.driver->name);
+        log_text("Spectral directory path too long for phy%u driver %s (truncated)\n",
+                 found.monitor.phy, found.driver->name);
         return -1;
     }
-    fprintf(stderr,
-            "Interface discovery successful, monitor: '%s' -> phy%u -> driver '%s' -> path "
-            "'%s'\n",
-            found.monitor.name, found.monitor.phy, found.driver->name, found.spectral_dir);
+    log_text("Interface discovery successful, monitor: '%s' -> phy%u -> driver '%s' -> path "
+             "'%s'\n",
+             found.monitor.name, found.monitor.phy, found.driver->name, found.spectral_dir);
     if (found.primary_count > 0) {
-        fprintf(stderr, "Primaries: ");
+        log_text("Primaries: ");
         for (uint32_t i = 0; i < found.primary_count; i++)
-            fprintf(stderr, "%s ", found.primaries[i].name);
-        fprintf(stderr, "\n");
+            log_text("%s ", found.primaries[i].name);
+        log_text("\n");
     }
     return 0;
 }
@@ -105,13 +103,13 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
     server.whole_band = opts.whole_band;
 
     if (!found.driver) {
-        fprintf(stderr, "Error: spectral driver must be provided\n");
+        log_text("Error: spectral driver must be provided\n");
         return -1;
     }
     ConfigError ce = spectral_config_init(server.spectral, found.spectral_dir);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to initialize spectral config for %s: %s\n", found.spectral_dir,
-                config_error_message(ce));
+        log_text("Failed to initialize spectral config for %s: %s\n", found.spectral_dir,
+                 config_error_message(ce));
         return -1;
     }
     server.spectral.bin_count = server.requested_bins;
@@ -120,7 +118,7 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
         CurrentChannel channel{};
         RadioError re = query_current_channel(server.radio, channel);
         if (re != RadioError::Success) {
-            fprintf(stderr, "Error initializing bin count: %s\n", radio_error_message(re));
+            log_text("Error initializing bin count: %s\n", radio_error_message(re));
             return -1;
         }
         // No answer leaves the width 0, which gives the widest FFT.
@@ -128,25 +126,24 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
     }
     ce = spectral_set_bins(server.spectral);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to set spectral bins: %s\n", config_error_message(ce));
+        log_text("Failed to set spectral bins: %s\n", config_error_message(ce));
         spectral_config_cleanup(server.spectral);
         return -1;
     }
     ce = spectral_start_background(server.spectral);
     if (ce != ConfigError::Success) {
-        fprintf(stderr, "Failed to start spectral scanning: %s\n", config_error_message(ce));
+        log_text("Failed to start spectral scanning: %s\n", config_error_message(ce));
         spectral_config_cleanup(server.spectral);
         return -1;
     }
     const char *path = spectral_sample_path(server.spectral);
     SourceError se = source_init(server.source, *found.driver, path);
     if (se != SourceError::Success) {
-        fprintf(stderr, "Failed to initialize spectral source %s: %s\n", path,
-                source_error_message(se));
+        log_text("Failed to initialize spectral source %s: %s\n", path, source_error_message(se));
         spectral_config_cleanup(server.spectral);
         return -1;
     }
-    fprintf(stderr, "Initialized spectral source: %s with driver %s\n", path, found.driver->name);
+    log_text("Initialized spectral source: %s with driver %s\n", path, found.driver->name);
     return 0;
 }
 

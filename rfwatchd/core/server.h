@@ -2,19 +2,15 @@
 // monitor's phy and driver, set-up of the scan, and teardown.
 #pragma once
 
-#include "capture/capture.h"
-#include "options.h"
-#include "radio/radio.h"
+#include "capture/spectral_config.h"
+#include "capture/spectral_sample.h"
+#include "capture/spectral_source.h"
+#include "core/client.h"
+#include "core/client_sweep.h"
+#include "core/options.h"
+#include "radio/radio_control.h"
 
 #include <cstdint>
-
-struct Client;
-
-// Links of the circular client list; the server holds the sentinel.
-struct ClientLink {
-    ClientLink *prev;
-    ClientLink *next;
-};
 
 struct Server {
     int32_t listen_fd;
@@ -24,10 +20,8 @@ struct Server {
     SpectralConfig spectral;
     SpectralSource source;
     RadioControl radio;
-    DriverSettings saved_settings; // read when a client sweep starts
-    uint8_t settings_held;         // saved_settings not yet written back
-    DriverSettings sweep_settings; // written for a client sweep; always 0
-    uint32_t current_bandwidth;    // MHz of the latest sample, 0 before the first
+    ClientSweepSettings client_sweep;
+    uint32_t current_bandwidth; // MHz of the latest sample, 0 before the first
     uint8_t bandwidth_changed;
     int32_t requested_bins; // -b; 0 is automatic
     int32_t background_start;

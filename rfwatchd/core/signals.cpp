@@ -1,4 +1,4 @@
-#include "signals.h"
+#include "core/signals.h"
 
 #include <cerrno>
 #include <cstdio>

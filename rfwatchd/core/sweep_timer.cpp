@@ -1,9 +1,11 @@
-#include "steps.h"
+#include "core/sweep_timer.h"
 
-#include "client_sweep.h"
 #include "base/clock.h"
-
-#include <cstdio>
+#include "base/log.h"
+#include "core/client_sweep.h"
+#include "core/samples.h"
+#include "core/server.h"
+#include "radio/sweep.h"
 
 namespace
 {
@@ -23,8 +25,8 @@ void follow_width_change(Server &server)
     if (server.requested_bins == 0) {
         int32_t bins = bins_for_bandwidth(server.current_bandwidth);
         if (bins != server.spectral.bin_count) {
-            fprintf(stderr, "Bandwidth changed to %u MHz, updating bin count: %d -> %d\n",
-                    server.current_bandwidth, server.spectral.bin_count, bins);
+            log_text("Bandwidth changed to %u MHz, updating bin count: %d -> %d\n",
+                     server.current_bandwidth, server.spectral.bin_count, bins);
             server.spectral.bin_count = bins;
             spectral_set_bins(server.spectral); // the next re-arm writes it again
         }
@@ -37,16 +39,15 @@ void follow_width_change(Server &server)
 
 void drive_running_sweep(Server &server)
 {
-    if (sweep_expired(server.radio) && sweep_finished(server.radio)) {
-        client_sweep_time_out(server);
+    if (client_sweep_time_out(server)) {
         if (rearm_spectral_scan(server) != 0)
-            fprintf(stderr, "Failed to re-trigger after next sweep channel\n");
+            log_text("Failed to re-trigger after next sweep channel\n");
     } else if (hop_due(server.radio)) {
         RadioError re = advance_sweep(server.radio);
         if (re != RadioError::Success)
-            fprintf(stderr, "Failed to advance to next channel: %s\n", radio_error_message(re));
+            log_text("Failed to advance to next channel: %s\n", radio_error_message(re));
         if (rearm_spectral_scan(server) != 0)
-            fprintf(stderr, "Failed to re-trigger after next sweep channel\n");
+            log_text("Failed to re-trigger after next sweep channel\n");
     }
 }
 
@@ -71,7 +72,7 @@ void keep_background_sweep(Server &server)
     req.dwell_ms = background_dwell_ms(server.current_bandwidth);
     RadioError re = start_sweep(server.radio, req);
     if (re != RadioError::Success) {
-        fprintf(stderr, "Failed to activate background sweep: %s\n", radio_error_message(re));
+        log_text("Failed to activate background sweep: %s\n", radio_error_message(re));
         server.background_retry_ms = now + BACKGROUND_RETRY_MS;
     }
 }

@@ -23,7 +23,7 @@ endif()
 if(NOT old_key STREQUAL key)
   string(TIMESTAMP date "%Y-%m-%d %H:%M:%S UTC" UTC)
   file(WRITE "${OUT}" "// key: ${key}\n"
-       "#include \"version_info.h\"\n"
+       "#include \"core/version_info.h\"\n"
        "const char *const rfwatchd_version = \"${VERSION}\";\n"
        "const char *const rfwatchd_commit = \"${commit}\";\n"
        "const char *const rfwatchd_commit_suffix = \"${suffix}\";\n"

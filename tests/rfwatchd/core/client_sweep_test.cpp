@@ -4,7 +4,9 @@
 // cannot tune here (no wireless phy), so a sweep "running" is set up by
 // hand: settings held, zeros in the driver files, and an agile sweep (which
 // needs only control files) standing in for the active one.
-#include "client_sweep.h"
+#include "core/client_sweep.h"
+#include "core/clients.h"
+#include "radio/sweep.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>
@@ -16,25 +18,6 @@ using namespace coretest;
 namespace
 {
 
-// The state a running client sweep leaves: the real values (5, -3) saved
-// and held, the driver zeroed.
-void pretend_client_sweep(TestServer &ts, SweepType type, uint32_t duration_s)
-{
-    Server &s = ts.server();
-    s.saved_settings = {5, -3};
-    s.settings_held = 1;
-    ts.write("chan_bw", "0");
-    ts.write("freq_shift", "0");
-    SweepRequest req{SweepType::Agile, 2400, 2500, 0, 20, duration_s, 200};
-    ASSERT_EQ(start_sweep(s.radio, req), RadioError::Success);
-    s.radio.sweep_type = type;
-}
-
-void send_text(int fd, const std::string &s)
-{
-    ASSERT_EQ(write(fd, s.data(), s.size()), (ssize_t)s.size());
-}
-
 size_t count(const std::string &text, const std::string &what)
 {
     size_t n = 0;
@@ -43,108 +26,156 @@ size_t count(const std::string &text, const std::string &what)
     return n;
 }
 
+struct Console {
+    std::string out, err;
+};
+
+// A set-up server on the test clock; a test adds the client it sends
+// commands from, and the sweep it finds running, as it needs them.
+class ClientSweep : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (!ts.skip_reason().empty())
+            GTEST_SKIP() << "SKIPPED: " << ts.skip_reason();
+        ASSERT_TRUE(ts.ok());
+    }
+    void TearDown() override
+    {
+        if (client >= 0)
+            close(client);
+    }
+
+    // Connects the test's client and runs until the daemon has accepted it.
+    void connect()
+    {
+        client = ts.connect_client();
+        ASSERT_GE(client, 0);
+        ASSERT_TRUE(ts.run_for(10));
+        ASSERT_NE(first_client(ts.server()), nullptr);
+    }
+    int client_number() { return first_client(ts.server())->socket; }
+
+    // The state a running client sweep leaves: the real values (5, -3)
+    // saved and held, the driver zeroed.
+    void pretend_client_sweep(SweepType type, uint32_t duration_s)
+    {
+        Server &s = ts.server();
+        s.client_sweep.saved = {5, -3};
+        s.client_sweep.held = 1;
+        ts.write("chan_bw", "0");
+        ts.write("freq_shift", "0");
+        SweepRequest req{SweepType::Agile, 2400, 2500, 0, 20, duration_s, 200};
+        ASSERT_EQ(start_sweep(s.radio, req), RadioError::Success);
+        s.radio.sweep_type = type;
+    }
+
+    // Sends a command and runs the passes that carry it out.
+    void command(const std::string &text)
+    {
+        send_text(client, text);
+        ASSERT_TRUE(ts.run_for(10));
+    }
+
+    static void capture_console()
+    {
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+    }
+    static Console captured_console()
+    {
+        Console c;
+        c.err = testing::internal::GetCapturedStderr();
+        c.out = testing::internal::GetCapturedStdout();
+        return c;
+    }
+
+    TestServer ts;
+    int client = -1;
+};
+
 } // namespace
 
-TEST(ClientSweep, ACancellationWithNothingSavedWritesNothing)
+TEST_F(ClientSweep, ACancellationWithNothingSavedWritesNothing)
 {
-    START_TEST_SERVER(ts);
-    int a = ts.connect_client();
-    ASSERT_TRUE(ts.run_for(10));
-    int num = first_client(ts.server())->socket;
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    send_text(a, R"({"command":3})");
-    ASSERT_TRUE(ts.run_for(10));
-    std::string err = testing::internal::GetCapturedStderr();
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Sweep cancellation for client " + std::to_string(num) + "\n");
-    EXPECT_EQ(err.find("Setting chan_bw"), std::string::npos) << err;
+    connect();
+    int num = client_number();
+    capture_console();
+    command(R"({"command":3})");
+    Console console = captured_console();
+    EXPECT_EQ(console.out, "Sweep cancellation for client " + std::to_string(num) + "\n");
+    EXPECT_EQ(console.err.find("Setting chan_bw"), std::string::npos) << console.err;
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    close(a);
 }
 
-TEST(ClientSweep, ACancellationWritesTheSavedSettingsBackOnce)
+TEST_F(ClientSweep, ACancellationWritesTheSavedSettingsBackOnce)
 {
-    START_TEST_SERVER(ts);
-    int a = ts.connect_client();
-    ASSERT_TRUE(ts.run_for(10));
-    pretend_client_sweep(ts, SweepType::Active, 0);
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    send_text(a, R"({"command":3})");
-    ASSERT_TRUE(ts.run_for(10));
+    connect();
+    pretend_client_sweep(SweepType::Active, 0);
+    capture_console();
+    command(R"({"command":3})");
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    EXPECT_EQ(ts.server().settings_held, 0);
+    EXPECT_EQ(ts.server().client_sweep.held, 0);
     EXPECT_FALSE(sweep_active(ts.server().radio));
     // A second cancellation finds nothing held: the driver's values stay.
     ts.write("chan_bw", "7");
-    send_text(a, R"({"command":3})");
-    ASSERT_TRUE(ts.run_for(10));
-    std::string err = testing::internal::GetCapturedStderr();
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(count(out, "Sweep cancellation for client "), 2u) << out;
-    EXPECT_EQ(count(err, "Setting chan_bw to: 5\n"), 1u) << err;
+    command(R"({"command":3})");
+    Console console = captured_console();
+    EXPECT_EQ(count(console.out, "Sweep cancellation for client "), 2u) << console.out;
+    EXPECT_EQ(count(console.err, "Setting chan_bw to: 5\n"), 1u) << console.err;
     EXPECT_EQ(ts.read("chan_bw"), "7");
-    close(a);
 }
 
-TEST(ClientSweep, ASweepEndedByItsDurationWritesTheSavedSettingsBack)
+TEST_F(ClientSweep, ASweepEndedByItsDurationWritesTheSavedSettingsBack)
 {
-    START_TEST_SERVER(ts);
     ts.set_samples(reports_at({2437}));
     ASSERT_TRUE(ts.run_for(10));
-    pretend_client_sweep(ts, SweepType::Agile, 1);
-    testing::internal::CaptureStderr();
+    pretend_client_sweep(SweepType::Agile, 1);
+    capture_console();
     ASSERT_TRUE(ts.run_for(static_cast<int>(1000 - PASS_MS)));
     EXPECT_EQ(ts.read("chan_bw"), "0"); // still sweeping
     ASSERT_TRUE(ts.pass());
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Sweep timeout, restoring config\n"), std::string::npos) << err;
+    Console console = captured_console();
+    EXPECT_NE(console.err.find("Sweep timeout, restoring config\n"), std::string::npos)
+        << console.err;
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    EXPECT_EQ(ts.server().settings_held, 0);
+    EXPECT_EQ(ts.server().client_sweep.held, 0);
 }
 
-TEST(ClientSweep, ANewStartDuringAClientSweepKeepsTheSavedSettings)
+TEST_F(ClientSweep, ANewStartDuringAClientSweepKeepsTheSavedSettings)
 {
-    START_TEST_SERVER(ts);
-    int a = ts.connect_client();
-    ASSERT_TRUE(ts.run_for(10));
-    pretend_client_sweep(ts, SweepType::Active, 0);
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
+    connect();
+    pretend_client_sweep(SweepType::Active, 0);
+    capture_console();
     // Refused before the running sweep is touched (dwell too long): that
     // sweep goes on, and the driver keeps its zeros.
-    send_text(a, R"({"command":2,"sweep_from":2400,"sweep_to":2500,"dwell_time_ms":60001})");
-    ASSERT_TRUE(ts.run_for(10));
+    command(R"({"command":2,"sweep_from":2400,"sweep_to":2500,"dwell_time_ms":60001})");
     EXPECT_TRUE(sweep_type_is(ts.server().radio, SweepType::Active));
     EXPECT_EQ(ts.read("chan_bw"), "0");
-    EXPECT_EQ(ts.server().settings_held, 1);
+    EXPECT_EQ(ts.server().client_sweep.held, 1);
     // Accepted, it replaces the running sweep; here it then fails to tune,
     // so no sweep is left and the real values, not the zeros, come back.
-    send_text(a, R"({"command":2,"sweep_from":2400,"sweep_to":2500})");
-    ASSERT_TRUE(ts.run_for(10));
-    std::string err = testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
-    EXPECT_NE(err.find("Failed to start sweep: "), std::string::npos) << err;
+    command(R"({"command":2,"sweep_from":2400,"sweep_to":2500})");
+    Console console = captured_console();
+    EXPECT_NE(console.err.find("Failed to start sweep: "), std::string::npos) << console.err;
     EXPECT_FALSE(sweep_active(ts.server().radio));
-    EXPECT_EQ(ts.server().saved_settings.chan_bw, 5);
-    EXPECT_EQ(ts.server().saved_settings.freq_shift, -3);
+    EXPECT_EQ(ts.server().client_sweep.saved.chan_bw, 5);
+    EXPECT_EQ(ts.server().client_sweep.saved.freq_shift, -3);
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
-    close(a);
 }
 
-TEST(ClientSweep, LeavingDuringAClientSweepWritesTheSavedSettingsBack)
+TEST_F(ClientSweep, LeavingDuringAClientSweepWritesTheSavedSettingsBack)
 {
-    START_TEST_SERVER(ts);
     ASSERT_TRUE(ts.run_for(10));
-    pretend_client_sweep(ts, SweepType::Active, 0);
-    testing::internal::CaptureStderr();
+    pretend_client_sweep(SweepType::Active, 0);
+    capture_console();
     ts.teardown();
-    testing::internal::GetCapturedStderr();
+    captured_console();
     EXPECT_FALSE(sweep_active(ts.server().radio));
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");

@@ -4,9 +4,9 @@
 // arm64 unit-test runner) hangs on threads here, so these run with the
 // native component tests. Times are bounded loosely: each bound lies many
 // times above the right behaviour and below the wrong one.
-#include "client_pair.h"
-#include "client_writer.h"
 #include "base/clock.h"
+#include "client_pair.h"
+#include "core/client_writer.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // a line (what the waits cost in real time, and reading clients:
 // client_writer_reader_test.cpp).
 #include "client_pair.h"
-#include "client_writer.h"
+#include "core/client_writer.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,8 @@
 // Clients against real Unix sockets, with the real set-up, sample source
 // and aggregation: what each client receives, when, and how clients that
 // hang up, stop reading or send commands are handled.
-#include "command_parse.h"
+#include "core/command_parse.h"
+#include "radio/sweep.h"
 #include "test_clock.h"
 #include "test_server.h"
 
@@ -70,11 +71,6 @@ struct Reader {
             close(fd);
     }
 };
-
-void send_text(int fd, const std::string &s)
-{
-    ASSERT_EQ(write(fd, s.data(), s.size()), (ssize_t)s.size());
-}
 
 } // namespace
 
@@ -327,8 +323,8 @@ TEST(Commands, AFailedSweepStartRestoresTheSavedSettings)
                        ": 2400-2500 MHz, duration=0 s, dwell=1000 ms\n");
     EXPECT_NE(err.find("Setting chan_bw to: 0\n"), std::string::npos) << err;
     EXPECT_NE(err.find("Failed to start sweep: "), std::string::npos) << err;
-    EXPECT_EQ(ts.server().saved_settings.chan_bw, 5);
-    EXPECT_EQ(ts.server().saved_settings.freq_shift, -3);
+    EXPECT_EQ(ts.server().client_sweep.saved.chan_bw, 5);
+    EXPECT_EQ(ts.server().client_sweep.saved.freq_shift, -3);
     EXPECT_EQ(ts.read("chan_bw"), "5");
     EXPECT_EQ(ts.read("freq_shift"), "-3");
     EXPECT_FALSE(sweep_active(ts.server().radio));

@@ -1,6 +1,6 @@
 // Commands arrive from any local program; wrong shapes must be ignored and
 // numbers must land in 32 bits the way clients have always seen them.
-#include "command_parse.h"
+#include "core/command_parse.h"
 
 #include <climits>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The listening socket's path rules: the full sun_path is usable, longer is
 // refused, a socket left by an earlier run does not block the start, and
 // no other kind of file is ever removed.
-#include "listener.h"
+#include "core/listener.h"
 #include "namespaces.h"
 
 #include <cstdlib>

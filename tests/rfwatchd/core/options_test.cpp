@@ -1,6 +1,6 @@
 // The command line is what operators and init scripts depend on: which
 // values are taken, which are refused, and where each message goes.
-#include "options.h"
+#include "core/options.h"
 
 #include <cstdio>
 #include <cstdlib>

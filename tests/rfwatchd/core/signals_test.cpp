@@ -1,6 +1,6 @@
 // The stop signals only set the flag and write their line; SIGPIPE must
 // not end the process when a client vanishes.
-#include "signals.h"
+#include "core/signals.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

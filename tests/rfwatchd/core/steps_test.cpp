@@ -1,7 +1,9 @@
 // The sample and sweep-timer steps over a real driver directory: pass
 // size, invalid reports, re-arming when reports pause, bin count following
 // the width, and the background sweep.
-#include "steps.h"
+#include "core/samples.h"
+#include "core/sweep_timer.h"
+#include "radio/sweep.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>

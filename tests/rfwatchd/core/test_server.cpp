@@ -1,13 +1,15 @@
 #include "test_server.h"
 
+#include "core/samples.h"
+#include "core/sweep_timer.h"
 #include "namespaces.h"
-#include "steps.h"
 #include "test_clock.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <net/if.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -120,6 +122,11 @@ bool TestServer::pass()
         return false;
     flush_clients(*server_);
     return true;
+}
+
+void send_text(int fd, const std::string &s)
+{
+    ASSERT_EQ(write(fd, s.data(), s.size()), static_cast<ssize_t>(s.size()));
 }
 
 std::string drain(int fd, bool *eof)

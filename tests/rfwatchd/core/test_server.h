@@ -7,8 +7,8 @@
 // interfaces.
 #pragma once
 
-#include "clients.h"
-#include "server.h"
+#include "core/clients.h"
+#include "core/server.h"
 #include "spectral_report.h"
 
 #include <string>
@@ -82,6 +82,9 @@ class TestServer
     void teardown();
 };
 
+// Writes s to a test-side client socket in one write, as a client sends
+// one command per write; a short write fails the test.
+void send_text(int fd, const std::string &s);
 // Everything readable now on fd (non-blocking); -1 in *eof when it ended.
 std::string drain(int fd, bool *eof = nullptr);
 // Splits complete lines; the unfinished rest stays in buf.
