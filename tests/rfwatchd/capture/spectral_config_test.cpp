@@ -1,7 +1,11 @@
 // The spectral control files over a temporary directory tree standing in
 // for the driver directory: resolution and feature flags, the words and
 // numbers written, the driver settings, and refused writes.
+#include "capture/ath10k_report.h"
+#include "capture/ath11k_report.h"
+#include "capture/config_error.h"
 #include "capture/control_file.h"
+#include "capture/scan_driver.h"
 #include "capture/spectral_config.h"
 #include "namespaces.h"
 
