@@ -46,6 +46,28 @@ ConfigError write_number(const char *path, int64_t value)
     return write_control_file(path, text);
 }
 
+// One driver setting, when its file was resolved; name is the file's.
+ConfigError read_setting(bool present, const char *path, const char *name, int64_t &value)
+{
+    if (!present)
+        return ConfigError::Success;
+    ConfigError r = read_control_number(path, value);
+    if (r != ConfigError::Success)
+        log_text("Error processing %s: %s\n", name, config_error_message(r));
+    return r;
+}
+
+ConfigError write_setting(bool present, const char *path, const char *name, int64_t value)
+{
+    if (!present)
+        return ConfigError::Success;
+    log_text("Setting %s to: %" PRId64 "\n", name, value);
+    ConfigError r = write_number(path, value);
+    if (r != ConfigError::Success)
+        log_text("Error processing %s: %s\n", name, config_error_message(r));
+    return r;
+}
+
 } // namespace
 
 ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory)
@@ -123,41 +145,21 @@ ConfigError spectral_config_cleanup(SpectralConfig &cfg)
 
 ConfigError spectral_read_driver_settings(const SpectralConfig &cfg, DriverSettings &settings)
 {
-    if (cfg.narrow_channels) {
-        ConfigError r = read_control_number(cfg.chan_bw_path, settings.chan_bw);
-        if (r != ConfigError::Success) {
-            log_text("Error processing chan_bw: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    if (cfg.frequency_shift) {
-        ConfigError r = read_control_number(cfg.freq_shift_path, settings.freq_shift);
-        if (r != ConfigError::Success) {
-            log_text("Error processing freq_shift: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    return ConfigError::Success;
+    ConfigError r =
+        read_setting(cfg.narrow_channels, cfg.chan_bw_path, "chan_bw", settings.chan_bw);
+    if (r != ConfigError::Success)
+        return r;
+    return read_setting(cfg.frequency_shift, cfg.freq_shift_path, "freq_shift",
+                        settings.freq_shift);
 }
 
 ConfigError spectral_write_driver_settings(const SpectralConfig &cfg,
                                            const DriverSettings &settings)
 {
-    if (cfg.narrow_channels) {
-        log_text("Setting chan_bw to: %" PRId64 "\n", settings.chan_bw);
-        ConfigError r = write_number(cfg.chan_bw_path, settings.chan_bw);
-        if (r != ConfigError::Success) {
-            log_text("Error processing chan_bw: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    if (cfg.frequency_shift) {
-        log_text("Setting freq_shift to: %" PRId64 "\n", settings.freq_shift);
-        ConfigError r = write_number(cfg.freq_shift_path, settings.freq_shift);
-        if (r != ConfigError::Success) {
-            log_text("Error processing freq_shift: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    return ConfigError::Success;
+    ConfigError r =
+        write_setting(cfg.narrow_channels, cfg.chan_bw_path, "chan_bw", settings.chan_bw);
+    if (r != ConfigError::Success)
+        return r;
+    return write_setting(cfg.frequency_shift, cfg.freq_shift_path, "freq_shift",
+                         settings.freq_shift);
 }

@@ -392,6 +392,34 @@ TEST_F(SpectralConfigTest, DriverSettingsAreWrittenAsDecimalText)
         << printed;
 }
 
+// The first setting that fails ends the operation: the second is neither
+// read nor written, and the message names the setting that failed.
+TEST_F(SpectralConfigTest, DriverSettingsStopAtTheFirstFailure)
+{
+    create_all();
+    create("chan_bw", "20");
+    init();
+    DriverSettings s{1, 2};
+    CaptureStderr();
+    EXPECT_EQ(spectral_read_driver_settings(*cfg_, s), ConfigError::AccessDenied);
+    EXPECT_EQ(GetCapturedStderr(), "Error processing freq_shift: File access permission denied\n");
+    EXPECT_EQ(s.chan_bw, 20);
+    EXPECT_EQ(s.freq_shift, 2);
+
+    unlink(path("chan_bw").c_str());
+    ASSERT_EQ(symlink("/dev/full", path("chan_bw").c_str()), 0);
+    CaptureStderr();
+    EXPECT_EQ(spectral_write_driver_settings(*cfg_, DriverSettings{5, 6}),
+              ConfigError::WriteFailed);
+    std::string printed = GetCapturedStderr();
+    EXPECT_EQ(printed.rfind("Setting chan_bw to: 5\n", 0), 0u) << printed;
+    EXPECT_NE(printed.find("Error processing chan_bw: Failed to write to file\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("freq_shift"), std::string::npos) << printed;
+    EXPECT_EQ(content("freq_shift"), "");
+}
+
 TEST(ConfigErrorMessages, TableAndUnknownCodes)
 {
     EXPECT_STREQ(config_error_message(ConfigError::Success), "Success");
