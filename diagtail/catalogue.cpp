@@ -1,5 +1,9 @@
 #include "catalogue.h"
 
+#include "guards.h"
+
+#include <array>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,12 +11,15 @@
 namespace
 {
 
-constexpr const char *catalogue_messages[] = {
+// Indexed by CatalogueError.
+constexpr std::array catalogue_messages = {
     "Success",
     "Cannot open the catalogue file",
     "Catalogue file has no data lines",
     "Out of memory for the catalogue",
 };
+static_assert(catalogue_messages.size() == CATALOGUE_NO_MEMORY + 1,
+              "one message per CatalogueError");
 
 // strtok's rule without its hidden state: skip leading separators, end the
 // token at the next one. Runs of separators therefore count as one, and an
@@ -48,24 +55,13 @@ char *copy_text(const char *text, size_t len)
     return copy;
 }
 
-// RAII for the catalogue file, so every failure path closes it.
-struct FileGuard {
-    FILE *f;
-    ~FileGuard()
-    {
-        if (f)
-            fclose(f);
-    }
-};
-
 } // namespace
 
 const char *catalogue_error_message(int code)
 {
-    if (code >= 0 &&
-        code < static_cast<int>(sizeof catalogue_messages / sizeof *catalogue_messages))
-        return catalogue_messages[code];
-    return "Unknown error";
+    if (code < 0 || static_cast<size_t>(code) >= catalogue_messages.size())
+        return "Unknown error";
+    return catalogue_messages[static_cast<size_t>(code)];
 }
 
 size_t expand_arg_types(const char *field, char (&out)[ARG_TYPES_MAX + 1])
@@ -142,11 +138,11 @@ bool catalogue_add_line(MessageCatalogue &cat, char *line)
     return true;
 }
 
-int load_catalogue(MessageCatalogue &cat, const char *path)
+int catalogue_load(MessageCatalogue &cat, const char *path)
 {
     cat = MessageCatalogue{};
-    FileGuard file{fopen(path, "r")};
-    if (!file.f) {
+    FreePtr<FILE, fclose> file(fopen(path, "r"));
+    if (!file) {
         perror("fopen Data.msc");
         return CATALOGUE_OPEN;
     }
@@ -154,7 +150,7 @@ int load_catalogue(MessageCatalogue &cat, const char *path)
     // Counting pass: one count per fgets piece, like the filling pass.
     char line[CATALOGUE_LINE_BUFFER];
     uint64_t lines = 0;
-    while (fgets(line, sizeof line, file.f))
+    while (fgets(line, sizeof line, file.get()))
         ++lines;
     if (lines < 2)
         return CATALOGUE_TOO_SHORT;
@@ -165,9 +161,9 @@ int load_catalogue(MessageCatalogue &cat, const char *path)
     if (rc != CATALOGUE_OK)
         return rc;
 
-    rewind(file.f);
-    if (fgets(line, sizeof line, file.f)) { // the header line is skipped
-        while (fgets(line, sizeof line, file.f))
+    rewind(file.get());
+    if (fgets(line, sizeof line, file.get())) { // the header line is skipped
+        while (fgets(line, sizeof line, file.get()))
             catalogue_add_line(cat, line);
     }
     fprintf(stderr, "Loaded %d entries from Data.msc\n", cat.count);
@@ -191,14 +187,16 @@ const CatalogueEntry *find_entry(const MessageCatalogue &cat, uint32_t id)
     return nullptr;
 }
 
-void free_catalogue(MessageCatalogue &cat)
+void catalogue_free(MessageCatalogue *cat)
 {
-    if (cat.slots) {
-        for (int32_t i = 0; i < cat.capacity; ++i) {
-            free(cat.slots[i].format);
-            free(cat.slots[i].arg_types);
+    if (cat == nullptr)
+        return;
+    if (cat->slots) {
+        for (int32_t i = 0; i < cat->capacity; ++i) {
+            free(cat->slots[i].format);
+            free(cat->slots[i].arg_types);
         }
-        free(cat.slots);
+        free(cat->slots);
     }
-    cat = MessageCatalogue{};
+    *cat = MessageCatalogue{};
 }

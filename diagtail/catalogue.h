@@ -35,9 +35,10 @@ const char *catalogue_error_message(int code);
 
 // Reads the catalogue file at path. On success prints the "Loaded" line on
 // standard error. On failure the catalogue is left empty.
-int load_catalogue(MessageCatalogue &cat, const char *path);
+int catalogue_load(MessageCatalogue &cat, const char *path);
 
-// Allocates `capacity` empty slots (capacity > 0).
+// Allocates `capacity` empty slots (capacity > 0). catalogue_load and
+// catalogue_init are undone by catalogue_free.
 int catalogue_init(MessageCatalogue &cat, int32_t capacity);
 
 // Parses one data line (modified in place) and inserts it. Returns true
@@ -52,4 +53,17 @@ size_t expand_arg_types(const char *field, char (&out)[ARG_TYPES_MAX + 1]);
 // The entry for a 16-bit identifier, or null.
 const CatalogueEntry *find_entry(const MessageCatalogue &cat, uint32_t id);
 
-void free_catalogue(MessageCatalogue &cat);
+// Releases the entries and slots and leaves cat empty (the record itself is
+// the caller's); nullptr and an empty catalogue are allowed.
+void catalogue_free(MessageCatalogue *cat);
+
+// The former names, still called by bench/ and fuzz/: to be removed once
+// those call the ones above.
+inline int load_catalogue(MessageCatalogue &cat, const char *path)
+{
+    return catalogue_load(cat, path);
+}
+inline void free_catalogue(MessageCatalogue &cat)
+{
+    catalogue_free(&cat);
+}

@@ -2,14 +2,17 @@
 
 #include "render.h"
 
+#include <array>
 #include <cstring>
 
 namespace
 {
 
-constexpr const char *level_names[8] = {
+// Indexed by the descriptor's 3-bit level.
+constexpr std::array level_names = {
     "VERBOSE", "INFO", "INFO1", "INFO2", "WARN", "ERR", "UNKNOWN", "UNKNOWN",
 };
+static_assert(level_names.size() == 8, "one name per 3-bit level");
 
 constexpr unsigned KIND_TIME_BASE = 0;
 constexpr unsigned KIND_MESSAGE = 3;

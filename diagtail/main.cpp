@@ -2,6 +2,7 @@
 // diagnostic stream, decoded through the firmware's message catalogue.
 #include "catalogue.h"
 #include "decoder.h"
+#include "guards.h"
 
 #include <cerrno>
 #include <csignal>
@@ -20,24 +21,10 @@ constexpr int POLL_TIMEOUT_MS = 100;
 
 volatile sig_atomic_t running = 1;
 
-void stop_handler(int)
+void stop_handler(int /*signal*/)
 {
     running = 0;
 }
-
-struct FdGuard {
-    int fd;
-    ~FdGuard()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
-struct CatalogueGuard {
-    MessageCatalogue &cat;
-    ~CatalogueGuard() { free_catalogue(cat); }
-};
 
 void install_stop_handler()
 {
@@ -85,19 +72,19 @@ int main()
     setvbuf(stdout, nullptr, _IOLBF, 0);
     install_stop_handler();
 
-    FdGuard stream{open(STREAM_PATH, O_RDONLY | O_NONBLOCK)};
-    if (stream.fd < 0) {
+    FdGuard stream(open(STREAM_PATH, O_RDONLY | O_NONBLOCK));
+    if (stream.get() < 0) {
         perror("open /sys/kernel/debug/ath11k/pci-0000:01:00.0/fw_diag");
         return 1;
     }
     MessageCatalogue cat = {};
-    if (load_catalogue(cat, CATALOGUE_PATH) != CATALOGUE_OK) {
+    if (catalogue_load(cat, CATALOGUE_PATH) != CATALOGUE_OK) {
         fprintf(stderr, "Failed to parse Data.msc, cannot decode messages\n");
         return 1;
     }
-    CatalogueGuard cat_guard{cat};
+    FreePtr<MessageCatalogue, catalogue_free> cat_guard(&cat);
     fprintf(stderr, "Listening on %s\n", STREAM_PATH);
 
-    read_stream(stream.fd, cat);
+    read_stream(stream.get(), cat);
     return 0;
 }

@@ -11,12 +11,22 @@ constexpr char upper_digits[] = "0123456789ABCDEF";
 // keep the arithmetic small.
 constexpr int WIDTH_CLAMP = 1024;
 
+// What one conversion asks for, read from the text after its '%'.
 struct Conversion {
     bool left = false;
     bool zero = false;
     bool plus = false;
     bool space = false;
     int width = 0;
+    char conv = '\0'; // the conversion character; '\0' when the format ended first
+};
+
+// The argument words of one record and the types that say how many there
+// are: the text ends where the types run out, not where the words do.
+struct Arguments {
+    const char *types;
+    std::span<const uint8_t> payload;
+    size_t next;
 };
 
 // Output bounded by TEXT_MAX; once a character does not fit, the text ends.
@@ -105,6 +115,103 @@ void put_number(Out &o, const Conversion &s, uint32_t magnitude, bool negative,
         put_run(o, ' ', pad);
 }
 
+// Reads flags, width, precision (ignored) and length modifiers (ignored),
+// then the conversion character; f is left past what was read.
+Conversion parse_conversion(const char *&f)
+{
+    Conversion s;
+    for (;; ++f) {
+        if (*f == '-')
+            s.left = true;
+        else if (*f == '0')
+            s.zero = true;
+        else if (*f == '+')
+            s.plus = true;
+        else if (*f == ' ')
+            s.space = true;
+        else
+            break;
+    }
+    while (*f >= '0' && *f <= '9') {
+        if (s.width < WIDTH_CLAMP)
+            s.width = s.width * 10 + (*f - '0');
+        ++f;
+    }
+    if (*f == '.') {
+        ++f;
+        while (*f >= '0' && *f <= '9')
+            ++f;
+    }
+    while (*f == 'h' || *f == 'j' || *f == 'l' || *f == 't' || *f == 'z')
+        ++f;
+    s.conv = *f;
+    if (s.conv != '\0')
+        ++f;
+    return s;
+}
+
+// Writes one argument word as s says; false when it ends the text (a NUL
+// character).
+bool put_argument(Out &o, const Conversion &s, char type, uint32_t word)
+{
+    switch (s.conv) {
+    case 'c':
+        if ((word & 0xFF) == 0)
+            return false;
+        put(o, static_cast<char>(word & 0xFF));
+        break;
+    case 'd':
+    case 'i':
+        // Signed only when the catalogue says so.
+        if (type == 'i' && static_cast<int32_t>(word) < 0)
+            put_number<10>(o, s, 0u - word, true, lower_digits);
+        else
+            put_number<10>(o, s, word, false, lower_digits);
+        break;
+    case 'u':
+        put_number<10>(o, s, word, false, lower_digits);
+        break;
+    case 'x':
+        put_number<16>(o, s, word, false, lower_digits);
+        break;
+    case 'X':
+        put_number<16>(o, s, word, false, upper_digits);
+        break;
+    default: // 'p'
+        if (TEXT_MAX - o.len >= 3)
+            put_text(o, "0x", 2);
+        put_number<16>(o, s, word, false, lower_digits);
+        break;
+    }
+    return true;
+}
+
+// Writes one parsed conversion; false when the text ends here (argument
+// types used up, or a NUL character).
+bool put_conversion(Out &o, const Conversion &s, Arguments &args)
+{
+    switch (s.conv) {
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'p':
+    case 'c':
+        break;
+    case 's': // strings are not in the record: a placeholder, no argument taken
+        put_text(o, "<null>", 6);
+        return true;
+    default:
+        put(o, s.conv);
+        return true;
+    }
+    if (*args.types == '\0')
+        return false;
+    char type = *args.types++;
+    return put_argument(o, s, type, arg_word(args.payload, args.next++));
+}
+
 } // namespace
 
 size_t copy_message(TextBuffer &out, const char *format)
@@ -119,10 +226,8 @@ size_t render_message(TextBuffer &out, const char *format, const char *arg_types
                       std::span<const uint8_t> payload)
 {
     Out o{out, 0, false};
+    Arguments args{arg_types ? arg_types : "", payload, 0};
     const char *f = format;
-    const char *types = arg_types ? arg_types : "";
-    size_t next_arg = 0;
-
     while (*f != '\0' && !o.full) {
         if (*f != '%') {
             // Copy the literal run up to the next conversion in one go.
@@ -134,80 +239,11 @@ size_t render_message(TextBuffer &out, const char *format, const char *arg_types
             continue;
         }
         ++f;
-        Conversion s;
-        for (;; ++f) {
-            if (*f == '-')
-                s.left = true;
-            else if (*f == '0')
-                s.zero = true;
-            else if (*f == '+')
-                s.plus = true;
-            else if (*f == ' ')
-                s.space = true;
-            else
-                break;
-        }
-        while (*f >= '0' && *f <= '9') {
-            if (s.width < WIDTH_CLAMP)
-                s.width = s.width * 10 + (*f - '0');
-            ++f;
-        }
-        if (*f == '.') { // precision is read and ignored
-            ++f;
-            while (*f >= '0' && *f <= '9')
-                ++f;
-        }
-        while (*f == 'h' || *f == 'j' || *f == 'l' || *f == 't' || *f == 'z')
-            ++f;
-        char conv = *f;
-        if (conv == '\0')
-            break; // conversion cut short by the end of the format
-        ++f;
-
-        switch (conv) {
-        case 'd':
-        case 'i':
-        case 'u':
-        case 'x':
-        case 'X':
-        case 'p':
-        case 'c': {
-            if (*types == '\0')
-                goto done; // argument types used up
-            char type = *types++;
-            uint32_t word = arg_word(payload, next_arg++);
-            if (conv == 'c') {
-                if (word & 0xFF)
-                    put(o, static_cast<char>(word & 0xFF));
-                else
-                    goto done; // a NUL character ends the text
-            } else if (conv == 'd' || conv == 'i') {
-                if (type == 'i' && static_cast<int32_t>(word) < 0)
-                    put_number<10>(o, s, 0u - word, true, lower_digits);
-                else
-                    put_number<10>(o, s, word, false, lower_digits);
-            } else if (conv == 'u') {
-                put_number<10>(o, s, word, false, lower_digits);
-            } else if (conv == 'x') {
-                put_number<16>(o, s, word, false, lower_digits);
-            } else if (conv == 'X') {
-                put_number<16>(o, s, word, false, upper_digits);
-            } else {
-                if (TEXT_MAX - o.len >= 3)
-                    put_text(o, "0x", 2);
-                put_number<16>(o, s, word, false, lower_digits);
-            }
+        Conversion s = parse_conversion(f);
+        // A conversion cut short by the end of the format ends the text.
+        if (s.conv == '\0' || !put_conversion(o, s, args))
             break;
-        }
-        case 's':
-            put_text(o, "<null>", 6);
-            break;
-        default:
-            put(o, conv);
-            break;
-        }
     }
-done:
     out[o.len] = '\0';
     return o.len;
 }

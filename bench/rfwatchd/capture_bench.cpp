@@ -1,7 +1,8 @@
 // Spectral capture hot paths against their straightforward constructions,
 // measured in the same run; the ratios are printed at the end.
-#include "capture/report_parser.h"
+#include "capture/ath11k_report.h"
 #include "capture/sample_aggregate.h"
+#include "capture/sample_json.h"
 #include "capture_reference.h"
 #include "spectral_report.h"
 

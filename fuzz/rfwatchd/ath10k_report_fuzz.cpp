@@ -3,6 +3,7 @@
 // (too few bytes) or exactly length + 3 and never past the range; a failure
 // leaves the sample as it was; a decoded sample holds the magnitude bytes
 // unscaled.
+#include "capture/ath10k_report.h"
 #include "sample_checks.h"
 
 namespace

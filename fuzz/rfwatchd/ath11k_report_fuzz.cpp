@@ -3,6 +3,7 @@
 // never 0 for a judged report, a failure leaves the sample as it was, and a
 // decoded sample has a valid bin count and finite values (-109 for a zero
 // magnitude byte).
+#include "capture/ath11k_report.h"
 #include "sample_checks.h"
 
 namespace

@@ -6,7 +6,7 @@
 // Input: detector (1 byte), freq_mhz, bandwidth_mhz, noise_dbm, rssi (2 bytes
 // each), timestamp (8), count (4), bin_count (2, taken modulo 1025), then
 // the bins as raw floats, repeated to fill bin_count.
-#include "capture/sample_aggregate.h"
+#include "capture/sample_json.h"
 #include "capture_reference.h"
 #include "sample_checks.h"
 

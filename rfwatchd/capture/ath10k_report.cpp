@@ -1,6 +1,6 @@
 // ath10k FFT reports (type 3): raw magnitudes, passed on unscaled.
+#include "capture/ath10k_report.h"
 #include "capture/report_bytes.h"
-#include "capture/report_parser.h"
 
 namespace
 {

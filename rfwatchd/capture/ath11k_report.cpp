@@ -1,8 +1,8 @@
 // ath11k FFT reports (types 4 and 100): magnitudes scaled by the report's
 // exponent and gain factor, turned into dBm.
+#include "capture/ath11k_report.h"
 #include "capture/fast_log10.h"
 #include "capture/report_bytes.h"
-#include "capture/report_parser.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,9 +1,11 @@
 #include "capture/bin_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace
 {
@@ -19,6 +21,12 @@ constexpr char DIGIT_PAIRS[] = "00010203040506070809"
                                "80818283848586878889"
                                "90919293949596979899";
 
+// The two digits of n (0 to 99).
+inline const char *digit_pair(unsigned n)
+{
+    return DIGIT_PAIRS + size_t{2} * n;
+}
+
 // Below 2^52, adding and removing 2^52 rounds a double to an integer in the
 // current rounding mode, which is what printf applies to the exact value.
 constexpr double ROUNDING_BIAS = 4503599627370496.0;
@@ -29,8 +37,10 @@ constexpr double ROUNDING_BIAS = 4503599627370496.0;
 size_t format_slow(float value, char *out)
 {
     if (!std::isfinite(value)) {
-        memcpy(out, "null", 4);
-        return 4;
+        // JSON's null, as bytes: out is a range, not a string.
+        constexpr std::string_view null_text = "null";
+        std::copy(null_text.begin(), null_text.end(), out);
+        return null_text.size();
     }
     char buffer[BIN_TEXT_MAX + 1];
     int n = snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(value));
@@ -62,16 +72,16 @@ inline size_t format_fast(float value, char *out)
             *p++ = '-';
         if (whole >= 100) {
             *p++ = static_cast<char>('0' + whole / 100);
-            memcpy(p, DIGIT_PAIRS + 2 * (whole % 100), 2);
+            memcpy(p, digit_pair(whole % 100), 2);
             p += 2;
         } else if (whole >= 10) {
-            memcpy(p, DIGIT_PAIRS + 2 * whole, 2);
+            memcpy(p, digit_pair(whole), 2);
             p += 2;
         } else {
             *p++ = static_cast<char>('0' + whole);
         }
         *p++ = '.';
-        memcpy(p, DIGIT_PAIRS + 2 * fraction, 2);
+        memcpy(p, digit_pair(fraction), 2);
         return static_cast<size_t>(p + 2 - out);
     }
 
@@ -81,7 +91,7 @@ inline size_t format_fast(float value, char *out)
     uint64_t whole = hundredths / 100;
     unsigned fraction = static_cast<unsigned>(hundredths % 100);
     p -= 2;
-    memcpy(p, DIGIT_PAIRS + 2 * fraction, 2);
+    memcpy(p, digit_pair(fraction), 2);
     *--p = '.';
     do {
         *--p = static_cast<char>('0' + whole % 10);

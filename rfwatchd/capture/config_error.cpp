@@ -1,11 +1,13 @@
-#include "capture/spectral_config.h"
+#include "capture/config_error.h"
 
 #include <array>
+#include <cstddef>
 
 namespace
 {
 
-constexpr std::array<const char *, 8> config_messages = {
+// Indexed by code.
+constexpr std::array config_messages = {
     "Success",
     "Invalid directory or path too long",
     "Invalid parameter",
@@ -15,6 +17,8 @@ constexpr std::array<const char *, 8> config_messages = {
     "Error while performing path operations",
     "Problem while interacting with a driver feature",
 };
+static_assert(config_messages.size() == static_cast<size_t>(ConfigError::DriverFeatureError) + 1,
+              "one message per ConfigError");
 
 } // namespace
 

@@ -1,5 +1,10 @@
 #include "capture/control_file.h"
 
+#include "capture/spectral_config.h"
+
+#include "base/free_ptr.h"
+#include "base/log.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,16 +16,16 @@ ConfigError resolve_control_file(const char *directory, const char *name, char *
 {
     if (strnlen(directory, SPECTRAL_PATH_SIZE) + strnlen(name, SPECTRAL_PATH_SIZE) + 1 >
         SPECTRAL_PATH_SIZE - 1) {
-        fprintf(stderr, "Path for '%s' file would overflow buffer.\n", name);
+        log_text("Path for '%s' file would overflow buffer.\n", name);
         return ConfigError::AccessDenied;
     }
     snprintf(path, SPECTRAL_PATH_SIZE, "%s/%s", directory, name);
     if (access(path, F_OK) != 0) {
-        fprintf(stderr, "Required file not found: %s\n", path);
+        log_text("Required file not found: %s\n", path);
         return ConfigError::FilesNotFound;
     }
     if (need_write && access(path, W_OK) != 0) {
-        fprintf(stderr, "Required file not writable: %s\n", path);
+        log_text("Required file not writable: %s\n", path);
         return ConfigError::AccessDenied;
     }
     return ConfigError::Success;
@@ -30,7 +35,7 @@ ConfigError write_control_file(const char *path, const char *text)
 {
     FILE *file = fopen(path, "w");
     if (file == nullptr) {
-        fprintf(stderr, "Failed to open %s for writing: %s\n", path, strerror(errno));
+        log_text("Failed to open %s for writing: %s\n", path, strerror(errno));
         return ConfigError::AccessDenied;
     }
     size_t length = strlen(text);
@@ -41,11 +46,11 @@ ConfigError write_control_file(const char *path, const char *text)
     int closed = fclose(file);
     int close_errno = errno;
     if (written != length) {
-        fprintf(stderr, "Failed to write to %s: incomplete write\n", path);
+        log_text("Failed to write to %s: incomplete write\n", path);
         return ConfigError::WriteFailed;
     }
     if (closed != 0) {
-        fprintf(stderr, "Failed to write to %s: %s\n", path, strerror(close_errno));
+        log_text("Failed to write to %s: %s\n", path, strerror(close_errno));
         return ConfigError::WriteFailed;
     }
     return ConfigError::Success;
@@ -53,20 +58,17 @@ ConfigError write_control_file(const char *path, const char *text)
 
 ConfigError read_control_number(const char *path, int64_t &value)
 {
-    FILE *file = fopen(path, "r");
+    FreePtr<FILE, fclose> file(fopen(path, "r"));
     if (file == nullptr)
         return ConfigError::AccessDenied;
     char line[128];
-    if (fgets(line, sizeof line, file) == nullptr) {
-        fclose(file);
+    if (fgets(line, sizeof line, file.get()) == nullptr)
         return ConfigError::AccessDenied;
-    }
     errno = 0;
     // Letters give 0 and an out-of-range value its clamp; both are stored
     // as the driver's value, as the driver's own tools would read it.
     value = strtol(line, nullptr, 10);
     if (errno == ERANGE)
-        fprintf(stderr, "Error interpreting number: %s\n", strerror(errno));
-    fclose(file);
+        log_text("Error interpreting number: %s\n", strerror(errno));
     return ConfigError::Success;
 }

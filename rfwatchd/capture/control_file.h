@@ -2,7 +2,7 @@
 // open, write and close, each number its own open, read and close.
 #pragma once
 
-#include "capture/spectral_config.h"
+#include "capture/config_error.h"
 
 #include <cstdint>
 

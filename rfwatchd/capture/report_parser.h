@@ -1,5 +1,6 @@
-// Parsers of the drivers' FFT reports: pure functions over a byte range of
-// the sample buffer, decoding in place and allocating nothing.
+// What every parser of the drivers' FFT reports is: a pure function over a
+// byte range of the sample buffer, decoding in place and allocating nothing.
+// The parsers are in ath11k_report.h and ath10k_report.h.
 #pragma once
 
 #include "capture/source_error.h"
@@ -14,13 +15,3 @@
 // (a whole report that is not acceptable). On failure sample is untouched.
 using ReportParser = SourceError (*)(const uint8_t *data, size_t length, SpectralSample &sample,
                                      size_t &consumed);
-
-// ath11k reports of type 4 (detector 0) and 100 (detector 1), after
-// skipping any bytes that precede them; bins become dBm values.
-SourceError parse_ath11k_report(const uint8_t *data, size_t length, SpectralSample &sample,
-                                size_t &consumed);
-
-// ath10k reports of type 3 starting at the first byte; bins are the raw
-// magnitudes.
-SourceError parse_ath10k_report(const uint8_t *data, size_t length, SpectralSample &sample,
-                                size_t &consumed);

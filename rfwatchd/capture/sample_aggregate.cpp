@@ -1,4 +1,5 @@
 #include "capture/sample_aggregate.h"
+#include "capture/sample_json.h"
 
 #include "base/clock.h"
 

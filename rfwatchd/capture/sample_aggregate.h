@@ -1,5 +1,4 @@
-// Per-client, per-detector aggregation of samples by centre frequency, and
-// the JSON line each aggregated frequency turns into.
+// Per-client, per-detector aggregation of samples by centre frequency.
 #pragma once
 
 #include "capture/spectral_sample.h"
@@ -34,9 +33,10 @@ void aggregate_merge(SpectralSample &into, const SpectralSample &sample);
 // Never allocates.
 void aggregate_add_sample(SampleAggregate *aggregates, const SpectralSample &sample);
 
-// Receives one JSON text per taken slot (nullptr when it could not be made)
-// and owns it: release it with cJSON_free. Returns false to stop the flush
-// (the client is gone); the aggregate is then left as it is.
+// Receives one JSON text per taken slot, sample_to_json's (nullptr when it
+// could not be made), and owns it: release it with cJSON_free. Returns false
+// to stop the flush (the client is gone); the aggregate is then left as it
+// is.
 using AggregateLineConsumer = bool (*)(void *context, char *text);
 
 // When period_ms has elapsed since last_flush_ms, hands every taken slot to
@@ -45,7 +45,3 @@ using AggregateLineConsumer = bool (*)(void *context, char *text);
 // consumer stopped it.
 bool aggregate_flush(SampleAggregate &aggregate, uint64_t now_ms, AggregateLineConsumer consume,
                      void *context);
-
-// The unformatted JSON object of one aggregated sample (no line end), or
-// nullptr when it cannot be built. Release with cJSON_free.
-char *sample_to_json(const SpectralSample &sample, uint32_t count);

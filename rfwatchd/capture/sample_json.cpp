@@ -1,22 +1,24 @@
 // The JSON sample message: one unformatted object per aggregated frequency.
+#include "capture/sample_json.h"
 #include "capture/bin_text.h"
-#include "capture/sample_aggregate.h"
+
+#include "base/free_ptr.h"
 
 #include <cjson/cJSON.h>
 
 char *sample_to_json(const SpectralSample &sample, uint32_t count)
 {
-    cJSON *object = cJSON_CreateObject();
+    FreePtr<cJSON, cJSON_Delete> object(cJSON_CreateObject());
     if (object == nullptr)
         return nullptr;
-    cJSON_AddNumberToObject(object, "detector", sample.detector);
-    cJSON_AddNumberToObject(object, "freq_mhz", sample.freq_mhz);
-    cJSON_AddNumberToObject(object, "bandwidth_mhz", sample.bandwidth_mhz);
-    cJSON_AddNumberToObject(object, "noise_dbm", sample.noise_dbm);
-    cJSON_AddNumberToObject(object, "rssi", sample.rssi);
-    cJSON_AddNumberToObject(object, "timestamp", static_cast<double>(sample.timestamp));
-    cJSON_AddNumberToObject(object, "num_aggregated", count);
-    cJSON_AddNumberToObject(object, "bin_count", static_cast<double>(sample.bin_count));
+    cJSON_AddNumberToObject(object.get(), "detector", sample.detector);
+    cJSON_AddNumberToObject(object.get(), "freq_mhz", sample.freq_mhz);
+    cJSON_AddNumberToObject(object.get(), "bandwidth_mhz", sample.bandwidth_mhz);
+    cJSON_AddNumberToObject(object.get(), "noise_dbm", sample.noise_dbm);
+    cJSON_AddNumberToObject(object.get(), "rssi", sample.rssi);
+    cJSON_AddNumberToObject(object.get(), "timestamp", static_cast<double>(sample.timestamp));
+    cJSON_AddNumberToObject(object.get(), "num_aggregated", count);
+    cJSON_AddNumberToObject(object.get(), "bin_count", static_cast<double>(sample.bin_count));
 
     // The bins go in as one raw array text: cJSON prints an array of raw
     // items as "[" items joined by "," "]" when unformatted, so the line is
@@ -25,19 +27,12 @@ char *sample_to_json(const SpectralSample &sample, uint32_t count)
     char text[MAX_SPECTRAL_BINS * (BIN_TEXT_MAX + 1) + 3];
     size_t length = format_bin_array(sample.bins, n, text);
     text[length] = '\0';
-    cJSON *bins = cJSON_CreateRaw(text);
-    if (bins == nullptr) {
-        cJSON_Delete(object);
+    FreePtr<cJSON, cJSON_Delete> bins(cJSON_CreateRaw(text));
+    if (bins == nullptr)
         return nullptr;
-    }
-    // On failure the item is not the object's, so it is freed here.
-    if (!cJSON_AddItemToObject(object, "bins", bins)) {
-        cJSON_Delete(bins);
-        cJSON_Delete(object);
+    // Only a successful add hands the item to the object.
+    if (!cJSON_AddItemToObject(object.get(), "bins", bins.get()))
         return nullptr;
-    }
-
-    char *line = cJSON_PrintUnformatted(object);
-    cJSON_Delete(object);
-    return line;
+    static_cast<void>(bins.release());
+    return cJSON_PrintUnformatted(object.get());
 }

@@ -1,4 +1,9 @@
-#include "capture/spectral_config.h"
+#include "capture/scan_driver.h"
+
+#include "capture/ath10k_report.h"
+#include "capture/ath11k_report.h"
+
+#include "base/log.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -17,17 +22,16 @@ const ScanDriver *find_spectral_driver(uint32_t phy_index)
 
     // ath11k first: a phy that shows both is served by ath11k.
     if (access(ath11k, F_OK) == 0) {
-        fprintf(stderr, "phy%u: Found ath11k driver directory at %s\n", phy_index, ath11k);
+        log_text("phy%u: Found ath11k driver directory at %s\n", phy_index, ath11k);
         return &scan_drivers[0];
     }
     if (access(ath10k, F_OK) == 0) {
-        fprintf(stderr, "phy%u: Found ath10k driver directory at %s\n", phy_index, ath10k);
+        log_text("phy%u: Found ath10k driver directory at %s\n", phy_index, ath10k);
         return &scan_drivers[1];
     }
-    fprintf(stderr, "phy%u: No ath10k or ath11k driver directories found in debugfs\n", phy_index);
-    fprintf(stderr, "  Checked: %s\n", ath10k);
-    fprintf(stderr, "  Checked: %s\n", ath11k);
-    fprintf(stderr, "  Hint: Ensure debugfs is mounted and phy%u has spectral capabilities\n",
-            phy_index);
+    log_text("phy%u: No ath10k or ath11k driver directories found in debugfs\n", phy_index);
+    log_text("  Checked: %s\n", ath10k);
+    log_text("  Checked: %s\n", ath11k);
+    log_text("  Hint: Ensure debugfs is mounted and phy%u has spectral capabilities\n", phy_index);
     return nullptr;
 }

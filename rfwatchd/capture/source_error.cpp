@@ -7,7 +7,7 @@ namespace
 {
 
 // Indexed by -code.
-constexpr std::array<const char *, 12> source_messages = {
+constexpr std::array source_messages = {
     "Success",
     "Invalid driver",
     "Invalid filename",
@@ -21,6 +21,9 @@ constexpr std::array<const char *, 12> source_messages = {
     "Invalid parameters",
     "Sample cannot be parsed by this driver",
 };
+static_assert(source_messages.size() ==
+                  static_cast<size_t>(-static_cast<int>(SourceError::UnsupportedSample)) + 1,
+              "one message per SourceError");
 
 } // namespace
 

@@ -1,5 +1,8 @@
 #include "capture/spectral_config.h"
+
 #include "capture/control_file.h"
+
+#include "base/log.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -15,7 +18,7 @@ bool resolve_feature(const char *directory, const char *name, char *path, bool n
     ConfigError r = resolve_control_file(directory, name, path, need_write);
     if (r == ConfigError::Success)
         return true;
-    fprintf(stderr, "Feature file '%s' invalid: %s\n", name, config_error_message(r));
+    log_text("Feature file '%s' invalid: %s\n", name, config_error_message(r));
     return false;
 }
 
@@ -32,7 +35,7 @@ ConfigError write_disable(const SpectralConfig &cfg)
 {
     ConfigError r = write_control_file(cfg.ctl_path, "disable");
     if (r == ConfigError::Success)
-        fprintf(stderr, "Spectral scanning stopped\n");
+        log_text("Spectral scanning stopped\n");
     return r;
 }
 
@@ -43,6 +46,28 @@ ConfigError write_number(const char *path, int64_t value)
     return write_control_file(path, text);
 }
 
+// One driver setting, when its file was resolved; name is the file's.
+ConfigError read_setting(bool present, const char *path, const char *name, int64_t &value)
+{
+    if (!present)
+        return ConfigError::Success;
+    ConfigError r = read_control_number(path, value);
+    if (r != ConfigError::Success)
+        log_text("Error processing %s: %s\n", name, config_error_message(r));
+    return r;
+}
+
+ConfigError write_setting(bool present, const char *path, const char *name, int64_t value)
+{
+    if (!present)
+        return ConfigError::Success;
+    log_text("Setting %s to: %" PRId64 "\n", name, value);
+    ConfigError r = write_number(path, value);
+    if (r != ConfigError::Success)
+        log_text("Error processing %s: %s\n", name, config_error_message(r));
+    return r;
+}
+
 } // namespace
 
 ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory)
@@ -50,12 +75,12 @@ ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory)
     cfg = SpectralConfig{};
     struct stat st;
     if (directory == nullptr || stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        fprintf(stderr, "Directory does not exist or is not accessible: %s\n",
-                directory ? directory : "(null)");
+        log_text("Directory does not exist or is not accessible: %s\n",
+                 directory ? directory : "(null)");
         return ConfigError::InvalidDirectory;
     }
     if (strnlen(directory, SPECTRAL_PATH_SIZE) > SPECTRAL_PATH_SIZE - 1) {
-        fprintf(stderr, "Directory path too long: %s\n", directory);
+        log_text("Directory path too long: %s\n", directory);
         return ConfigError::InvalidDirectory;
     }
     memcpy(cfg.directory, directory, strlen(directory) + 1);
@@ -70,10 +95,10 @@ ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory)
     cfg.narrow_channels = resolve_feature(cfg.directory, "chan_bw", cfg.chan_bw_path, true);
     cfg.frequency_shift = resolve_feature(cfg.directory, "freq_shift", cfg.freq_shift_path, true);
 
-    fprintf(stderr, "Spectral config initialized for directory: %s\n", cfg.directory);
-    fprintf(stderr, "Features:%s%s%s\n", cfg.spectral_scan ? " spectral_scan" : "",
-            cfg.narrow_channels ? " narrow_channels" : "",
-            cfg.frequency_shift ? " frequency_shift" : "");
+    log_text("Spectral config initialized for directory: %s\n", cfg.directory);
+    log_text("Features:%s%s%s\n", cfg.spectral_scan ? " spectral_scan" : "",
+             cfg.narrow_channels ? " narrow_channels" : "",
+             cfg.frequency_shift ? " frequency_shift" : "");
     return ConfigError::Success;
 }
 
@@ -85,7 +110,7 @@ const char *spectral_sample_path(const SpectralConfig &cfg)
 ConfigError spectral_set_bins(const SpectralConfig &cfg)
 {
     if (cfg.bin_count <= 0) {
-        fprintf(stderr, "Invalid bin count: %d\n", cfg.bin_count);
+        log_text("Invalid bin count: %d\n", cfg.bin_count);
         return ConfigError::InvalidDirectory;
     }
     // The driver counts the bins of both FFT halves; doubled in 64 bits so
@@ -114,47 +139,27 @@ ConfigError spectral_config_cleanup(SpectralConfig &cfg)
 {
     ConfigError r = write_disable(cfg);
     cfg = SpectralConfig{};
-    fprintf(stderr, "Spectral config cleaned up\n");
+    log_text("Spectral config cleaned up\n");
     return r;
 }
 
 ConfigError spectral_read_driver_settings(const SpectralConfig &cfg, DriverSettings &settings)
 {
-    if (cfg.narrow_channels) {
-        ConfigError r = read_control_number(cfg.chan_bw_path, settings.chan_bw);
-        if (r != ConfigError::Success) {
-            fprintf(stderr, "Error processing chan_bw: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    if (cfg.frequency_shift) {
-        ConfigError r = read_control_number(cfg.freq_shift_path, settings.freq_shift);
-        if (r != ConfigError::Success) {
-            fprintf(stderr, "Error processing freq_shift: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    return ConfigError::Success;
+    ConfigError r =
+        read_setting(cfg.narrow_channels, cfg.chan_bw_path, "chan_bw", settings.chan_bw);
+    if (r != ConfigError::Success)
+        return r;
+    return read_setting(cfg.frequency_shift, cfg.freq_shift_path, "freq_shift",
+                        settings.freq_shift);
 }
 
 ConfigError spectral_write_driver_settings(const SpectralConfig &cfg,
                                            const DriverSettings &settings)
 {
-    if (cfg.narrow_channels) {
-        fprintf(stderr, "Setting chan_bw to: %" PRId64 "\n", settings.chan_bw);
-        ConfigError r = write_number(cfg.chan_bw_path, settings.chan_bw);
-        if (r != ConfigError::Success) {
-            fprintf(stderr, "Error processing chan_bw: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    if (cfg.frequency_shift) {
-        fprintf(stderr, "Setting freq_shift to: %" PRId64 "\n", settings.freq_shift);
-        ConfigError r = write_number(cfg.freq_shift_path, settings.freq_shift);
-        if (r != ConfigError::Success) {
-            fprintf(stderr, "Error processing freq_shift: %s\n", config_error_message(r));
-            return r;
-        }
-    }
-    return ConfigError::Success;
+    ConfigError r =
+        write_setting(cfg.narrow_channels, cfg.chan_bw_path, "chan_bw", settings.chan_bw);
+    if (r != ConfigError::Success)
+        return r;
+    return write_setting(cfg.frequency_shift, cfg.freq_shift_path, "freq_shift",
+                         settings.freq_shift);
 }

@@ -1,9 +1,10 @@
 #include "capture/spectral_source.h"
 
 #include "base/fd_guard.h"
+#include "base/free_ptr.h"
+#include "base/log.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,7 +20,7 @@ constexpr size_t MAX_CARRIED = SPECTRAL_SOURCE_CAPACITY / 2;
 
 void pause_one_ms()
 {
-    timespec delay{0, 1000 * 1000};
+    timespec delay{0, 1000L * 1000L};
     nanosleep(&delay, nullptr);
 }
 
@@ -29,7 +30,7 @@ ssize_t refill(SpectralSource &source)
 {
     FdGuard fd(open(source.path, O_RDONLY));
     if (fd.get() < 0) {
-        fprintf(stderr, "Failed to open %s: %s\n", source.path, strerror(errno));
+        log_text("Failed to open %s: %s\n", source.path, strerror(errno));
         return -1;
     }
     size_t asked = source.capacity - source.carried;
@@ -37,7 +38,7 @@ ssize_t refill(SpectralSource &source)
     int read_errno = errno;
     fd.reset();
     if (got < 0) {
-        fprintf(stderr, "Read failed on %s: %s\n", source.path, strerror(read_errno));
+        log_text("Read failed on %s: %s\n", source.path, strerror(read_errno));
         return -1;
     }
     source.last_read_full = got > 0 && static_cast<size_t>(got) == asked;
@@ -66,20 +67,17 @@ SourceError source_init(SpectralSource &source, const ScanDriver &driver, const 
     source = SpectralSource{};
     if (path == nullptr)
         return SourceError::InvalidParameters;
-    char *copy = strdup(path);
+    FreePtr<char, free> copy(strdup(path));
     if (copy == nullptr)
         return SourceError::InvalidParameters;
-    auto *buffer = static_cast<uint8_t *>(malloc(SPECTRAL_SOURCE_CAPACITY));
-    if (buffer == nullptr) {
-        free(copy);
+    FreePtr<uint8_t, free> buffer(static_cast<uint8_t *>(malloc(SPECTRAL_SOURCE_CAPACITY)));
+    if (buffer == nullptr)
         return SourceError::InvalidParameters;
-    }
-    source.path = copy;
-    source.buffer = buffer;
+    source.path = copy.release();
+    source.buffer = buffer.release();
     source.capacity = SPECTRAL_SOURCE_CAPACITY;
     source.driver = &driver;
-    fprintf(stderr, "Initialized spectral source: %s with driver %s (read-based)\n", path,
-            driver.name);
+    log_text("Initialized spectral source: %s with driver %s (read-based)\n", path, driver.name);
     return SourceError::Success;
 }
 

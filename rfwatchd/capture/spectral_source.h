@@ -3,14 +3,14 @@
 // closes.
 #pragma once
 
+#include "capture/scan_driver.h"
 #include "capture/source_error.h"
-#include "capture/spectral_config.h"
 #include "capture/spectral_sample.h"
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t SPECTRAL_SOURCE_CAPACITY = 2 * 1024 * 1024;
+constexpr size_t SPECTRAL_SOURCE_CAPACITY = size_t{2} * 1024 * 1024;
 
 // All zero is the empty state.
 struct SpectralSource {

@@ -1,5 +1,6 @@
 // Driver detection at the fixed debugfs paths, in a private mount namespace
 // with a tmpfs over /sys/kernel/debug.
+#include "capture/scan_driver.h"
 #include "capture/spectral_config.h"
 #include "namespaces.h"
 

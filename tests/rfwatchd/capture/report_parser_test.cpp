@@ -1,6 +1,7 @@
 // Both FFT report parsers: framing (what is consumed on every path), the
 // accepted lengths, the fields, and the ath11k power rule.
-#include "capture/report_parser.h"
+#include "capture/ath10k_report.h"
+#include "capture/ath11k_report.h"
 #include "capture_reference.h"
 #include "spectral_report.h"
 

@@ -1,7 +1,7 @@
 // The JSON sample message: the exact line, and the fast construction
 // against the one-raw-item-per-bin reference over many samples.
 #include "capture/bin_text.h"
-#include "capture/sample_aggregate.h"
+#include "capture/sample_json.h"
 #include "capture_reference.h"
 
 #include <bit>

@@ -1,7 +1,11 @@
 // The spectral control files over a temporary directory tree standing in
 // for the driver directory: resolution and feature flags, the words and
 // numbers written, the driver settings, and refused writes.
+#include "capture/ath10k_report.h"
+#include "capture/ath11k_report.h"
+#include "capture/config_error.h"
 #include "capture/control_file.h"
+#include "capture/scan_driver.h"
 #include "capture/spectral_config.h"
 #include "namespaces.h"
 
@@ -386,6 +390,34 @@ TEST_F(SpectralConfigTest, DriverSettingsAreWrittenAsDecimalText)
     EXPECT_NE(printed.find("Error processing freq_shift: Failed to write to file\n"),
               std::string::npos)
         << printed;
+}
+
+// The first setting that fails ends the operation: the second is neither
+// read nor written, and the message names the setting that failed.
+TEST_F(SpectralConfigTest, DriverSettingsStopAtTheFirstFailure)
+{
+    create_all();
+    create("chan_bw", "20");
+    init();
+    DriverSettings s{1, 2};
+    CaptureStderr();
+    EXPECT_EQ(spectral_read_driver_settings(*cfg_, s), ConfigError::AccessDenied);
+    EXPECT_EQ(GetCapturedStderr(), "Error processing freq_shift: File access permission denied\n");
+    EXPECT_EQ(s.chan_bw, 20);
+    EXPECT_EQ(s.freq_shift, 2);
+
+    unlink(path("chan_bw").c_str());
+    ASSERT_EQ(symlink("/dev/full", path("chan_bw").c_str()), 0);
+    CaptureStderr();
+    EXPECT_EQ(spectral_write_driver_settings(*cfg_, DriverSettings{5, 6}),
+              ConfigError::WriteFailed);
+    std::string printed = GetCapturedStderr();
+    EXPECT_EQ(printed.rfind("Setting chan_bw to: 5\n", 0), 0u) << printed;
+    EXPECT_NE(printed.find("Error processing chan_bw: Failed to write to file\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("freq_shift"), std::string::npos) << printed;
+    EXPECT_EQ(content("freq_shift"), "");
 }
 
 TEST(ConfigErrorMessages, TableAndUnknownCodes)
