@@ -57,13 +57,3 @@ const CatalogueEntry *find_entry(const MessageCatalogue &cat, uint32_t id);
 // the caller's); nullptr and an empty catalogue are allowed.
 void catalogue_free(MessageCatalogue *cat);
 
-// The former names, still called by bench/ and fuzz/: to be removed once
-// those call the ones above.
-inline int load_catalogue(MessageCatalogue &cat, const char *path)
-{
-    return catalogue_load(cat, path);
-}
-inline void free_catalogue(MessageCatalogue &cat)
-{
-    catalogue_free(&cat);
-}

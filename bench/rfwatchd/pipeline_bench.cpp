@@ -4,6 +4,7 @@
 // 100 ms period. Beside it, in the same run, the decode-only rate of the
 // same file and the cost of each stage, so the shares can be stated.
 #include "base/clock.h"
+#include "capture/sample_json.h"
 #include "core/clients.h"
 #include "core/samples.h"
 #include "core/server.h"
