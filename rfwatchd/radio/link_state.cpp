@@ -1,9 +1,9 @@
 #include "radio/link_state.h"
 
+#include "base/log.h"
 #include "radio/netlink_request.h"
 #include "radio/netlink_socket.h"
 
-#include <cstdio>
 #include <linux/if.h>
 #include <linux/rtnetlink.h>
 #include <netlink/errno.h>
@@ -58,11 +58,11 @@ RadioError query_link_up(const InterfaceInfo &iface, uint8_t &mark)
         return err;
     NlMessage msg = make_message();
     if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for interface state query\n");
+        log_text("Failed to allocate netlink message for interface state query\n");
         return RadioError::NetlinkInitFailed;
     }
     if (!build_link_request(msg.get(), RTM_GETLINK, iface.ifindex, 0, 0)) {
-        std::fprintf(stderr, "Failed to build GETLINK for %s\n", iface.name);
+        log_text("Failed to build GETLINK for %s\n", iface.name);
         return RadioError::NetlinkInitFailed;
     }
     NlCallbacks cb = make_callbacks();
@@ -72,13 +72,12 @@ RadioError query_link_up(const InterfaceInfo &iface, uint8_t &mark)
     NlOutcome outcome =
         nl_request_reply(sock.get(), msg.get(), cb.get(), link_reply_handler, &mark);
     if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send GETLINK for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
+        log_text("Failed to send GETLINK for %s: %s\n", iface.name, nl_geterror(outcome.error));
         return RadioError::LinkQueryFailed;
     }
     if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr, "Failed to receive GETLINK response for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
+        log_text("Failed to receive GETLINK response for %s: %s\n", iface.name,
+                 nl_geterror(outcome.error));
         return RadioError::LinkQueryFailed;
     }
     return RadioError::Success;
@@ -94,26 +93,24 @@ RadioError set_link_up(const InterfaceInfo &iface, bool up)
         return err;
     NlMessage msg = make_message();
     if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for interface state set\n");
+        log_text("Failed to allocate netlink message for interface state set\n");
         return RadioError::NetlinkInitFailed;
     }
     // ifi_change masks every flag but IFF_UP, so promiscuous mode and the
     // like stay as they are.
     if (!build_link_request(msg.get(), RTM_NEWLINK, iface.ifindex, up ? IFF_UP : 0, IFF_UP)) {
-        std::fprintf(stderr, "Failed to build NEWLINK for %s\n", iface.name);
+        log_text("Failed to build NEWLINK for %s\n", iface.name);
         return RadioError::NetlinkInitFailed;
     }
-    std::fprintf(stderr, "Setting interface %s (idx=%d) %s\n", iface.name, iface.ifindex,
-                 up_text(up));
+    log_text("Setting interface %s (idx=%d) %s\n", iface.name, iface.ifindex, up_text(up));
     NlOutcome outcome = nl_request_ack(sock.get(), msg.get());
     if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send NEWLINK for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
+        log_text("Failed to send NEWLINK for %s: %s\n", iface.name, nl_geterror(outcome.error));
         return RadioError::LinkSetFailed;
     }
     if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr, "Failed to set interface %s %s: %s\n", iface.name, up_text(up),
-                     nl_geterror(outcome.error));
+        log_text("Failed to set interface %s %s: %s\n", iface.name, up_text(up),
+                 nl_geterror(outcome.error));
         return RadioError::LinkSetFailed;
     }
     return RadioError::Success;
