@@ -9,22 +9,22 @@
 #include "radio/sweep_links.h"
 #include "radio/sweep_timing.h"
 
+#include <iterator>
+
 namespace
 {
 
 constexpr uint32_t MIN_DWELL_MS = 5;
 constexpr uint32_t MAX_DWELL_MS = 60000;
 
+// Indexed by SweepType; an idle sweep is never started, so it has no name.
+constexpr const char *sweep_type_names[] = {"UNKNOWN", "active", "agile"};
+static_assert(std::size(sweep_type_names) == SWEEP_TYPE_COUNT);
+
 const char *sweep_type_name(SweepType type)
 {
-    switch (type) {
-    case SweepType::Active:
-        return "active";
-    case SweepType::Agile:
-        return "agile";
-    default:
-        return "UNKNOWN";
-    }
+    auto index = static_cast<size_t>(type);
+    return index < SWEEP_TYPE_COUNT ? sweep_type_names[index] : "UNKNOWN";
 }
 
 // Slices of step_mhz side by side across the range, each given by its
