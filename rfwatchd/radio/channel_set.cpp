@@ -4,7 +4,6 @@
 #include "capture/spectral_config.h"
 #include "radio/channel_plan.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
 #include <netlink/attr.h>
@@ -54,33 +53,16 @@ RadioError tune_agile(RadioControl &rc, uint32_t frequency_mhz)
 RadioError tune_phy(RadioControl &rc, uint32_t frequency_mhz, uint32_t width_mhz)
 {
     const InterfaceInfo &monitor = rc.monitor;
-    NlSocket sock;
-    int family = 0;
-    RadioError err = open_nl80211_socket(sock, family);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        log_text("Failed to allocate netlink message for channel set\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!build_set_wiphy(msg.get(), family, monitor.ifindex, frequency_mhz, width_mhz)) {
-        log_text("Failed to build channel set command for %s\n", monitor.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlOutcome outcome = nl_request_ack(sock.get(), msg.get());
-    if (outcome.stage == NlStage::Send) {
-        log_text("Failed to send channel set command for %s: %s\n", monitor.name,
-                 nl_geterror(outcome.error));
-        return RadioError::ChannelSetFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        log_text("Failed to set channel for %s: freq=%u MHz, width=%u MHz, ifindex=%d, "
-                 "error=%s (errno=%d)\n",
-                 monitor.name, frequency_mhz, width_mhz, monitor.ifindex,
-                 nl_geterror(outcome.error), outcome.error);
-        return RadioError::ChannelSetFailed;
-    }
+    auto build = [&](nl_msg *msg, int family) {
+        return build_set_wiphy(msg, family, monitor.ifindex, frequency_mhz, width_mhz);
+    };
+    NlRun run =
+        run_ack_request(NlSocketKind::Nl80211, {RadioRequest::SetWiphy, monitor.name, build, {}});
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::SetWiphy).refused, monitor.name, frequency_mhz, width_mhz,
+                 monitor.ifindex, nl_geterror(run.error), run.error);
+    if (run.result != RadioError::Success)
+        return run.result;
     log_text("Set channel for %s: freq=%u MHz, width=%u MHz\n", monitor.name, frequency_mhz,
              width_mhz);
     return RadioError::Success;

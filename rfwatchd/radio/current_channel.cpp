@@ -2,13 +2,13 @@
 
 #include "base/log.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
 #include <iterator>
 #include <netlink/attr.h>
 #include <netlink/errno.h>
 #include <netlink/handlers.h>
+#include <netlink/msg.h>
 
 namespace
 {
@@ -29,7 +29,7 @@ constexpr uint32_t width_mhz_table[] = {
 };
 static_assert(NL80211_CHAN_WIDTH_160 == 5 && NL80211_CHAN_WIDTH_20_NOHT == 0);
 
-void report_sent(int sent, void *)
+void report_sent(int sent)
 {
     log_text("nl80211: Sent %d bytes on dedicated socket, waiting for response...\n", sent);
 }
@@ -85,42 +85,24 @@ RadioError query_current_channel(const RadioControl &rc, CurrentChannel &out)
         log_text("Interface check failed\n");
         return RadioError::MonitorNotFound;
     }
-    NlSocket sock;
-    int family = 0;
-    RadioError err = open_nl80211_socket(sock, family);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        log_text("Failed to allocate netlink message for config backup\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!put_nl80211_request(msg.get(), family, NL80211_CMD_GET_INTERFACE, monitor.ifindex)) {
-        log_text("Failed to build config backup query for %s\n", monitor.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlCallbacks cb = make_callbacks();
-    if (!cb) {
-        log_text("Failed to allocate netlink callback for config backup\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    out = CurrentChannel{0, 0, false, monitor.name};
-
-    log_text("nl80211: Sending GET_INTERFACE query for %s (ifindex=%d) on dedicated socket\n",
-             monitor.name, monitor.ifindex);
+    auto build = [&](nl_msg *msg, int family) {
+        return put_nl80211_request(msg, family, NL80211_CMD_GET_INTERFACE, monitor.ifindex);
+    };
+    auto ready = [&] {
+        out = CurrentChannel{0, 0, false, monitor.name};
+        log_text("nl80211: Sending GET_INTERFACE query for %s (ifindex=%d) on dedicated socket\n",
+                 monitor.name, monitor.ifindex);
+    };
     NlReplyOptions options;
     options.receive_timeout_s = 2; // a silent kernel must not hold up start-up
     options.after_send = report_sent;
-    NlOutcome outcome =
-        nl_request_reply(sock.get(), msg.get(), cb.get(), channel_reply_handler, &out, options);
-    if (outcome.stage == NlStage::Send) {
-        log_text("Failed to send config backup query for %s: %s\n", monitor.name,
-                 nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
+    NlRun run = run_nl80211_reply({RadioRequest::ConfigQuery, monitor.name, build, ready},
+                                  channel_reply_handler, &out, options);
     // No answer is not fatal: the caller falls back to the default bins.
-    if (outcome.stage == NlStage::Receive)
-        log_text("Netlink error querying %s config: %s (error code: %d)\n", monitor.name,
-                 nl_geterror(outcome.error), outcome.error);
-    return RadioError::Success;
+    if (run.stage == NlStage::Receive) {
+        log_text(texts_of(RadioRequest::ConfigQuery).refused, monitor.name, nl_geterror(run.error),
+                 run.error);
+        return RadioError::Success;
+    }
+    return run.result;
 }

@@ -2,7 +2,6 @@
 
 #include "base/log.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <netlink/attr.h>
 #include <netlink/errno.h>
 #include <netlink/handlers.h>
+#include <netlink/msg.h>
 
 int interface_reply_handler(nl_msg *msg, void *context)
 {
@@ -57,43 +57,17 @@ RadioError discover_interface(const char *name, InterfaceInfo &out)
     std::memcpy(out.name, name, std::strlen(name) + 1);
     out.ifindex = static_cast<int32_t>(index);
 
-    NlSocket sock;
-    int family = 0;
-    RadioError rc = open_nl80211_socket(sock, family);
-    if (rc != RadioError::Success)
-        return rc;
-    NlMessage msg = make_message();
-    if (!msg) {
-        log_text("Failed to allocate netlink message for interface query\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!put_nl80211_request(msg.get(), family, NL80211_CMD_GET_INTERFACE, out.ifindex)) {
-        log_text("Failed to build interface query for %s\n", out.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlCallbacks cb = make_callbacks();
-    if (!cb) {
-        log_text("Failed to allocate netlink callback for interface query\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    log_text("Queried interface name: %s\n", out.name);
-
+    auto build = [&](nl_msg *msg, int family) {
+        return put_nl80211_request(msg, family, NL80211_CMD_GET_INTERFACE, out.ifindex);
+    };
+    auto ready = [&] { log_text("Queried interface name: %s\n", out.name); };
     InterfaceReply reply{UINT32_MAX, false, false, out.name};
-    NlOutcome outcome =
-        nl_request_reply(sock.get(), msg.get(), cb.get(), interface_reply_handler, &reply);
-    if (outcome.stage == NlStage::Send) {
-        log_text("Failed to send interface query for %s: %s\n", out.name,
-                 nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        log_text("Failed to receive interface query response for %s: %s\n", out.name,
-                 nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
-    cb.reset();
-    msg.reset();
-    sock.reset();
+    NlRun run = run_nl80211_reply({RadioRequest::InterfaceQuery, out.name, build, ready},
+                                  interface_reply_handler, &reply);
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::InterfaceQuery).refused, out.name, nl_geterror(run.error));
+    if (run.result != RadioError::Success)
+        return run.result;
 
     if (reply.found && reply.phy != UINT32_MAX) {
         out.phy = reply.phy;
