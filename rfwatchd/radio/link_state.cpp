@@ -41,7 +41,7 @@ int link_reply_handler(nl_msg *msg, void *context)
     // run past the message.
     if (!nlmsg_valid_hdr(nlh, sizeof(ifinfomsg)))
         return NL_OK;
-    auto *ifi = static_cast<const ifinfomsg *>(nlmsg_data(nlh));
+    const auto *ifi = static_cast<const ifinfomsg *>(nlmsg_data(nlh));
     mark = (ifi->ifi_flags & IFF_UP) ? 1 : 0;
     return NL_OK;
 }
