@@ -1,6 +1,7 @@
 #include "radio/channel_plan.h"
 
-#include <cstdio>
+#include "base/log.h"
+
 #include <span>
 
 namespace
@@ -55,7 +56,7 @@ RadioError plan_channels(RadioControl &rc, uint32_t from_mhz, uint32_t to_mhz)
     if (from_mhz >= to_mhz)
         return RadioError::InvalidParameters;
     if (rc.band == Band::BandUnknown) {
-        std::fprintf(stderr, "Cannot calculate channels: interface band not detected yet\n");
+        log_text("Cannot calculate channels: interface band not detected yet\n");
         return RadioError::InvalidParameters;
     }
     rc.channel_count = 0;
@@ -72,11 +73,11 @@ RadioError plan_channels(RadioControl &rc, uint32_t from_mhz, uint32_t to_mhz)
     }
     auto band = static_cast<int>(rc.band);
     if (rc.channel_count == 0) {
-        std::fprintf(stderr, "No valid WiFi channels found in range %u-%u MHz for band %d\n",
-                     from_mhz, to_mhz, band);
+        log_text("No valid WiFi channels found in range %u-%u MHz for band %d\n", from_mhz, to_mhz,
+                 band);
         return RadioError::InvalidParameters;
     }
-    std::fprintf(stderr, "Selected %u valid WiFi channels in range %u-%u MHz for band %d\n",
-                 rc.channel_count, from_mhz, to_mhz, band);
+    log_text("Selected %u valid WiFi channels in range %u-%u MHz for band %d\n", rc.channel_count,
+             from_mhz, to_mhz, band);
     return RadioError::Success;
 }

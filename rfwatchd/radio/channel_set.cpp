@@ -1,12 +1,11 @@
 #include "radio/channel_set.h"
 
+#include "base/log.h"
 #include "capture/spectral_config.h"
 #include "radio/channel_plan.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
-#include <cstdio>
 #include <netlink/attr.h>
 #include <netlink/errno.h>
 
@@ -45,7 +44,7 @@ RadioError tune_agile(RadioControl &rc, uint32_t frequency_mhz)
 {
     ConfigError err = spectral_start_agile(*rc.spectral, static_cast<int>(frequency_mhz));
     if (err != ConfigError::Success) {
-        std::fprintf(stderr, "Failed to set agile channel: %s\n", config_error_message(err));
+        log_text("Failed to set agile channel: %s\n", config_error_message(err));
         return RadioError::InvalidParameters;
     }
     return RadioError::Success;
@@ -54,36 +53,18 @@ RadioError tune_agile(RadioControl &rc, uint32_t frequency_mhz)
 RadioError tune_phy(RadioControl &rc, uint32_t frequency_mhz, uint32_t width_mhz)
 {
     const InterfaceInfo &monitor = rc.monitor;
-    NlSocket sock;
-    int family = 0;
-    RadioError err = open_nl80211_socket(sock, family);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for channel set\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!build_set_wiphy(msg.get(), family, monitor.ifindex, frequency_mhz, width_mhz)) {
-        std::fprintf(stderr, "Failed to build channel set command for %s\n", monitor.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlOutcome outcome = nl_request_ack(sock.get(), msg.get());
-    if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send channel set command for %s: %s\n", monitor.name,
-                     nl_geterror(outcome.error));
-        return RadioError::ChannelSetFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr,
-                     "Failed to set channel for %s: freq=%u MHz, width=%u MHz, ifindex=%d, "
-                     "error=%s (errno=%d)\n",
-                     monitor.name, frequency_mhz, width_mhz, monitor.ifindex,
-                     nl_geterror(outcome.error), outcome.error);
-        return RadioError::ChannelSetFailed;
-    }
-    std::fprintf(stderr, "Set channel for %s: freq=%u MHz, width=%u MHz\n", monitor.name,
-                 frequency_mhz, width_mhz);
+    auto build = [&](nl_msg *msg, int family) {
+        return build_set_wiphy(msg, family, monitor.ifindex, frequency_mhz, width_mhz);
+    };
+    NlRun run =
+        run_ack_request(NlSocketKind::Nl80211, {RadioRequest::SetWiphy, monitor.name, build, {}});
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::SetWiphy).refused, monitor.name, frequency_mhz, width_mhz,
+                 monitor.ifindex, nl_geterror(run.error), run.error);
+    if (run.result != RadioError::Success)
+        return run.result;
+    log_text("Set channel for %s: freq=%u MHz, width=%u MHz\n", monitor.name, frequency_mhz,
+             width_mhz);
     return RadioError::Success;
 }
 
@@ -96,14 +77,13 @@ bool build_set_wiphy(nl_msg *msg, int family, int32_t ifindex, uint32_t frequenc
         return false;
     const ChannelLayout &layout = layout_of(width_mhz);
     if (layout.chan_width == 0) {
-        std::fprintf(stderr, "Debug: Setting channel: freq=%u MHz, type=%s\n", frequency_mhz,
-                     layout.ht_label);
+        log_text("Debug: Setting channel: freq=%u MHz, type=%s\n", frequency_mhz, layout.ht_label);
         return nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, frequency_mhz) == 0 &&
                nla_put_u32(msg, NL80211_ATTR_WIPHY_CHANNEL_TYPE, layout.ht_type) == 0;
     }
     uint32_t control = frequency_mhz - layout.control_below_centre_mhz;
-    std::fprintf(stderr, "Debug: Setting %uMHz channel: primary=%u MHz, center=%u MHz\n",
-                 layout.width_mhz, control, frequency_mhz);
+    log_text("Debug: Setting %uMHz channel: primary=%u MHz, center=%u MHz\n", layout.width_mhz,
+             control, frequency_mhz);
     return nla_put_u32(msg, NL80211_ATTR_WIPHY_FREQ, control) == 0 &&
            nla_put_u32(msg, NL80211_ATTR_CHANNEL_WIDTH, layout.chan_width) == 0 &&
            nla_put_u32(msg, NL80211_ATTR_CENTER_FREQ1, frequency_mhz) == 0;
@@ -112,7 +92,7 @@ bool build_set_wiphy(nl_msg *msg, int family, int32_t ifindex, uint32_t frequenc
 RadioError set_channel(RadioControl &rc, uint32_t frequency_mhz, uint32_t width_mhz)
 {
     if (rc.monitor.ifindex < 0) {
-        std::fprintf(stderr, "Monitor interface not initialized\n");
+        log_text("Monitor interface not initialized\n");
         return RadioError::MonitorNotFound;
     }
     if (band_of_frequency(frequency_mhz) == Band::BandUnknown)

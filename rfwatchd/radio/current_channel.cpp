@@ -1,14 +1,14 @@
 #include "radio/current_channel.h"
 
+#include "base/log.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
-#include <cstdio>
 #include <iterator>
 #include <netlink/attr.h>
 #include <netlink/errno.h>
 #include <netlink/handlers.h>
+#include <netlink/msg.h>
 
 namespace
 {
@@ -29,10 +29,9 @@ constexpr uint32_t width_mhz_table[] = {
 };
 static_assert(NL80211_CHAN_WIDTH_160 == 5 && NL80211_CHAN_WIDTH_20_NOHT == 0);
 
-void report_sent(int sent, void *)
+void report_sent(int sent)
 {
-    std::fprintf(stderr, "nl80211: Sent %d bytes on dedicated socket, waiting for response...\n",
-                 sent);
+    log_text("nl80211: Sent %d bytes on dedicated socket, waiting for response...\n", sent);
 }
 
 } // namespace
@@ -47,37 +46,34 @@ uint32_t width_mhz_of_nl80211(uint32_t chan_width)
 int channel_reply_handler(nl_msg *msg, void *context)
 {
     auto &out = *static_cast<CurrentChannel *>(context);
-    std::fprintf(stderr, "nl80211: Config handler called for interface %s\n", out.name);
+    log_text("nl80211: Config handler called for interface %s\n", out.name);
     Nl80211Attrs tb;
     if (!parse_nl80211_reply(msg, tb)) {
-        std::fprintf(stderr, "Failed to parse netlink attributes for interface config %s\n",
-                     out.name);
+        log_text("Failed to parse netlink attributes for interface config %s\n", out.name);
         return NL_SKIP;
     }
     if (tb[NL80211_ATTR_CHANNEL_WIDTH]) {
         out.width = width_mhz_of_nl80211(nla_get_u32(tb[NL80211_ATTR_CHANNEL_WIDTH]));
-        std::fprintf(stderr, "nl80211: Interface %s current channel width: %u MHz\n", out.name,
-                     out.width);
+        log_text("nl80211: Interface %s current channel width: %u MHz\n", out.name, out.width);
     } else {
         out.width = WIDTH_WHEN_ABSENT_MHZ;
-        std::fprintf(stderr,
-                     "nl80211: No channel width found for interface %s, defaulting to %u MHz\n",
-                     out.name, out.width);
+        log_text("nl80211: No channel width found for interface %s, defaulting to %u MHz\n",
+                 out.name, out.width);
     }
     // Wide channels are described by their centre; the control frequency of
     // an 80 MHz channel is not where its spectrum is.
     if (out.width >= 80 && tb[NL80211_ATTR_CENTER_FREQ1]) {
         out.frequency = nla_get_u32(tb[NL80211_ATTR_CENTER_FREQ1]);
         out.frequency_found = true;
-        std::fprintf(stderr, "nl80211: Interface %s center frequency: %u MHz (%u MHz width)\n",
-                     out.name, out.frequency, out.width);
+        log_text("nl80211: Interface %s center frequency: %u MHz (%u MHz width)\n", out.name,
+                 out.frequency, out.width);
     } else if (tb[NL80211_ATTR_WIPHY_FREQ]) {
         out.frequency = nla_get_u32(tb[NL80211_ATTR_WIPHY_FREQ]);
         out.frequency_found = true;
-        std::fprintf(stderr, "nl80211: Interface %s primary frequency: %u MHz (%u MHz width)\n",
-                     out.name, out.frequency, out.width);
+        log_text("nl80211: Interface %s primary frequency: %u MHz (%u MHz width)\n", out.name,
+                 out.frequency, out.width);
     } else {
-        std::fprintf(stderr, "nl80211: No frequency attribute found for interface %s\n", out.name);
+        log_text("nl80211: No frequency attribute found for interface %s\n", out.name);
     }
     return NL_OK;
 }
@@ -86,46 +82,27 @@ RadioError query_current_channel(const RadioControl &rc, CurrentChannel &out)
 {
     InterfaceInfo monitor = rc.monitor;
     if (monitor.ifindex < 0) {
-        std::fprintf(stderr, "Interface check failed\n");
+        log_text("Interface check failed\n");
         return RadioError::MonitorNotFound;
     }
-    NlSocket sock;
-    int family = 0;
-    RadioError err = open_nl80211_socket(sock, family);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for config backup\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!put_nl80211_request(msg.get(), family, NL80211_CMD_GET_INTERFACE, monitor.ifindex)) {
-        std::fprintf(stderr, "Failed to build config backup query for %s\n", monitor.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlCallbacks cb = make_callbacks();
-    if (!cb) {
-        std::fprintf(stderr, "Failed to allocate netlink callback for config backup\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    out = CurrentChannel{0, 0, false, monitor.name};
-
-    std::fprintf(stderr,
-                 "nl80211: Sending GET_INTERFACE query for %s (ifindex=%d) on dedicated socket\n",
+    auto build = [&](nl_msg *msg, int family) {
+        return put_nl80211_request(msg, family, NL80211_CMD_GET_INTERFACE, monitor.ifindex);
+    };
+    auto ready = [&] {
+        out = CurrentChannel{0, 0, false, monitor.name};
+        log_text("nl80211: Sending GET_INTERFACE query for %s (ifindex=%d) on dedicated socket\n",
                  monitor.name, monitor.ifindex);
+    };
     NlReplyOptions options;
     options.receive_timeout_s = 2; // a silent kernel must not hold up start-up
     options.after_send = report_sent;
-    NlOutcome outcome =
-        nl_request_reply(sock.get(), msg.get(), cb.get(), channel_reply_handler, &out, options);
-    if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send config backup query for %s: %s\n", monitor.name,
-                     nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
+    NlRun run = run_nl80211_reply({RadioRequest::ConfigQuery, monitor.name, build, ready},
+                                  channel_reply_handler, &out, options);
     // No answer is not fatal: the caller falls back to the default bins.
-    if (outcome.stage == NlStage::Receive)
-        std::fprintf(stderr, "Netlink error querying %s config: %s (error code: %d)\n",
-                     monitor.name, nl_geterror(outcome.error), outcome.error);
-    return RadioError::Success;
+    if (run.stage == NlStage::Receive) {
+        log_text(texts_of(RadioRequest::ConfigQuery).refused, monitor.name, nl_geterror(run.error),
+                 run.error);
+        return RadioError::Success;
+    }
+    return run.result;
 }

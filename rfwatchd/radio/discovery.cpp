@@ -1,42 +1,41 @@
 #include "radio/discovery.h"
 
+#include "base/log.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 #include "radio/nl80211_message.h"
 
-#include <cstdio>
 #include <cstring>
 #include <net/if.h>
 #include <netlink/attr.h>
 #include <netlink/errno.h>
 #include <netlink/handlers.h>
+#include <netlink/msg.h>
 
 int interface_reply_handler(nl_msg *msg, void *context)
 {
     auto &reply = *static_cast<InterfaceReply *>(context);
     Nl80211Attrs tb;
     if (!parse_nl80211_reply(msg, tb)) {
-        std::fprintf(stderr, "Failed to parse netlink attributes for interface %s\n", reply.name);
+        log_text("Failed to parse netlink attributes for interface %s\n", reply.name);
         return NL_SKIP;
     }
     if (!tb[NL80211_ATTR_WIPHY]) {
-        std::fprintf(stderr, "nl80211: No wiphy attribute found for interface %s\n", reply.name);
+        log_text("nl80211: No wiphy attribute found for interface %s\n", reply.name);
         return NL_SKIP;
     }
     reply.phy = nla_get_u32(tb[NL80211_ATTR_WIPHY]);
     reply.found = true;
-    std::fprintf(stderr, "nl80211: Interface %s belongs to phy%u\n", reply.name, reply.phy);
+    log_text("nl80211: Interface %s belongs to phy%u\n", reply.name, reply.phy);
     // The type only informs: a monitor that is not (yet) in monitor mode can
     // still carry a spectral scan.
     if (tb[NL80211_ATTR_IFTYPE]) {
         uint32_t type = nla_get_u32(tb[NL80211_ATTR_IFTYPE]);
         if (type == NL80211_IFTYPE_MONITOR) {
             reply.is_monitor = true;
-            std::fprintf(stderr, "nl80211: Interface %s confirmed as monitor mode\n", reply.name);
+            log_text("nl80211: Interface %s confirmed as monitor mode\n", reply.name);
         } else {
-            std::fprintf(stderr,
-                         "nl80211: Warning - Interface %s is not in monitor mode (type: %u)\n",
-                         reply.name, type);
+            log_text("nl80211: Warning - Interface %s is not in monitor mode (type: %u)\n",
+                     reply.name, type);
         }
     }
     return NL_OK;
@@ -47,62 +46,35 @@ RadioError discover_interface(const char *name, InterfaceInfo &out)
     // The kernel takes names of up to 15 characters (IFNAMSIZ with its NUL);
     // a longer one cannot name an interface and would not fit the record.
     if (std::strlen(name) >= INTERFACE_NAME_SIZE) {
-        std::fprintf(stderr, "Interface name would truncate: %s\n", name);
+        log_text("Interface name would truncate: %s\n", name);
         return RadioError::InvalidParameters;
     }
     unsigned index = if_nametoindex(name);
     if (index == 0) {
-        std::fprintf(stderr, "Interface '%s' does not exist\n", name);
+        log_text("Interface '%s' does not exist\n", name);
         return RadioError::MonitorNotFound;
     }
     std::memcpy(out.name, name, std::strlen(name) + 1);
     out.ifindex = static_cast<int32_t>(index);
 
-    NlSocket sock;
-    int family = 0;
-    RadioError rc = open_nl80211_socket(sock, family);
-    if (rc != RadioError::Success)
-        return rc;
-    NlMessage msg = make_message();
-    if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for interface query\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!put_nl80211_request(msg.get(), family, NL80211_CMD_GET_INTERFACE, out.ifindex)) {
-        std::fprintf(stderr, "Failed to build interface query for %s\n", out.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlCallbacks cb = make_callbacks();
-    if (!cb) {
-        std::fprintf(stderr, "Failed to allocate netlink callback for interface query\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    std::fprintf(stderr, "Queried interface name: %s\n", out.name);
-
+    auto build = [&](nl_msg *msg, int family) {
+        return put_nl80211_request(msg, family, NL80211_CMD_GET_INTERFACE, out.ifindex);
+    };
+    auto ready = [&] { log_text("Queried interface name: %s\n", out.name); };
     InterfaceReply reply{UINT32_MAX, false, false, out.name};
-    NlOutcome outcome =
-        nl_request_reply(sock.get(), msg.get(), cb.get(), interface_reply_handler, &reply);
-    if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send interface query for %s: %s\n", out.name,
-                     nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr, "Failed to receive interface query response for %s: %s\n", out.name,
-                     nl_geterror(outcome.error));
-        return RadioError::NetlinkInitFailed;
-    }
-    cb.reset();
-    msg.reset();
-    sock.reset();
+    NlRun run = run_nl80211_reply({RadioRequest::InterfaceQuery, out.name, build, ready},
+                                  interface_reply_handler, &reply);
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::InterfaceQuery).refused, out.name, nl_geterror(run.error));
+    if (run.result != RadioError::Success)
+        return run.result;
 
     if (reply.found && reply.phy != UINT32_MAX) {
         out.phy = reply.phy;
-        std::fprintf(stderr,
-                     "Interface '%s' (ifindex %d) successfully mapped to phy%u via nl80211\n",
-                     out.name, out.ifindex, out.phy);
+        log_text("Interface '%s' (ifindex %d) successfully mapped to phy%u via nl80211\n", out.name,
+                 out.ifindex, out.phy);
         return RadioError::Success;
     }
-    std::fprintf(stderr, "Failed to determine phy index for interface %s via nl80211\n", out.name);
+    log_text("Failed to determine phy index for interface %s via nl80211\n", out.name);
     return RadioError::PhyNotFound;
 }

@@ -1,13 +1,11 @@
 #include "radio/link_state.h"
 
+#include "base/log.h"
 #include "radio/netlink_request.h"
-#include "radio/netlink_socket.h"
 
-#include <cstdio>
 #include <linux/if.h>
 #include <linux/rtnetlink.h>
 #include <netlink/errno.h>
-#include <netlink/handlers.h>
 #include <netlink/msg.h>
 #include <sys/socket.h>
 
@@ -43,7 +41,7 @@ int link_reply_handler(nl_msg *msg, void *context)
     // run past the message.
     if (!nlmsg_valid_hdr(nlh, sizeof(ifinfomsg)))
         return NL_OK;
-    auto *ifi = static_cast<const ifinfomsg *>(nlmsg_data(nlh));
+    const auto *ifi = static_cast<const ifinfomsg *>(nlmsg_data(nlh));
     mark = (ifi->ifi_flags & IFF_UP) ? 1 : 0;
     return NL_OK;
 }
@@ -52,69 +50,33 @@ RadioError query_link_up(const InterfaceInfo &iface, uint8_t &mark)
 {
     if (iface.ifindex < 0)
         return RadioError::MonitorNotFound;
-    NlSocket sock;
-    RadioError err = open_route_socket(sock);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for interface state query\n");
-        return RadioError::NetlinkInitFailed;
-    }
-    if (!build_link_request(msg.get(), RTM_GETLINK, iface.ifindex, 0, 0)) {
-        std::fprintf(stderr, "Failed to build GETLINK for %s\n", iface.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    NlCallbacks cb = make_callbacks();
-    if (!cb)
-        return RadioError::NetlinkInitFailed;
-    mark = 0;
-    NlOutcome outcome =
-        nl_request_reply(sock.get(), msg.get(), cb.get(), link_reply_handler, &mark);
-    if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send GETLINK for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
-        return RadioError::LinkQueryFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr, "Failed to receive GETLINK response for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
-        return RadioError::LinkQueryFailed;
-    }
-    return RadioError::Success;
+    auto build = [&](nl_msg *msg, int) {
+        return build_link_request(msg, RTM_GETLINK, iface.ifindex, 0, 0);
+    };
+    auto ready = [&] { mark = 0; };
+    NlRun run = run_route_reply({RadioRequest::GetLink, iface.name, build, ready},
+                                link_reply_handler, &mark);
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::GetLink).refused, iface.name, nl_geterror(run.error));
+    return run.result;
 }
 
 RadioError set_link_up(const InterfaceInfo &iface, bool up)
 {
     if (iface.ifindex < 0)
         return RadioError::MonitorNotFound;
-    NlSocket sock;
-    RadioError err = open_route_socket(sock);
-    if (err != RadioError::Success)
-        return err;
-    NlMessage msg = make_message();
-    if (!msg) {
-        std::fprintf(stderr, "Failed to allocate netlink message for interface state set\n");
-        return RadioError::NetlinkInitFailed;
-    }
     // ifi_change masks every flag but IFF_UP, so promiscuous mode and the
     // like stay as they are.
-    if (!build_link_request(msg.get(), RTM_NEWLINK, iface.ifindex, up ? IFF_UP : 0, IFF_UP)) {
-        std::fprintf(stderr, "Failed to build NEWLINK for %s\n", iface.name);
-        return RadioError::NetlinkInitFailed;
-    }
-    std::fprintf(stderr, "Setting interface %s (idx=%d) %s\n", iface.name, iface.ifindex,
-                 up_text(up));
-    NlOutcome outcome = nl_request_ack(sock.get(), msg.get());
-    if (outcome.stage == NlStage::Send) {
-        std::fprintf(stderr, "Failed to send NEWLINK for %s: %s\n", iface.name,
-                     nl_geterror(outcome.error));
-        return RadioError::LinkSetFailed;
-    }
-    if (outcome.stage == NlStage::Receive) {
-        std::fprintf(stderr, "Failed to set interface %s %s: %s\n", iface.name, up_text(up),
-                     nl_geterror(outcome.error));
-        return RadioError::LinkSetFailed;
-    }
-    return RadioError::Success;
+    auto build = [&](nl_msg *msg, int) {
+        return build_link_request(msg, RTM_NEWLINK, iface.ifindex, up ? IFF_UP : 0, IFF_UP);
+    };
+    auto ready = [&] {
+        log_text("Setting interface %s (idx=%d) %s\n", iface.name, iface.ifindex, up_text(up));
+    };
+    NlRun run =
+        run_ack_request(NlSocketKind::Route, {RadioRequest::NewLink, iface.name, build, ready});
+    if (run.stage == NlStage::Receive)
+        log_text(texts_of(RadioRequest::NewLink).refused, iface.name, up_text(up),
+                 nl_geterror(run.error));
+    return run.result;
 }

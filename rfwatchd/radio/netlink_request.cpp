@@ -1,35 +1,109 @@
 #include "radio/netlink_request.h"
 
+#include "base/log.h"
+#include "radio/netlink_socket.h"
+
+#include <netlink/errno.h>
 #include <netlink/netlink.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
-NlOutcome nl_request_reply(nl_sock *sock, nl_msg *msg, nl_cb *cb, NlReplyHandler handler,
-                           void *context, const NlReplyOptions &options)
+namespace
 {
-    nl_cb_set(cb, NL_CB_VALID, NL_CB_CUSTOM, handler, context);
-    int sent = nl_send_auto(sock, msg);
-    if (sent < 0)
-        return {NlStage::Send, sent, 0};
-    if (options.after_send)
-        options.after_send(sent, options.after_send_context);
-    if (options.receive_timeout_s > 0) {
-        timeval timeout{options.receive_timeout_s, 0};
-        setsockopt(nl_socket_get_fd(sock), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
-    int err = nl_recvmsgs(sock, cb);
-    if (err < 0)
-        return {NlStage::Receive, err, sent};
-    return {NlStage::Done, 0, sent};
+
+// Everything a conversation holds once its request is ready to go.
+struct Prepared {
+    NlSocket sock;
+    NlMessage msg;
+};
+
+NlRun setup_failed()
+{
+    return {RadioError::NetlinkInitFailed, NlStage::Setup, 0};
 }
 
-NlOutcome nl_request_ack(nl_sock *sock, nl_msg *msg)
+// Socket, message and build, in that order, each failure with its line.
+bool prepare(NlSocketKind kind, const NlRequest &request, Prepared &out)
 {
-    int sent = nl_send_auto(sock, msg);
+    int family = 0;
+    RadioError err = kind == NlSocketKind::Nl80211 ? open_nl80211_socket(out.sock, family)
+                                                   : open_route_socket(out.sock);
+    if (err != RadioError::Success)
+        return false;
+    out.msg = make_message();
+    if (!out.msg) {
+        log_text("%s", texts_of(request.kind).no_message);
+        return false;
+    }
+    if (!request.build(out.msg.get(), family)) {
+        log_text(texts_of(request.kind).not_built, request.name);
+        return false;
+    }
+    return true;
+}
+
+NlRun send_failed(const NlRequest &request, int error)
+{
+    log_text(texts_of(request.kind).not_sent, request.name, nl_geterror(error));
+    return {texts_of(request.kind).failed, NlStage::Send, error};
+}
+
+NlRun run_reply(NlSocketKind kind, const NlRequest &request, NlReplyHandler handler, void *context,
+                const NlReplyOptions &options)
+{
+    Prepared p;
+    if (!prepare(kind, request, p))
+        return setup_failed();
+    NlCallbacks cb = make_callbacks();
+    if (!cb) {
+        if (texts_of(request.kind).no_callbacks)
+            log_text("%s", texts_of(request.kind).no_callbacks);
+        return setup_failed();
+    }
+    if (request.ready)
+        request.ready();
+    nl_cb_set(cb.get(), NL_CB_VALID, NL_CB_CUSTOM, handler, context);
+    int sent = nl_send_auto(p.sock.get(), p.msg.get());
     if (sent < 0)
-        return {NlStage::Send, sent, 0};
-    int err = nl_wait_for_ack(sock);
+        return send_failed(request, sent);
+    if (options.after_send)
+        options.after_send(sent);
+    if (options.receive_timeout_s > 0) {
+        timeval timeout{options.receive_timeout_s, 0};
+        setsockopt(nl_socket_get_fd(p.sock.get()), SOL_SOCKET, SO_RCVTIMEO, &timeout,
+                   sizeof timeout);
+    }
+    int err = nl_recvmsgs(p.sock.get(), cb.get());
     if (err < 0)
-        return {NlStage::Receive, err, sent};
-    return {NlStage::Done, 0, sent};
+        return {texts_of(request.kind).failed, NlStage::Receive, err};
+    return {RadioError::Success, NlStage::Done, 0};
+}
+
+} // namespace
+
+NlRun run_nl80211_reply(const NlRequest &request, NlReplyHandler handler, void *context,
+                        const NlReplyOptions &options)
+{
+    return run_reply(NlSocketKind::Nl80211, request, handler, context, options);
+}
+
+NlRun run_route_reply(const NlRequest &request, NlReplyHandler handler, void *context)
+{
+    return run_reply(NlSocketKind::Route, request, handler, context, {});
+}
+
+NlRun run_ack_request(NlSocketKind kind, const NlRequest &request)
+{
+    Prepared p;
+    if (!prepare(kind, request, p))
+        return setup_failed();
+    if (request.ready)
+        request.ready();
+    int sent = nl_send_auto(p.sock.get(), p.msg.get());
+    if (sent < 0)
+        return send_failed(request, sent);
+    int err = nl_wait_for_ack(p.sock.get());
+    if (err < 0)
+        return {texts_of(request.kind).failed, NlStage::Receive, err};
+    return {RadioError::Success, NlStage::Done, 0};
 }

@@ -2,27 +2,17 @@
 // opens for itself.
 #pragma once
 
+#include "base/free_ptr.h"
 #include "radio/radio_error.h"
 
-#include <memory>
+#include <netlink/handlers.h>
+#include <netlink/msg.h>
+#include <netlink/socket.h>
 
-struct nl_sock;
-struct nl_msg;
-struct nl_cb;
-
-struct NlSocketFree {
-    void operator()(nl_sock *sock) const;
-};
-struct NlMessageFree {
-    void operator()(nl_msg *msg) const;
-};
-struct NlCallbacksPut {
-    void operator()(nl_cb *cb) const;
-};
-
-using NlSocket = std::unique_ptr<nl_sock, NlSocketFree>;
-using NlMessage = std::unique_ptr<nl_msg, NlMessageFree>;
-using NlCallbacks = std::unique_ptr<nl_cb, NlCallbacksPut>;
+using NlSocket = FreePtr<nl_sock, nl_socket_free>;
+using NlMessage = FreePtr<nl_msg, nlmsg_free>;
+// A callback set is reference-counted; the guard drops this reference.
+using NlCallbacks = FreePtr<nl_cb, nl_cb_put>;
 
 // Generic netlink socket with the nl80211 family resolved. On failure the
 // socket is empty and the reason has been written.

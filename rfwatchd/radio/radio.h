@@ -9,3 +9,4 @@
 #include "radio/radio_control.h"
 #include "radio/radio_error.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"

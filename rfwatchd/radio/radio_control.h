@@ -16,6 +16,7 @@ inline constexpr size_t INTERFACE_NAME_SIZE = 16;
 inline constexpr size_t SPECTRAL_DIR_SIZE = 4096;
 
 enum class SweepType : uint32_t { Idle = 0, Active = 1, Agile = 2 };
+inline constexpr size_t SWEEP_TYPE_COUNT = static_cast<size_t>(SweepType::Agile) + 1;
 
 enum class Band : uint32_t { BandUnknown = 0, Band2GHz = 1, Band5GHz = 2, Band6GHz = 3 };
 

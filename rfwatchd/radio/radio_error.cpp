@@ -1,6 +1,5 @@
 #include "radio/radio_error.h"
 
-#include <cstddef>
 #include <iterator>
 
 namespace
@@ -19,15 +18,14 @@ constexpr const char *radio_error_texts[] = {
     "Phy not found",
     "Regulatory domain query failed",
 };
-static_assert(std::size(radio_error_texts) ==
-              static_cast<size_t>(RadioError::RegulatoryQueryFailed) + 1);
+static_assert(std::size(radio_error_texts) == RADIO_ERROR_COUNT);
 
 } // namespace
 
 const char *radio_error_message(RadioError code)
 {
     auto index = static_cast<int32_t>(code);
-    if (index < 0 || static_cast<size_t>(index) >= std::size(radio_error_texts))
+    if (index < 0 || static_cast<size_t>(index) >= RADIO_ERROR_COUNT)
         return "Unknown error";
     return radio_error_texts[index];
 }

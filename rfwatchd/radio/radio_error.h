@@ -1,6 +1,7 @@
 // Result codes of every radio-control operation and their fixed texts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum class RadioError : int32_t {
@@ -15,6 +16,10 @@ enum class RadioError : int32_t {
     PhyNotFound = 8,
     RegulatoryQueryFailed = 9, // kept for callers; nothing here returns it
 };
+
+// Number of codes; a new code goes last and moves this along.
+inline constexpr size_t RADIO_ERROR_COUNT =
+    static_cast<size_t>(RadioError::RegulatoryQueryFailed) + 1;
 
 // Constant text of a code; "Unknown error" for any value outside the table.
 const char *radio_error_message(RadioError code);

@@ -1,13 +1,15 @@
 #include "radio/sweep.h"
 
-#include "capture/spectral_config.h"
 #include "base/clock.h"
+#include "base/log.h"
+#include "capture/spectral_config.h"
 #include "radio/channel_plan.h"
 #include "radio/channel_set.h"
 #include "radio/link_state.h"
 #include "radio/sweep_links.h"
+#include "radio/sweep_timing.h"
 
-#include <cstdio>
+#include <iterator>
 
 namespace
 {
@@ -15,16 +17,14 @@ namespace
 constexpr uint32_t MIN_DWELL_MS = 5;
 constexpr uint32_t MAX_DWELL_MS = 60000;
 
+// Indexed by SweepType; an idle sweep is never started, so it has no name.
+constexpr const char *sweep_type_names[] = {"UNKNOWN", "active", "agile"};
+static_assert(std::size(sweep_type_names) == SWEEP_TYPE_COUNT);
+
 const char *sweep_type_name(SweepType type)
 {
-    switch (type) {
-    case SweepType::Active:
-        return "active";
-    case SweepType::Agile:
-        return "agile";
-    default:
-        return "UNKNOWN";
-    }
+    auto index = static_cast<size_t>(type);
+    return index < SWEEP_TYPE_COUNT ? sweep_type_names[index] : "UNKNOWN";
 }
 
 // Slices of step_mhz side by side across the range, each given by its
@@ -53,7 +53,7 @@ RadioError prepare_active(RadioControl &rc, uint32_t from_mhz, uint32_t to_mhz)
     }
     err = set_link_up(rc.monitor, true);
     if (err != RadioError::Success) {
-        std::fprintf(stderr, "Failed to bring up monitor interface\n");
+        log_text("Failed to bring up monitor interface\n");
         restore_links(rc);
     }
     return err;
@@ -68,8 +68,8 @@ RadioError start_sweep(RadioControl &rc, const SweepRequest &request)
     // duration_ms holds the duration in milliseconds in 32 bits.
     if (request.duration_s > MAX_SWEEP_DURATION_S)
         return RadioError::InvalidParameters;
-    std::fprintf(stderr, "Starting %s sweep for range %d - %d.\n", sweep_type_name(request.type),
-                 static_cast<int>(request.from_mhz), static_cast<int>(request.to_mhz));
+    log_text("Starting %s sweep for range %d - %d.\n", sweep_type_name(request.type),
+             static_cast<int>(request.from_mhz), static_cast<int>(request.to_mhz));
     // A new request replaces the running sweep even when it is refused below.
     if (sweep_active(rc))
         cancel_sweep(rc);
@@ -78,7 +78,7 @@ RadioError start_sweep(RadioControl &rc, const SweepRequest &request)
     uint32_t to = request.to_mhz;
     if (request.whole_band & 1) {
         if (rc.band == Band::BandUnknown) {
-            std::fprintf(stderr, "Band not detected, cannot configure whole band sweep.\n");
+            log_text("Band not detected, cannot configure whole band sweep.\n");
             return RadioError::InvalidParameters;
         }
         const BandRange *range = band_range(rc.band);
@@ -125,10 +125,9 @@ RadioError start_sweep(RadioControl &rc, const SweepRequest &request)
             restore_links(rc);
         return err;
     }
-    std::fprintf(stderr,
-                 "Started sweep with known phy: %d-%d MHz, %d channels, %d ms dwell, %s duration\n",
-                 static_cast<int>(from), static_cast<int>(to), static_cast<int>(rc.channel_count),
-                 static_cast<int>(rc.dwell_ms), request.duration_s != 0 ? "finite" : "infinite");
+    log_text("Started sweep with known phy: %d-%d MHz, %d channels, %d ms dwell, %s duration\n",
+             static_cast<int>(from), static_cast<int>(to), static_cast<int>(rc.channel_count),
+             static_cast<int>(rc.dwell_ms), request.duration_s != 0 ? "finite" : "infinite");
     return RadioError::Success;
 }
 
@@ -147,7 +146,7 @@ RadioError cancel_sweep(RadioControl &rc)
         break;
     }
     rc.sweep_type = SweepType::Idle;
-    std::fprintf(stderr, "Cancelled sweep for interface %s\n", rc.monitor.name);
+    log_text("Cancelled sweep for interface %s\n", rc.monitor.name);
     return RadioError::Success;
 }
 

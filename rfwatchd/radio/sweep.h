@@ -1,6 +1,6 @@
 // Sweeps: the radio walks a channel list, dwell_ms on each, for a duration
 // or until cancelled. The daemon's main loop drives them through the
-// predicates below; nothing here owns a thread or a timer.
+// predicates of sweep_timing.h; nothing here owns a thread or a timer.
 #pragma once
 
 #include "radio/radio_control.h"
@@ -22,10 +22,3 @@ inline constexpr uint32_t MAX_SWEEP_DURATION_S = UINT32_MAX / 1000;
 RadioError start_sweep(RadioControl &rc, const SweepRequest &request);
 RadioError cancel_sweep(RadioControl &rc); // always Success
 RadioError advance_sweep(RadioControl &rc);
-
-bool sweep_active(const RadioControl &rc);
-bool sweep_type_is(const RadioControl &rc, SweepType type);
-// Updates remaining_ms on every call.
-bool sweep_expired(RadioControl &rc);
-bool sweep_finished(const RadioControl &rc);
-bool hop_due(const RadioControl &rc);

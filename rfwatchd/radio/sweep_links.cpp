@@ -1,8 +1,7 @@
 #include "radio/sweep_links.h"
 
+#include "base/log.h"
 #include "radio/link_state.h"
-
-#include <cstdio>
 
 namespace
 {
@@ -22,13 +21,13 @@ RadioError take_primaries_down(RadioControl &rc)
         const InterfaceInfo &primary = rc.primaries[i];
         RadioError err = query_link_up(primary, rc.primary_was_up[i]);
         if (err == RadioError::Success) {
-            std::fprintf(stderr, "Interface %s (idx=%d) state: %s\n", primary.name, primary.ifindex,
-                         (rc.primary_was_up[i] & 1) ? "UP" : "DOWN");
+            log_text("Interface %s (idx=%d) state: %s\n", primary.name, primary.ifindex,
+                     (rc.primary_was_up[i] & 1) ? "UP" : "DOWN");
             err = set_link_up(primary, false);
             if (err != RadioError::Success)
-                std::fprintf(stderr, "Failed to bring down primary interface\n");
+                log_text("Failed to bring down primary interface\n");
         } else {
-            std::fprintf(stderr, "Failed to query primary interface state\n");
+            log_text("Failed to query primary interface state\n");
         }
         if (err != RadioError::Success) {
             // A sweep that cannot start must not leave the access point off

@@ -1,5 +1,6 @@
+#include "radio/sweep_timing.h"
+
 #include "base/clock.h"
-#include "radio/sweep.h"
 
 bool sweep_active(const RadioControl &rc)
 {

@@ -7,6 +7,7 @@
 #include "radio/channel_plan.h"
 #include "radio/channel_set.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 #include "test_clock.h"
 
 #include <cerrno>
