@@ -3,9 +3,6 @@
 #pragma once
 
 #include "capture/config_error.h"
-// Not used here: radio and its tests still reach the driver table through
-// this header; to be narrowed to their own includes at merge time.
-#include "capture/scan_driver.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include "core/command_parse.h"
 #include "core/server.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 
 #include <cstdio>
 

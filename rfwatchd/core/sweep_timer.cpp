@@ -6,6 +6,7 @@
 #include "core/samples.h"
 #include "core/server.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 
 namespace
 {

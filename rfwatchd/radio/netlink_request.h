@@ -7,22 +7,22 @@
 // interprets the answer.
 #pragma once
 
+#include "base/function_ref.h"
 #include "radio/radio_error.h"
 #include "radio/request_texts.h"
 
-#include <functional>
-
 struct nl_msg;
 
+// The hooks refer to the operation's own lambdas, which outlive the run.
 struct NlRequest {
     RadioRequest kind; // its row of request_texts
     const char *name;  // interface named in the texts
     // Fills the allocated message; family is nl80211's id, 0 on rtnetlink.
     // False when the message is full.
-    std::function<bool(nl_msg *msg, int family)> build;
+    FunctionRef<bool(nl_msg *msg, int family)> build;
     // Called once everything is allocated and built, just before the send:
     // for the operation's progress line and the reset of its reply context.
-    std::function<void()> ready;
+    FunctionRef<void()> ready;
 };
 
 enum class NlStage { Setup, Send, Receive, Done };

@@ -11,8 +11,15 @@
 //
 // The two sweeps run, hopping as the daemon's main loop does, until SIGTERM
 // or SIGINT, then cancel and exit.
+#include "capture/scan_driver.h"
 #include "capture/spectral_config.h"
-#include "radio/radio.h"
+#include "radio/channel_plan.h"
+#include "radio/channel_set.h"
+#include "radio/current_channel.h"
+#include "radio/discovery.h"
+#include "radio/radio_control.h"
+#include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 
 #include <csignal>
 #include <cstdio>

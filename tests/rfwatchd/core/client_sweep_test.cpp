@@ -7,6 +7,7 @@
 #include "core/client_sweep.h"
 #include "core/clients.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // hang up, stop reading or send commands are handled.
 #include "core/command_parse.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 #include "test_clock.h"
 #include "test_server.h"
 

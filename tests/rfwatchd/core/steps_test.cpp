@@ -4,6 +4,7 @@
 #include "core/samples.h"
 #include "core/sweep_timer.h"
 #include "radio/sweep.h"
+#include "radio/sweep_timing.h"
 #include "test_server.h"
 
 #include <gtest/gtest.h>

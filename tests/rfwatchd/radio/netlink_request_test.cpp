@@ -23,40 +23,44 @@ bool have_nl80211()
     return ok;
 }
 
+// Both hooks of a request: counts the builds and the ready calls. With type
+// 0 every build fails as if the message were full; otherwise it builds an
+// RTM_GETLINK / RTM_NEWLINK of that type for an interface index no kernel
+// hands out. The requests below refer to it, so it outlives each run.
 struct Probe {
     int built = 0;
     int ready = 0;
     int family = -1;
+    int type = 0;
+
+    bool operator()(nl_msg *msg, int nl_family)
+    {
+        built++;
+        family = nl_family;
+        if (type == 0)
+            return false;
+        nlmsghdr *nlh = nlmsg_put(msg, NL_AUTO_PORT, NL_AUTO_SEQ, type, sizeof(ifinfomsg), 0);
+        if (!nlh)
+            return false;
+        auto *ifi = static_cast<ifinfomsg *>(nlmsg_data(nlh));
+        *ifi = ifinfomsg{};
+        ifi->ifi_index = 999999;
+        ifi->ifi_change = 0; // changes nothing even if it existed
+        return true;
+    }
+    void operator()() { ready++; }
 };
 
 NlRequest full_message(RadioRequest kind, Probe &probe)
 {
-    return {kind, "x0",
-            [&probe](nl_msg *, int family) {
-                probe.built++;
-                probe.family = family;
-                return false;
-            },
-            [&probe] { probe.ready++; }};
+    probe.type = 0;
+    return {kind, "x0", probe, probe};
 }
 
-// RTM_GETLINK / RTM_NEWLINK for an interface index no kernel hands out.
 NlRequest missing_link(RadioRequest kind, int type, Probe &probe)
 {
-    return {kind, "gone0",
-            [&probe, type](nl_msg *msg, int) {
-                probe.built++;
-                nlmsghdr *nlh =
-                    nlmsg_put(msg, NL_AUTO_PORT, NL_AUTO_SEQ, type, sizeof(ifinfomsg), 0);
-                if (!nlh)
-                    return false;
-                auto *ifi = static_cast<ifinfomsg *>(nlmsg_data(nlh));
-                *ifi = ifinfomsg{};
-                ifi->ifi_index = 999999;
-                ifi->ifi_change = 0; // changes nothing even if it existed
-                return true;
-            },
-            [&probe] { probe.ready++; }};
+    probe.type = type;
+    return {kind, "gone0", probe, probe};
 }
 
 int count_replies(nl_msg *, void *context)
@@ -122,18 +126,18 @@ TEST(RouteRunners, ReplyOfAnExistingLinkReachesTheHandler)
 {
     int replies = 0;
     int ready = 0;
-    NlRequest loopback{RadioRequest::GetLink, "lo",
-                       [](nl_msg *msg, int) {
-                           nlmsghdr *nlh = nlmsg_put(msg, NL_AUTO_PORT, NL_AUTO_SEQ, RTM_GETLINK,
-                                                     sizeof(ifinfomsg), 0);
-                           if (!nlh)
-                               return false;
-                           auto *ifi = static_cast<ifinfomsg *>(nlmsg_data(nlh));
-                           *ifi = ifinfomsg{};
-                           ifi->ifi_index = 1; // loopback, in every namespace
-                           return true;
-                       },
-                       [&ready] { ready++; }};
+    auto build = [](nl_msg *msg, int) {
+        nlmsghdr *nlh =
+            nlmsg_put(msg, NL_AUTO_PORT, NL_AUTO_SEQ, RTM_GETLINK, sizeof(ifinfomsg), 0);
+        if (!nlh)
+            return false;
+        auto *ifi = static_cast<ifinfomsg *>(nlmsg_data(nlh));
+        *ifi = ifinfomsg{};
+        ifi->ifi_index = 1; // loopback, in every namespace
+        return true;
+    };
+    auto count_ready = [&ready] { ready++; };
+    NlRequest loopback{RadioRequest::GetLink, "lo", build, count_ready};
     testing::internal::CaptureStderr();
     NlRun run = run_route_reply(loopback, count_replies, &replies);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
