@@ -25,12 +25,6 @@ template <typename R, typename... Args> class FunctionRef<R(Args...)>
           })
     {
     }
-    // A temporary would be gone before the call.
-    template <typename F>
-    requires(!std::is_lvalue_reference_v<F> && !std::is_same_v<std::remove_cvref_t<F>, FunctionRef>)
-        FunctionRef(F &&f)
-    = delete;
-
     explicit operator bool() const { return call_ != nullptr; }
     R operator()(Args... args) const { return call_(object_, static_cast<Args>(args)...); }
 
