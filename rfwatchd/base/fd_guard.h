@@ -12,6 +12,13 @@ class FdGuard
     ~FdGuard() { reset(); }
 
     int get() const { return fd_; }
+    // Hands the descriptor on to the caller, who then owns it.
+    int release()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes now; the result of close() is of no interest for reads.
     void reset()
     {

@@ -1,5 +1,6 @@
 #include "core/listener.h"
 
+#include "base/fd_guard.h"
 #include "base/log.h"
 
 #include <cerrno>
@@ -11,8 +12,8 @@
 
 int open_listening_socket(const char *path)
 {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    FdGuard fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) {
         log_text("Failed to get socket\n");
         return -1;
     }
@@ -21,7 +22,6 @@ int open_listening_socket(const char *path)
     if (strlen(path) > MAX_SOCKET_PATH) {
         log_text("Socket path is too long: %s\n", path);
         log_text("Failed to get socket\n");
-        close(fd);
         return -1;
     }
     addr.sun_family = AF_UNIX;
@@ -33,16 +33,14 @@ int open_listening_socket(const char *path)
     };
     if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
         unlink(path);
-    if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+    if (bind(fd.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
         log_text("Error binding: %s\n", strerror(errno));
         log_text("Failed to get socket\n");
-        close(fd);
         return -1;
     }
-    if (listen(fd, LISTEN_BACKLOG) != 0) {
+    if (listen(fd.get(), LISTEN_BACKLOG) != 0) {
         log_text("Listen error: %s\n", strerror(errno));
-        close(fd);
         return -1;
     }
-    return fd;
+    return fd.release();
 }
