@@ -1,12 +1,12 @@
 #include "radio/radio_error.h"
 
-#include <iterator>
+#include <array>
 
 namespace
 {
 
 // Indexed by code.
-constexpr const char *radio_error_texts[] = {
+constexpr std::array radio_error_texts = {
     "Success",
     "Invalid parameters",
     "Too many channels for sweep range",
@@ -18,7 +18,7 @@ constexpr const char *radio_error_texts[] = {
     "Phy not found",
     "Regulatory domain query failed",
 };
-static_assert(std::size(radio_error_texts) == RADIO_ERROR_COUNT);
+static_assert(radio_error_texts.size() == RADIO_ERROR_COUNT, "one text per RadioError");
 
 } // namespace
 

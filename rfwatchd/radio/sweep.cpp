@@ -9,7 +9,7 @@
 #include "radio/sweep_links.h"
 #include "radio/sweep_timing.h"
 
-#include <iterator>
+#include <array>
 
 namespace
 {
@@ -18,8 +18,8 @@ constexpr uint32_t MIN_DWELL_MS = 5;
 constexpr uint32_t MAX_DWELL_MS = 60000;
 
 // Indexed by SweepType; an idle sweep is never started, so it has no name.
-constexpr const char *sweep_type_names[] = {"UNKNOWN", "active", "agile"};
-static_assert(std::size(sweep_type_names) == SWEEP_TYPE_COUNT);
+constexpr std::array sweep_type_names = {"UNKNOWN", "active", "agile"};
+static_assert(sweep_type_names.size() == SWEEP_TYPE_COUNT, "one name per SweepType");
 
 const char *sweep_type_name(SweepType type)
 {
