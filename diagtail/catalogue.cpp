@@ -138,7 +138,7 @@ bool catalogue_add_line(MessageCatalogue &cat, char *line)
     return true;
 }
 
-int catalogue_load(MessageCatalogue &cat, const char *path)
+int load_catalogue(MessageCatalogue &cat, const char *path)
 {
     cat = MessageCatalogue{};
     FreePtr<FILE, fclose> file(fopen(path, "r"));
@@ -187,7 +187,7 @@ const CatalogueEntry *find_entry(const MessageCatalogue &cat, uint32_t id)
     return nullptr;
 }
 
-void catalogue_free(MessageCatalogue *cat)
+void free_catalogue(MessageCatalogue *cat)
 {
     if (cat == nullptr)
         return;

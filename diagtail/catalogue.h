@@ -35,10 +35,10 @@ const char *catalogue_error_message(int code);
 
 // Reads the catalogue file at path. On success prints the "Loaded" line on
 // standard error. On failure the catalogue is left empty.
-int catalogue_load(MessageCatalogue &cat, const char *path);
+int load_catalogue(MessageCatalogue &cat, const char *path);
 
-// Allocates `capacity` empty slots (capacity > 0). catalogue_load and
-// catalogue_init are undone by catalogue_free.
+// Allocates `capacity` empty slots (capacity > 0). load_catalogue and
+// catalogue_init are undone by free_catalogue.
 int catalogue_init(MessageCatalogue &cat, int32_t capacity);
 
 // Parses one data line (modified in place) and inserts it. Returns true
@@ -55,5 +55,5 @@ const CatalogueEntry *find_entry(const MessageCatalogue &cat, uint32_t id);
 
 // Releases the entries and slots and leaves cat empty (the record itself is
 // the caller's); nullptr and an empty catalogue are allowed.
-void catalogue_free(MessageCatalogue *cat);
+void free_catalogue(MessageCatalogue *cat);
 

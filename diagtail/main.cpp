@@ -78,11 +78,11 @@ int main()
         return 1;
     }
     MessageCatalogue cat = {};
-    if (catalogue_load(cat, CATALOGUE_PATH) != CATALOGUE_OK) {
+    if (load_catalogue(cat, CATALOGUE_PATH) != CATALOGUE_OK) {
         fprintf(stderr, "Failed to parse Data.msc, cannot decode messages\n");
         return 1;
     }
-    FreePtr<MessageCatalogue, catalogue_free> cat_guard(&cat);
+    FreePtr<MessageCatalogue, free_catalogue> cat_guard(&cat);
     fprintf(stderr, "Listening on %s\n", STREAM_PATH);
 
     read_stream(stream.get(), cat);

@@ -84,7 +84,7 @@ struct Catalogue {
             catalogue_add_line(cat, line.data());
         }
     }
-    ~Catalogue() { catalogue_free(&cat); }
+    ~Catalogue() { free_catalogue(&cat); }
 };
 
 void BM_DecodeRead(benchmark::State &state)

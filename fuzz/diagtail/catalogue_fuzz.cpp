@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     size_t pieces = for_each_piece(data, size, [](const uint8_t *, size_t) {});
     MessageCatalogue cat;
-    int rc = catalogue_load(cat, path);
+    int rc = load_catalogue(cat, path);
     if (pieces < 2) {
         FUZZ_CHECK(rc == CATALOGUE_TOO_SHORT && cat.slots == nullptr);
     } else {
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         check_absent_id(cat, 0x12345678);
     }
-    catalogue_free(&cat);
+    free_catalogue(&cat);
 
     // A table of 1 to 8 slots fed every piece: it never fills.
     MessageCatalogue small;
@@ -113,6 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check_table(small);
         check_absent_id(small, 0x12345678);
     });
-    catalogue_free(&small);
+    free_catalogue(&small);
     return 0;
 }

@@ -20,7 +20,7 @@ class CatalogueFile : public ::testing::Test
   protected:
     void TearDown() override
     {
-        catalogue_free(&cat);
+        free_catalogue(&cat);
         if (!path.empty())
             unlink(path.c_str());
     }
@@ -29,7 +29,7 @@ class CatalogueFile : public ::testing::Test
     {
         if (!path.empty())
             unlink(path.c_str());
-        catalogue_free(&cat);
+        free_catalogue(&cat);
         char name[] = "/tmp/diagtail-catalogue-XXXXXX";
         int fd = mkstemp(name);
         EXPECT_GE(fd, 0);
@@ -37,7 +37,7 @@ class CatalogueFile : public ::testing::Test
         close(fd);
         path = name;
         ::testing::internal::CaptureStderr();
-        int rc = catalogue_load(cat, path.c_str());
+        int rc = load_catalogue(cat, path.c_str());
         err = ::testing::internal::GetCapturedStderr();
         return rc;
     }
@@ -99,7 +99,7 @@ TEST_F(CatalogueFile, EmptyFileFails)
 TEST_F(CatalogueFile, MissingFileFailsWithPerror)
 {
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(catalogue_load(cat, "/nonexistent/dir/Data.msc"), CATALOGUE_OPEN);
+    EXPECT_EQ(load_catalogue(cat, "/nonexistent/dir/Data.msc"), CATALOGUE_OPEN);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "fopen Data.msc: No such file or directory\n");
 }
@@ -237,7 +237,7 @@ TEST(CatalogueInsert, StopsWithOneFreeSlotLeft)
     EXPECT_NE(find_entry(cat, 8), nullptr);
     EXPECT_EQ(find_entry(cat, 12), nullptr); // skipped, and the lookup ends
     EXPECT_EQ(find_entry(cat, 99), nullptr);
-    catalogue_free(&cat);
+    free_catalogue(&cat);
     EXPECT_EQ(cat.slots, nullptr);
 }
 

@@ -24,7 +24,7 @@ class Decoder : public ::testing::Test
         add("13,3u,a=%u b=%u c=%u");
         add("14,u,width %5d|");
     }
-    void TearDown() override { catalogue_free(&cat); }
+    void TearDown() override { free_catalogue(&cat); }
 
     void add(std::string line) { ASSERT_TRUE(catalogue_add_line(cat, line.data())) << line; }
 
