@@ -6,8 +6,6 @@
 #include "nl_dump.h"
 #include "nl_handlers.h"
 
-#include <cstdio>
-
 namespace airtally
 {
 
@@ -47,8 +45,6 @@ using namespace airtally;
 
 extern "C" vap_stat *vap_stat_get_all_nl(radiostats *h)
 {
-    int rc = nl80211_dump(h, NL80211_CMD_GET_INTERFACE, vap_handler);
-    if (rc < 0)
-        std::printf("%s: parsing nl80211 dumps failed with rc %d\n", "vap_stat_get_all_nl", rc);
+    nl80211_dump_step(h, "vap_stat_get_all_nl", {NL80211_CMD_GET_INTERFACE, vap_handler, ""});
     return &h->vaps;
 }
