@@ -38,11 +38,6 @@ static_assert(NL80211_CHAN_WIDTH_20_NOHT == 0 && NL80211_CHAN_WIDTH_20 == 1 &&
               NL80211_CHAN_WIDTH_40 == 2 && NL80211_CHAN_WIDTH_80 == 3 &&
               NL80211_CHAN_WIDTH_80P80 == 4 && NL80211_CHAN_WIDTH_160 == 5);
 
-radio_stat *find_radio(radiostats *h, uint32_t phy)
-{
-    return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
-}
-
 // Parses a reply about a phy that the wiphy dump already listed: its radio,
 // or nullptr when the reply names no phy or one not listed.
 radio_stat *known_radio_of(nl_msg *msg, void *arg, Nl80211Attrs *a)
@@ -50,7 +45,8 @@ radio_stat *known_radio_of(nl_msg *msg, void *arg, Nl80211Attrs *a)
     uint32_t phy;
     if (!parse_nl80211_reply(msg, a) || !attr_u32(a->tb[NL80211_ATTR_WIPHY], &phy))
         return nullptr;
-    return find_radio(static_cast<radiostats *>(arg), phy);
+    auto *h = static_cast<radiostats *>(arg);
+    return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
 }
 
 bool iftype_data_has_he(nlattr *iftype_data)
@@ -104,14 +100,9 @@ int wiphy_handler(nl_msg *msg, void *arg)
     uint32_t phy;
     if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
         return NL_SKIP;
-    radio_stat *r = find_radio(h, phy);
-    bool is_new = r == nullptr;
-    if (is_new) {
-        r = record_new<radio_stat>();
-        if (!r)
-            return NL_SKIP;
-        r->phy = phy;
-    }
+    radio_stat *r = list_find_or_add(&h->radios, &radio_stat::phy, phy);
+    if (!r)
+        return NL_SKIP;
     attr_string(a.tb[NL80211_ATTR_WIPHY_NAME], r->phy_name, sizeof(r->phy_name));
     uint32_t v;
     if (attr_u32(a.tb[NL80211_ATTR_WIPHY_ANTENNA_TX], &v))
@@ -124,8 +115,6 @@ int wiphy_handler(nl_msg *msg, void *arg)
         int rem;
         nla_for_each_nested(band, a.tb[NL80211_ATTR_WIPHY_BANDS], rem) merge_band(r, band);
     }
-    if (is_new)
-        list_append(&h->radios, r);
     return NL_SKIP;
 }
 

@@ -18,15 +18,9 @@ int vap_handler(nl_msg *msg, void *arg)
     uint32_t ifindex;
     if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_IFINDEX], &ifindex))
         return NL_SKIP;
-    vap_stat *v =
-        list_find(&h->vaps, [ifindex](const vap_stat &r) { return r.ifindex == ifindex; });
-    bool is_new = v == nullptr;
-    if (is_new) {
-        v = record_new<vap_stat>();
-        if (!v)
-            return NL_SKIP;
-        v->ifindex = ifindex;
-    }
+    vap_stat *v = list_find_or_add(&h->vaps, &vap_stat::ifindex, ifindex);
+    if (!v)
+        return NL_SKIP;
     attr_u32(a.tb[NL80211_ATTR_WIPHY], &v->phy);
     attr_u32(a.tb[NL80211_ATTR_IFTYPE], &v->iftype);
     attr_bytes(a.tb[NL80211_ATTR_MAC], v->mac, sizeof(v->mac));
@@ -34,8 +28,6 @@ int vap_handler(nl_msg *msg, void *arg)
     attr_u8(a.tb[NL80211_ATTR_4ADDR], &v->use_4addr);
     if (a.tb[NL80211_ATTR_SSID])
         nla_strlcpy(v->ssid, a.tb[NL80211_ATTR_SSID], sizeof(v->ssid));
-    if (is_new)
-        list_append(&h->vaps, v);
     return NL_SKIP;
 }
 
