@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <iterator>
 #include <net/if.h>
 
 namespace
@@ -34,11 +35,13 @@ struct ParamForm {
     const char *word;   // as the "requires" message names it
 };
 
+// Indexed by ParamKind.
 constexpr ParamForm param_forms[] = {
     {"", ""},
     {"mac=", "mac"},
     {"addr=", "addr"},
 };
+static_assert(std::size(param_forms) == PARAM_ADDR + 1);
 
 constexpr option long_options[] = {
     {"init", required_argument, nullptr, 'i'},
@@ -144,10 +147,9 @@ void print_usage(const char *fmt, ...)
     if (fmt) {
         va_list ap;
         va_start(ap, fmt);
-        std::fputs("Error: ", stderr);
-        std::vfprintf(stderr, fmt, ap);
-        std::fputs("\n\n", stderr);
+        log_error_v(fmt, ap);
         va_end(ap);
+        std::fputc('\n', stderr);
     }
     std::fputs(usage_text, stdout);
     std::exit(fmt ? 1 : 0);

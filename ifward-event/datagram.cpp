@@ -1,29 +1,31 @@
 #include "datagram.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <sys/socket.h>
 
 namespace
 {
 
-struct EventNameEntry {
-    int32_t code;
-    const char *name;
-};
-
-constexpr EventNameEntry event_names[] = {
-    {EV_IF_CREATE, "IF_CREATE"},
-    {EV_IF_DESTROY, "IF_DESTROY"},
-    {EV_IF_UP, "IF_UP"},
-    {EV_IF_DOWN, "IF_DOWN"},
-    {EV_IF_MAC, "IF_MAC"},
-    {EV_LINK_UP, "LINK_UP"},
-    {EV_LINK_DOWN, "LINK_DOWN"},
-    {EV_LINK_DORMANT, "LINK_DORMANT"},
-    {EV_LINK_LOWERLAYER_DOWN, "LINK_LOWERLAYER_DOWN"},
-    {EV_ADDR_ASSIGN, "ADDR_ASSIGN"},
-    {EV_ADDR_REMOVE, "ADDR_REMOVE"},
-};
+// Indexed by the code; the codes between the three groups have no name.
+constexpr auto event_names = [] {
+    std::array<const char *, EV_ADDR_REMOVE + 1> t{};
+    t[EV_IF_CREATE] = "IF_CREATE";
+    t[EV_IF_DESTROY] = "IF_DESTROY";
+    t[EV_IF_UP] = "IF_UP";
+    t[EV_IF_DOWN] = "IF_DOWN";
+    t[EV_IF_MAC] = "IF_MAC";
+    t[EV_LINK_UP] = "LINK_UP";
+    t[EV_LINK_DOWN] = "LINK_DOWN";
+    t[EV_LINK_DORMANT] = "LINK_DORMANT";
+    t[EV_LINK_LOWERLAYER_DOWN] = "LINK_LOWERLAYER_DOWN";
+    t[EV_ADDR_ASSIGN] = "ADDR_ASSIGN";
+    t[EV_ADDR_REMOVE] = "ADDR_REMOVE";
+    return t;
+}();
+// All eleven codes named, none over another (the last code is the highest).
+static_assert(event_names.size() - std::ranges::count(event_names, nullptr) == 11);
 
 // The daemon tells the two address kinds apart by these exact values.
 static_assert(AF_INET == 2 && AF_INET6 == 10);
@@ -32,10 +34,9 @@ static_assert(AF_INET == 2 && AF_INET6 == 10);
 
 const char *event_name(int32_t code)
 {
-    for (const auto &e : event_names)
-        if (e.code == code)
-            return e.name;
-    return "UNKNOWN";
+    if (code < 0 || static_cast<std::size_t>(code) >= event_names.size() || !event_names[code])
+        return "UNKNOWN";
+    return event_names[code];
 }
 
 void datagram_copy_name(char (&field)[IFWARD_NAME_SIZE], const char *name)

@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <net/if.h>
 #include <span>
 #include <type_traits>
 
-constexpr std::size_t IFWARD_NAME_SIZE = 16; // 15 characters and a NUL
+// The kernel's limit, 15 characters and a NUL; the layouts below pin 16.
+constexpr std::size_t IFWARD_NAME_SIZE = IFNAMSIZ;
+static_assert(IFWARD_NAME_SIZE == 16);
 constexpr std::size_t IFWARD_NAME_MAX = IFWARD_NAME_SIZE - 1;
 constexpr std::size_t MAC_LEN = 6;
 

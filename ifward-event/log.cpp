@@ -45,6 +45,11 @@ void log_error_errno(const char *fmt, ...)
     va_end(ap);
 }
 
+void log_error_v(const char *fmt, va_list ap)
+{
+    log_line("Error: ", nullptr, fmt, ap);
+}
+
 #define IFWARD_LOG_AT(name, prefix)                                                                \
     void name(const char *fmt, ...)                                                                \
     {                                                                                              \

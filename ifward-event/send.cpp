@@ -1,39 +1,31 @@
 #include "send.h"
 
+#include "guards.h"
 #include "log.h"
 
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 static_assert(sizeof(IFWARD_SOCKET_PATH) <= sizeof(sockaddr_un::sun_path));
 // The daemon side was written against the full structure's length.
 static_assert(sizeof(sockaddr_un) == 110);
 
-DatagramSocket::~DatagramSocket()
+int datagram_socket_open()
 {
-    if (fd >= 0)
-        close(fd);
-}
-
-bool datagram_socket_open(DatagramSocket *s)
-{
-    s->fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (s->fd < 0) {
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
         log_error_errno("socket() failed");
-        return false;
-    }
-    return true;
+    return fd;
 }
 
-bool datagram_socket_send(DatagramSocket *s, std::span<const std::byte> bytes)
+bool datagram_socket_send(int fd, std::span<const std::byte> bytes)
 {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, IFWARD_SOCKET_PATH, sizeof(addr.sun_path) - 1);
-    ssize_t n = sendto(s->fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&addr),
+    ssize_t n = sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&addr),
                        sizeof(addr));
     if (n >= 0)
         return true;
@@ -48,6 +40,6 @@ bool datagram_socket_send(DatagramSocket *s, std::span<const std::byte> bytes)
 
 bool send_datagram(std::span<const std::byte> bytes)
 {
-    DatagramSocket s;
-    return datagram_socket_open(&s) && datagram_socket_send(&s, bytes);
+    FdGuard sock(datagram_socket_open());
+    return sock.get() >= 0 && datagram_socket_send(sock.get(), bytes);
 }

@@ -7,19 +7,11 @@
 
 constexpr const char IFWARD_SOCKET_PATH[] = "/run/ifward/ifward.sock";
 
-// Owns the descriptor of one datagram's socket.
-struct DatagramSocket {
-    int fd = -1;
-    DatagramSocket() = default;
-    DatagramSocket(const DatagramSocket &) = delete;
-    DatagramSocket &operator=(const DatagramSocket &) = delete;
-    ~DatagramSocket();
-};
-
-// Logs "socket() failed" on failure.
-bool datagram_socket_open(DatagramSocket *s);
+// A new unbound datagram socket for the caller's FdGuard; -1 after logging
+// "socket() failed".
+int datagram_socket_open();
 // One sendto to the daemon's socket; logs the reason on failure.
-bool datagram_socket_send(DatagramSocket *s, std::span<const std::byte> bytes);
+bool datagram_socket_send(int fd, std::span<const std::byte> bytes);
 
 // Open, send and close.
 bool send_datagram(std::span<const std::byte> bytes);

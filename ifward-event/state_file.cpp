@@ -1,5 +1,6 @@
 #include "state_file.h"
 
+#include "guards.h"
 #include "log.h"
 #include "send.h"
 #include "state_line.h"
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <net/if.h>
 
 namespace
@@ -27,27 +27,36 @@ struct InterfaceState {
     InterfaceState *bucket; // next state in the same bucket
 };
 
-// Owns every state until it is sent.
+// Owns every state until the list is freed.
 struct StateList {
-    InterfaceState *head = nullptr;
-    InterfaceState *buckets[STATE_BUCKETS] = {};
-    StateList() = default;
-    StateList(const StateList &) = delete;
-    StateList &operator=(const StateList &) = delete;
-    ~StateList()
-    {
-        while (head) {
-            InterfaceState *n = head->next;
-            std::free(head);
-            head = n;
-        }
-    }
+    InterfaceState *head;
+    InterfaceState *buckets[STATE_BUCKETS];
 };
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+void state_list_free(StateList *list)
+{
+    while (list->head) {
+        InterfaceState *n = list->head->next;
+        std::free(list->head);
+        list->head = n;
+    }
+    std::free(list);
+}
+
+// A list holding only the closing record: the first one in, so it is sent
+// last. nullptr when an allocation fails.
+StateList *state_list_new()
+{
+    auto *list = static_cast<StateList *>(std::calloc(1, sizeof(StateList)));
+    if (!list)
+        return nullptr;
+    list->head = static_cast<InterfaceState *>(std::calloc(1, sizeof(InterfaceState)));
+    if (!list->head) {
+        std::free(list);
+        return nullptr;
+    }
+    return list;
+}
 
 std::size_t name_bucket(const char *name)
 {
@@ -118,14 +127,14 @@ bool read_states(FILE *f, const char *path, StateList *list)
 void send_state(const InterfaceState &s)
 {
     bool closing = s.d.ifname[0] == '\0';
-    DatagramSocket sock;
-    bool sent = datagram_socket_open(&sock);
+    FdGuard sock(datagram_socket_open());
+    bool sent = sock.get() >= 0;
     if (sent) {
         if (closing)
             log_debug("Sending dummy state to %s", IFWARD_SOCKET_PATH);
         else
             log_debug("Sending state for %s to %s", s.d.ifname, IFWARD_SOCKET_PATH);
-        sent = datagram_socket_send(&sock, datagram_bytes(s.d));
+        sent = datagram_socket_send(sock.get(), datagram_bytes(s.d));
     }
     if (!sent)
         log_error("Failed to send state for interface %s", s.d.ifname);
@@ -137,29 +146,23 @@ void send_state(const InterfaceState &s)
 
 bool import_state_file(const char *path)
 {
-    FilePtr f(std::fopen(path, "re"));
+    FreePtr<FILE, std::fclose> f(std::fopen(path, "re"));
     if (!f) {
         log_error_errno("open(%s) for reading failed", path);
         return false;
     }
-    StateList list;
-    // The closing record is the first one in, so it is sent last.
-    list.head = static_cast<InterfaceState *>(std::calloc(1, sizeof(InterfaceState)));
-    if (!list.head) {
+    FreePtr<StateList, state_list_free> list(state_list_new());
+    if (!list) {
         log_error_errno("calloc() failed");
         return false;
     }
     log_debug("Processing state file: %s", path);
-    if (!read_states(f.get(), path, &list))
+    if (!read_states(f.get(), path, list.get()))
         return false;
     f.reset();
 
-    while (list.head) {
-        InterfaceState *s = list.head;
+    for (const InterfaceState *s = list->head; s; s = s->next)
         send_state(*s);
-        list.head = s->next;
-        std::free(s);
-    }
     log_debug("State file processing complete");
     return true;
 }

@@ -1,6 +1,7 @@
 // Creation and release of the handle, and the two free-all calls.
 #include "handle.h"
 
+#include "guards.h"
 #include "list.h"
 
 #include <cstdio>
@@ -21,18 +22,6 @@ namespace
 // Large enough for the split wiphy dump's messages; the kernel doubles it.
 constexpr int kNlBufferSize = 8192;
 
-// Releases a half-built handle on every early return of radiostats_init.
-struct HandleGuard {
-    radiostats *h;
-    ~HandleGuard() { radiostats_free(h); }
-    radiostats *release()
-    {
-        radiostats *out = h;
-        h = nullptr;
-        return out;
-    }
-};
-
 } // namespace
 
 radiostats *handle_new()
@@ -47,16 +36,31 @@ radiostats *handle_new()
     if (h->ctrl)
         h->ctrl->fd = -1; // zero would be standard input, closed by the clean-up
     if (!h->nl || !h->ctrl) {
-        radiostats_free(h);
+        handle_free(h);
         return nullptr;
     }
     return h;
 }
 
+void handle_free(radiostats *h)
+{
+    if (!h)
+        return;
+    list_free_all(&h->radios);
+    list_free_all(&h->vaps);
+    if (h->nl)
+        nl_close(h->nl);
+    if (h->ctrl)
+        ctrl_close(h->ctrl);
+    std::free(h->ctrl);
+    std::free(h->nl);
+    std::free(h);
+}
+
 int ctrl_open(CtrlPart *ctrl)
 {
-    ctrl->fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-    if (ctrl->fd < 0) {
+    FdGuard fd(socket(AF_UNIX, SOCK_DGRAM, 0));
+    if (fd.get() < 0) {
         perror("socket");
         return -1;
     }
@@ -65,35 +69,57 @@ int ctrl_open(CtrlPart *ctrl)
     std::snprintf(ctrl->local.sun_path, sizeof(ctrl->local.sun_path), "/tmp/airtally_ctrl_%d",
                   static_cast<int>(getpid()));
     // The daemons address their replies to this file.
-    if (bind(ctrl->fd, reinterpret_cast<const sockaddr *>(&ctrl->local), sizeof(sockaddr_un)) !=
+    if (bind(fd.get(), reinterpret_cast<const sockaddr *>(&ctrl->local), sizeof(sockaddr_un)) !=
         0) {
         perror("bind");
         // Not ours: an existing file must survive the clean-up.
         ctrl->local.sun_path[0] = '\0';
         return -1;
     }
+    ctrl->fd = fd.release();
     return 0;
+}
+
+void ctrl_close(CtrlPart *ctrl)
+{
+    if (ctrl->fd >= 0) {
+        close(ctrl->fd);
+        ctrl->fd = -1;
+    }
+    if (ctrl->local.sun_path[0] != '\0') {
+        unlink(ctrl->local.sun_path);
+        ctrl->local.sun_path[0] = '\0';
+    }
 }
 
 int nl_open(NlPart *nl)
 {
-    nl->sock = nl_socket_alloc();
-    if (!nl->sock) {
+    FreePtr<nl_sock, nl_socket_free> sock(nl_socket_alloc());
+    if (!sock) {
         std::fputs("Failed to alloc netlink socket\n", stderr);
         return -1;
     }
-    if (genl_connect(nl->sock) != 0) {
+    if (genl_connect(sock.get()) != 0) {
         std::fputs("Failed to connect to generic netlink\n", stderr);
         return -1;
     }
-    nl_socket_set_buffer_size(nl->sock, kNlBufferSize, kNlBufferSize);
-    int id = genl_ctrl_resolve(nl->sock, "nl80211");
+    nl_socket_set_buffer_size(sock.get(), kNlBufferSize, kNlBufferSize);
+    int id = genl_ctrl_resolve(sock.get(), "nl80211");
     if (id < 0) {
         std::fputs("nl80211 not found\n", stderr);
         return -1;
     }
+    nl->sock = sock.release();
     nl->family = id;
     return 0;
+}
+
+void nl_close(NlPart *nl)
+{
+    if (nl->sock) {
+        nl_socket_free(nl->sock);
+        nl->sock = nullptr;
+    }
 }
 
 } // namespace airtally
@@ -104,16 +130,16 @@ extern "C" {
 
 radiostats *radiostats_init(void)
 {
-    HandleGuard guard{handle_new()};
-    if (!guard.h)
+    FreePtr<radiostats, handle_free> h(handle_new());
+    if (!h)
         return nullptr;
-    if (ctrl_open(guard.h->ctrl) != 0)
+    if (ctrl_open(h->ctrl) != 0)
         return nullptr;
-    if (nl_open(guard.h->nl) != 0) {
+    if (nl_open(h->nl) != 0) {
         std::fputs("Failed to initialize nl80211\n", stderr);
         return nullptr;
     }
-    return guard.release();
+    return h.release();
 }
 
 void radio_stat_free_all(radiostats *h)
@@ -128,27 +154,7 @@ void vap_stat_free_all(radiostats *h)
 
 void radiostats_free(radiostats *h)
 {
-    if (!h)
-        return;
-    radio_stat_free_all(h);
-    vap_stat_free_all(h);
-    if (h->nl && h->nl->sock) {
-        nl_socket_free(h->nl->sock);
-        h->nl->sock = nullptr;
-    }
-    if (h->ctrl) {
-        if (h->ctrl->fd >= 0) {
-            close(h->ctrl->fd);
-            h->ctrl->fd = -1;
-        }
-        if (h->ctrl->local.sun_path[0] != '\0') {
-            unlink(h->ctrl->local.sun_path);
-            h->ctrl->local.sun_path[0] = '\0';
-        }
-    }
-    std::free(h->ctrl);
-    std::free(h->nl);
-    std::free(h);
+    handle_free(h);
 }
 
 } // extern "C"

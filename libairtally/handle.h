@@ -41,13 +41,21 @@ namespace airtally
 // The three zero-filled records with empty lists and a closed control
 // socket, but nothing opened; nullptr when an allocation fails.
 radiostats *handle_new();
+// Frees both lists, closes whatever part was opened and frees the records;
+// h may be nullptr. radiostats_free is this function.
+void handle_free(radiostats *h);
 
 // Creates the control socket and binds it at /tmp/airtally_ctrl_<pid>.
-// 0, or -1 after the perror line (the file is not removed unless we bound it).
+// 0, or -1 after the perror line with nothing left open (an existing file
+// of that name is not ours and stays).
 int ctrl_open(airtally::CtrlPart *ctrl);
+// Closes the socket and removes its file if we bound it; a closed part is
+// left as it is.
+void ctrl_close(airtally::CtrlPart *ctrl);
 
-// Opens the generic-netlink socket and resolves nl80211; 0 or -1 after the
-// messages.
+// Opens the generic-netlink socket and resolves nl80211; 0, or -1 after the
+// messages with nothing left open.
 int nl_open(airtally::NlPart *nl);
+void nl_close(airtally::NlPart *nl);
 
 } // namespace airtally

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <linux/nl80211.h>
+#include <net/if.h>
 #include <type_traits>
 
 static_assert(std::is_standard_layout_v<radio_stat> && std::is_trivial_v<radio_stat>);
@@ -43,5 +44,8 @@ static_assert(sizeof(vap_stat) == 136);
 #else
 #error "layouts are asserted for LP64 targets (x86_64, aarch64) only"
 #endif
+
+// Interface names are copied whole, as the kernel limits them.
+static_assert(sizeof(radio_stat::ifname) == IFNAMSIZ && sizeof(vap_stat::ifname) == IFNAMSIZ);
 
 static_assert(NL80211_IFTYPE_STATION == 2 && NL80211_IFTYPE_AP == 3);

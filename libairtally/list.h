@@ -2,6 +2,7 @@
 // interface records (both begin with next, prev).
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace airtally
@@ -47,6 +48,22 @@ template <typename R> void list_free_all(R *head)
 template <typename R> R *record_new()
 {
     return static_cast<R *>(std::calloc(1, sizeof(R)));
+}
+
+// The record whose `key` member is `value`, or a new one with that key at
+// the tail; nullptr when the allocation fails. Replies merge into records
+// found this way, so each key is listed once.
+template <typename R> R *list_find_or_add(R *head, uint32_t R::*key, uint32_t value)
+{
+    R *r = list_find(head, [key, value](const R &rec) { return rec.*key == value; });
+    if (r)
+        return r;
+    r = record_new<R>();
+    if (!r)
+        return nullptr;
+    r->*key = value;
+    list_append(head, r);
+    return r;
 }
 
 } // namespace airtally

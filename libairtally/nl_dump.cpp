@@ -1,8 +1,9 @@
 #include "nl_dump.h"
 
+#include "guards.h"
 #include "handle.h"
 
-#include <memory>
+#include <cstdio>
 #include <netlink/genl/genl.h>
 #include <netlink/msg.h>
 
@@ -17,13 +18,6 @@ static_assert(NL80211_CMD_GET_WIPHY == 1 && NL80211_CMD_GET_INTERFACE == 5 &&
               NL80211_CMD_GET_REG == 31);
 static_assert(NL80211_ATTR_SPLIT_WIPHY_DUMP == 174);
 
-struct MsgFree {
-    void operator()(nl_msg *m) const { nlmsg_free(m); }
-};
-struct CbFree {
-    void operator()(nl_cb *cb) const { nl_cb_put(cb); }
-};
-
 // libnl's codes for the two failures before anything is sent.
 constexpr int kNleNomem = -NLE_NOMEM;
 constexpr int kNleMsgsize = -NLE_MSGSIZE;
@@ -33,7 +27,7 @@ static_assert(kNleNomem == -5 && kNleMsgsize == -9);
 
 int nl80211_dump(radiostats *h, uint8_t cmd, nl_recvmsg_msg_cb_t handler)
 {
-    std::unique_ptr<nl_msg, MsgFree> msg(nlmsg_alloc());
+    FreePtr<nl_msg, nlmsg_free> msg(nlmsg_alloc());
     if (!msg)
         return kNleNomem;
     if (!genlmsg_put(msg.get(), NL_AUTO_PORT, NL_AUTO_SEQ, h->nl->family, 0, NLM_F_DUMP, cmd, 0))
@@ -44,7 +38,7 @@ int nl80211_dump(radiostats *h, uint8_t cmd, nl_recvmsg_msg_cb_t handler)
         if (rc < 0)
             return rc;
     }
-    std::unique_ptr<nl_cb, CbFree> cb(nl_cb_alloc(NL_CB_DEFAULT));
+    FreePtr<nl_cb, nl_cb_put> cb(nl_cb_alloc(NL_CB_DEFAULT));
     if (!cb)
         return kNleNomem;
     int rc = nl_cb_set(cb.get(), NL_CB_VALID, NL_CB_CUSTOM, handler, h);
@@ -54,6 +48,13 @@ int nl80211_dump(radiostats *h, uint8_t cmd, nl_recvmsg_msg_cb_t handler)
     if (rc < 0)
         return rc;
     return nl_recvmsgs(h->nl->sock, cb.get());
+}
+
+void nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step)
+{
+    int rc = nl80211_dump(h, step.cmd, step.handler);
+    if (rc < 0)
+        std::printf("%s: parsing nl80211 %sdumps failed with rc %d\n", caller, step.what, rc);
 }
 
 bool parse_nl80211_reply(nl_msg *msg, Nl80211Attrs *attrs)

@@ -23,6 +23,17 @@ constexpr int kBandIftypeAttrParseMax = 11;
 // 0 or a negative libnl error code.
 int nl80211_dump(radiostats *h, uint8_t cmd, nl_recvmsg_msg_cb_t handler);
 
+// One dump of a public call: the request, its handler, and the word its
+// failure line names it by ("wiphy ", or "" for a call of one dump).
+struct DumpStep {
+    uint8_t cmd;
+    nl_recvmsg_msg_cb_t handler;
+    const char *what;
+};
+// Runs the dump; a failure prints "<caller>: parsing nl80211 <what>dumps
+// failed with rc <rc>" on standard output and the caller goes on.
+void nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step);
+
 // The parsed top-level attributes of one reply message.
 struct Nl80211Attrs {
     nlattr *tb[kNl80211AttrParseMax + 1];

@@ -6,7 +6,9 @@
 #include "nl_dump.h"
 #include "nl_handlers.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace airtally
 {
@@ -28,23 +30,13 @@ static_assert(NL80211_BAND_IFTYPE_ATTR_HE_CAP_MAC == 2 &&
               NL80211_BAND_IFTYPE_ATTR_HE_CAP_MCS_SET == 4 &&
               NL80211_BAND_IFTYPE_ATTR_HE_CAP_PPE == 5);
 
-struct WidthEntry {
-    uint32_t nl_width;
-    uint8_t mhz;
-};
-
+// MHz indexed by nl80211_chan_width, up to the widest the records report;
 // 80+80 counts as 160: the same spectrum in two pieces.
-constexpr WidthEntry kWidths[] = {
-    {NL80211_CHAN_WIDTH_20_NOHT, 20}, {NL80211_CHAN_WIDTH_20, 20},
-    {NL80211_CHAN_WIDTH_40, 40},      {NL80211_CHAN_WIDTH_80, 80},
-    {NL80211_CHAN_WIDTH_80P80, 160},  {NL80211_CHAN_WIDTH_160, 160},
-};
-static_assert(NL80211_CHAN_WIDTH_20_NOHT == 0 && NL80211_CHAN_WIDTH_160 == 5);
-
-radio_stat *find_radio(radiostats *h, uint32_t phy)
-{
-    return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
-}
+constexpr uint8_t kWidthMhz[] = {20, 20, 40, 80, 160, 160};
+static_assert(std::size(kWidthMhz) == NL80211_CHAN_WIDTH_160 + 1);
+static_assert(NL80211_CHAN_WIDTH_20_NOHT == 0 && NL80211_CHAN_WIDTH_20 == 1 &&
+              NL80211_CHAN_WIDTH_40 == 2 && NL80211_CHAN_WIDTH_80 == 3 &&
+              NL80211_CHAN_WIDTH_80P80 == 4 && NL80211_CHAN_WIDTH_160 == 5);
 
 // Parses a reply about a phy that the wiphy dump already listed: its radio,
 // or nullptr when the reply names no phy or one not listed.
@@ -53,7 +45,8 @@ radio_stat *known_radio_of(nl_msg *msg, void *arg, Nl80211Attrs *a)
     uint32_t phy;
     if (!parse_nl80211_reply(msg, a) || !attr_u32(a->tb[NL80211_ATTR_WIPHY], &phy))
         return nullptr;
-    return find_radio(static_cast<radiostats *>(arg), phy);
+    auto *h = static_cast<radiostats *>(arg);
+    return list_find(&h->radios, [phy](const radio_stat &r) { return r.phy == phy; });
 }
 
 bool iftype_data_has_he(nlattr *iftype_data)
@@ -68,9 +61,8 @@ bool iftype_data_has_he(nlattr *iftype_data)
         nlattr *tb[kBandIftypeAttrParseMax + 1];
         if (nla_parse_nested(tb, kBandIftypeAttrParseMax, entry, nullptr) != 0)
             continue;
-        for (int a : kHeAttrs)
-            if (tb[a])
-                return true;
+        if (std::ranges::any_of(kHeAttrs, [&tb](int a) { return tb[a] != nullptr; }))
+            return true;
     }
     return false;
 }
@@ -94,13 +86,10 @@ void merge_band(radio_stat *r, nlattr *band)
 
 bool chan_width_mhz(uint32_t nl_width, uint8_t *mhz)
 {
-    for (const WidthEntry &e : kWidths) {
-        if (e.nl_width == nl_width) {
-            *mhz = e.mhz;
-            return true;
-        }
-    }
-    return false;
+    if (nl_width >= std::size(kWidthMhz))
+        return false;
+    *mhz = kWidthMhz[nl_width];
+    return true;
 }
 
 // A phy spans several messages of the split dump; each one adds to its record.
@@ -111,14 +100,9 @@ int wiphy_handler(nl_msg *msg, void *arg)
     uint32_t phy;
     if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_WIPHY], &phy))
         return NL_SKIP;
-    radio_stat *r = find_radio(h, phy);
-    bool is_new = r == nullptr;
-    if (is_new) {
-        r = record_new<radio_stat>();
-        if (!r)
-            return NL_SKIP;
-        r->phy = phy;
-    }
+    radio_stat *r = list_find_or_add(&h->radios, &radio_stat::phy, phy);
+    if (!r)
+        return NL_SKIP;
     attr_string(a.tb[NL80211_ATTR_WIPHY_NAME], r->phy_name, sizeof(r->phy_name));
     uint32_t v;
     if (attr_u32(a.tb[NL80211_ATTR_WIPHY_ANTENNA_TX], &v))
@@ -131,8 +115,6 @@ int wiphy_handler(nl_msg *msg, void *arg)
         int rem;
         nla_for_each_nested(band, a.tb[NL80211_ATTR_WIPHY_BANDS], rem) merge_band(r, band);
     }
-    if (is_new)
-        list_append(&h->radios, r);
     return NL_SKIP;
 }
 
@@ -174,15 +156,13 @@ using namespace airtally;
 
 extern "C" radio_stat *radio_stat_get_all(radiostats *h)
 {
-    static constexpr const char *kFn = "radio_stat_get_all";
-    int rc = nl80211_dump(h, NL80211_CMD_GET_WIPHY, wiphy_handler);
-    if (rc < 0)
-        std::printf("%s: parsing nl80211 wiphy dumps failed with rc %d\n", kFn, rc);
-    rc = nl80211_dump(h, NL80211_CMD_GET_INTERFACE, iface_handler);
-    if (rc < 0)
-        std::printf("%s: parsing nl80211 iface dumps failed with rc %d\n", kFn, rc);
-    rc = nl80211_dump(h, NL80211_CMD_GET_REG, reg_handler);
-    if (rc < 0)
-        std::printf("%s: parsing nl80211 regdata dumps failed with rc %d\n", kFn, rc);
+    // Phys first: the other two dumps only add to radios already listed.
+    static constexpr DumpStep kSteps[] = {
+        {NL80211_CMD_GET_WIPHY, wiphy_handler, "wiphy "},
+        {NL80211_CMD_GET_INTERFACE, iface_handler, "iface "},
+        {NL80211_CMD_GET_REG, reg_handler, "regdata "},
+    };
+    for (const DumpStep &step : kSteps)
+        nl80211_dump_step(h, "radio_stat_get_all", step);
     return &h->radios;
 }

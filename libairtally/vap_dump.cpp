@@ -6,8 +6,6 @@
 #include "nl_dump.h"
 #include "nl_handlers.h"
 
-#include <cstdio>
-
 namespace airtally
 {
 
@@ -20,15 +18,9 @@ int vap_handler(nl_msg *msg, void *arg)
     uint32_t ifindex;
     if (!parse_nl80211_reply(msg, &a) || !attr_u32(a.tb[NL80211_ATTR_IFINDEX], &ifindex))
         return NL_SKIP;
-    vap_stat *v =
-        list_find(&h->vaps, [ifindex](const vap_stat &r) { return r.ifindex == ifindex; });
-    bool is_new = v == nullptr;
-    if (is_new) {
-        v = record_new<vap_stat>();
-        if (!v)
-            return NL_SKIP;
-        v->ifindex = ifindex;
-    }
+    vap_stat *v = list_find_or_add(&h->vaps, &vap_stat::ifindex, ifindex);
+    if (!v)
+        return NL_SKIP;
     attr_u32(a.tb[NL80211_ATTR_WIPHY], &v->phy);
     attr_u32(a.tb[NL80211_ATTR_IFTYPE], &v->iftype);
     attr_bytes(a.tb[NL80211_ATTR_MAC], v->mac, sizeof(v->mac));
@@ -36,8 +28,6 @@ int vap_handler(nl_msg *msg, void *arg)
     attr_u8(a.tb[NL80211_ATTR_4ADDR], &v->use_4addr);
     if (a.tb[NL80211_ATTR_SSID])
         nla_strlcpy(v->ssid, a.tb[NL80211_ATTR_SSID], sizeof(v->ssid));
-    if (is_new)
-        list_append(&h->vaps, v);
     return NL_SKIP;
 }
 
@@ -47,8 +37,6 @@ using namespace airtally;
 
 extern "C" vap_stat *vap_stat_get_all_nl(radiostats *h)
 {
-    int rc = nl80211_dump(h, NL80211_CMD_GET_INTERFACE, vap_handler);
-    if (rc < 0)
-        std::printf("%s: parsing nl80211 dumps failed with rc %d\n", "vap_stat_get_all_nl", rc);
+    nl80211_dump_step(h, "vap_stat_get_all_nl", {NL80211_CMD_GET_INTERFACE, vap_handler, ""});
     return &h->vaps;
 }

@@ -1,12 +1,12 @@
 // vap_stat_get_sock: a VAP's security settings from the daemon that runs it.
 #include "ctrl_reply.h"
 #include "ctrl_socket.h"
+#include "guards.h"
 #include "handle.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <linux/nl80211.h>
-#include <memory>
 #include <unistd.h>
 
 namespace airtally
@@ -17,10 +17,6 @@ namespace
 
 constexpr const char *kStaCtrlDir = "/var/run/wpa_supplicant";
 constexpr const char *kApCtrlDir = "/var/run/hostapd";
-
-struct Free {
-    void operator()(char *p) const { std::free(p); }
-};
 
 bool connect_daemon(CtrlPart *ctrl, const char *dir, const char *ifname)
 {
@@ -64,7 +60,7 @@ extern "C" vap_stat *vap_stat_get_sock(radiostats *h, vap_stat *vap)
     if (vap->iftype != NL80211_IFTYPE_STATION && vap->iftype != NL80211_IFTYPE_AP)
         return vap;
     auto size = static_cast<size_t>(getpagesize());
-    std::unique_ptr<char, Free> reply(static_cast<char *>(std::malloc(size)));
+    FreePtr<char, std::free> reply(static_cast<char *>(std::malloc(size)));
     if (!reply)
         return vap;
     if (vap->iftype == NL80211_IFTYPE_STATION)

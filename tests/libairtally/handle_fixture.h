@@ -2,15 +2,12 @@
 // the handlers or talk to stand-in daemons directly.
 #pragma once
 
+#include "guards.h"
 #include "handle.h"
 
-#include <memory>
 #include <vector>
 
-struct HandleFree {
-    void operator()(radiostats *h) const { radiostats_free(h); }
-};
-using HandlePtr = std::unique_ptr<radiostats, HandleFree>;
+using HandlePtr = airtally::FreePtr<radiostats, airtally::handle_free>;
 
 inline HandlePtr bare_handle()
 {

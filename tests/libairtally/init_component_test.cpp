@@ -4,6 +4,7 @@
 #include "handle_fixture.h"
 #include "namespaces.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <netlink/genl/ctrl.h>
 #include <netlink/genl/genl.h>
@@ -27,6 +28,14 @@ bool kernel_has_nl80211()
     return found;
 }
 
+std::size_t open_descriptors()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
 void private_tmp()
 {
     WD_REQUIRE_PRIVATE_MOUNTS();
@@ -48,6 +57,31 @@ TEST(RadiostatsInit, StaleSocketFileFailsAtBindAndIsLeftAlone)
     EXPECT_EQ(err.text(), "bind: Address already in use\n");
     EXPECT_EQ(h, nullptr);
     radiostats_free(h); // null: nothing to do
+    std::string left;
+    ASSERT_TRUE(wdtest::read_file(own_socket_path(), left));
+    EXPECT_EQ(left, "stale");
+}
+
+// A failed open must not leave its socket to the handle: the caller may keep
+// the handle and open again.
+TEST(CtrlOpen, FailedBindLeavesNothingOpen)
+{
+    private_tmp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    std::string why;
+    ASSERT_TRUE(wdtest::write_file(own_socket_path(), "stale", &why)) << why;
+    HandlePtr h = bare_handle();
+    ASSERT_TRUE(h);
+    std::size_t before = open_descriptors();
+    {
+        wdtest::FdCapture err(2);
+        EXPECT_EQ(airtally::ctrl_open(h->ctrl), -1);
+        EXPECT_EQ(err.text(), "bind: Address already in use\n");
+    }
+    EXPECT_EQ(h->ctrl->fd, -1);
+    EXPECT_EQ(open_descriptors(), before);
+    h.reset();
     std::string left;
     ASSERT_TRUE(wdtest::read_file(own_socket_path(), left));
     EXPECT_EQ(left, "stale");
