@@ -61,10 +61,10 @@ struct Agreed {
         for (int i = 0; i < 4; ++i)
             payload.push_back(static_cast<uint8_t>(word >> (8 * i)));
     }
-    template <typename T> void expect(const std::string &spec, T value)
+    template <typename T> void expect(const std::string &conversion, T value)
     {
         char text[2048];
-        int n = snprintf(text, sizeof text, spec.c_str(), value);
+        int n = snprintf(text, sizeof text, conversion.c_str(), value);
         FUZZ_CHECK(n >= 0 && static_cast<size_t>(n) < sizeof text);
         expected.append(text, static_cast<size_t>(n));
     }
@@ -87,24 +87,24 @@ struct Agreed {
         }
         char conv = "diuxX"[what % 7];
         bool is_signed = (conv == 'd' || conv == 'i') && (flags & 0x80);
-        std::string spec = "%";
+        std::string conversion = "%";
         if (flags & 1)
-            spec += '-';
+            conversion += '-';
         if (flags & 2)
-            spec += '0';
+            conversion += '0';
         if (is_signed && (flags & 4))
-            spec += '+';
+            conversion += '+';
         if (is_signed && (flags & 8))
-            spec += ' ';
+            conversion += ' ';
         if (flags & 0x10)
-            spec += std::to_string((r.byte() | r.byte() << 8) % 1024);
+            conversion += std::to_string((r.byte() | r.byte() << 8) % 1024);
         static constexpr const char *modifiers[] = {"", "l", "hh", "z", "jt"};
-        format += spec + modifiers[(flags >> 5) % 5] + conv;
+        format += conversion + modifiers[(flags >> 5) % 5] + conv;
         argument(is_signed ? 'i' : 'u', word);
         if (is_signed)
-            expect(spec + 'd', static_cast<int32_t>(word));
+            expect(conversion + 'd', static_cast<int32_t>(word));
         else
-            expect(spec + (conv == 'd' || conv == 'i' ? 'u' : conv), word);
+            expect(conversion + (conv == 'd' || conv == 'i' ? 'u' : conv), word);
     }
 };
 

@@ -59,12 +59,12 @@ void ath11k_seeds(const char *root)
     SeedWriter w(root, "ath11k_report_fuzz");
     w.write("type4_64", encode_report(ath11k(4, 64)));
     w.write("type100_512", encode_report(ath11k(100, 512)));
-    Ath11kReport spec = ath11k(100, 4); // gain 10, 100 - 20 - 10 - 99 + 5 dB
-    spec.gain = 10;
-    spec.offset_sub = 20;
-    spec.offset_base = 100;
-    spec.bins = {1, 0, 0, 0};
-    w.write("type100_one_bin", encode_report(spec));
+    Ath11kReport report = ath11k(100, 4); // gain 10, 100 - 20 - 10 - 99 + 5 dB
+    report.gain = 10;
+    report.offset_sub = 20;
+    report.offset_base = 100;
+    report.bins = {1, 0, 0, 0};
+    w.write("type100_one_bin", encode_report(report));
     Ath11kReport zeros = ath11k(4, 16);
     zeros.bins.assign(16, 0);
     w.write("type4_all_zero", encode_report(zeros));
