@@ -1,0 +1,102 @@
+'use strict';
+// Ties the connection, the model, the drawing and the controls together.
+// Canvases are drawn in requestAnimationFrame, and only when something
+// changed.
+(function (rfw) {
+  const $ = (id) => document.getElementById(id);
+  const ui = rfw.controls;
+  const model = rfw.model.create();
+  const drawer = rfw.draw.create($('spectrum'), $('waterfall'));
+  const stats = { frames: 0, drawMs: 0, maxMs: 0 };
+  let lineCount = 0;
+  let countedLines = 0;
+  let lastLine = 0;
+  let drawnVersion = -1;
+  let hover = { canvas: null, x: -1, y: -1 };
+  let hoverDirty = false;
+  let scheduled = false;
+  let link = null;
+
+  function schedule() {
+    if (!scheduled) { scheduled = true; requestAnimationFrame(frame); }
+  }
+
+  function hoverText() {
+    if (!hover.canvas) { drawer.hoverX = -1; ui.setHover(null); return; }
+    const mhz = rfw.draw.pointerMhz(drawer, hover.canvas, hover.x);
+    const ch = rfw.channels.channelAt(mhz);
+    let level = 'no line here';
+    if (hover.canvas === $('spectrum')) {
+      drawer.hoverX = hover.x;
+      const p = rfw.model.probe(model, mhz);
+      if (p.seg) level = `${ui.dbmText(p.cur)} (max ${ui.dbmText(p.max)}, avg ${ui.dbmText(p.avg)})`;
+    } else {
+      drawer.hoverX = -1;
+      const r = rfw.model.waterfallAt(model.dets[model.selected], rfw.draw.pointerAge(drawer, hover.y), mhz);
+      if (r && r.dbm === r.dbm) level = `${ui.dbmText(r.dbm)}, ${((performance.now() - r.time) / 1000).toFixed(1)} s ago`;
+    }
+    ui.setHover(mhz, ch, level);
+  }
+
+  function frame() {
+    scheduled = false;
+    const resized = rfw.draw.fitCanvases(drawer);
+    const specDirty = resized || hoverDirty || drawnVersion !== model.version || drawer.layoutSeen !== model.layout;
+    const wfDirty = resized || rfw.draw.wfPending(drawer, model);
+    if (!specDirty && !wfDirty) return;
+    const t0 = performance.now();
+    if (specDirty) rfw.draw.drawSpectrum(drawer, model);
+    if (wfDirty) rfw.draw.drawWaterfall(drawer, model);
+    const ms = performance.now() - t0;
+    if (drawnVersion !== model.version) ui.setPeak(rfw.model.updatePeak(model));
+    if (hoverDirty || drawnVersion !== model.version) hoverText();
+    drawnVersion = model.version;
+    hoverDirty = false;
+    stats.frames++;
+    stats.drawMs = stats.frames === 1 ? ms : stats.drawMs + (ms - stats.drawMs) * 0.05;
+    stats.maxMs = Math.max(stats.maxMs, ms);
+    const s = $('spectrum').dataset;
+    s.drawMs = stats.drawMs.toFixed(3);
+    s.drawMaxMs = stats.maxMs.toFixed(3);
+    s.frames = String(stats.frames);
+  }
+
+  function onFrame(buf) {
+    const now = performance.now();
+    if (!rfw.model.applyFrame(model, buf, now)) return;
+    lineCount++;
+    lastLine = Date.now();
+    schedule();
+  }
+
+  function onText(msg) {
+    if (msg.type === 'status') {
+      ui.setStatus(msg.daemon === 'connected' ? 'connected' : 'daemon-unreachable');
+    } else if (msg.type === 'error') {
+      ui.showError(String(msg.message));
+    } else if (msg.type === 'sent') {
+      ui.hideError();
+      ui.notice('sent to rfwatchd: ' + JSON.stringify(msg.command));
+    }
+  }
+
+  ui.bind({
+    detector(d) { rfw.model.select(model, d); schedule(); },
+    pause(p) { model.paused = p; },
+    resetMax() { rfw.model.resetMax(model); schedule(); },
+    command(cmd) { if (!link.send(cmd)) ui.showError('not connected to rfwatch-web: command not sent'); },
+    hover(canvas, x, y) { hover = { canvas, x, y }; hoverDirty = true; schedule(); },
+  });
+  link = rfw.connection.connect({
+    onOpen() {}, // the server's status message says whether rfwatchd is there
+    onClose() { ui.setStatus('connecting'); },
+    onFrame, onText,
+  });
+  setInterval(() => {
+    ui.setRate(lineCount - countedLines, lastLine);
+    countedLines = lineCount;
+  }, 1000);
+  window.addEventListener('resize', schedule);
+  rfw.app = { model, stats };
+  schedule();
+})(window.rfw = window.rfw || {});
