@@ -1,5 +1,6 @@
 #include "token.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,15 +43,15 @@ std::string_view trim(std::string_view s)
 // The token travels in a URL and a cookie and is compared as it stands, so
 // a character either would encode could never match: refuse it up front
 // rather than lock every browser out.
+bool url_safe_char(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
+           c == '_' || c == '.' || c == '~';
+}
+
 bool url_safe(std::string_view s)
 {
-    for (char c : s) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                  c == '-' || c == '_' || c == '.' || c == '~';
-        if (!ok)
-            return false;
-    }
-    return true;
+    return std::ranges::all_of(s, url_safe_char);
 }
 
 bool write_all(int fd, std::string_view bytes)
