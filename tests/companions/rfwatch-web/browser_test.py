@@ -1,0 +1,433 @@
+#!/usr/bin/env python3
+"""rfwatch-web's page in headless Chromium, fed by a stand-in rfwatchd.
+
+The stand-in is a Unix socket server that writes rfwatchd's JSON lines at
+10 per second and records the commands it reads. The test checks what a
+person sees and does: the peak readout, that both canvases are drawn, pause,
+reset of the max-hold, commands reaching the daemon, error messages, and
+the status following the daemon and the server going away and coming back.
+A screenshot is left in --out.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SKIP = 77
+
+
+def import_selenium():
+    # Debian's python3-selenium lives in the system interpreter; a python3
+    # earlier on PATH (a version manager's) does not see it.
+    try:
+        import selenium  # noqa: F401
+        return
+    except ImportError:
+        pass
+    system = '/usr/bin/python3'
+    if os.path.realpath(sys.executable) != os.path.realpath(system) and os.path.exists(system):
+        os.execv(system, [system] + sys.argv)
+    print('SKIPPED: python3-selenium is not installed', flush=True)
+    sys.exit(SKIP)
+
+
+import_selenium()
+from selenium import webdriver  # noqa: E402
+from selenium.webdriver.chrome.service import Service  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.support.ui import Select  # noqa: E402
+
+CHROMIUM = '/usr/bin/chromium'
+CHROMEDRIVER = '/usr/bin/chromedriver'
+DEADLINE = 20.0  # seconds; generous, CI is a loaded 2-core machine
+
+# What the stand-in sends: (detector, centre MHz, width MHz, bins, tone bin, tone dBm).
+TONE0 = dict(detector=0, freq=2437, width=20, n=64, bin=40, dbm=-42.37)
+SIDE0 = dict(detector=0, freq=5180, width=20, n=64, bin=10, dbm=-71.00)
+TONE1 = dict(detector=1, freq=5200, width=40, n=128, bin=100, dbm=-30.55)
+
+
+def bin_centre(seg, i):
+    return seg['freq'] - seg['width'] / 2 + (i + 0.5) * seg['width'] / seg['n']
+
+
+def spectrum_line(seg, spike=None):
+    bins = []
+    for i in range(seg['n']):
+        bins.append(-95.0 + ((i * 7919) % 400) / 100.0)  # a fixed noise floor of -95 to -91
+    bins[seg['bin']] = seg['dbm']
+    bins[3] = None  # rfwatchd writes null for a value that was not finite
+    if spike is not None:
+        bins[spike[0]] = spike[1]
+    text = ','.join('null' if b is None else f'{b:.2f}' for b in bins)
+    return (f'{{"detector":{seg["detector"]},"freq_mhz":{seg["freq"]},"bandwidth_mhz":{seg["width"]},'
+            f'"noise_dbm":-95,"rssi":40,"timestamp":{int(time.time() * 1e6)},"num_aggregated":5,'
+            f'"bin_count":{seg["n"]},"bins":[{text}]}}\n').encode()
+
+
+class StandInDaemon:
+    """rfwatchd's socket: lines at 10 per second, commands recorded."""
+
+    def __init__(self, path):
+        self.path = path
+        self.lock = threading.Lock()
+        self.commands = []
+        self.sent = 0
+        self.spike = None  # (bin, dBm) put once into the next line of TONE0
+        self.listener = None
+        self.running = False
+        self.threads = []
+
+    def start(self):
+        if os.path.exists(self.path):
+            os.unlink(self.path)
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.listener.bind(self.path)
+        self.listener.listen(4)
+        self.running = True
+        t = threading.Thread(target=self._accept, daemon=True)
+        t.start()
+        self.threads.append(t)
+
+    def stop(self):
+        self.running = False
+        self.listener.close()
+        os.unlink(self.path)
+        for t in self.threads:
+            t.join(5)
+        self.threads = []
+
+    def _accept(self):
+        self.listener.settimeout(0.1)
+        while self.running:
+            try:
+                conn, _ = self.listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            t = threading.Thread(target=self._serve, args=(conn,), daemon=True)
+            t.start()
+            self.threads.append(t)
+
+    def _next_line(self, tick):
+        seg = (TONE0, TONE1, SIDE0, TONE1)[tick % 4]
+        spike = None
+        if seg is TONE0:
+            with self.lock:
+                spike, self.spike = self.spike, None
+        return spectrum_line(seg, spike)
+
+    def _serve(self, conn):
+        conn.settimeout(0.1)
+        tick = 0
+        next_at = time.monotonic()
+        with conn:
+            while self.running:
+                try:
+                    data = conn.recv(4096)
+                    if not data:
+                        return
+                    # rfwatchd takes the first JSON value of each read.
+                    value, _ = json.JSONDecoder().raw_decode(data.decode())
+                    with self.lock:
+                        self.commands.append(value)
+                except socket.timeout:
+                    pass
+                except (ValueError, UnicodeDecodeError):
+                    with self.lock:
+                        self.commands.append({'unparsable': data.decode(errors='replace')})
+                except OSError:
+                    return
+                if time.monotonic() >= next_at:
+                    try:
+                        conn.sendall(self._next_line(tick))
+                    except OSError:
+                        return
+                    tick += 1
+                    with self.lock:
+                        self.sent += 1
+                    next_at += 0.1
+
+    def received(self):
+        with self.lock:
+            return list(self.commands)
+
+
+def poll(what, fn, deadline=DEADLINE):
+    end = time.monotonic() + deadline
+    last = None
+    while time.monotonic() < end:
+        last = fn()
+        if last:
+            return last
+        time.sleep(0.1)
+    raise AssertionError(f'{what}: not seen within {deadline:.0f} s (last: {last!r})')
+
+
+class Web:
+    """The rfwatch-web process."""
+
+    def __init__(self, binary, sock, log_path):
+        self.binary = binary
+        self.sock = sock
+        self.log_path = log_path
+        self.proc = None
+        self.port = 0
+
+    def start(self):
+        log = open(self.log_path, 'a')
+        self.proc = subprocess.Popen([self.binary, '-s', self.sock, '-l', f'127.0.0.1:{self.port}'],
+                                     stdout=subprocess.PIPE, stderr=log, text=True)
+        line = self.proc.stdout.readline()
+        m = re.search(r'listening on .*:(\d+)', line)
+        if not m:
+            raise AssertionError(f'rfwatch-web did not start: {line!r}')
+        self.port = int(m.group(1))
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(10)
+
+
+CANVAS_VARIETY = '''
+const c = document.getElementById(arguments[0]);
+const top = arguments[1];
+const data = c.getContext('2d').getImageData(0, 0, c.width, Math.round(c.height * top)).data;
+const colours = new Set();
+for (let i = 0; i < data.length; i += 4 * 7) colours.add((data[i] << 16) | (data[i + 1] << 8) | data[i + 2]);
+return {colours: colours.size, width: c.width, css: c.clientWidth, dpr: window.devicePixelRatio};
+'''
+
+MAX_AT = '''
+const m = window.rfw.app.model;
+for (const s of m.dets[0].segments.values()) if (s.freq === arguments[0]) return s.max[arguments[1]];
+return null;
+'''
+
+
+class Page:
+    def __init__(self, url, out):
+        opts = webdriver.ChromeOptions()
+        self.profile = tempfile.mkdtemp(prefix='rfwatch-web-chromium-')
+        for a in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+                  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                  '--disable-dev-shm-usage', f'--user-data-dir={self.profile}', '--window-size=1280,1100',
+                  '--force-device-scale-factor=2'):
+            opts.add_argument(a)
+        opts.binary_location = CHROMIUM
+        opts.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
+        self.d = webdriver.Chrome(service=Service(CHROMEDRIVER, log_path=os.path.join(out, 'chromedriver.log')),
+                                  options=opts)
+        self.d.get(url)
+
+    def el(self, id_):
+        return self.d.find_element(By.ID, id_)
+
+    def text(self, id_):
+        return self.el(id_).text
+
+    def js(self, script, *args):
+        return self.d.execute_script(script, *args)
+
+    def fill(self, id_, value):
+        e = self.el(id_)
+        e.clear()
+        e.send_keys(str(value))
+
+    def quit(self):
+        self.d.quit()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+
+def peak(page):
+    e = page.el('peak')
+    return e.text, e.get_attribute('data-mhz'), e.get_attribute('data-dbm')
+
+
+def peak_is(seg, dbm=None):
+    want_mhz = bin_centre(seg, seg['bin'])
+    want_dbm = seg['dbm'] if dbm is None else dbm
+    half_bin = seg['width'] / seg['n'] / 2
+
+    def check(page):
+        text, mhz, dbm_attr = peak(page)
+        if not mhz or not dbm_attr:
+            return False
+        return abs(float(mhz) - want_mhz) <= half_bin and abs(float(dbm_attr) - want_dbm) <= 0.1 and text
+    return check
+
+
+def test_peak_and_detectors(page):
+    text = poll('peak of detector 0', lambda: peak_is(TONE0)(page))
+    assert re.fullmatch(r'-?\d+\.\d\d MHz -?\d+\.\d dBm', text), text
+    _, mhz, dbm = peak(page)
+    assert text == f'{mhz} MHz {dbm} dBm', (text, mhz, dbm)
+    Select(page.el('detector')).select_by_value('1')
+    poll('peak of detector 1 (another centre, width and bin count)', lambda: peak_is(TONE1)(page))
+    Select(page.el('detector')).select_by_value('0')
+    poll('peak of detector 0 again', lambda: peak_is(TONE0)(page))
+
+
+def test_canvases_drawn(page):
+    for name in ('spectrum', 'waterfall'):
+        r = poll(f'{name} drawn', lambda: (lambda v: v if v['colours'] >= 12 else None)(
+            page.js(CANVAS_VARIETY, name, 1.0)))
+        assert r['width'] == round(r['css'] * r['dpr']), f'{name} not sized for devicePixelRatio: {r}'
+    # The newest rows are on top: the top tenth of the waterfall holds data.
+    poll('waterfall rows on top', lambda: page.js(CANVAS_VARIETY, 'waterfall', 0.1)['colours'] >= 6)
+
+
+def test_pause(page, daemon):
+    page.el('pause').click()
+    before = page.el('spectrum').get_attribute('data-frames')
+    shown = peak(page)
+    sent = daemon.sent
+    with daemon.lock:
+        TONE0['dbm'] = -50.0
+    poll('lines sent while paused', lambda: daemon.sent >= sent + 12)
+    assert peak(page) == shown, f'peak changed while paused: {shown} -> {peak(page)}'
+    after = page.el('spectrum').get_attribute('data-frames')
+    assert after == before, f'canvases redrawn while nothing changed: frames {before} -> {after}'
+    page.el('pause').click()
+    poll('peak follows the new level after resume', lambda: peak_is(TONE0, -50.0)(page))
+    with daemon.lock:
+        TONE0['dbm'] = -42.37
+    poll('peak back to the tone', lambda: peak_is(TONE0)(page))
+
+
+def test_reset_max(page, daemon):
+    with daemon.lock:
+        daemon.spike = (10, -20.0)
+    poll('max-hold keeps a one-line spike', lambda: (page.js(MAX_AT, TONE0['freq'], 10) or -999) >= -20.05)
+    sent = daemon.sent
+    poll('the spike gone from the lines', lambda: daemon.sent >= sent + 8)
+    assert page.js(MAX_AT, TONE0['freq'], 10) >= -20.05, 'max-hold lost the spike'
+    page.el('reset-max').click()
+    poll('reset max-hold drops the spike', lambda: page.js(MAX_AT, TONE0['freq'], 10) < -80)
+
+
+def test_commands(page, daemon):
+    def got(want):
+        return lambda: want in daemon.received()
+
+    page.fill('period', 250)
+    page.el('period-set').click()
+    poll('period command', got({'command': 1, 'aggregation_period_ms': 250}))
+    for id_, v in (('sweep-from', 2412), ('sweep-to', 2472), ('sweep-duration', 30), ('sweep-dwell', 200)):
+        page.fill(id_, v)
+    page.el('sweep-start').click()
+    poll('sweep command', got({'command': 2, 'sweep_from': 2412, 'sweep_to': 2472,
+                               'duration_seconds': 30, 'dwell_time_ms': 200}))
+    poll('the server echo shown', lambda: '2412' in page.text('notice'))
+    page.el('sweep-cancel').click()
+    poll('cancel command', got({'command': 3}))
+    count = len(daemon.received())
+    page.fill('sweep-from', 9000)
+    page.el('sweep-start').click()
+    poll('error shown for a bad sweep', lambda: page.el('error').is_displayed() and 'sweep' in page.text('error'))
+    assert len(daemon.received()) == count, f'a refused sweep reached the daemon: {daemon.received()[count:]}'
+
+
+def test_hover(page):
+    from selenium.webdriver.common.action_chains import ActionChains
+    c = page.el('spectrum')
+    ActionChains(page.d).move_to_element_with_offset(c, -c.size['width'] // 2 + 80, 0).perform()
+    poll('pointer readout', lambda: re.match(r'\d+\.\d\d MHz', page.text('hover')))
+    # Away from the canvases, so that no pointer move redraws them later.
+    ActionChains(page.d).move_to_element(page.el('peak')).perform()
+
+
+def test_daemon_away(page, daemon):
+    poll('connected', lambda: page.text('status') == 'connected')
+    daemon.stop()
+    poll('status after the daemon went away', lambda: page.text('status') == 'daemon-unreachable')
+    daemon.start()
+    poll('status after the daemon came back', lambda: page.text('status') == 'connected')
+    with daemon.lock:
+        TONE0['dbm'] = -44.0
+    poll('lines flow again', lambda: peak_is(TONE0, -44.0)(page))
+    with daemon.lock:
+        TONE0['dbm'] = -42.37
+
+
+def test_server_restart(page, web):
+    web.stop()
+    poll('status while the server is gone', lambda: page.text('status') == 'connecting')
+    web.start()
+    poll('page reconnected by itself', lambda: page.text('status') == 'connected')
+
+
+def browser_errors(page):
+    return [e for e in page.d.get_log('browser') if e['level'] == 'SEVERE' and 'favicon' not in e['message']
+            and 'WebSocket' not in e['message']]
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--web', required=True)
+    ap.add_argument('--out', required=True)
+    args = ap.parse_args()
+    for tool in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(tool, os.X_OK):
+            print(f'SKIPPED: {tool} is not installed', flush=True)
+            return SKIP
+    os.makedirs(args.out, exist_ok=True)
+    tmp = tempfile.mkdtemp(prefix='rfwatch-web-browser-')
+    daemon = StandInDaemon(os.path.join(tmp, 'rfwatchd.sock'))
+    daemon.start()
+    web = Web(args.web, daemon.path, os.path.join(args.out, 'rfwatch-web.log'))
+    web.start()
+    page = None
+    steps = [('peak and detectors', lambda: test_peak_and_detectors(page)),
+             ('canvases drawn', lambda: test_canvases_drawn(page)),
+             ('hover readout', lambda: test_hover(page)),
+             ('pause', lambda: test_pause(page, daemon)),
+             ('reset max-hold', lambda: test_reset_max(page, daemon)),
+             ('commands', lambda: test_commands(page, daemon)),
+             ('daemon away and back', lambda: test_daemon_away(page, daemon)),
+             ('server restart', lambda: test_server_restart(page, web))]
+    passed = failed = 0
+    try:
+        page = Page(f'http://127.0.0.1:{web.port}/', args.out)
+        poll('connected', lambda: page.text('status') == 'connected')
+        for name, step in steps:
+            try:
+                step()
+                passed += 1
+                print(f'ok: {name}', flush=True)
+            except AssertionError as e:
+                failed += 1
+                print(f'FAIL: {name}: {e}', flush=True)
+        errors = browser_errors(page)
+        if errors:
+            failed += 1
+            print(f'FAIL: script errors in the page: {errors}', flush=True)
+        ds = page.el('spectrum')
+        print(f'draw time per frame: average {ds.get_attribute("data-draw-ms")} ms, '
+              f'longest {ds.get_attribute("data-draw-max-ms")} ms over {ds.get_attribute("data-frames")} frames '
+              f'(device pixel ratio 2)', flush=True)
+        shot = os.path.join(args.out, 'rfwatch-web.png')
+        page.d.save_screenshot(shot)
+        print(f'screenshot: {shot}', flush=True)
+    finally:
+        if page:
+            page.quit()
+        web.stop()
+        if daemon.running:
+            daemon.stop()
+        shutil.rmtree(tmp, ignore_errors=True)
+    print(f'{passed} passed, {failed} failed', flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
