@@ -3,12 +3,13 @@
 // messages JSON. Reopened every second while closed.
 (function (rfw) {
   const RETRY_MS = 1000;
+  const PROTOCOL = 'rfwatch'; // the server's WebSocket protocol name (server.h)
 
   function connect(h) {
     let ws = null;
     function open() {
       const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-      ws = new WebSocket(scheme + location.host + '/ws');
+      ws = new WebSocket(scheme + location.host + '/ws', PROTOCOL);
       ws.binaryType = 'arraybuffer';
       ws.onopen = () => h.onOpen();
       ws.onmessage = (ev) => {
