@@ -1,0 +1,187 @@
+// rfwatch-web: serves rfwatchd's live spectrum to browsers. One thread, one
+// libwebsockets loop: the page over HTTP, frames over WebSocket, and one
+// connection to rfwatchd's socket shared by every browser.
+#include "server.h"
+#include "token.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <getopt.h>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+volatile int stop = 0;
+struct lws_context *running = nullptr;
+
+void on_signal(int /*signal*/)
+{
+    stop = 1;
+    if (running != nullptr)
+        lws_cancel_service(running);
+}
+
+constexpr int EXIT_USAGE = 2;
+
+void usage(FILE *out, const char *prog)
+{
+    fprintf(out,
+            "Usage: %s [-s SOCKET] [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--read-only]\n"
+            "Serves rfwatchd's live spectrum to browsers: open http://ADDR:PORT/.\n"
+            "\n"
+            "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
+            "  -l, --listen [ADDR:]PORT address and port to serve on (default:\n"
+            "                           127.0.0.1:8080; ADDR is an IPv4 address or\n"
+            "                           [IPv6]; PORT 0 picks a free port)\n"
+            "      --token-file FILE    require the access token kept in FILE (created\n"
+            "                           with a random token, mode 0600, if missing); open\n"
+            "                           the page once as http://ADDR:PORT/?token=TOKEN,\n"
+            "                           a cookie carries it after that\n"
+            "      --no-auth            serve beyond loopback without a token\n"
+            "      --read-only          refuse every command from the pages\n"
+            "  -h, --help               this text\n"
+            "On a loopback address no token is needed unless --token-file is given; any\n"
+            "other address needs --token-file or --no-auth.\n"
+            "At most 16 browsers at once. Prints \"listening on ADDR:PORT\" once serving.\n"
+            "Exit status: 0 after a signal, 1 when it cannot listen or read the token,\n"
+            "2 on bad usage.\n",
+            prog);
+}
+
+bool parse_port(const std::string &text, int &port)
+{
+    char *end = nullptr;
+    const long v = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < 0 || v > 65535)
+        return false;
+    port = static_cast<int>(v);
+    return true;
+}
+
+// [ADDR:]PORT, ADDR an IPv4 address, "localhost" or [IPv6].
+bool parse_listen(const std::string &arg, WebOptions &o)
+{
+    const size_t colon = arg.rfind(':');
+    if (colon == std::string::npos)
+        return parse_port(arg, o.port);
+    std::string addr = arg.substr(0, colon);
+    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']')
+        addr = addr.substr(1, addr.size() - 2);
+    if (addr == "localhost")
+        addr = "127.0.0.1";
+    in6_addr probe{};
+    if (inet_pton(AF_INET, addr.c_str(), &probe) != 1 &&
+        inet_pton(AF_INET6, addr.c_str(), &probe) != 1)
+        return false;
+    o.address = addr;
+    return parse_port(arg.substr(colon + 1), o.port);
+}
+
+bool is_loopback(const std::string &addr)
+{
+    in_addr v4{};
+    if (inet_pton(AF_INET, addr.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return inet_pton(AF_INET6, addr.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+enum Long { OPT_TOKEN_FILE = 256, OPT_NO_AUTH, OPT_READ_ONLY };
+
+// 0: go on; otherwise the exit status.
+int parse(int argc, char **argv, WebOptions &o)
+{
+    static const option longs[] = {
+        {"socket", required_argument, nullptr, 's'},
+        {"listen", required_argument, nullptr, 'l'},
+        {"token-file", required_argument, nullptr, OPT_TOKEN_FILE},
+        {"no-auth", no_argument, nullptr, OPT_NO_AUTH},
+        {"read-only", no_argument, nullptr, OPT_READ_ONLY},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int c;
+    while ((c = getopt_long(argc, argv, "s:l:h", longs, nullptr)) != -1) {
+        switch (c) {
+        case 's':
+            o.socket_path = optarg;
+            break;
+        case 'l':
+            if (!parse_listen(optarg, o)) {
+                fprintf(stderr, "%s: --listen takes [ADDR:]PORT, not %s\n", argv[0], optarg);
+                return EXIT_USAGE;
+            }
+            break;
+        case OPT_TOKEN_FILE:
+            o.token_file = optarg;
+            break;
+        case OPT_NO_AUTH:
+            o.no_auth = true;
+            break;
+        case OPT_READ_ONLY:
+            o.read_only = true;
+            break;
+        case 'h':
+            usage(stdout, argv[0]);
+            exit(0);
+        default:
+            usage(stderr, argv[0]);
+            return EXIT_USAGE;
+        }
+    }
+    if (optind < argc) {
+        fprintf(stderr, "%s: unexpected argument %s\n", argv[0], argv[optind]);
+        return EXIT_USAGE;
+    }
+    if (o.no_auth && !o.token_file.empty()) {
+        fprintf(stderr, "%s: --token-file and --no-auth exclude each other\n", argv[0]);
+        return EXIT_USAGE;
+    }
+    if (!is_loopback(o.address) && o.token_file.empty() && !o.no_auth) {
+        fprintf(stderr,
+                "%s: listening on %s reaches other machines: give --token-file FILE (a "
+                "random token is created in it if missing) or --no-auth\n",
+                argv[0], o.address.c_str());
+        return EXIT_USAGE;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    auto server = std::make_unique<WebServer>();
+    if (const int status = parse(argc, argv, server->options); status != 0)
+        return status;
+    if (!server->options.token_file.empty()) {
+        std::string error;
+        if (!token_load_or_create(server->options.token_file.c_str(), server->token, error)) {
+            fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    lws_set_log_level(LLL_ERR, nullptr);
+    std::string error;
+    if (!server_start(*server, error)) {
+        fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
+        return 1;
+    }
+    running = server->context;
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+    signal(SIGPIPE, SIG_IGN);
+    const bool v6 = server->options.address.find(':') != std::string::npos;
+    printf("rfwatch-web: listening on %s%s%s:%d%s\n", v6 ? "[" : "",
+           server->options.address.c_str(), v6 ? "]" : "", server_port(*server),
+           server->token.empty() ? "" : " (token required; it is in the token file)");
+    fflush(stdout);
+    server_run(*server, stop);
+    running = nullptr;
+    server_stop(*server);
+    return 0;
+}

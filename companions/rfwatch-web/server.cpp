@@ -1,0 +1,209 @@
+#include "server.h"
+
+#include "page_command.h"
+#include "web_messages.h"
+
+#include <cstring>
+
+namespace
+{
+
+struct BrowserSession {
+    Browser *browser;
+};
+
+WebServer &server_of(struct lws *wsi)
+{
+    return *static_cast<WebServer *>(lws_context_user(lws_get_context(wsi)));
+}
+
+void queue_text(Browser &b, std::string_view text)
+{
+    if (browser_queue_text(b.queue, text))
+        lws_callback_on_writable(b.wsi);
+}
+
+int on_established(WebServer &s, struct lws *wsi, BrowserSession &session)
+{
+    Browser *free_slot = nullptr;
+    for (Browser &b : s.browsers)
+        if (b.wsi == nullptr) {
+            free_slot = &b;
+            break;
+        }
+    if (free_slot == nullptr)
+        return -1; // the upgrade check keeps this from happening
+    Browser &b = *free_slot;
+    b.wsi = wsi;
+    b.id = ++s.next_browser_id;
+    browser_queue_reset(b.queue);
+    b.rx_len = 0;
+    b.rx_overlong = false;
+    session.browser = &b;
+    s.browser_count++;
+    queue_text(b, status_message(s.link.connected, s.link.lines, s.link.dropped));
+    return 0;
+}
+
+void on_closed(WebServer &s, BrowserSession &session)
+{
+    if (session.browser == nullptr)
+        return;
+    session.browser->wsi = nullptr;
+    session.browser = nullptr;
+    s.browser_count--;
+}
+
+// One message per call, so a slow browser holds at most one in lws's
+// buffer and the ring keeps the rest.
+int on_writeable(Browser &b)
+{
+    Outgoing out{};
+    if (!browser_queue_front(b.queue, out))
+        return 0;
+    const int n =
+        lws_write(b.wsi, out.payload, out.len, out.binary ? LWS_WRITE_BINARY : LWS_WRITE_TEXT);
+    if (n < static_cast<int>(out.len))
+        return -1;
+    browser_queue_pop(b.queue, out);
+    if (!browser_queue_empty(b.queue))
+        lws_callback_on_writable(b.wsi);
+    return 0;
+}
+
+void on_command(WebServer &s, Browser &b, std::string_view message)
+{
+    if (s.options.read_only) {
+        queue_text(b, error_message("read-only: rfwatch-web was started with --read-only"));
+        return;
+    }
+    std::string json, error;
+    if (page_command_to_json(message, json, error) != PageCommandResult::Ok ||
+        !link_submit(s.link, json, b.id, error))
+        queue_text(b, error_message(error));
+}
+
+// Messages may arrive in pieces; a message longer than any command is
+// answered with an error instead of being collected.
+void on_receive(WebServer &s, struct lws *wsi, Browser &b, const void *in, size_t len)
+{
+    if (lws_frame_is_binary(wsi)) {
+        if (lws_is_final_fragment(wsi))
+            queue_text(b, error_message("binary messages are not commands"));
+        return;
+    }
+    if (!b.rx_overlong && b.rx_len + len <= b.rx.size()) {
+        memcpy(b.rx.data() + b.rx_len, in, len);
+        b.rx_len += len;
+    } else
+        b.rx_overlong = true;
+    if (!lws_is_final_fragment(wsi) || lws_remaining_packet_payload(wsi) > 0)
+        return;
+    if (b.rx_overlong)
+        queue_text(b, error_message("message too long to be a command"));
+    else
+        on_command(s, b, std::string_view(b.rx.data(), b.rx_len));
+    b.rx_len = 0;
+    b.rx_overlong = false;
+}
+
+int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in, size_t len)
+{
+    auto *session = static_cast<BrowserSession *>(user);
+    switch (reason) {
+    case LWS_CALLBACK_ESTABLISHED:
+        return on_established(server_of(wsi), wsi, *session);
+    case LWS_CALLBACK_CLOSED:
+        on_closed(server_of(wsi), *session);
+        return 0;
+    case LWS_CALLBACK_SERVER_WRITEABLE:
+        return session->browser != nullptr ? on_writeable(*session->browser) : -1;
+    case LWS_CALLBACK_RECEIVE:
+        if (session->browser != nullptr)
+            on_receive(server_of(wsi), wsi, *session->browser, in, len);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+const struct lws_protocols protocols[] = {
+    {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
+    {WS_PROTOCOL_NAME, ws_callback, sizeof(BrowserSession), BROWSER_TEXT_MAX, 0, nullptr, 0},
+    {LINK_PROTOCOL_NAME, link_callback, 0, 0, 0, nullptr, 0},
+    {nullptr, nullptr, 0, 0, 0, nullptr, 0},
+};
+
+} // namespace
+
+bool server_start(WebServer &s, std::string &error)
+{
+    lws_context_creation_info info{};
+    info.port = s.options.port;
+    info.iface = s.options.address.c_str();
+    info.protocols = protocols;
+    info.user = &s;
+    info.gid = -1;
+    info.uid = -1;
+    // No server name in the headers; nothing for a scanner to match.
+    info.server_string = "rfwatch-web";
+    info.options = LWS_SERVER_OPTION_VALIDATE_UTF8;
+    s.context = lws_create_context(&info);
+    if (s.context == nullptr) {
+        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port);
+        return false;
+    }
+    s.vhost = lws_get_vhost_by_name(s.context, "default");
+    if (s.vhost == nullptr || lws_get_vhost_listen_port(s.vhost) <= 0) {
+        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port);
+        lws_context_destroy(s.context);
+        s.context = nullptr;
+        return false;
+    }
+    link_init(s.link, s, s.options.socket_path);
+    link_start(s.link);
+    return true;
+}
+
+int server_port(const WebServer &s)
+{
+    return lws_get_vhost_listen_port(s.vhost);
+}
+
+void server_run(WebServer &s, const volatile int &stop)
+{
+    while (!stop && lws_service(s.context, 0) >= 0) {
+    }
+}
+
+void server_stop(WebServer &s)
+{
+    if (s.context == nullptr)
+        return;
+    link_stop(s.link);
+    lws_context_destroy(s.context);
+    s.context = nullptr;
+}
+
+void server_broadcast_frame(WebServer &s, const SpectrumFrame &f)
+{
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr) {
+            browser_queue_frame(b.queue, f);
+            lws_callback_on_writable(b.wsi);
+        }
+}
+
+void server_broadcast_text(WebServer &s, std::string_view text)
+{
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr)
+            queue_text(b, text);
+}
+
+void server_tell(WebServer &s, unsigned browser_id, std::string_view text)
+{
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr && b.id == browser_id)
+            queue_text(b, text);
+}

@@ -1,0 +1,14 @@
+// The text messages rfwatch-web sends to the page, each made here only, so
+// their shape is checked in one place against what the page reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// {"type":"status","daemon":"connected"|"unreachable","lines":N,"dropped":N}
+std::string status_message(bool daemon_connected, uint64_t lines, uint64_t dropped);
+// {"type":"error","message":"..."}
+std::string error_message(std::string_view message);
+// {"type":"sent","command":{...}}; command is the JSON sent to rfwatchd.
+std::string sent_message(std::string_view command);

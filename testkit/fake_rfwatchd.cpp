@@ -1,0 +1,165 @@
+#include "fake_rfwatchd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace wdtest
+{
+
+namespace
+{
+
+template <typename Pred> bool poll_until(Pred done, int timeout_ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+} // namespace
+
+bool FakeRfwatchd::start(const std::string &path, std::string *why)
+{
+    sockaddr_un addr{};
+    if (path.size() >= sizeof addr.sun_path) {
+        if (why)
+            *why = "socket path too long";
+        return false;
+    }
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    unlink(path.c_str());
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        listen(fd_, 8) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
+        if (why)
+            *why = std::string("cannot listen on ") + path + ": " + strerror(errno);
+        stop();
+        return false;
+    }
+    path_ = path;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        accepted_ = 0;
+    }
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void FakeRfwatchd::stop()
+{
+    if (thread_.joinable()) {
+        const char c = 'x';
+        (void)!write(wake_[1], &c, 1);
+        thread_.join();
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const int c : clients_)
+        close(c);
+    clients_.clear();
+    for (int &fd : {std::ref(fd_), std::ref(wake_[0]), std::ref(wake_[1])}) {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+    }
+    if (!path_.empty())
+        unlink(path_.c_str());
+    path_.clear();
+}
+
+void FakeRfwatchd::serve()
+{
+    for (;;) {
+        std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            for (const int c : clients_)
+                fds.push_back({c, POLLIN, 0});
+        }
+        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents & POLLIN) {
+            const int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c >= 0) {
+                std::lock_guard<std::mutex> lock(mu_);
+                clients_.push_back(c);
+                accepted_++;
+            }
+        }
+        for (size_t i = 2; i < fds.size(); i++) {
+            if (!fds[i].revents)
+                continue;
+            char buf[4096];
+            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            std::lock_guard<std::mutex> lock(mu_);
+            if (n > 0)
+                reads_.push_back(
+                    {std::string(buf, static_cast<size_t>(n)), std::chrono::steady_clock::now()});
+            else {
+                close(fds[i].fd);
+                clients_.erase(std::remove(clients_.begin(), clients_.end(), fds[i].fd),
+                               clients_.end());
+            }
+        }
+    }
+}
+
+bool FakeRfwatchd::wait_clients(size_t n, int timeout_ms) const
+{
+    return poll_until(
+        [&] {
+            std::lock_guard<std::mutex> lock(mu_);
+            return accepted_ >= n;
+        },
+        timeout_ms);
+}
+
+bool FakeRfwatchd::send(std::string_view text)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    if (clients_.empty())
+        return false;
+    bool ok = true;
+    for (const int c : clients_) {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::send(c, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) {
+                ok = false;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    return ok;
+}
+
+std::vector<FakeRfwatchd::Read> FakeRfwatchd::reads() const
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    return reads_;
+}
+
+bool FakeRfwatchd::wait_reads(size_t n, int timeout_ms) const
+{
+    return poll_until(
+        [&] {
+            std::lock_guard<std::mutex> lock(mu_);
+            return reads_.size() >= n;
+        },
+        timeout_ms);
+}
+
+} // namespace wdtest

@@ -1,0 +1,354 @@
+// The real rfwatch-web on loopback, against a stand-in rfwatchd socket and
+// plain HTTP / WebSocket clients.
+#include "fake_rfwatchd.h"
+#include "page_command.h"
+#include "subprocess.h"
+#include "ws_client.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+using wdtest::WsClient;
+
+constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitizers
+
+std::string temp_dir()
+{
+    char tmpl[] = "/tmp/rfwatch-web-test.XXXXXX";
+    const char *d = mkdtemp(tmpl);
+    return d ? d : "";
+}
+
+// A line as rfwatchd writes it; timestamp tells the frames apart.
+std::string spectrum_line(uint64_t timestamp, size_t bins, bool with_null = false)
+{
+    std::string l =
+        R"({"detector":1,"freq_mhz":5180,"bandwidth_mhz":20,"noise_dbm":-95,"rssi":40,)";
+    l += "\"timestamp\":" + std::to_string(timestamp) +
+         ",\"num_aggregated\":5,\"bin_count\":" + std::to_string(bins) + ",\"bins\":[";
+    for (size_t i = 0; i < bins; i++) {
+        char v[32];
+        snprintf(v, sizeof v, "%s%.2f", i ? "," : "", -95.12 + static_cast<double>(i) * 0.25);
+        l += with_null && i == 1 ? std::string(",null") : std::string(v);
+    }
+    return l + "]}\n";
+}
+
+template <typename T> T le(const std::string &d, size_t at)
+{
+    T v{};
+    memcpy(&v, d.data() + at, sizeof v); // the test machines are little-endian
+    return v;
+}
+
+void expect_frame_of_line(const std::string &frame, uint64_t timestamp, size_t bins, bool with_null)
+{
+    ASSERT_EQ(frame.size(), 24 + 2 * bins);
+    EXPECT_EQ(le<uint8_t>(frame, 0), 1);
+    EXPECT_EQ(le<uint8_t>(frame, 1), 1);
+    EXPECT_EQ(le<uint16_t>(frame, 2), 5180);
+    EXPECT_EQ(le<uint16_t>(frame, 4), 20);
+    EXPECT_EQ(le<int16_t>(frame, 6), -95);
+    EXPECT_EQ(le<uint16_t>(frame, 8), 40);
+    EXPECT_EQ(le<uint16_t>(frame, 10), bins);
+    EXPECT_EQ(le<uint32_t>(frame, 12), 5u);
+    EXPECT_EQ(le<uint64_t>(frame, 16), timestamp);
+    for (size_t i = 0; i < bins; i++) {
+        const int16_t want =
+            with_null && i == 1
+                ? int16_t{-32768}
+                : static_cast<int16_t>(std::lround((-95.12 + static_cast<double>(i) * 0.25) * 100));
+        EXPECT_EQ(le<int16_t>(frame, 24 + 2 * i), want) << "bin " << i;
+    }
+}
+
+uint64_t frame_timestamp(const WsClient::Message &m)
+{
+    return m.binary && m.data.size() >= 24 ? le<uint64_t>(m.data, 16) : 0;
+}
+
+// Reads until a text message holding needle; frames on the way are skipped.
+bool read_text_with(WsClient &ws, const std::string &needle, std::string *text = nullptr)
+{
+    WsClient::Message m;
+    while (ws.read(m, WAIT_MS))
+        if (!m.binary && m.data.find(needle) != std::string::npos) {
+            if (text)
+                *text = m.data;
+            return true;
+        }
+    return false;
+}
+
+bool read_frame(WsClient &ws, WsClient::Message &m)
+{
+    while (ws.read(m, WAIT_MS))
+        if (m.binary)
+            return true;
+    return false;
+}
+
+class RfwatchWeb : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        dir = temp_dir();
+        ASSERT_FALSE(dir.empty());
+        socket_path = dir + "/rfwatchd.sock";
+    }
+    void TearDown() override
+    {
+        web.reset();
+        daemon.stop();
+        std::string cmd = "rm -rf " + dir;
+        (void)!system(cmd.c_str());
+    }
+
+    // Starts rfwatch-web on a free loopback port and learns the port.
+    void start_web(std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> argv = {RFWATCH_WEB_BIN, "-s", socket_path, "-l", "127.0.0.1:0"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        web = std::make_unique<wdtest::Child>();
+        ASSERT_TRUE(web->start(argv));
+        ASSERT_TRUE(web->read_until_contains("\n", WAIT_MS)) << web->err();
+        const size_t at = web->out().find("127.0.0.1:");
+        ASSERT_NE(at, std::string::npos) << web->out();
+        port = atoi(web->out().c_str() + at + 10);
+        ASSERT_GT(port, 0);
+    }
+    void start_daemon_and_web(std::vector<std::string> extra = {})
+    {
+        ASSERT_TRUE(daemon.start(socket_path));
+        start_web(std::move(extra));
+        ASSERT_TRUE(daemon.wait_clients(1, WAIT_MS));
+    }
+    bool open_browser(WsClient &ws, int rcvbuf = 0)
+    {
+        return ws.open(port, "/ws", {"Origin: http://127.0.0.1:" + std::to_string(port)}, rcvbuf);
+    }
+
+    std::string dir, socket_path;
+    wdtest::FakeRfwatchd daemon;
+    std::unique_ptr<wdtest::Child> web;
+    int port = 0;
+};
+
+} // namespace
+
+TEST(RfwatchWebUsage, OptionsAndExitStatuses)
+{
+    auto help = wdtest::run({RFWATCH_WEB_BIN, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--token-file"), std::string::npos);
+    EXPECT_EQ(wdtest::run({RFWATCH_WEB_BIN, "--bogus"}).status, 2);
+    EXPECT_EQ(wdtest::run({RFWATCH_WEB_BIN, "-l", "127.0.0.1:99999"}).status, 2);
+    EXPECT_EQ(wdtest::run({RFWATCH_WEB_BIN, "--no-auth", "--token-file", "/tmp/x"}).status, 2);
+    // Beyond loopback without a token would let anyone on the network in.
+    auto open = wdtest::run({RFWATCH_WEB_BIN, "-l", "0.0.0.0:0"});
+    EXPECT_EQ(open.status, 2);
+    EXPECT_NE(open.err.find("--token-file"), std::string::npos);
+}
+
+TEST_F(RfwatchWeb, CannotListenOnAPortInUseExitsWithOne)
+{
+    start_web();
+    auto second = wdtest::run(
+        {RFWATCH_WEB_BIN, "-s", socket_path, "-l", "127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
+}
+
+TEST_F(RfwatchWeb, FramesCarryTheLinesAndBadLinesAreCounted)
+{
+    start_daemon_and_web();
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(read_text_with(ws, R"("daemon":"connected")"));
+    const std::string first = spectrum_line(1, 64, true);
+    ASSERT_TRUE(daemon.send(first));
+    ASSERT_TRUE(daemon.send("not json\n" + std::string(20000, 'x') + "\n"));
+    ASSERT_TRUE(daemon.send(spectrum_line(2, 512).substr(0, 100))); // split over two writes
+    ASSERT_TRUE(daemon.send(spectrum_line(2, 512).substr(100)));
+    WsClient::Message m;
+    ASSERT_TRUE(read_frame(ws, m));
+    expect_frame_of_line(m.data, 1, 64, true);
+    EXPECT_LE(m.data.size() * 3, first.size());
+    ASSERT_TRUE(read_frame(ws, m));
+    expect_frame_of_line(m.data, 2, 512, false);
+    // A browser that comes later learns the counts.
+    WsClient late;
+    ASSERT_TRUE(open_browser(late));
+    std::string status;
+    ASSERT_TRUE(read_text_with(late, R"("type":"status")", &status));
+    EXPECT_EQ(status, R"({"type":"status","daemon":"connected","lines":4,"dropped":2})");
+}
+
+TEST_F(RfwatchWeb, CommandsReachTheDaemonOnePerReadAndSpaced)
+{
+    start_daemon_and_web();
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(read_text_with(ws, R"("type":"status")"));
+    const std::vector<std::string> sent = {
+        R"({"type":"period","ms":250})",
+        R"({"type":"sweep","from":2412,"to":2472,"duration":0,"dwell":50})",
+        R"({"type":"cancel"})"};
+    for (const std::string &s : sent)
+        ASSERT_TRUE(ws.send_text(s));
+    ASSERT_TRUE(ws.send_text(R"({"type":"period","ms":0})"));
+    int echoes = 0, errors = 0;
+    WsClient::Message m;
+    while ((echoes < 3 || errors < 1) && ws.read(m, WAIT_MS)) {
+        echoes += m.data.find(R"("type":"sent")") != std::string::npos;
+        errors += m.data.find(R"("type":"error")") != std::string::npos;
+    }
+    EXPECT_EQ(echoes, 3);
+    EXPECT_EQ(errors, 1);
+    ASSERT_TRUE(daemon.wait_reads(3, WAIT_MS));
+    const auto reads = daemon.reads();
+    ASSERT_EQ(reads.size(), 3u);
+    for (size_t i = 0; i < 3; i++) {
+        std::string json, error;
+        ASSERT_EQ(page_command_to_json(sent[i], json, error), PageCommandResult::Ok);
+        EXPECT_EQ(reads[i].bytes, json);
+        if (i > 0) {
+            EXPECT_GE(reads[i].at - reads[i - 1].at, std::chrono::milliseconds(190));
+        }
+    }
+}
+
+TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
+{
+    start_daemon_and_web({"--read-only"});
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
+    std::string error;
+    ASSERT_TRUE(read_text_with(ws, R"("type":"error")", &error));
+    EXPECT_NE(error.find("read-only"), std::string::npos);
+    EXPECT_TRUE(daemon.reads().empty());
+}
+
+TEST_F(RfwatchWeb, TokenIsAskedForInTheQueryThenCarriedByTheCookie)
+{
+    const std::string token_file = dir + "/token";
+    start_web({"--token-file", token_file});
+    std::string token;
+    std::ifstream(token_file) >> token;
+    ASSERT_EQ(token.size(), 32u);
+    EXPECT_EQ(wdtest::http_get(port, "/").status, 401);
+    EXPECT_EQ(wdtest::http_get(port, "/?token=" + std::string(32, '0')).status, 401);
+    EXPECT_EQ(wdtest::http_get(port, "/", {"Cookie: rfwatch_token=wrong"}).status, 401);
+    auto page = wdtest::http_get(port, "/?token=" + token);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.headers.find("rfwatch_token=" + token + "; HttpOnly; SameSite=Strict; Path=/"),
+              std::string::npos)
+        << page.headers;
+    const std::string cookie = "Cookie: a=b; rfwatch_token=" + token;
+    EXPECT_EQ(wdtest::http_get(port, "/", {cookie}).status, 200);
+    WsClient ws;
+    EXPECT_FALSE(ws.open(port, "/ws"));
+    EXPECT_EQ(ws.reply().status, 401);
+    EXPECT_TRUE(ws.open(port, "/ws", {cookie}));
+}
+
+TEST_F(RfwatchWeb, ServesThePageAndRefusesForeignOriginsAndOtherPaths)
+{
+    start_web();
+    auto page = wdtest::http_get(port, "/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("<html"), std::string::npos);
+    EXPECT_EQ(wdtest::http_get(port, "/no-such-file").status, 404);
+    WsClient ws;
+    EXPECT_FALSE(ws.open(port, "/ws", {"Origin: http://evil.example"}));
+    EXPECT_EQ(ws.reply().status, 403);
+    EXPECT_FALSE(ws.open(port, "/ws", {"Origin: http://127.0.0.1:1"}));
+    EXPECT_EQ(ws.reply().status, 403);
+    EXPECT_FALSE(ws.open(port, "/other"));
+    EXPECT_TRUE(open_browser(ws));
+}
+
+TEST_F(RfwatchWeb, TheSeventeenthBrowserIsRefusedWithAClearMessage)
+{
+    start_web();
+    std::vector<std::unique_ptr<WsClient>> browsers;
+    for (int i = 0; i < 16; i++) {
+        browsers.push_back(std::make_unique<WsClient>());
+        ASSERT_TRUE(open_browser(*browsers.back())) << "browser " << i + 1;
+    }
+    WsClient extra;
+    EXPECT_FALSE(open_browser(extra));
+    EXPECT_EQ(extra.reply().status, 503);
+    EXPECT_NE(extra.reply().body.find("at most 16 browsers"), std::string::npos);
+    // A place freed is a place taken again.
+    browsers.pop_back();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+    bool opened = false;
+    while (!opened && std::chrono::steady_clock::now() < deadline) {
+        opened = open_browser(extra);
+        if (!opened)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(RfwatchWeb, AStalledBrowserLosesOldFramesAndHoldsUpNoOne)
+{
+    start_daemon_and_web();
+    WsClient stalled, reader;
+    ASSERT_TRUE(open_browser(stalled, 4096));
+    ASSERT_TRUE(open_browser(reader));
+    ASSERT_TRUE(read_text_with(reader, R"("type":"status")"));
+    // In lockstep with the reader, so only the stalled browser falls behind:
+    // ~3 MB, far more than the socket buffers hold.
+    constexpr uint64_t LINES = 3000;
+    WsClient::Message m;
+    for (uint64_t t = 1; t <= LINES; t++) {
+        ASSERT_TRUE(daemon.send(spectrum_line(t, 512)));
+        ASSERT_TRUE(read_frame(reader, m)) << "line " << t;
+        ASSERT_EQ(frame_timestamp(m), t);
+    }
+    uint64_t received = 0, last = 0;
+    while (last != LINES && read_frame(stalled, m)) {
+        EXPECT_GT(frame_timestamp(m), last); // in order, never repeated
+        last = frame_timestamp(m);
+        received++;
+    }
+    EXPECT_EQ(last, LINES); // the newest is kept
+    EXPECT_LT(received, LINES);
+}
+
+TEST_F(RfwatchWeb, RfwatchdGoneAndBackIsReportedAndSurvived)
+{
+    start_web();
+    EXPECT_EQ(wdtest::http_get(port, "/").status, 200);
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(read_text_with(ws, R"("daemon":"unreachable")"));
+    ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
+    ASSERT_TRUE(read_text_with(ws, R"("type":"error")"));
+    for (int round = 1; round <= 2; round++) {
+        ASSERT_TRUE(daemon.start(socket_path));
+        ASSERT_TRUE(read_text_with(ws, R"("daemon":"connected")")) << "round " << round;
+        ASSERT_TRUE(daemon.wait_clients(1, WAIT_MS));
+        ASSERT_TRUE(daemon.send(spectrum_line(static_cast<uint64_t>(round), 8)));
+        WsClient::Message m;
+        ASSERT_TRUE(read_frame(ws, m));
+        EXPECT_EQ(frame_timestamp(m), static_cast<uint64_t>(round));
+        daemon.stop();
+        ASSERT_TRUE(read_text_with(ws, R"("daemon":"unreachable")")) << "round " << round;
+    }
+}
