@@ -7,7 +7,7 @@
   const ui = rfw.controls;
   const model = rfw.model.create();
   const drawer = rfw.draw.create($('spectrum'), $('waterfall'));
-  const stats = { frames: 0, drawMs: 0, maxMs: 0 };
+  const stats = { frames: 0, maxMs: 0, recent: new Float64Array(64) }; // draw times of the last 64 frames
   let lineCount = 0;
   let countedLines = 0;
   let lastLine = 0;
@@ -24,6 +24,7 @@
   function hoverText() {
     if (!hover.canvas) { drawer.hoverX = -1; ui.setHover(null); return; }
     const mhz = rfw.draw.pointerMhz(drawer, hover.canvas, hover.x);
+    if (mhz !== mhz) { drawer.hoverX = -1; ui.setHover(null); return; }
     const ch = rfw.channels.channelAt(mhz);
     let level = 'no line here';
     if (hover.canvas === $('spectrum')) {
@@ -52,11 +53,13 @@
     if (hoverDirty || drawnVersion !== model.version) hoverText();
     drawnVersion = model.version;
     hoverDirty = false;
+    stats.recent[stats.frames % stats.recent.length] = ms;
     stats.frames++;
-    stats.drawMs = stats.frames === 1 ? ms : stats.drawMs + (ms - stats.drawMs) * 0.05;
     stats.maxMs = Math.max(stats.maxMs, ms);
+    let sum = 0;
+    for (const t of stats.recent) sum += t;
     const s = $('spectrum').dataset;
-    s.drawMs = stats.drawMs.toFixed(3);
+    s.drawMs = (sum / Math.min(stats.frames, stats.recent.length)).toFixed(3);
     s.drawMaxMs = stats.maxMs.toFixed(3);
     s.frames = String(stats.frames);
   }

@@ -15,6 +15,7 @@
   };
   const TRACES = [['avg', C.avg, 'average'], ['max', C.max, 'max-hold'], ['cur', C.cur, 'current']];
   const NO_DATA = rgba(14, 18, 24);
+  const GAP = rgba(26, 32, 41);
   const LUT = buildLut();
 
   function rgba(r, g, b) { return ((255 << 24) | (b << 16) | (g << 8) | r) >>> 0; } // little-endian ImageData
@@ -45,7 +46,8 @@
       spec, wf, sctx: spec.getContext('2d'), wctx: wf.getContext('2d'),
       layer: document.createElement('canvas'), dpr: 1,
       layoutSeen: -1, wfLayoutSeen: -1, wfDrawn: 0, wfDet: -1,
-      lo: 2400, hi: 2500, rowImg: null, rowPix: null, hoverX: -1,
+      lo: 2400, hi: 2500, spans: [], k: 1, axisKey: '', pixMhz: new Float64Array(0),
+      rowImg: null, rowPix: null, hoverX: -1,
     };
   }
 
@@ -64,14 +66,58 @@
     return changed;
   }
 
+  // The axis is the union of the ranges that lines cover; a gap wider than
+  // GAP_MHZ between them shrinks to a GAP_PX break, so that 2.4 and 5 GHz
+  // lines both stay readable on one axis.
+  const GAP_MHZ = 40;
+  const GAP_PX = 16;
+
+  function axisSpans(det) {
+    const segs = [...det.segments.values()].sort((a, b) => a.lo - b.lo);
+    const spans = [];
+    for (const s of segs) {
+      const last = spans[spans.length - 1];
+      if (last && s.lo - last.hi <= GAP_MHZ) last.hi = Math.max(last.hi, s.hi);
+      else spans.push({ lo: s.lo, hi: s.hi, x: 0 });
+    }
+    if (spans.length === 0) spans.push({ lo: 2400, hi: 2500, x: 0 });
+    return spans;
+  }
+
+  // Lays the spans out over the plot width; done when the layout or the
+  // size changes, with the pixel frequencies the waterfall rows use.
   function range(d, m) {
-    const det = m.dets[m.selected];
-    if (det.lo < det.hi) { d.lo = det.lo; d.hi = det.hi; } else { d.lo = 2400; d.hi = 2500; }
+    const key = m.layout * 4 + m.selected + ':' + d.spec.width + ':' + d.dpr;
+    if (d.axisKey === key) return;
+    d.axisKey = key;
+    d.spans = axisSpans(m.dets[m.selected]);
+    let mhz = 0;
+    for (const sp of d.spans) mhz += sp.hi - sp.lo;
+    const pw = plotWidth(d.spec, d.dpr);
+    d.k = Math.max(1e-6, (pw - GAP_PX * (d.spans.length - 1)) / mhz);
+    let x = 0;
+    for (const sp of d.spans) { sp.x = x; x += (sp.hi - sp.lo) * d.k + GAP_PX; }
+    d.lo = d.spans[0].lo;
+    d.hi = d.spans[d.spans.length - 1].hi;
+    const devW = Math.max(0, Math.round(pw * d.dpr));
+    d.pixMhz = new Float64Array(devW);
+    for (let i = 0; i < devW; i++) d.pixMhz[i] = mhzAt(d, d.spec, LEFT + (i + 0.5) / d.dpr);
   }
 
   function plotWidth(c, dpr) { return c.width / dpr - LEFT - RIGHT; }
-  function xOf(d, c, mhz) { return LEFT + (mhz - d.lo) / (d.hi - d.lo) * plotWidth(c, d.dpr); }
-  function mhzAt(d, c, cssX) { return d.lo + (cssX - LEFT) / plotWidth(c, d.dpr) * (d.hi - d.lo); }
+  function xOf(d, c, mhz) {
+    let sp = d.spans[0];
+    for (const t of d.spans) if (mhz >= t.lo) sp = t;
+    return LEFT + sp.x + (Math.min(mhz, sp.hi) - sp.lo) * d.k;
+  }
+  // NaN in a break between spans.
+  function mhzAt(d, c, cssX) {
+    const x = cssX - LEFT;
+    for (const sp of d.spans) {
+      if (x >= sp.x && x <= sp.x + (sp.hi - sp.lo) * d.k) return sp.lo + (x - sp.x) / d.k;
+    }
+    return NaN;
+  }
 
   function niceStep(span, slots) {
     const raw = span / Math.max(1, slots);
@@ -80,15 +126,22 @@
     return 10 * p;
   }
 
+  function freqStep(d) { return niceStep(90 / d.k, 1); }
+
   function freqAxis(d, ctx, c, yTick, yText) {
-    const w = plotWidth(c, d.dpr);
-    const step = niceStep(d.hi - d.lo, w / 90);
+    const step = freqStep(d);
     ctx.fillStyle = C.text;
     ctx.textAlign = 'center';
-    for (let f = Math.ceil(d.lo / step) * step; f <= d.hi; f += step) {
-      const x = xOf(d, c, f);
-      ctx.fillRect(x, yTick, 1, 4);
-      ctx.fillText(String(+f.toFixed(3)), x, yText);
+    let lastX = -Infinity;
+    for (const sp of d.spans) {
+      for (let f = Math.ceil(sp.lo / step) * step; f <= sp.hi; f += step) {
+        const x = xOf(d, c, f);
+        const label = String(+f.toFixed(3));
+        ctx.fillRect(x, yTick, 1, 4);
+        if (x - lastX < ctx.measureText(label).width + 10) continue;
+        ctx.fillText(label, x, yText);
+        lastX = x;
+      }
     }
     ctx.textAlign = 'right';
     ctx.fillText('MHz', c.width / d.dpr - 6, yText);
@@ -99,7 +152,7 @@
     ctx.fillStyle = C.chan;
     let lastX = -Infinity;
     for (const ch of rfw.channels.list) {
-      if (ch.mhz < d.lo || ch.mhz > d.hi) continue;
+      if (!(Math.abs(mhzAt(d, c, xOf(d, c, ch.mhz)) - ch.mhz) < 1e-6)) continue; // not on the axis
       const x = xOf(d, c, ch.mhz);
       ctx.fillRect(x, top - 5, 1, 5);
       const label = String(ch.ch);
@@ -138,9 +191,12 @@
     }
     ctx.textAlign = 'left';
     ctx.fillText('dBm', 6, 12);
-    const fstep = niceStep(d.hi - d.lo, pw / 90);
-    ctx.fillStyle = C.grid;
-    for (let f = Math.ceil(d.lo / fstep) * fstep; f <= d.hi; f += fstep) ctx.fillRect(Math.round(xOf(d, c, f)), SPEC_TOP, 1, ph);
+    const fstep = freqStep(d);
+    for (const sp of d.spans) {
+      ctx.fillStyle = C.grid;
+      for (let f = Math.ceil(sp.lo / fstep) * fstep; f <= sp.hi; f += fstep) ctx.fillRect(Math.round(xOf(d, c, f)), SPEC_TOP, 1, ph);
+      if (sp.x > 0) { ctx.fillStyle = C.bg; ctx.fillRect(LEFT + sp.x - GAP_PX + 3, SPEC_TOP, GAP_PX - 6, ph); }
+    }
     ctx.strokeStyle = C.frame; ctx.strokeRect(LEFT + 0.5, SPEC_TOP + 0.5, pw - 1, ph - 1);
     freqAxis(d, ctx, c, SPEC_TOP + ph, h - 12);
     channelMarks(d, ctx, c, SPEC_TOP);
@@ -217,10 +273,12 @@
       const base = idx * COLS;
       const rlo = wf.lo[idx];
       const k = COLS / (wf.hi[idx] - rlo);
-      const fstep = (d.hi - d.lo) / pw;
       const lk = 255 / (m.levelHi - m.levelLo);
+      const pixMhz = d.pixMhz;
       for (let x = 0; x < pw; x++) {
-        const col = Math.floor((d.lo + (x + 0.5) * fstep - rlo) * k);
+        const f = x < pixMhz.length ? pixMhz[x] : NaN;
+        if (f !== f) { pix[x] = GAP; continue; }
+        const col = Math.floor((f - rlo) * k);
         const v = col >= 0 && col < COLS ? wf.data[base + col] : NaN;
         if (v !== v) { pix[x] = NO_DATA; continue; }
         const t = Math.round((v - m.levelLo) * lk);

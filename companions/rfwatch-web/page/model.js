@@ -44,9 +44,11 @@
   }
 
   function newSegment(freq, width, n) {
+    // NaN until a bin has had a value: a bin that is null in every line
+    // must not draw as 0 dBm.
     return {
-      freq, width, n, lo: freq - width / 2, hi: freq + width / 2, time: 0, fresh: true,
-      cur: new Float32Array(n), max: new Float32Array(n), avg: new Float32Array(n),
+      freq, width, n, lo: freq - width / 2, hi: freq + width / 2, time: 0,
+      cur: new Float32Array(n).fill(NaN), max: new Float32Array(n).fill(NaN), avg: new Float32Array(n).fill(NaN),
     };
   }
 
@@ -84,12 +86,11 @@
       const v = raw === NULL_BIN ? NaN : raw / 100;
       s.cur[i] = v;
       if (v !== v) continue;
-      if (s.fresh || !(s.max[i] >= v)) s.max[i] = v;
-      s.avg[i] = s.fresh || s.avg[i] !== s.avg[i] ? v : s.avg[i] + (v - s.avg[i]) * AVG_WEIGHT;
+      if (!(s.max[i] >= v)) s.max[i] = v;
+      s.avg[i] = s.avg[i] !== s.avg[i] ? v : s.avg[i] + (v - s.avg[i]) * AVG_WEIGHT;
       if (v < lo) lo = v;
       if (s.max[i] > hi) hi = s.max[i];
     }
-    s.fresh = false;
     m.lineLo = lo;
     m.lineHi = hi;
   }

@@ -313,6 +313,9 @@ def test_reset_max(page, daemon):
     assert page.js(MAX_AT, TONE0['freq'], 10) >= -20.05, 'max-hold lost the spike'
     page.el('reset-max').click()
     poll('reset max-hold drops the spike', lambda: page.js(MAX_AT, TONE0['freq'], 10) < -80)
+    # Bin 3 is null in every line: it has no level, not 0 dBm.
+    held = page.js(MAX_AT + '', TONE0['freq'], 3)
+    assert held is None, f'max-hold of a bin that never had a value: {held}'
 
 
 def test_commands(page, daemon):
@@ -396,6 +399,7 @@ def main():
              ('daemon away and back', lambda: test_daemon_away(page, daemon)),
              ('server restart', lambda: test_server_restart(page, web))]
     passed = failed = 0
+    began = time.monotonic()
     try:
         page = Page(f'http://127.0.0.1:{web.port}/', args.out)
         poll('connected', lambda: page.text('status') == 'connected')
@@ -412,6 +416,8 @@ def main():
             failed += 1
             print(f'FAIL: script errors in the page: {errors}', flush=True)
         ds = page.el('spectrum')
+        print(f'test took {time.monotonic() - began:.1f} s; lines drawn in the waterfall of detector 0: '
+              f'{page.js("return rfw.app.model.dets[0].wf.written")}', flush=True)
         print(f'draw time per frame: average {ds.get_attribute("data-draw-ms")} ms, '
               f'longest {ds.get_attribute("data-draw-max-ms")} ms over {ds.get_attribute("data-frames")} frames '
               f'(device pixel ratio 2)', flush=True)
