@@ -148,6 +148,10 @@ bool server_start(WebServer &s, std::string &error)
     // No server name in the headers; nothing for a scanner to match.
     info.server_string = "rfwatch-web";
     info.options = LWS_SERVER_OPTION_VALIDATE_UTF8;
+    // With IPv6 on, libwebsockets binds an IPv4 address's port on every
+    // address: loopback would be reachable from the network, unauthenticated.
+    if (s.options.address.find(':') == std::string::npos)
+        info.options |= LWS_SERVER_OPTION_DISABLE_IPV6;
     s.context = lws_create_context(&info);
     if (s.context == nullptr) {
         error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port);

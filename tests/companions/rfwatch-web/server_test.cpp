@@ -171,6 +171,36 @@ TEST_F(RfwatchWeb, CannotListenOnAPortInUseExitsWithOne)
     EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
 }
 
+// The local addresses (as /proc/net writes them) listening on a TCP port.
+std::vector<std::string> listening_on(int port)
+{
+    std::vector<std::string> found;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // header
+        while (std::getline(in, line)) {
+            char local[64] = {}, remote[64] = {};
+            unsigned state = 0;
+            if (sscanf(line.c_str(), "%*d: %63s %63s %x", local, remote, &state) != 3 ||
+                state != 0x0A)
+                continue;
+            const char *colon = strrchr(local, ':');
+            if (colon && strtol(colon + 1, nullptr, 16) == port)
+                found.emplace_back(local, static_cast<size_t>(colon - local));
+        }
+    }
+    return found;
+}
+
+TEST_F(RfwatchWeb, ALoopbackAddressIsTheOnlyOneListenedOn)
+{
+    // Bound on every address, the page would be open to the network without
+    // a token, since loopback needs none.
+    start_web();
+    EXPECT_EQ(listening_on(port), std::vector<std::string>{"0100007F"});
+}
+
 TEST_F(RfwatchWeb, FramesCarryTheLinesAndBadLinesAreCounted)
 {
     start_daemon_and_web();
