@@ -1,6 +1,9 @@
 // rfwatch-view: a small client of rfwatchd. Connects to its socket, can send
-// the three commands, and shows the stream as a per-frequency summary once
-// a second (or one line per message). Ends on Ctrl-C or after -t seconds.
+// the three commands, and shows the stream full-screen (spectrum and
+// waterfall), as a per-frequency summary once a second, or one line per
+// message. Ends on Ctrl-C (or q) or after -t seconds.
+#include "fullscreen.h"
+#include "line_reader.h"
 #include "summary.h"
 
 #include <cerrno>
@@ -32,6 +35,8 @@ struct ViewOptions {
     std::vector<std::string> commands;
     bool lines = false;
     bool stall = false;
+    int mode = 0; // 0: full screen when stdout is a terminal; else one of the below
+
     long command_gap_ms = 50;
 };
 
@@ -39,8 +44,11 @@ void usage(FILE *out, const char *prog)
 {
     fprintf(out,
             "Usage: %s [OPTIONS]\n"
-            "Shows rfwatchd's live spectrum: per frequency, once a second, the width, the\n"
-            "samples aggregated, and the peak and mean power of the bins.\n"
+            "Shows rfwatchd's live spectrum. On a terminal, full screen: the spectrum with\n"
+            "max-hold, a waterfall, the frequency axis, the dBm scale and the peak (keys:\n"
+            "q quits, p pauses, m resets max-hold, d switches detector, + and - move the\n"
+            "dB range). Otherwise per frequency, once a second, the width, the samples\n"
+            "aggregated, and the peak and mean power of the bins.\n"
             "\n"
             "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
             "  -t, --time SECONDS       stop after this long (default: at Ctrl-C)\n"
@@ -51,6 +59,8 @@ void usage(FILE *out, const char *prog)
             "  -l, --lines              one line per message: ms since start, detector,\n"
             "                           frequency, width, samples, bins, peak, mean\n"
             "                           (null bins count as bins, not in peak and mean)\n"
+            "      --waterfall          the full-screen view (the default on a terminal)\n"
+            "      --summary            the once-a-second summary, also on a terminal\n"
             "      --stall              connect (and send the commands) but never read\n"
             "  -g, --gap MS             pause between commands (default 50; the daemon\n"
             "                           takes one command per read)\n"
@@ -85,6 +95,8 @@ int parse(int argc, char **argv, ViewOptions &o)
         {"cancel", no_argument, nullptr, 'c'},
         {"lines", no_argument, nullptr, 'l'},
         {"stall", no_argument, nullptr, 'S'},
+        {"waterfall", no_argument, nullptr, 'W'},
+        {"summary", no_argument, nullptr, 'U'},
         {"gap", required_argument, nullptr, 'g'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -118,6 +130,10 @@ int parse(int argc, char **argv, ViewOptions &o)
             break;
         case 'S':
             o.stall = true;
+            break;
+        case 'W':
+        case 'U':
+            o.mode = c;
             break;
         case 'g':
             o.command_gap_ms = atol(optarg);
@@ -166,13 +182,13 @@ void sleep_ms(long ms)
     }
 }
 
-void show(const std::string &text, const ViewOptions &o, Summary &s, double start)
+void show(std::string_view text, const ViewOptions &o, Summary &s, double start)
 {
     SampleLine l{};
     if (!parse_sample_line(text, l)) {
         s.bad_lines++;
         if (o.lines)
-            printf("? %s\n", text.c_str());
+            printf("? %.*s\n", static_cast<int>(text.size()), text.data());
         return;
     }
     if (o.lines) {
@@ -205,24 +221,6 @@ bool send_commands(int fd, const ViewOptions &o)
     return true;
 }
 
-// Reads what the socket holds and shows every whole line; false when the
-// daemon has closed the connection.
-bool read_lines(int fd, std::string &pending, const ViewOptions &o, Summary &summary, double start)
-{
-    char buf[65536];
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0)
-        return n < 0 && errno == EINTR;
-    pending.append(buf, static_cast<size_t>(n));
-    size_t from = 0, nl;
-    while ((nl = pending.find('\n', from)) != std::string::npos) {
-        show(pending.substr(from, nl - from), o, summary, start);
-        from = nl + 1;
-    }
-    pending.erase(0, from);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -236,6 +234,7 @@ int main(int argc, char **argv)
     sa.sa_handler = on_signal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     int fd = connect_to(o.socket_path);
@@ -247,8 +246,15 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // --lines and pipes keep the line-oriented output scripts rely on.
+    if (o.mode == 'W' || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO))) {
+        int status = run_fullscreen(fd, o.seconds, stop);
+        close(fd);
+        return status;
+    }
+
     static Summary summary;
-    std::string pending;
+    LineReader reader;
     double next_print = start + 1.0;
     int status = 0;
     while (!stop) {
@@ -260,11 +266,14 @@ int main(int argc, char **argv)
             continue;
         }
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0 && !read_lines(fd, pending, o, summary, start)) {
+        if (poll(&p, 1, 100) > 0 &&
+            !read_lines(fd, reader, [&](std::string_view l) { show(l, o, summary, start); })) {
             fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
             status = 2;
             break;
         }
+        summary.bad_lines += reader.overlong; // dropped for their length
+        reader.overlong = 0;
         if (!o.lines && now_s() >= next_print) {
             summary_print(summary, now_s() - start, stdout);
             summary_clear(summary);

@@ -1,6 +1,7 @@
 #include "summary.h"
 
 #include <cJSON.h>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -19,7 +20,7 @@ double number(const cJSON *obj, const char *key, bool &ok)
 
 } // namespace
 
-bool parse_sample_line(std::string_view text, SampleLine &out)
+bool parse_sample_line(std::string_view text, SampleLine &out, std::vector<float> *bins_out)
 {
     std::unique_ptr<cJSON, decltype(&cJSON_Delete)> doc(
         cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
@@ -35,8 +36,12 @@ bool parse_sample_line(std::string_view text, SampleLine &out)
         return false;
     int n = 0, valued = 0;
     double peak = -1e9, sum = 0;
+    if (bins_out)
+        bins_out->clear();
     for (const cJSON *b = bins->child; b; b = b->next) {
         n++;
+        if (bins_out)
+            bins_out->push_back(cJSON_IsNumber(b) ? static_cast<float>(b->valuedouble) : NAN);
         if (cJSON_IsNull(b))
             continue; // the daemon writes a value JSON cannot hold as null
         if (!cJSON_IsNumber(b))

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 constexpr int MAX_SUMMARY_ROWS = 512;
 
@@ -39,8 +40,10 @@ struct Summary {
     long bad_lines;
 };
 
-// false when text is not a sample line.
-bool parse_sample_line(std::string_view text, SampleLine &out);
+// false when text is not a sample line. With bins_out, also the bins in
+// order, NaN where the daemon wrote null.
+bool parse_sample_line(std::string_view text, SampleLine &out,
+                       std::vector<float> *bins_out = nullptr);
 void summary_add(Summary &s, const SampleLine &line);
 void summary_clear(Summary &s);
 // One block: a heading with the elapsed seconds, then a row per frequency.

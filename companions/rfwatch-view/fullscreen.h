@@ -1,0 +1,9 @@
+// The full-screen view's loop: reads the daemon's lines and the keys, and
+// redraws at most ten times a second.
+#pragma once
+
+#include <csignal>
+
+// Runs until q, a set `stop`, `seconds` (0: no limit) or the daemon closing
+// the connection. 0, 1 (stdout is no terminal) or 2 (the daemon closed).
+int run_fullscreen(int sock, double seconds, const volatile sig_atomic_t &stop);
