@@ -1,5 +1,7 @@
 #include "fake_rfwatchd.h"
 
+#include "unix_listen.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -30,20 +32,12 @@ template <typename Pred> bool poll_until(Pred done, int timeout_ms)
 
 bool FakeRfwatchd::start(const std::string &path, std::string *why)
 {
-    sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path) {
-        if (why)
-            *why = "socket path too long";
+    fd_ = listen_unix_stream(path, why);
+    if (fd_ < 0)
         return false;
-    }
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    unlink(path.c_str());
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        listen(fd_, 8) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
+    if (pipe2(wake_, O_CLOEXEC) != 0) {
         if (why)
-            *why = std::string("cannot listen on ") + path + ": " + strerror(errno);
+            *why = std::string("pipe: ") + strerror(errno);
         stop();
         return false;
     }

@@ -1,5 +1,7 @@
 #include "line_server.h"
 
+#include "unix_listen.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,20 +16,13 @@ namespace wdtest
 bool LineServer::start(const std::string &path, std::vector<std::string> lines, int period_ms,
                        std::string *why)
 {
-    sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path) {
-        if (why)
-            *why = "path too long";
-        return false;
-    }
     for (const std::string &l : lines)
         round_ += l + "\n";
     period_ms_ = period_ms;
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        listen(fd_, 8) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
+    fd_ = listen_unix_stream(path, why);
+    if (fd_ < 0)
+        return false;
+    if (pipe2(wake_, O_CLOEXEC) != 0) {
         if (why)
             *why = strerror(errno);
         stop();
