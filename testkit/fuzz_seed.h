@@ -1,5 +1,5 @@
-// Writing the seed inputs of the libFuzzer harnesses: one file per input in
-// the harness's corpus folder, named after what it holds.
+// Hand-made starting inputs for the libFuzzer harnesses: each is written as
+// a file of its own in the harness's corpus folder, named after its content.
 #pragma once
 
 #include <cstdint>
