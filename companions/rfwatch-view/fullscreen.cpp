@@ -61,7 +61,7 @@ void measure(View &v)
 {
     int cols = 80, rows = 24;
     terminal_size(STDOUT_FILENO, cols, rows);
-    v.layout = layout_for(cols, rows);
+    v.layout = layout_for(cols, rows, !v.state.title.empty());
     v.waterfall.capacity = static_cast<size_t>(std::max(v.layout.waterfall_rows, 0));
     v.clear = true;
     v.dirty = true;
@@ -185,9 +185,11 @@ int loop(View &v, int sock, double seconds, const volatile sig_atomic_t &stop)
 
 } // namespace
 
-int run_fullscreen(int sock, double seconds, const volatile sig_atomic_t &stop)
+int run_fullscreen(int sock, double seconds, const std::string &title,
+                   const volatile sig_atomic_t &stop)
 {
     static View v; // large; one per program
+    v.state.title = title;
     const char *colorterm = getenv("COLORTERM");
     v.depth = colour_depth_from(colorterm);
     int status = 0;

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <csignal>
+#include <string>
 
 // Runs until q, a set `stop`, `seconds` (0: no limit) or the daemon closing
-// the connection. 0, 1 (stdout is no terminal) or 2 (the daemon closed).
-int run_fullscreen(int sock, double seconds, const volatile sig_atomic_t &stop);
+// the connection; a non-empty title stays on the bottom row. 0, 1 (stdout
+// is no terminal) or 2 (the daemon closed).
+int run_fullscreen(int sock, double seconds, const std::string &title,
+                   const volatile sig_atomic_t &stop);

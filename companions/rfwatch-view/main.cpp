@@ -38,6 +38,7 @@ struct ViewOptions {
     int mode = 0; // 0: full screen when stdout is a terminal; else one of the below
 
     long command_gap_ms = 50;
+    std::string title; // under the full-screen view
 };
 
 void usage(FILE *out, const char *prog)
@@ -61,6 +62,7 @@ void usage(FILE *out, const char *prog)
             "                           (null bins count as bins, not in peak and mean)\n"
             "      --waterfall          the full-screen view (the default on a terminal)\n"
             "      --summary            the once-a-second summary, also on a terminal\n"
+            "      --title TEXT         a line kept under the full-screen view\n"
             "      --stall              connect (and send the commands) but never read\n"
             "  -g, --gap MS             pause between commands (default 50; the daemon\n"
             "                           takes one command per read)\n"
@@ -97,6 +99,7 @@ int parse(int argc, char **argv, ViewOptions &o)
         {"stall", no_argument, nullptr, 'S'},
         {"waterfall", no_argument, nullptr, 'W'},
         {"summary", no_argument, nullptr, 'U'},
+        {"title", required_argument, nullptr, 'T'},
         {"gap", required_argument, nullptr, 'g'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -134,6 +137,9 @@ int parse(int argc, char **argv, ViewOptions &o)
         case 'W':
         case 'U':
             o.mode = c;
+            break;
+        case 'T':
+            o.title = optarg;
             break;
         case 'g':
             o.command_gap_ms = atol(optarg);
@@ -248,7 +254,7 @@ int main(int argc, char **argv)
 
     // --lines and pipes keep the line-oriented output scripts rely on.
     if (o.mode == 'W' || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO))) {
-        int status = run_fullscreen(fd, o.seconds, stop);
+        int status = run_fullscreen(fd, o.seconds, o.title, stop);
         close(fd);
         return status;
     }

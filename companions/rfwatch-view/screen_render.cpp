@@ -45,8 +45,10 @@ void put_text(Screen &s, int row, int col, const char *text, uint32_t fg = NO_CO
               uint32_t bg = NO_COLOUR)
 {
     for (; *text && col < s.cols; text++, col++)
-        if (col >= 0)
-            s.at(row, col) = Cell{ASCII.g[static_cast<unsigned char>(*text) & 0x7f].data(), fg, bg};
+        if (col >= 0) {
+            const auto c = static_cast<unsigned char>(*text);
+            s.at(row, col) = Cell{ASCII.g[c < ASCII.g.size() ? c : '?'].data(), fg, bg};
+        }
 }
 
 void compose_status(const Layout &l, const ScreenState &st, Screen &s)
@@ -197,22 +199,24 @@ ColourDepth colour_depth_from(const char *colorterm)
     return ColourDepth::PALETTE_256;
 }
 
-Layout layout_for(int cols, int rows)
+Layout layout_for(int cols, int rows, bool title)
 {
     Layout l;
     l.cols = std::max(cols, 0);
     l.rows = std::max(rows, 0);
-    l.fits = cols >= SCALE_WIDTH + MIN_PLOT_WIDTH && rows >= MIN_ROWS;
+    const int title_rows = title ? 1 : 0;
+    l.fits = cols >= SCALE_WIDTH + MIN_PLOT_WIDTH && rows >= MIN_ROWS + title_rows;
     if (!l.fits)
         return l;
     l.plot_left = SCALE_WIDTH;
     l.plot_width = cols - SCALE_WIDTH;
     l.spectrum_top = 1;
-    l.spectrum_rows = std::max(3, (rows - 3) * 2 / 5);
+    l.spectrum_rows = std::max(3, (rows - title_rows - 3) * 2 / 5);
     l.axis_row = l.spectrum_top + l.spectrum_rows;
     l.label_row = l.axis_row + 1;
     l.waterfall_top = l.label_row + 1;
-    l.waterfall_rows = rows - l.waterfall_top;
+    l.waterfall_rows = rows - title_rows - l.waterfall_top;
+    l.title_row = title ? rows - 1 : -1;
     return l;
 }
 
@@ -262,6 +266,8 @@ void screen_compose(const Layout &l, const ScreenState &st, Screen &out)
     compose_spectrum(l, st, out);
     compose_axis(l, st, out);
     compose_waterfall(l, st, out);
+    if (l.title_row >= 0)
+        put_text(out, l.title_row, 0, st.title.c_str());
 }
 
 void screen_encode(const Screen &s, ColourDepth depth, std::string &out)

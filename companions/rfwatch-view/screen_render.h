@@ -26,10 +26,12 @@ struct Layout {
     int axis_row = 0;  // the rule with a tick under each label
     int label_row = 0; // the frequencies
     int waterfall_top = 0, waterfall_rows = 0;
+    int title_row = -1; // the bottom row, when a title is shown
 };
 
-// Rows and columns from 0; row 0 is the status line.
-Layout layout_for(int cols, int rows);
+// Rows and columns from 0; row 0 is the status line. With a title, the
+// bottom row holds it.
+Layout layout_for(int cols, int rows, bool title = false);
 
 // Screen column of a frequency in the plot (may lie outside it).
 int plot_column(const Layout &l, FreqSpan span, double freq_mhz);
@@ -50,6 +52,7 @@ struct ScreenState {
     int detector = -1;
     double db_bottom = -110, db_top = -20;
     bool paused = false;
+    std::string title; // printable ASCII; anything else shows as '?'
 };
 
 constexpr uint32_t NO_COLOUR = 0xff000000; // the terminal's own

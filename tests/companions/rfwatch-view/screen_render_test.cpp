@@ -61,6 +61,33 @@ TEST(ScreenLayout, SplitsTheRowsAndRefusesTinyTerminals)
     EXPECT_NE(screen_row_text(s, 0).find("too small"), std::string::npos);
 }
 
+TEST(ScreenLayout, ATitleTakesTheBottomRowAndNothingDrawsOverIt)
+{
+    Layout l = layout_for(100, 30, true);
+    ASSERT_TRUE(l.fits);
+    EXPECT_EQ(l.title_row, 29);
+    EXPECT_EQ(l.waterfall_top + l.waterfall_rows, 29);
+    EXPECT_EQ(layout_for(100, 30).title_row, -1);
+
+    ScreenState st = noise_with_tone(l, l.plot_left + 10);
+    st.title = "open http://127.0.0.1:8080/?token=abc \xe2\x9c\x93";
+    Waterfall w;
+    w.capacity = 100; // more history than rows: it must stop above the title
+    for (int i = 0; i < 40; i++)
+        waterfall_push(w, st.live);
+    st.waterfall = &w;
+    Screen s = composed(l, st);
+    const std::string bottom = screen_row_text(s, 29);
+    EXPECT_EQ(bottom.rfind("open http://127.0.0.1:8080/?token=abc ???", 0), 0u) << bottom;
+    for (int c = 0; c < l.cols; c++)
+        EXPECT_EQ(s.at(29, c).bg, NO_COLOUR) << "waterfall colour in the title row, column " << c;
+    EXPECT_NE(s.at(28, l.plot_left + 10).bg, NO_COLOUR) << "the waterfall reaches the row above";
+
+    // The title's row counts when deciding whether anything fits.
+    EXPECT_TRUE(layout_for(30, 8).fits);
+    EXPECT_FALSE(layout_for(30, 8, true).fits);
+}
+
 TEST(ScreenAxis, LabelsSitCentredOverTheirTicksAtTheirFrequencies)
 {
     for (int cols : {100, 160, 60}) {
