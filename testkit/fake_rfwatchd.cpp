@@ -30,6 +30,14 @@ template <typename Pred> bool poll_until(Pred done, int timeout_ms)
 
 } // namespace
 
+void FakeRfwatchd::repeat(const std::vector<std::string> &lines, int period_ms)
+{
+    round_.clear();
+    for (const std::string &l : lines)
+        round_ += l + "\n";
+    period_ms_ = period_ms;
+}
+
 bool FakeRfwatchd::start(const std::string &path, std::string *why)
 {
     fd_ = listen_unix_stream(path, why);
@@ -71,16 +79,43 @@ void FakeRfwatchd::stop()
     path_.clear();
 }
 
+void FakeRfwatchd::send_round()
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    for (size_t i = 0; i < clients_.size();) {
+        const ssize_t w =
+            ::send(clients_[i], round_.data(), round_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const bool missed = w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (!missed && w != static_cast<ssize_t>(round_.size())) {
+            close(clients_[i]);
+            clients_.erase(clients_.begin() + static_cast<long>(i));
+        } else {
+            i++;
+        }
+    }
+}
+
 void FakeRfwatchd::serve()
 {
+    auto next_round = std::chrono::steady_clock::now();
     for (;;) {
+        int timeout_ms = -1;
+        if (period_ms_ >= 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= next_round) {
+                send_round();
+                next_round = now + std::chrono::milliseconds(period_ms_);
+            }
+            timeout_ms = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(next_round - now).count());
+        }
         std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
         {
             std::lock_guard<std::mutex> lock(mu_);
             for (const int c : clients_)
                 fds.push_back({c, POLLIN, 0});
         }
-        if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+        if (poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR)
             return;
         if (fds[0].revents)
             return;

@@ -1,6 +1,7 @@
 // A stand-in for rfwatchd's Unix stream socket: accepts clients, sends them
-// the lines a test chooses, and records what they write, one entry per
-// read() with its arrival time, the way rfwatchd takes commands.
+// the lines a test chooses (once, or a round every period), and records what
+// they write, one entry per read() with its arrival time, the way rfwatchd
+// takes commands.
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,10 @@ class FakeRfwatchd
     FakeRfwatchd &operator=(const FakeRfwatchd &) = delete;
     ~FakeRfwatchd() { stop(); }
 
+    // Before start(): every period_ms, each client gets these lines (each
+    // without its newline); a client whose buffer is full misses the round,
+    // one that took part of it is dropped, as rfwatchd does.
+    void repeat(const std::vector<std::string> &lines, int period_ms);
     // Binds path (replacing a stale socket file) and serves in a thread.
     bool start(const std::string &path, std::string *why = nullptr);
     // Closes the listener and every client and removes the socket file, as
@@ -44,6 +49,7 @@ class FakeRfwatchd
 
   private:
     void serve();
+    void send_round();
 
     std::string path_;
     int fd_ = -1;
@@ -53,6 +59,8 @@ class FakeRfwatchd
     std::vector<int> clients_;
     size_t accepted_ = 0;
     std::vector<Read> reads_;
+    std::string round_; // the repeated lines, newline-terminated
+    int period_ms_ = -1;
 };
 
 } // namespace wdtest

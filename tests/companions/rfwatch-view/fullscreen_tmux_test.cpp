@@ -3,7 +3,7 @@
 // of three lines with a tone. The screen must show the axis labels and the
 // tone where the frequency span puts them, follow a resize, and leave the
 // terminal as it found it on q and on Ctrl-C.
-#include "line_server.h"
+#include "fake_rfwatchd.h"
 #include "screen_render.h"
 #include "subprocess.h"
 
@@ -87,7 +87,8 @@ class TmuxView : public ::testing::Test
         for (int f : {2417, 2437, 2457})
             lines.push_back(sample_line(f));
         std::string why;
-        ASSERT_TRUE(server_.start(dir_ + "/d.sock", lines, 100, &why)) << why;
+        server_.repeat(lines, 100);
+        ASSERT_TRUE(server_.start(dir_ + "/d.sock", &why)) << why;
         // stty before and after, and the view's status, into files (status
         // last: the test waits for it); the shell ignores Ctrl-C so that
         // only the view sees it.
@@ -194,7 +195,7 @@ class TmuxView : public ::testing::Test
     }
 
     std::string tmux_, dir_;
-    wdtest::LineServer server_;
+    wdtest::FakeRfwatchd server_;
     bool started_ = false;
 };
 
