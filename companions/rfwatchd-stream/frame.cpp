@@ -1,5 +1,6 @@
 #include "frame.h"
 
+#include <algorithm>
 #include <cJSON.h>
 #include <cmath>
 #include <memory>
@@ -153,5 +154,17 @@ bool frame_from_line(std::string_view line, SpectrumFrame &out)
         return false;
     put_le(&out.bytes[10], n, 2);
     out.size = FRAME_HEADER_SIZE + 2 * n;
+    return true;
+}
+
+bool frame_from_bytes(std::span<const uint8_t> bytes, SpectrumFrame &out)
+{
+    if (bytes.size() < FRAME_HEADER_SIZE || bytes[0] != FRAME_VERSION)
+        return false;
+    const size_t n = bytes[10] | static_cast<size_t>(bytes[11]) << 8;
+    if (n == 0 || n > FRAME_MAX_BINS || bytes.size() != FRAME_HEADER_SIZE + 2 * n)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), out.bytes.begin());
+    out.size = bytes.size();
     return true;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 constexpr size_t FRAME_HEADER_SIZE = 24;
@@ -23,6 +24,10 @@ struct SpectrumFrame {
 // false when line is not a spectrum line whose fields fit the frame's types
 // (the caller counts it as dropped); out is then unspecified.
 bool frame_from_line(std::string_view line, SpectrumFrame &out);
+
+// A frame received as bytes (a "compact" MQTT payload): false unless it is
+// a version-1 frame whose length is exactly its header's bin count.
+bool frame_from_bytes(std::span<const uint8_t> bytes, SpectrumFrame &out);
 
 // dBm as hundredths of a dB, rounded to nearest (half away from zero) on the
 // line's two decimals; beyond +-327.67 clamped to +-32767; not finite: null.

@@ -255,3 +255,35 @@ TEST(Frame, ADaemonLineOf512DbmBinsShrinksToAThird)
         ASSERT_EQ(bin_at(f, i), printed) << i;
     }
 }
+
+TEST(Frame, BytesAreTakenOnlyAsAWholeVersionOneFrame)
+{
+    SpectrumFrame f{};
+    ASSERT_TRUE(frame_from_line(line_with({"-90.25", "null", "-41.00"}), f));
+    const std::vector<uint8_t> good(f.bytes.begin(), f.bytes.begin() + static_cast<long>(f.size));
+    SpectrumFrame back{};
+    ASSERT_TRUE(frame_from_bytes(good, back));
+    EXPECT_EQ(back.size, f.size);
+    EXPECT_TRUE(std::equal(good.begin(), good.end(), back.bytes.begin()));
+
+    std::vector<uint8_t> bad = good;
+    bad.pop_back(); // cut short
+    EXPECT_FALSE(frame_from_bytes(bad, back));
+    bad = good;
+    bad.push_back(0); // trailing byte
+    EXPECT_FALSE(frame_from_bytes(bad, back));
+    bad = good;
+    bad[0] = 2; // a version this reader does not know
+    EXPECT_FALSE(frame_from_bytes(bad, back));
+    bad = good;
+    bad[10] = 0; // no bins, yet bytes for three
+    EXPECT_FALSE(frame_from_bytes(bad, back));
+    // A header claiming more bins than any frame holds is refused before
+    // anything is copied.
+    std::vector<uint8_t> huge(FRAME_HEADER_SIZE + 2 * 600, 0);
+    huge[0] = FRAME_VERSION;
+    huge[10] = 600 & 0xff;
+    huge[11] = 600 >> 8;
+    EXPECT_FALSE(frame_from_bytes(huge, back));
+    EXPECT_FALSE(frame_from_bytes(std::span<const uint8_t>(), back));
+}

@@ -1,0 +1,126 @@
+#include "fleet_radios.h"
+
+#include <cJSON.h>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+namespace
+{
+
+using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+
+bool name_ok(std::string_view name)
+{
+    if (name.empty() || name.size() > FLEET_NAME_MAX)
+        return false;
+    for (const char c : name)
+        if (c < 0x21 || c > 0x7e || c == '/' || c == '+' || c == '#' || c == '"' || c == '\\')
+            return false;
+    return true;
+}
+
+struct TopicSuffix {
+    std::string_view text;
+    FleetTopic kind;
+};
+constexpr TopicSuffix SUFFIXES[] = {{"/spectrum", FleetTopic::Spectrum},
+                                    {"/status", FleetTopic::Status}};
+
+bool whole_count(const cJSON *item, uint64_t &out)
+{
+    if (!cJSON_IsNumber(item) || item->valuedouble < 0 || item->valuedouble >= 1.8e19)
+        return false;
+    out = static_cast<uint64_t>(item->valuedouble);
+    return true;
+}
+
+// value must be one of the two words; true when it is the first.
+bool word(const cJSON *doc, const char *key, const char *yes, const char *no, bool &out)
+{
+    const char *v = cJSON_GetStringValue(cJSON_GetObjectItemCaseSensitive(doc, key));
+    if (v == nullptr)
+        return false;
+    const std::string_view s(v);
+    out = s == yes;
+    return out || s == no;
+}
+
+} // namespace
+
+bool fleet_topic_parse(std::string_view prefix, std::string_view topic, FleetTopicParts &out)
+{
+    if (topic.size() <= prefix.size() + 1 || topic.substr(0, prefix.size()) != prefix ||
+        topic[prefix.size()] != '/')
+        return false;
+    std::string_view rest = topic.substr(prefix.size() + 1);
+    for (const TopicSuffix &s : SUFFIXES) {
+        if (rest.size() <= s.text.size() || rest.substr(rest.size() - s.text.size()) != s.text)
+            continue;
+        rest.remove_suffix(s.text.size());
+        const size_t slash = rest.find('/');
+        if (slash == std::string_view::npos)
+            return false;
+        out = {s.kind, rest.substr(0, slash), rest.substr(slash + 1)};
+        return name_ok(out.node) && name_ok(out.radio);
+    }
+    return false;
+}
+
+std::string fleet_command_topic(std::string_view prefix, std::string_view node,
+                                std::string_view radio)
+{
+    std::string t(prefix);
+    t.append("/").append(node).append("/").append(radio).append("/command");
+    return t;
+}
+
+bool fleet_status_parse(std::string_view payload, FleetStatus &out)
+{
+    JsonPtr doc(cJSON_ParseWithLength(payload.data(), payload.size()), cJSON_Delete);
+    if (!cJSON_IsObject(doc.get()))
+        return false;
+    FleetStatus s;
+    if (!word(doc.get(), "state", "online", "offline", s.online) ||
+        !word(doc.get(), "daemon", "connected", "unreachable", s.daemon_connected) ||
+        !whole_count(cJSON_GetObjectItemCaseSensitive(doc.get(), "lines"), s.lines) ||
+        !whole_count(cJSON_GetObjectItemCaseSensitive(doc.get(), "dropped"), s.dropped))
+        return false;
+    out = s;
+    return true;
+}
+
+int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio)
+{
+    std::string key(node);
+    key.append("/").append(radio);
+    if (const auto found = t.ids.find(key); found != t.ids.end())
+        return found->second;
+    if (t.radios.size() >= FLEET_MAX_RADIOS) {
+        t.refused++;
+        return -1;
+    }
+    const int id = static_cast<int>(t.radios.size());
+    t.radios.push_back(FleetRadio{std::string(node), std::string(radio), false, {}});
+    t.ids.emplace(std::move(key), id);
+    return id;
+}
+
+bool fleet_radio_live(const FleetRadio &r)
+{
+    return r.status_known && r.status.online && r.status.daemon_connected;
+}
+
+std::string fleet_radio_message(int id, const FleetRadio &r)
+{
+    // The names were checked to need no escaping.
+    const char *state = !r.status_known ? "unknown" : r.status.online ? "online" : "offline";
+    char head[64];
+    snprintf(head, sizeof head, R"({"type":"radio","id":%d,"node":")", id);
+    std::string out = head;
+    out.append(r.node).append(R"(","radio":")").append(r.radio);
+    out.append(R"(","state":")").append(state).append(R"(","daemon":")");
+    out.append(r.status_known && r.status.daemon_connected ? "connected" : "unreachable");
+    out.append("\"}");
+    return out;
+}

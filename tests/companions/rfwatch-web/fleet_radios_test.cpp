@@ -1,0 +1,108 @@
+// Fleet mode's view of the broker's topics: only well-formed topics of the
+// chosen prefix make radios, names that would break the page or a topic are
+// refused, the status payload is read strictly, and the table stays bounded.
+#include "fleet_radios.h"
+
+#include <cJSON.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+TEST(FleetTopic, SplitsPrefixNodeRadioAndKind)
+{
+    FleetTopicParts p{};
+    ASSERT_TRUE(fleet_topic_parse("wifidiag", "wifidiag/ap-17/phy0/spectrum", p));
+    EXPECT_EQ(p.kind, FleetTopic::Spectrum);
+    EXPECT_EQ(p.node, "ap-17");
+    EXPECT_EQ(p.radio, "phy0");
+    ASSERT_TRUE(fleet_topic_parse("site/a", "site/a/ap.lab:2/rfwatchd/status", p));
+    EXPECT_EQ(p.kind, FleetTopic::Status);
+    EXPECT_EQ(p.node, "ap.lab:2");
+    EXPECT_EQ(p.radio, "rfwatchd");
+    EXPECT_EQ(fleet_command_topic("site/a", "ap.lab:2", "rfwatchd"),
+              "site/a/ap.lab:2/rfwatchd/command");
+
+    const char *refused[] = {
+        "wifidiag/ap/phy0/command",      // ours, not theirs
+        "wifidiag/ap/spectrum",          // no radio
+        "wifidiag/ap/x/phy0/spectrum",   // one level too many
+        "wifidiagX/ap/phy0/spectrum",    // another prefix that starts the same
+        "other/ap/phy0/status",          // another prefix
+        "wifidiag//phy0/spectrum",       // empty node
+        "wifidiag/ap/phy\"0/spectrum",   // would end a JSON string on the page
+        "wifidiag/ap/ph\\y0/spectrum",   // would escape on the page
+        "wifidiag/a p/phy0/spectrum",    // blank
+        "wifidiag/\xc3\xa9/phy0/status", // beyond ASCII: the page's text must stay valid
+    };
+    for (const char *t : refused)
+        EXPECT_FALSE(fleet_topic_parse("wifidiag", t, p)) << t;
+    const std::string long_name(FLEET_NAME_MAX + 1, 'n');
+    EXPECT_FALSE(fleet_topic_parse("wifidiag", "wifidiag/" + long_name + "/phy0/status", p));
+    EXPECT_TRUE(
+        fleet_topic_parse("wifidiag", "wifidiag/" + long_name.substr(1) + "/phy0/status", p));
+}
+
+TEST(FleetStatus, ReadsTheBridgesStatusAndRefusesAnythingElse)
+{
+    FleetStatus s;
+    ASSERT_TRUE(fleet_status_parse(
+        R"({"state":"online","daemon":"connected","lines":1200,"dropped":3})", s));
+    EXPECT_TRUE(s.online);
+    EXPECT_TRUE(s.daemon_connected);
+    EXPECT_EQ(s.lines, 1200u);
+    EXPECT_EQ(s.dropped, 3u);
+    ASSERT_TRUE(fleet_status_parse(
+        R"({"state":"offline","daemon":"unreachable","lines":0,"dropped":0})", s));
+    EXPECT_FALSE(s.online);
+    EXPECT_FALSE(s.daemon_connected);
+
+    FleetStatus kept;
+    kept.lines = 7;
+    const char *bad[] = {
+        R"({"state":"up","daemon":"connected","lines":1,"dropped":0})",
+        R"({"state":"online","daemon":"connected","lines":-1,"dropped":0})",
+        R"({"state":"online","daemon":"connected","lines":1})",
+        R"({"state":"online","lines":1,"dropped":0})",
+        R"(["online"])",
+        "not json",
+        "",
+    };
+    for (const char *b : bad) {
+        EXPECT_FALSE(fleet_status_parse(b, kept)) << b;
+        EXPECT_EQ(kept.lines, 7u) << "a refused payload changed the status: " << b;
+    }
+}
+
+TEST(FleetRadios, IdsAreStableTheTableIsBoundedAndMessagesAreJson)
+{
+    FleetRadios t;
+    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0"), 0);
+    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy1"), 1);
+    EXPECT_EQ(fleet_radio_id(t, "ap2", "phy0"), 2);
+    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0"), 0);
+    for (int i = 3; i < static_cast<int>(FLEET_MAX_RADIOS); i++)
+        ASSERT_EQ(fleet_radio_id(t, "n" + std::to_string(i), "r"), i);
+    EXPECT_EQ(fleet_radio_id(t, "one", "more"), -1);
+    EXPECT_EQ(t.refused, 1u);
+    EXPECT_EQ(t.radios.size(), FLEET_MAX_RADIOS);
+    EXPECT_EQ(fleet_radio_id(t, "ap2", "phy0"), 2) << "known radios still found when full";
+
+    FleetRadio &r = t.radios[2];
+    EXPECT_FALSE(fleet_radio_live(r));
+    std::unique_ptr<cJSON, decltype(&cJSON_Delete)> doc(
+        cJSON_Parse(fleet_radio_message(2, r).c_str()), cJSON_Delete);
+    ASSERT_NE(doc, nullptr) << fleet_radio_message(2, r);
+    EXPECT_STREQ(cJSON_GetObjectItem(doc.get(), "type")->valuestring, "radio");
+    EXPECT_EQ(cJSON_GetObjectItem(doc.get(), "id")->valueint, 2);
+    EXPECT_STREQ(cJSON_GetObjectItem(doc.get(), "node")->valuestring, "ap2");
+    EXPECT_STREQ(cJSON_GetObjectItem(doc.get(), "state")->valuestring, "unknown");
+
+    r.status_known = true;
+    r.status = {true, true, 10, 0};
+    EXPECT_TRUE(fleet_radio_live(r));
+    EXPECT_EQ(
+        fleet_radio_message(2, r),
+        R"({"type":"radio","id":2,"node":"ap2","radio":"phy0","state":"online","daemon":"connected"})");
+    r.status.daemon_connected = false;
+    EXPECT_FALSE(fleet_radio_live(r)) << "online bridge, daemon gone: nothing to show";
+}
