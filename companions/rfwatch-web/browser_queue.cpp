@@ -68,3 +68,13 @@ bool browser_queue_empty(const BrowserQueue &q)
 {
     return q.text_count == 0 && q.frame_count == 0;
 }
+
+bool browser_queue_has_text(const BrowserQueue &q)
+{
+    return q.text_count > 0;
+}
+
+void browser_queue_drop_frames(BrowserQueue &q)
+{
+    q.frame_head = q.frame_count = 0;
+}

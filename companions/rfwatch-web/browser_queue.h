@@ -51,3 +51,6 @@ bool browser_queue_front(BrowserQueue &q, Outgoing &out);
 // Removes the message browser_queue_front() returned.
 void browser_queue_pop(BrowserQueue &q, const Outgoing &sent);
 bool browser_queue_empty(const BrowserQueue &q);
+bool browser_queue_has_text(const BrowserQueue &q);
+// Forgets the unsent frames (the browser chose another radio).
+void browser_queue_drop_frames(BrowserQueue &q);

@@ -90,8 +90,10 @@ bool fleet_status_parse(std::string_view payload, FleetStatus &out)
     return true;
 }
 
-int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio)
+int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio, bool *added)
 {
+    if (added != nullptr)
+        *added = false;
     std::string key(node);
     key.append("/").append(radio);
     if (const auto found = t.ids.find(key); found != t.ids.end())
@@ -103,6 +105,8 @@ int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio
     const int id = static_cast<int>(t.radios.size());
     t.radios.push_back(FleetRadio{std::string(node), std::string(radio), false, {}});
     t.ids.emplace(std::move(key), id);
+    if (added != nullptr)
+        *added = true;
     return id;
 }
 

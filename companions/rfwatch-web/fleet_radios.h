@@ -51,8 +51,10 @@ struct FleetRadios {
     uint64_t refused = 0;                     // messages of radios beyond the table
 };
 
-// The id of node/radio, added when new; -1 when the table is full.
-int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio);
+// The id of node/radio, added when new (then *added is set); -1 when the
+// table is full.
+int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio,
+                   bool *added = nullptr);
 
 // Whether the page should show the radio as delivering.
 bool fleet_radio_live(const FleetRadio &r);

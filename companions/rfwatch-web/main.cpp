@@ -1,6 +1,8 @@
 // rfwatch-web: serves rfwatchd's live spectrum to browsers. One thread, one
 // libwebsockets loop: the page over HTTP, frames over WebSocket, and one
 // connection to rfwatchd's socket shared by every browser.
+#include "broker_url.h"
+#include "secret_file.h"
 #include "server.h"
 #include "token.h"
 
@@ -30,10 +32,18 @@ constexpr int EXIT_USAGE = 2;
 void usage(FILE *out, const char *prog)
 {
     fprintf(out,
-            "Usage: %s [-s SOCKET] [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--read-only]\n"
+            "Usage: %s [-s SOCKET | --mqtt URL [--prefix P] [--password-file F]\n"
+            "       [--cafile F]] [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--read-only]\n"
             "Serves rfwatchd's live spectrum to browsers: open http://ADDR:PORT/.\n"
             "\n"
             "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
+            "      --mqtt URL           instead, every radio that rfwatch-mqtt publishes to\n"
+            "                           this broker (mqtt://[user@]host[:port] or mqtts://);\n"
+            "                           the page chooses the radio\n"
+            "      --prefix P           the fleet's topic prefix (default: wifidiag)\n"
+            "      --password-file F    the broker password: the first line of F\n"
+            "      --cafile F           the CA that signed the broker's certificate (mqtts;\n"
+            "                           default: the system's)\n"
             "  -l, --listen [ADDR:]PORT address and port to serve on (default:\n"
             "                           127.0.0.1:8080; ADDR is an IPv4 address or\n"
             "                           [IPv6]; PORT 0 picks a free port)\n"
@@ -90,7 +100,61 @@ bool is_loopback(const std::string &addr)
     return inet_pton(AF_INET6, addr.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-enum Long { OPT_TOKEN_FILE = 256, OPT_NO_AUTH, OPT_READ_ONLY };
+enum Long {
+    OPT_TOKEN_FILE = 256,
+    OPT_NO_AUTH,
+    OPT_READ_ONLY,
+    OPT_MQTT,
+    OPT_PREFIX,
+    OPT_PASSWORD_FILE,
+    OPT_CAFILE
+};
+
+// A prefix is topic levels: no wildcards, no empty level.
+bool prefix_ok(const std::string &p)
+{
+    if (p.empty() || p.front() == '/' || p.back() == '/' || p.find("//") != std::string::npos)
+        return false;
+    for (const char c : p)
+        if (c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20)
+            return false;
+    return true;
+}
+
+// The fleet options, checked after all are read; 0 or the exit status.
+int check_fleet(const char *prog, const std::string &url, const std::string &password_file,
+                bool socket_given, WebOptions &o)
+{
+    if (url.empty()) {
+        if (!password_file.empty() || !o.fleet_options.cafile.empty() ||
+            o.fleet_options.prefix != "wifidiag") {
+            fprintf(stderr, "%s: --prefix, --password-file and --cafile go with --mqtt\n", prog);
+            return EXIT_USAGE;
+        }
+        return 0;
+    }
+    std::string error;
+    if (socket_given) {
+        fprintf(stderr, "%s: --socket and --mqtt exclude each other\n", prog);
+        return EXIT_USAGE;
+    }
+    if (!parse_broker_url(url, o.fleet_options.broker, error)) {
+        fprintf(stderr, "%s: --mqtt: %s\n", prog, error.c_str());
+        return EXIT_USAGE;
+    }
+    if (!prefix_ok(o.fleet_options.prefix)) {
+        fprintf(stderr, "%s: --prefix must be topic levels without '+', '#' or empty levels\n",
+                prog);
+        return EXIT_USAGE;
+    }
+    if (!password_file.empty() &&
+        !read_secret_file(password_file.c_str(), o.fleet_options.password, error)) {
+        fprintf(stderr, "%s: %s\n", prog, error.c_str());
+        return 1;
+    }
+    o.fleet = true;
+    return 0;
+}
 
 // 0: go on; otherwise the exit status.
 int parse(int argc, char **argv, WebOptions &o)
@@ -101,14 +165,33 @@ int parse(int argc, char **argv, WebOptions &o)
         {"token-file", required_argument, nullptr, OPT_TOKEN_FILE},
         {"no-auth", no_argument, nullptr, OPT_NO_AUTH},
         {"read-only", no_argument, nullptr, OPT_READ_ONLY},
+        {"mqtt", required_argument, nullptr, OPT_MQTT},
+        {"prefix", required_argument, nullptr, OPT_PREFIX},
+        {"password-file", required_argument, nullptr, OPT_PASSWORD_FILE},
+        {"cafile", required_argument, nullptr, OPT_CAFILE},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     int c;
+    std::string url, password_file;
+    bool socket_given = false;
     while ((c = getopt_long(argc, argv, "s:l:h", longs, nullptr)) != -1) {
         switch (c) {
         case 's':
             o.socket_path = optarg;
+            socket_given = true;
+            break;
+        case OPT_MQTT:
+            url = optarg;
+            break;
+        case OPT_PREFIX:
+            o.fleet_options.prefix = optarg;
+            break;
+        case OPT_PASSWORD_FILE:
+            password_file = optarg;
+            break;
+        case OPT_CAFILE:
+            o.fleet_options.cafile = optarg;
             break;
         case 'l':
             if (!parse_listen(optarg, o)) {
@@ -141,6 +224,8 @@ int parse(int argc, char **argv, WebOptions &o)
         fprintf(stderr, "%s: --token-file and --no-auth exclude each other\n", argv[0]);
         return EXIT_USAGE;
     }
+    if (const int status = check_fleet(argv[0], url, password_file, socket_given, o); status != 0)
+        return status;
     if (!is_loopback(o.address) && o.token_file.empty() && !o.no_auth) {
         fprintf(stderr,
                 "%s: listening on %s reaches other machines: give --token-file FILE (a "

@@ -135,3 +135,26 @@ PageCommandResult page_command_to_json(std::string_view message, std::string &js
     error = "unknown command type (known: period, sweep, cancel)";
     return PageCommandResult::Invalid;
 }
+
+PageSelectResult page_select_radio(std::string_view message, int max_radio, int &radio,
+                                   std::string &error)
+{
+    JsonPtr msg(cJSON_ParseWithLength(message.data(), message.size()), cJSON_Delete);
+    const char *type =
+        cJSON_IsObject(msg.get())
+            ? cJSON_GetStringValue(cJSON_GetObjectItemCaseSensitive(msg.get(), "type"))
+            : nullptr;
+    if (type == nullptr || std::string_view(type) != "select")
+        return PageSelectResult::NotSelect;
+    const Limit limit = {"radio", "select: radio", 0, static_cast<long>(max_radio) - 1,
+                         "(a radio id)"};
+    long v = 0;
+    if (max_radio <= 0) {
+        error = "no radio has been heard of yet";
+        return PageSelectResult::Invalid;
+    }
+    if (!required_field(msg.get(), limit, v, error))
+        return PageSelectResult::Invalid;
+    radio = static_cast<int>(v);
+    return PageSelectResult::Select;
+}

@@ -22,3 +22,9 @@ constexpr long PAGE_DWELL_MAX_MS = 60000;
 // newline). Invalid: error holds one sentence for the page.
 PageCommandResult page_command_to_json(std::string_view message, std::string &json,
                                        std::string &error);
+
+// {"type":"select","radio":N} (fleet mode: which radio this page shows).
+// Select: radio holds N, 0 to max_radio - 1. NotSelect: some other message.
+enum class PageSelectResult { Select, NotSelect, Invalid };
+PageSelectResult page_select_radio(std::string_view message, int max_radio, int &radio,
+                                   std::string &error);

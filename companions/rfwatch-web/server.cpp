@@ -23,6 +23,41 @@ void queue_text(Browser &b, std::string_view text)
         lws_callback_on_writable(b.wsi);
 }
 
+// What the page's status line should say for this browser.
+std::string status_for(const WebServer &s, const Browser &b)
+{
+    if (!s.options.fleet)
+        return status_message(s.link.connected, s.link.lines, s.link.dropped);
+    const auto &radios = s.fleet.radios.radios;
+    const bool chosen = b.radio >= 0 && static_cast<size_t>(b.radio) < radios.size();
+    const FleetStatus none;
+    const FleetStatus &st = chosen ? radios[static_cast<size_t>(b.radio)].status : none;
+    return status_message(fleet_radio_connected(s.fleet, b.radio), st.lines, st.dropped);
+}
+
+// Fleet mode: the entries of radios the page has not been told about go
+// one per writable turn, after texts and before frames, so thousands of
+// radios never need a queue of their own.
+bool send_owed_radio(WebServer &s, Browser &b)
+{
+    if (b.radios_owed.none() || browser_queue_has_text(b.queue))
+        return false;
+    size_t id = 0;
+    while (!b.radios_owed.test(id))
+        id++;
+    b.radios_owed.reset(id);
+    const std::string text = fleet_radio_message(static_cast<int>(id), s.fleet.radios.radios[id]);
+    std::array<unsigned char, LWS_PRE + BROWSER_TEXT_MAX> buf;
+    if (text.size() > BROWSER_TEXT_MAX)
+        return false;
+    memcpy(buf.data() + LWS_PRE, text.data(), text.size());
+    if (lws_write(b.wsi, buf.data() + LWS_PRE, text.size(), LWS_WRITE_TEXT) <
+        static_cast<int>(text.size()))
+        return false;
+    lws_callback_on_writable(b.wsi);
+    return true;
+}
+
 int on_established(WebServer &s, struct lws *wsi, BrowserSession &session)
 {
     Browser *free_slot = nullptr;
@@ -41,7 +76,14 @@ int on_established(WebServer &s, struct lws *wsi, BrowserSession &session)
     b.rx_overlong = false;
     session.browser = &b;
     s.browser_count++;
-    queue_text(b, status_message(s.link.connected, s.link.lines, s.link.dropped));
+    b.radio = -1;
+    b.radios_owed.reset();
+    if (s.options.fleet) {
+        queue_text(b, R"({"type":"fleet"})");
+        for (size_t i = 0; i < s.fleet.radios.radios.size(); i++)
+            b.radios_owed.set(i);
+    }
+    queue_text(b, status_for(s, b));
     return 0;
 }
 
@@ -56,8 +98,10 @@ void on_closed(WebServer &s, BrowserSession &session)
 
 // One message per call, so a slow browser holds at most one in lws's
 // buffer and the ring keeps the rest.
-int on_writeable(Browser &b)
+int on_writeable(WebServer &s, Browser &b)
 {
+    if (send_owed_radio(s, b))
+        return 0;
     Outgoing out{};
     if (!browser_queue_front(b.queue, out))
         return 0;
@@ -71,15 +115,49 @@ int on_writeable(Browser &b)
     return 0;
 }
 
+void select_radio(WebServer &s, Browser &b, int radio)
+{
+    b.radio = radio;
+    browser_queue_drop_frames(b.queue); // the other radio's
+    queue_text(b, R"({"type":"selected","radio":)" + std::to_string(radio) + "}");
+    queue_text(b, status_for(s, b));
+}
+
 void on_command(WebServer &s, Browser &b, std::string_view message)
 {
+    std::string json, error;
+    if (s.options.fleet) {
+        int radio = -1;
+        const int known = static_cast<int>(s.fleet.radios.radios.size());
+        switch (page_select_radio(message, known, radio, error)) {
+        case PageSelectResult::Select:
+            select_radio(s, b, radio);
+            return;
+        case PageSelectResult::Invalid:
+            queue_text(b, error_message(error));
+            return;
+        case PageSelectResult::NotSelect:
+            break;
+        }
+    }
     if (s.options.read_only) {
         queue_text(b, error_message("read-only: rfwatch-web was started with --read-only"));
         return;
     }
-    std::string json, error;
-    if (page_command_to_json(message, json, error) != PageCommandResult::Ok ||
-        !link_submit(s.link, json, b.id, error))
+    if (page_command_to_json(message, json, error) != PageCommandResult::Ok) {
+        queue_text(b, error_message(error));
+        return;
+    }
+    if (!s.options.fleet) {
+        if (!link_submit(s.link, json, b.id, error))
+            queue_text(b, error_message(error));
+        return;
+    }
+    // The broker's acknowledgement is all there is to wait for; the
+    // access point's bridge spaces the commands for its daemon.
+    if (fleet_submit(s.fleet, b.radio, json, error))
+        queue_text(b, sent_message(json));
+    else
         queue_text(b, error_message(error));
 }
 
@@ -117,7 +195,7 @@ int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, v
         on_closed(server_of(wsi), *session);
         return 0;
     case LWS_CALLBACK_SERVER_WRITEABLE:
-        return session->browser != nullptr ? on_writeable(*session->browser) : -1;
+        return session->browser != nullptr ? on_writeable(server_of(wsi), *session->browser) : -1;
     case LWS_CALLBACK_RECEIVE:
         if (session->browser != nullptr)
             on_receive(server_of(wsi), wsi, *session->browser, in, len);
@@ -131,6 +209,7 @@ const struct lws_protocols protocols[] = {
     {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
     {WS_PROTOCOL_NAME, ws_callback, sizeof(BrowserSession), BROWSER_TEXT_MAX, 0, nullptr, 0},
     {LINK_PROTOCOL_NAME, link_callback, 0, 0, 0, nullptr, 0},
+    {FLEET_PROTOCOL_NAME, fleet_callback, 0, 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -165,7 +244,10 @@ bool server_start(WebServer &s, std::string &error)
         return false;
     }
     link_init(s.link, s, s.options.socket_path);
-    link_start(s.link);
+    if (s.options.fleet)
+        fleet_start(s.fleet, s, s.options.fleet_options);
+    else
+        link_start(s.link);
     return true;
 }
 
@@ -185,6 +267,7 @@ void server_stop(WebServer &s)
     if (s.context == nullptr)
         return;
     link_stop(s.link);
+    fleet_stop(s.fleet);
     lws_context_destroy(s.context);
     s.context = nullptr;
 }
@@ -210,4 +293,27 @@ void server_tell(WebServer &s, unsigned browser_id, std::string_view text)
     for (Browser &b : s.browsers)
         if (b.wsi != nullptr && b.id == browser_id)
             queue_text(b, text);
+}
+
+void server_fleet_changed(WebServer &s, int id)
+{
+    for (Browser &b : s.browsers) {
+        if (b.wsi == nullptr)
+            continue;
+        if (id >= 0) {
+            b.radios_owed.set(static_cast<size_t>(id));
+            lws_callback_on_writable(b.wsi);
+        }
+        if (id < 0 || b.radio == id)
+            queue_text(b, status_for(s, b));
+    }
+}
+
+void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f)
+{
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr && b.radio == id) {
+            browser_queue_frame(b.queue, f);
+            lws_callback_on_writable(b.wsi);
+        }
 }

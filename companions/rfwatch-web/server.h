@@ -4,8 +4,10 @@
 
 #include "browser_queue.h"
 #include "daemon_link.h"
+#include "fleet_link.h"
 
 #include <array>
+#include <bitset>
 #include <libwebsockets.h>
 #include <string>
 #include <string_view>
@@ -22,6 +24,8 @@ struct WebOptions {
     std::string token_file; // empty: none given
     bool no_auth = false;
     bool read_only = false;
+    bool fleet = false; // --mqtt: radios from the broker, not a socket
+    FleetOptions fleet_options;
 };
 
 struct Browser {
@@ -31,6 +35,8 @@ struct Browser {
     std::array<char, BROWSER_TEXT_MAX> rx; // a text message arriving in pieces
     size_t rx_len;
     bool rx_overlong;
+    int radio;                                 // fleet: the chosen radio, -1 none
+    std::bitset<FLEET_MAX_RADIOS> radios_owed; // fleet: radio entries to send
 };
 
 struct WebServer {
@@ -41,7 +47,8 @@ struct WebServer {
     std::array<Browser, MAX_BROWSERS> browsers;
     size_t browser_count;
     unsigned next_browser_id;
-    DaemonLink link;
+    DaemonLink link; // serving one rfwatchd
+    FleetLink fleet; // or, with --mqtt, the fleet's broker
 };
 
 // Creates the context and starts listening and connecting; false: error says
@@ -57,6 +64,11 @@ void server_stop(WebServer &s);
 void server_broadcast_frame(WebServer &s, const SpectrumFrame &f);
 void server_broadcast_text(WebServer &s, std::string_view text);
 void server_tell(WebServer &s, unsigned browser_id, std::string_view text);
+
+// For the fleet link: radio id changed (heard of, status), or with -1 the
+// broker connection did; a frame of radio id.
+void server_fleet_changed(WebServer &s, int id);
+void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f);
 
 // The HTTP side (http_serve.cpp): the page, the token cookie, and which
 // upgrades to WebSocket are allowed.

@@ -16,6 +16,9 @@
   let hoverDirty = false;
   let scheduled = false;
   let link = null;
+  let fleet = false;
+  let chosen = -1; // fleet: the radio asked for on this connection
+  let wanted = null; // fleet: "node/radio" the user chose, kept across reconnections
 
   function schedule() {
     if (!scheduled) { scheduled = true; requestAnimationFrame(frame); }
@@ -79,20 +82,50 @@
       ui.showError(String(msg.message));
     } else if (msg.type === 'sent') {
       ui.hideError();
-      ui.notice('sent to rfwatchd: ' + JSON.stringify(msg.command));
+      ui.notice((fleet ? 'sent to the radio: ' : 'sent to rfwatchd: ') + JSON.stringify(msg.command));
+    } else if (msg.type === 'fleet') {
+      fleet = true;
+      ui.showFleet();
+    } else if (msg.type === 'radio' && Number.isInteger(msg.id)) {
+      ui.setRadio(msg);
+      // Show something at once: the radio chosen before, else the first heard of.
+      if (chosen < 0 && (wanted === null || wanted === `${msg.node}/${msg.radio}`)) selectRadio(msg.id);
+    } else if (msg.type === 'selected' && Number.isInteger(msg.radio)) {
+      // Frames after this message are the new radio's.
+      rfw.model.clear(model);
+      lineCount = countedLines = 0;
+      lastLine = 0;
+      ui.markRadio(msg.radio);
+      ui.setPeak(rfw.model.updatePeak(model));
+      schedule();
     }
+  }
+
+  function selectRadio(id) {
+    chosen = id;
+    link.send({ type: 'select', radio: id });
+  }
+
+  function userSelects(id) {
+    const opt = document.querySelector(`#radio option[value="${id}"]`);
+    if (opt) wanted = `${opt.dataset.node}/${opt.dataset.radio}`;
+    selectRadio(id);
   }
 
   ui.bind({
     detector(d) { rfw.model.select(model, d); schedule(); },
     pause(p) { model.paused = p; },
     resetMax() { rfw.model.resetMax(model); schedule(); },
+    selectRadio(id) { if (fleet) userSelects(id); },
     command(cmd) { if (!link.send(cmd)) ui.showError('not connected to rfwatch-web: command not sent'); },
     hover(canvas, x, y) { hover = { canvas, x, y }; hoverDirty = true; schedule(); },
   });
   link = rfw.connection.connect({
     onOpen() {}, // the server's status message says whether rfwatchd is there
-    onClose() { ui.setStatus('connecting'); },
+    onClose() {
+      ui.setStatus('connecting');
+      chosen = -1; // a new connection starts with none; the radio entries bring it back
+    },
     onFrame, onText,
   });
   setInterval(() => {

@@ -20,6 +20,7 @@
       on.pause(paused);
     });
     $('reset-max').addEventListener('click', () => on.resetMax());
+    $('radio').addEventListener('change', () => on.selectRadio(Number($('radio').value)));
     $('period-form').addEventListener('submit', (ev) => {
       ev.preventDefault();
       const ms = numberField('period', true);
@@ -90,5 +91,32 @@
 
   function notice(text) { setText('notice', text); }
 
-  rfw.controls = { bind, setStatus, setRate, setPeak, setHover, dbmText, showError, hideError, notice };
+  // Fleet mode: one option per radio the server has heard of, kept in the
+  // server's order (its ids), labelled with its state.
+  function showFleet() {
+    $('fleet').hidden = false;
+    $('radio').replaceChildren(); // a new connection's ids may differ
+  }
+
+  function setRadio(r) {
+    const sel = $('radio');
+    let opt = sel.querySelector(`option[value="${r.id}"]`);
+    if (!opt) {
+      opt = document.createElement('option');
+      opt.value = String(r.id);
+      sel.appendChild(opt);
+    }
+    const live = r.state === 'online' && r.daemon === 'connected';
+    opt.textContent = `${r.node} / ${r.radio} · ${live ? 'online' : r.state === 'online' ? 'no daemon' : r.state}`;
+    opt.dataset.node = r.node;
+    opt.dataset.radio = r.radio;
+    opt.dataset.state = r.state;
+  }
+
+  function markRadio(id) { $('radio').value = String(id); }
+
+  rfw.controls = {
+    bind, setStatus, setRate, setPeak, setHover, dbmText, showError, hideError, notice,
+    showFleet, setRadio, markRadio,
+  };
 })(window.rfw = window.rfw || {});

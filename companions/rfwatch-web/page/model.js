@@ -180,6 +180,15 @@
     m.version++;
   }
 
+  // Everything received so far forgotten: another radio is shown.
+  function clear(m) {
+    for (let i = 0; i < m.dets.length; i++) m.dets[i] = newDetector();
+    m.levelSet = false;
+    m.peak.valid = false;
+    m.layout++;
+    m.version++;
+  }
+
   function select(m, d) {
     m.selected = d;
     m.layout++;
@@ -230,7 +239,7 @@
   }
 
   rfw.model = {
-    create, applyFrame, resetMax, select, updatePeak, probe, waterfallAt,
+    create, applyFrame, resetMax, clear, select, updatePeak, probe, waterfallAt,
     WF_COLS, WF_ROWS, HEADER,
   };
 })(window.rfw = window.rfw || {});

@@ -76,13 +76,17 @@ TEST(FleetStatus, ReadsTheBridgesStatusAndRefusesAnythingElse)
 TEST(FleetRadios, IdsAreStableTheTableIsBoundedAndMessagesAreJson)
 {
     FleetRadios t;
-    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0"), 0);
+    bool added = false;
+    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0", &added), 0);
+    EXPECT_TRUE(added);
     EXPECT_EQ(fleet_radio_id(t, "ap1", "phy1"), 1);
     EXPECT_EQ(fleet_radio_id(t, "ap2", "phy0"), 2);
-    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0"), 0);
+    EXPECT_EQ(fleet_radio_id(t, "ap1", "phy0", &added), 0);
+    EXPECT_FALSE(added);
     for (int i = 3; i < static_cast<int>(FLEET_MAX_RADIOS); i++)
         ASSERT_EQ(fleet_radio_id(t, "n" + std::to_string(i), "r"), i);
-    EXPECT_EQ(fleet_radio_id(t, "one", "more"), -1);
+    EXPECT_EQ(fleet_radio_id(t, "one", "more", &added), -1);
+    EXPECT_FALSE(added);
     EXPECT_EQ(t.refused, 1u);
     EXPECT_EQ(t.radios.size(), FLEET_MAX_RADIOS);
     EXPECT_EQ(fleet_radio_id(t, "ap2", "phy0"), 2) << "known radios still found when full";

@@ -1,0 +1,62 @@
+// rfwatch-web's fleet mode: instead of one rfwatchd socket, the broker that
+// every access point's rfwatch-mqtt publishes to. libmosquitto is driven
+// from the same libwebsockets loop (its socket adopted, its keep-alive on a
+// timer), so the program keeps one thread.
+#pragma once
+
+#include "broker_url.h"
+#include "fleet_radios.h"
+
+#include <cstdint>
+#include <libwebsockets.h>
+#include <memory>
+#include <mosquitto.h>
+#include <string>
+#include <string_view>
+
+struct WebServer;
+
+// Commands handed to libmosquitto and not yet confirmed by the broker: a
+// page cannot make its queue grow past this.
+constexpr int FLEET_COMMANDS_IN_FLIGHT = 8;
+constexpr int FLEET_KEEPALIVE_S = 30;
+
+struct FleetOptions {
+    BrokerUrl broker{};
+    std::string prefix = "wifidiag";
+    std::string password; // empty: none
+    std::string cafile;   // empty: the system's store (mqtts)
+};
+
+struct MosquittoFree {
+    void operator()(mosquitto *m) const { mosquitto_destroy(m); }
+};
+
+struct FleetLink {
+    WebServer *server = nullptr;
+    FleetOptions options;
+    std::unique_ptr<mosquitto, MosquittoFree> mosq; // one per attempt
+    struct lws *wsi = nullptr;                      // watches a duplicate of mosquitto's socket
+    int watched_fd = -1;                            // mosquitto's descriptor that wsi duplicates
+    bool connected = false;                         // the broker accepted us and we subscribed
+    bool broken = false;                            // this attempt is over; closing
+    bool stopping = false;
+    int64_t backoff_us = 0;
+    int in_flight = 0;
+    std::string last_error; // printed once per change, not every retry
+    FleetRadios radios;
+    uint64_t dropped = 0; // payloads that were no spectrum
+    lws_sorted_usec_list_t tick;
+};
+
+// Copies the options; connects at once and retries with back-off (1 s to 30 s).
+void fleet_start(FleetLink &f, WebServer &server, FleetOptions options);
+void fleet_stop(FleetLink &f);
+// Publishes json on the radio's command topic; false: error says why not.
+bool fleet_submit(FleetLink &f, int radio, std::string_view json, std::string &error);
+// Whether the radio is delivering as far as the page is concerned.
+bool fleet_radio_connected(const FleetLink &f, int radio);
+
+extern const char *const FLEET_PROTOCOL_NAME;
+int fleet_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
+                   size_t len);
