@@ -2,6 +2,40 @@
 
 #include <charconv>
 
+namespace
+{
+
+// host, [IPv6] or either with :port after it.
+bool split_host_port(std::string_view text, BrokerUrl &out, std::string_view &port_text,
+                     std::string &error)
+{
+    if (text.starts_with("[")) {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos) {
+            error = "unclosed [ in the broker URL";
+            return false;
+        }
+        out.host = text.substr(1, close - 1);
+        text.remove_prefix(close + 1);
+        if (!text.empty() && !text.starts_with(":")) {
+            error = "unexpected text after ] in the broker URL";
+            return false;
+        }
+        port_text = text.empty() ? text : text.substr(1);
+    } else {
+        const size_t colon = text.find(':');
+        out.host = text.substr(0, colon);
+        port_text = colon == std::string_view::npos ? std::string_view{} : text.substr(colon + 1);
+    }
+    if (out.host.empty() || out.host.find_first_of("/?#@ ") != std::string::npos) {
+        error = "the broker URL needs a host (and no path)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool parse_broker_url(std::string_view text, BrokerUrl &out, std::string &error)
 {
     out = BrokerUrl{};
@@ -30,28 +64,8 @@ bool parse_broker_url(std::string_view text, BrokerUrl &out, std::string &error)
         }
     }
     std::string_view port_text;
-    if (text.starts_with("[")) {
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos) {
-            error = "unclosed [ in the broker URL";
-            return false;
-        }
-        out.host = text.substr(1, close - 1);
-        text.remove_prefix(close + 1);
-        if (!text.empty() && !text.starts_with(":")) {
-            error = "unexpected text after ] in the broker URL";
-            return false;
-        }
-        port_text = text.empty() ? text : text.substr(1);
-    } else {
-        const size_t colon = text.find(':');
-        out.host = text.substr(0, colon);
-        port_text = colon == std::string_view::npos ? std::string_view{} : text.substr(colon + 1);
-    }
-    if (out.host.empty() || out.host.find_first_of("/?#@ ") != std::string::npos) {
-        error = "the broker URL needs a host (and no path)";
+    if (!split_host_port(text, out, port_text, error))
         return false;
-    }
     out.port = out.tls ? 8883 : 1883;
     if (port_text.empty())
         return true;

@@ -171,7 +171,7 @@ void retry_later(FleetLink &f)
 {
     f.backoff_us =
         f.backoff_us <= 0 ? BACKOFF_FIRST_US : std::min(2 * f.backoff_us, BACKOFF_MAX_US);
-    lws_sul_schedule(f.server->context, 0, &f.tick, on_tick, f.backoff_us);
+    lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, f.backoff_us);
 }
 
 void attempt(FleetLink &f)
@@ -209,12 +209,12 @@ void attempt(FleetLink &f)
     }
     f.watched_fd = fd;
     lws_callback_on_writable(f.wsi); // the CONNECT packet waits
-    lws_sul_schedule(f.server->context, 0, &f.tick, on_tick, TICK_US);
+    lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, TICK_US);
 }
 
 void on_tick(lws_sorted_usec_list_t *sul)
 {
-    FleetLink &f = *lws_container_of(sul, FleetLink, tick);
+    FleetLink &f = *lws_container_of(sul, FleetTimer, sul)->owner;
     if (f.stopping)
         return;
     if (!f.mosq) {
@@ -226,7 +226,7 @@ void on_tick(lws_sorted_usec_list_t *sul)
         close_soon(f);
     else if (mosquitto_want_write(f.mosq.get()))
         lws_callback_on_writable(f.wsi);
-    lws_sul_schedule(f.server->context, 0, &f.tick, on_tick, TICK_US);
+    lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, TICK_US);
 }
 
 // -1: the connection is over (lws then closes our descriptor).
@@ -285,7 +285,7 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
 {
     f.server = &server;
     f.options = std::move(options);
-    f.tick = {};
+    f.tick = {{}, &f};
     mosquitto_lib_init();
     attempt(f);
 }
@@ -293,7 +293,7 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
 void fleet_stop(FleetLink &f)
 {
     f.stopping = true;
-    lws_sul_cancel(&f.tick);
+    lws_sul_cancel(&f.tick.sul);
 }
 
 bool fleet_submit(FleetLink &f, int radio, std::string_view json, std::string &error)

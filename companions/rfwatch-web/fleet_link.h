@@ -32,6 +32,14 @@ struct MosquittoFree {
     void operator()(mosquitto *m) const { mosquitto_destroy(m); }
 };
 
+struct FleetLink;
+// The timer and its owner: the owner is no plain record, so the timer
+// cannot find it by offset.
+struct FleetTimer {
+    lws_sorted_usec_list_t sul;
+    FleetLink *owner;
+};
+
 struct FleetLink {
     WebServer *server = nullptr;
     FleetOptions options;
@@ -46,7 +54,7 @@ struct FleetLink {
     std::string last_error; // printed once per change, not every retry
     FleetRadios radios;
     uint64_t dropped = 0; // payloads that were no spectrum
-    lws_sorted_usec_list_t tick;
+    FleetTimer tick;
 };
 
 // Copies the options; connects at once and retries with back-off (1 s to 30 s).

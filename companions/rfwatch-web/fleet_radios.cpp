@@ -1,5 +1,6 @@
 #include "fleet_radios.h"
 
+#include <algorithm>
 #include <cJSON.h>
 #include <cstdio>
 #include <memory>
@@ -12,12 +13,9 @@ using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
 bool name_ok(std::string_view name)
 {
-    if (name.empty() || name.size() > FLEET_NAME_MAX)
-        return false;
-    for (const char c : name)
-        if (c < 0x21 || c > 0x7e || c == '/' || c == '+' || c == '#' || c == '"' || c == '\\')
-            return false;
-    return true;
+    return !name.empty() && name.size() <= FLEET_NAME_MAX && std::ranges::all_of(name, [](char c) {
+        return c >= 0x21 && c <= 0x7e && c != '/' && c != '+' && c != '#' && c != '"' && c != '\\';
+    });
 }
 
 struct TopicSuffix {

@@ -6,6 +6,7 @@
 #include "server.h"
 #include "token.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
@@ -113,12 +114,10 @@ enum Long {
 // A prefix is topic levels: no wildcards, no empty level.
 bool prefix_ok(const std::string &p)
 {
-    if (p.empty() || p.front() == '/' || p.back() == '/' || p.find("//") != std::string::npos)
-        return false;
-    for (const char c : p)
-        if (c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20)
-            return false;
-    return true;
+    return !p.empty() && p.front() != '/' && p.back() != '/' && p.find("//") == std::string::npos &&
+           std::ranges::all_of(p, [](char c) {
+               return c != '+' && c != '#' && static_cast<unsigned char>(c) >= 0x20;
+           });
 }
 
 // The fleet options, checked after all are read; 0 or the exit status.

@@ -110,7 +110,7 @@ int on_writeable(WebServer &s, Browser &b)
     if (n < static_cast<int>(out.len))
         return -1;
     browser_queue_pop(b.queue, out);
-    if (!browser_queue_empty(b.queue))
+    if (!browser_queue_empty(b.queue) || b.radios_owed.any())
         lws_callback_on_writable(b.wsi);
     return 0;
 }
