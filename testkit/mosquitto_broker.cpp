@@ -140,7 +140,8 @@ bool MosquittoBroker::prepare(const std::string &dir, const BrokerSetup &setup, 
          << "password_file " << passwd << "\n"
          << "log_dest file " << dir << "/mosquitto.log\n"
          << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
-         << "max_queued_messages 100000\n";
+         << "max_queued_messages 100000\n"
+         << "set_tcp_nodelay true\n";
     if (!setup.acl.empty())
         conf << "acl_file " << dir << "/acl\n";
     if (setup.persistence)

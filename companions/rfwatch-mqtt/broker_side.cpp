@@ -215,6 +215,9 @@ mosquitto *new_client(BrokerSide &b)
     mosquitto_message_callback_set(m, on_message);
     mosquitto_log_callback_set(m, on_log);
     mosquitto_max_inflight_messages_set(m, BROKER_WINDOW);
+    // Each spectrum is one message that someone is watching for: Nagle's
+    // wait for an acknowledgement would hold it back tens of milliseconds.
+    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string will = status_json(current_status(b, false));
     bool ok = mosquitto_will_set(m, b.topic_status.c_str(), static_cast<int>(will.size()),
                                  will.data(), 1, true) == MOSQ_ERR_SUCCESS;

@@ -1,5 +1,6 @@
 #include "command_check.h"
 
+#include <algorithm>
 #include <cJSON.h>
 #include <cmath>
 #include <cstdint>
@@ -58,15 +59,9 @@ Read read_field(const cJSON *obj, const Field &f, int64_t &value)
 
 bool field_allowed(const CommandShape &shape, std::string_view key)
 {
-    if (key == COMMAND.key)
-        return true;
-    for (const Field *f : shape.required)
-        if (f != nullptr && key == f->key)
-            return true;
-    for (const Field *f : shape.optional)
-        if (f != nullptr && key == f->key)
-            return true;
-    return false;
+    const auto named = [&](const Field *f) { return f != nullptr && key == f->key; };
+    return key == COMMAND.key || std::ranges::any_of(shape.required, named) ||
+           std::ranges::any_of(shape.optional, named);
 }
 
 void append_field(std::string &json, const Field &f, int64_t value)

@@ -58,14 +58,17 @@ bool on_command(void *context, std::string_view json, std::string &error)
     return daemon_submit(static_cast<Program *>(context)->daemon, json, error);
 }
 
+bool file_readable(const std::string &f)
+{
+    if (f.empty() || access(f.c_str(), R_OK) == 0)
+        return true;
+    fprintf(stderr, "rfwatch-mqtt: cannot read %s: %s\n", f.c_str(), strerror(errno));
+    return false;
+}
+
 bool files_readable(const MqttOptions &o)
 {
-    for (const std::string *f : {&o.cafile, &o.cert, &o.key})
-        if (!f->empty() && access(f->c_str(), R_OK) != 0) {
-            fprintf(stderr, "rfwatch-mqtt: cannot read %s: %s\n", f->c_str(), strerror(errno));
-            return false;
-        }
-    return true;
+    return file_readable(o.cafile) && file_readable(o.cert) && file_readable(o.key);
 }
 
 void run(Program &p)
