@@ -1,0 +1,150 @@
+// rfwatch-mqtt: publishes rfwatchd's spectra to an MQTT broker. One thread,
+// one poll() loop over rfwatchd's socket and the broker's; it reads the
+// daemon all the time, whatever the broker does, and keeps at most
+// --max-queue messages for it.
+#include "broker_side.h"
+#include "clock.h"
+#include "daemon_side.h"
+#include "frame.h"
+#include "options.h"
+#include "secret_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <poll.h>
+#include <unistd.h>
+
+namespace
+{
+
+volatile sig_atomic_t stop = 0;
+
+void on_signal(int /*signal*/)
+{
+    stop = 1;
+}
+
+constexpr int EXIT_USAGE = 2;
+
+struct Program {
+    MqttOptions options;
+    DaemonSide daemon;
+    BrokerSide broker;
+    SpectrumFrame frame;
+};
+
+void on_line(void *context, std::string_view line)
+{
+    Program &p = *static_cast<Program *>(context);
+    if (p.options.format == PayloadFormat::Json) {
+        broker_offer(p.broker, line);
+        return;
+    }
+    if (!frame_from_line(line, p.frame)) {
+        broker_count_unpublishable(p.broker);
+        return;
+    }
+    broker_offer(p.broker, std::string_view(reinterpret_cast<const char *>(p.frame.bytes.data()),
+                                            p.frame.size));
+}
+
+bool on_command(void *context, std::string_view json, std::string &error)
+{
+    return daemon_submit(static_cast<Program *>(context)->daemon, json, error);
+}
+
+bool file_readable(const std::string &f)
+{
+    if (f.empty() || access(f.c_str(), R_OK) == 0)
+        return true;
+    fprintf(stderr, "rfwatch-mqtt: cannot read %s: %s\n", f.c_str(), strerror(errno));
+    return false;
+}
+
+bool files_readable(const MqttOptions &o)
+{
+    return file_readable(o.cafile) && file_readable(o.cert) && file_readable(o.key);
+}
+
+void run(Program &p)
+{
+    uint64_t overlongs_seen = 0;
+    while (!stop) {
+        int64_t now = monotonic_us();
+        if (daemon_tick(p.daemon, now))
+            broker_set_daemon(p.broker, true);
+        broker_tick(p.broker, now);
+
+        std::array<pollfd, 2> fds{};
+        fds[0] = {p.daemon.fd, daemon_events(p.daemon, now), 0};
+        fds[1] = {broker_socket(p.broker), broker_events(p.broker), 0};
+        const int64_t next =
+            std::min(daemon_deadline(p.daemon, now), broker_deadline(p.broker, now));
+        const int timeout_ms =
+            static_cast<int>(std::clamp<int64_t>((next - now + 999) / 1000, 0, 1000));
+        if (poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR) {
+            fprintf(stderr, "rfwatch-mqtt: poll: %s\n", strerror(errno));
+            return;
+        }
+        now = monotonic_us();
+        if (fds[0].fd >= 0 && daemon_handle(p.daemon, fds[0].revents, now, on_line, &p))
+            broker_set_daemon(p.broker, false);
+        // Lines too long to be spectra are read and counted, never published.
+        for (; overlongs_seen < p.daemon.lines_in->overlongs; overlongs_seen++)
+            broker_count_unpublishable(p.broker);
+        if (fds[1].fd >= 0)
+            broker_handle(p.broker, fds[1].revents, now);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    auto p = std::make_unique<Program>();
+    std::string error;
+    switch (parse_options(argc, argv, p->options, error)) {
+    case ParseResult::Help:
+        print_usage(stdout);
+        return 0;
+    case ParseResult::Usage:
+        fprintf(stderr, "rfwatch-mqtt: %s\n", error.c_str());
+        print_usage(stderr);
+        return EXIT_USAGE;
+    case ParseResult::Run:
+        break;
+    }
+    std::string password;
+    const bool has_password = !p->options.password_file.empty();
+    if (has_password && !read_secret_file(p->options.password_file.c_str(), password, error)) {
+        fprintf(stderr, "rfwatch-mqtt: %s\n", error.c_str());
+        return 1;
+    }
+    if (!files_readable(p->options))
+        return 1;
+
+    struct sigaction sa {
+    };
+    sa.sa_handler = on_signal; // no SA_RESTART: poll() returns at once
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    daemon_init(p->daemon, p->options.socket_path, p->options.period_ms);
+    if (!broker_init(p->broker, p->options, std::move(password), has_password, on_command,
+                     p.get())) {
+        fprintf(stderr, "rfwatch-mqtt: cannot initialise libmosquitto\n");
+        return 1;
+    }
+    fprintf(stderr, "rfwatch-mqtt: publishing %s to %s\n",
+            topic_of(p->options, Topic::Spectrum).c_str(), p->options.url_text.c_str());
+    run(*p);
+    broker_shutdown(p->broker);
+    daemon_close(p->daemon);
+    return 0;
+}

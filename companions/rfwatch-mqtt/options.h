@@ -1,0 +1,52 @@
+// rfwatch-mqtt's command line: the options, the broker URL and the topics
+// they make. Parsed by one table, so usage text and parsing cannot drift.
+#pragma once
+
+#include "broker_url.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+enum class PayloadFormat { Json, Compact };
+
+
+struct MqttOptions {
+    std::string socket_path;
+    std::string url_text;
+    BrokerUrl broker;
+    std::string node;   // default: the host name
+    std::string radio;  // default: the socket's file name without extension
+    std::string prefix; // default: wifidiag
+    int period_ms;      // 0: leave rfwatchd's aggregation alone
+    PayloadFormat format;
+    int qos;
+    bool commands;
+    std::string password_file;
+    std::string cafile;
+    std::string cert, key;
+    std::string client_id; // default: rfwatch-mqtt-NODE-RADIO
+    size_t max_queue;
+};
+
+constexpr size_t MAX_QUEUE_DEFAULT = 1000;
+constexpr size_t MAX_QUEUE_LIMIT = 1000000;
+constexpr int PERIOD_MAX_MS = 60000;
+
+enum class ParseResult { Run, Help, Usage };
+
+// Fills o (defaults applied) from argv; Usage: error holds one line.
+ParseResult parse_options(int argc, const char *const *argv, MqttOptions &o, std::string &error);
+void print_usage(FILE *out);
+
+
+// "/run/rfwatchd/wlan0.sock" -> "wlan0".
+std::string radio_from_socket(std::string_view socket_path);
+
+// A topic level we build from: not empty, no '/', '+', '#' or control
+// characters (the prefix may hold '/' between non-empty levels).
+bool topic_level_ok(std::string_view level, bool slashes_allowed);
+
+enum class Topic { Spectrum, Status, Command };
+// P/NODE/RADIO/spectrum and so on.
+std::string topic_of(const MqttOptions &o, Topic which);
