@@ -75,8 +75,9 @@ def spectrum_line(seg, spike=None):
 class StandInDaemon:
     """rfwatchd's socket: lines at 10 per second, commands recorded."""
 
-    def __init__(self, path):
+    def __init__(self, path, segments=None):
         self.path = path
+        self.segments = segments or (TONE0, TONE1, SIDE0, TONE1)  # sent in turn
         self.lock = threading.Lock()
         self.commands = []
         self.sent = 0
@@ -118,7 +119,7 @@ class StandInDaemon:
             self.threads.append(t)
 
     def _next_line(self, tick):
-        seg = (TONE0, TONE1, SIDE0, TONE1)[tick % 4]
+        seg = self.segments[tick % len(self.segments)]
         spike = None
         if seg is TONE0:
             with self.lock:
