@@ -28,6 +28,8 @@ void on_signal(int /*signal*/)
 
 int main(int argc, char **argv)
 {
+    // Whole lines, in order with standard error, for whoever reads the log.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     auto server = std::make_unique<ExporterServer>();
     std::string message;
     if (const int status = options_parse(argc, argv, server->options, message); status != 0) {

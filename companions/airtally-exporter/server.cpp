@@ -3,6 +3,7 @@
 #include "exposition.h"
 #include "token.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -26,7 +27,6 @@ constexpr std::string_view kIndexPage =
 struct HttpSession {
     std::string *body; // being sent; nullptr between requests
     size_t sent;
-    bool counted; // holds one of ExporterServer::connections
 };
 
 enum class Method { Get, Head, Other };
@@ -164,6 +164,26 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
 }
 
+// A connection holds a slot from its accept to its end, whatever it does.
+bool connection_slots_full(const ExporterServer &s)
+{
+    return std::find(s.connections.begin(), s.connections.end(), nullptr) == s.connections.end();
+}
+
+void connection_take_slot(ExporterServer &s, struct lws *wsi)
+{
+    auto slot = std::find(s.connections.begin(), s.connections.end(), nullptr);
+    if (slot != s.connections.end())
+        *slot = wsi;
+}
+
+void connection_free_slot(ExporterServer &s, struct lws *wsi)
+{
+    auto slot = std::find(s.connections.begin(), s.connections.end(), wsi);
+    if (slot != s.connections.end())
+        *slot = nullptr;
+}
+
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
@@ -171,21 +191,17 @@ int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user,
     switch (reason) {
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
         // Refused at once: the scraper sees the connection closed.
-        return server_of(wsi).connections >= MAX_CONNECTIONS ? 1 : 0;
-    case LWS_CALLBACK_HTTP_BIND_PROTOCOL:
-        if (session != nullptr && !session->counted) {
-            session->counted = true;
-            server_of(wsi).connections++;
-        }
+        return connection_slots_full(server_of(wsi)) ? 1 : 0;
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
+        connection_take_slot(server_of(wsi), wsi);
+        break;
+    case LWS_CALLBACK_WSI_DESTROY:
+        connection_free_slot(server_of(wsi), wsi);
         break;
     case LWS_CALLBACK_HTTP_DROP_PROTOCOL:
-        if (session != nullptr) {
+    case LWS_CALLBACK_CLOSED_HTTP:
+        if (session != nullptr)
             drop_body(*session);
-            if (session->counted) {
-                session->counted = false;
-                server_of(wsi).connections--;
-            }
-        }
         break;
     case LWS_CALLBACK_HTTP:
         return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));

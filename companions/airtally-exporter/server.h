@@ -6,6 +6,7 @@
 #include "options.h"
 #include "scrape.h"
 
+#include <array>
 #include <libwebsockets.h>
 #include <string>
 
@@ -22,7 +23,7 @@ struct ExporterServer {
     struct lws_context *context = nullptr;
     struct lws_vhost *vhost = nullptr;
     Scraper scraper;
-    size_t connections = 0;
+    std::array<struct lws *, MAX_CONNECTIONS> connections{}; // nullptr: free
 };
 
 // false: error says why (the caller exits with 1).
