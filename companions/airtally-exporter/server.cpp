@@ -172,14 +172,14 @@ bool connection_slots_full(const ExporterServer &s)
 
 void connection_take_slot(ExporterServer &s, struct lws *wsi)
 {
-    auto slot = std::find(s.connections.begin(), s.connections.end(), nullptr);
+    auto *slot = std::find(s.connections.begin(), s.connections.end(), nullptr);
     if (slot != s.connections.end())
         *slot = wsi;
 }
 
 void connection_free_slot(ExporterServer &s, struct lws *wsi)
 {
-    auto slot = std::find(s.connections.begin(), s.connections.end(), wsi);
+    auto *slot = std::find(s.connections.begin(), s.connections.end(), wsi);
     if (slot != s.connections.end())
         *slot = nullptr;
 }

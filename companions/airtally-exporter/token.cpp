@@ -1,5 +1,7 @@
 #include "token.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -21,10 +23,8 @@ bool is_space(char c)
 
 bool printable(std::string_view s)
 {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f)
-            return false;
-    return true;
+    return std::ranges::all_of(
+        s, [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7f; });
 }
 
 std::string_view trim(std::string_view s)
