@@ -6,6 +6,7 @@
 # (bearer token from a file), and count a silent or missing daemon as a
 # scrape error while still answering.
 set -u
+export PYTHONDONTWRITEBYTECODE=1 # nothing written beside the sources
 . "$WD_GUEST_LIB"
 exporter=$1
 here=$(dirname "$0")
