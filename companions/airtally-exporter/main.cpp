@@ -1,0 +1,66 @@
+// airtally-exporter: libairtally's radio and interface statistics for
+// Prometheus. One thread, one libwebsockets loop; each scrape of /metrics
+// reads nl80211 and the daemons' control sockets afresh.
+#include "options.h"
+#include "server.h"
+#include "token.h"
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+using namespace airtally_exporter;
+
+namespace
+{
+
+volatile int stop = 0;
+struct lws_context *running = nullptr;
+
+void on_signal(int /*signal*/)
+{
+    stop = 1;
+    if (running != nullptr)
+        lws_cancel_service(running);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Whole lines, in order with standard error, for whoever reads the log.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    auto server = std::make_unique<ExporterServer>();
+    std::string message;
+    if (const int status = options_parse(argc, argv, server->options, message); status != 0) {
+        fprintf(stderr, "%s\n", message.c_str());
+        return status;
+    }
+    if (server->options.help) {
+        fputs(usage_text(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (!server->options.token_file.empty() &&
+        !token_read(server->options.token_file.c_str(), server->token, message)) {
+        fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
+        return 1;
+    }
+    lws_set_log_level(LLL_ERR, nullptr);
+    if (!server_start(*server, message)) {
+        fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
+        return 1;
+    }
+    running = server->context;
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+    signal(SIGPIPE, SIG_IGN);
+    const bool v6 = server->options.address.find(':') != std::string::npos;
+    printf("airtally-exporter: listening on %s%s%s:%d%s\n", v6 ? "[" : "",
+           server->options.address.c_str(), v6 ? "]" : "", server_port(*server),
+           server->token.empty() ? "" : " (bearer token required)");
+    fflush(stdout);
+    server_run(*server, stop);
+    running = nullptr;
+    server_stop(*server);
+    return 0;
+}

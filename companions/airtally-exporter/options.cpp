@@ -1,0 +1,141 @@
+#include "options.h"
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <getopt.h>
+
+namespace airtally_exporter
+{
+
+namespace
+{
+
+bool parse_port(const std::string &text, int &port)
+{
+    char *end = nullptr;
+    const long v = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < 0 || v > 65535)
+        return false;
+    port = static_cast<int>(v);
+    return true;
+}
+
+enum Long { OPT_TOKEN_FILE = 256, OPT_NO_AUTH };
+
+// After the options: the combinations that are refused.
+int check_combination(const char *prog, const ExporterOptions &o, std::string &message)
+{
+    if (o.no_auth && !o.token_file.empty()) {
+        message = std::string(prog) + ": --token-file and --no-auth exclude each other";
+        return EXIT_USAGE;
+    }
+    if (!is_loopback(o.address) && o.token_file.empty() && !o.no_auth) {
+        message = std::string(prog) + ": listening on " + o.address +
+                  " reaches other machines: give --token-file FILE (a bearer token the "
+                  "scraper presents) or --no-auth";
+        return EXIT_USAGE;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool parse_listen(const std::string &arg, ExporterOptions &o)
+{
+    const size_t colon = arg.rfind(':');
+    if (colon == std::string::npos)
+        return parse_port(arg, o.port);
+    std::string addr = arg.substr(0, colon);
+    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']')
+        addr = addr.substr(1, addr.size() - 2);
+    if (addr == "localhost")
+        addr = "127.0.0.1";
+    in6_addr probe{};
+    if (inet_pton(AF_INET, addr.c_str(), &probe) != 1 &&
+        inet_pton(AF_INET6, addr.c_str(), &probe) != 1)
+        return false;
+    int port = 0;
+    if (!parse_port(arg.substr(colon + 1), port))
+        return false;
+    o.address = addr;
+    o.port = port;
+    return true;
+}
+
+bool is_loopback(const std::string &address)
+{
+    in_addr v4{};
+    if (inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+int options_parse(int argc, char **argv, ExporterOptions &o, std::string &message)
+{
+    static const option longs[] = {
+        {"listen", required_argument, nullptr, 'l'},
+        {"token-file", required_argument, nullptr, OPT_TOKEN_FILE},
+        {"no-auth", no_argument, nullptr, OPT_NO_AUTH},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    optind = 0; // a fresh scan each call (the tests parse many command lines)
+    opterr = 0; // the message below says it once
+    int c;
+    while ((c = getopt_long(argc, argv, ":l:h", longs, nullptr)) != -1) {
+        switch (c) {
+        case 'l':
+            if (!parse_listen(optarg, o)) {
+                message = std::string(argv[0]) + ": --listen takes [ADDR:]PORT, not " + optarg;
+                return EXIT_USAGE;
+            }
+            break;
+        case OPT_TOKEN_FILE:
+            o.token_file = optarg;
+            break;
+        case OPT_NO_AUTH:
+            o.no_auth = true;
+            break;
+        case 'h':
+            o.help = true;
+            return 0;
+        default:
+            message = std::string(argv[0]) + ": bad option " +
+                      (optind > 0 && optind <= argc ? argv[optind - 1] : "") + "\n" +
+                      usage_text(argv[0]);
+            return EXIT_USAGE;
+        }
+    }
+    if (optind < argc) {
+        message = std::string(argv[0]) + ": unexpected argument " + argv[optind];
+        return EXIT_USAGE;
+    }
+    return check_combination(argv[0], o, message);
+}
+
+std::string usage_text(const char *prog)
+{
+    return std::string("Usage: ") + prog +
+           " [-l [ADDR:]PORT] [--token-file FILE | --no-auth]\n"
+           "Serves libairtally's radio and interface statistics to Prometheus at\n"
+           "http://ADDR:PORT/metrics; each scrape reads nl80211 and asks hostapd and\n"
+           "wpa_supplicant (up to 2 s per request to a daemon that does not answer).\n"
+           "\n"
+           "  -l, --listen [ADDR:]PORT address and port to serve on (default:\n"
+           "                           127.0.0.1:9749; ADDR is an IPv4 address,\n"
+           "                           localhost or [IPv6]; PORT 0 picks a free port)\n"
+           "      --token-file FILE    require \"Authorization: Bearer TOKEN\", TOKEN\n"
+           "                           being FILE's content (Prometheus: authorization\n"
+           "                           with credentials_file FILE)\n"
+           "      --no-auth            serve beyond loopback without a token\n"
+           "  -h, --help               this text\n"
+           "On a loopback address no token is needed unless --token-file is given; any\n"
+           "other address needs --token-file or --no-auth.\n"
+           "Serves GET and HEAD of /metrics and /; at most 8 connections at once.\n"
+           "Prints \"listening on ADDR:PORT\" once serving.\n"
+           "Exit status: 0 after a signal, 1 when it cannot listen or read the token,\n"
+           "2 on bad usage.\n";
+}
+
+} // namespace airtally_exporter

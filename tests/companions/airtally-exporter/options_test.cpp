@@ -1,0 +1,141 @@
+// The command line (listen address, when a token is required) and the token
+// file and header checks.
+#include "options.h"
+#include "token.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace airtally_exporter;
+
+namespace
+{
+
+struct Parsed {
+    int status;
+    ExporterOptions options;
+    std::string message;
+};
+
+Parsed parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "airtally-exporter");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Parsed p{};
+    p.status = options_parse(static_cast<int>(args.size()), argv.data(), p.options, p.message);
+    return p;
+}
+
+} // namespace
+
+TEST(ExporterOptions, DefaultsToLoopbackOnItsOwnPort)
+{
+    const Parsed p = parse({});
+    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.options.address, "127.0.0.1");
+    EXPECT_EQ(p.options.port, DEFAULT_PORT);
+    EXPECT_NE(usage_text("x").find("127.0.0.1:" + std::to_string(DEFAULT_PORT)), std::string::npos);
+    EXPECT_TRUE(parse({"--help"}).options.help);
+}
+
+TEST(ExporterOptions, ListenAddressForms)
+{
+    struct Case {
+        const char *arg;
+        bool ok;
+        const char *address;
+        int port;
+    };
+    const Case cases[] = {
+        {"9100", true, "127.0.0.1", 9100},
+        {"0", true, "127.0.0.1", 0},
+        {"10.0.2.15:80", true, "10.0.2.15", 80},
+        {"localhost:81", true, "127.0.0.1", 81},
+        {"[::1]:82", true, "::1", 82},
+        {"[fe80::1]:83", true, "fe80::1", 83},
+        {"65536", false, "", 0},
+        {"-1", false, "", 0},
+        {"host.example:80", false, "", 0},
+        {"127.0.0.1:", false, "", 0},
+        {"127.0.0.1:8x", false, "", 0},
+        {"", false, "", 0},
+    };
+    for (const Case &c : cases) {
+        ExporterOptions o;
+        EXPECT_EQ(parse_listen(c.arg, o), c.ok) << c.arg;
+        if (c.ok) {
+            EXPECT_EQ(o.address, c.address) << c.arg;
+            EXPECT_EQ(o.port, c.port) << c.arg;
+        }
+    }
+    // A refused address leaves the options as they were.
+    ExporterOptions o;
+    EXPECT_FALSE(parse_listen("10.0.0.1:99999", o));
+    EXPECT_EQ(o.address, "127.0.0.1");
+    EXPECT_EQ(o.port, DEFAULT_PORT);
+}
+
+TEST(ExporterOptions, BeyondLoopbackNeedsATokenOrNoAuth)
+{
+    EXPECT_EQ(parse({"-l", "127.0.0.5:1"}).status, 0);
+    EXPECT_EQ(parse({"-l", "[::1]:1"}).status, 0);
+    const Parsed open = parse({"-l", "10.0.2.15:1"});
+    EXPECT_EQ(open.status, EXIT_USAGE);
+    EXPECT_NE(open.message.find("--token-file"), std::string::npos);
+    EXPECT_EQ(parse({"-l", "0.0.0.0:1"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"-l", "[::]:1"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--token-file", "t"}).status, 0);
+    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--no-auth"}).status, 0);
+    EXPECT_EQ(parse({"--no-auth", "--token-file", "t"}).status, EXIT_USAGE);
+}
+
+TEST(ExporterOptions, BadUsage)
+{
+    EXPECT_EQ(parse({"--bogus"}).status, EXIT_USAGE);
+    EXPECT_NE(parse({"--bogus"}).message.find("Usage:"), std::string::npos);
+    EXPECT_EQ(parse({"-l"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"-l", "x"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"extra"}).status, EXIT_USAGE);
+}
+
+TEST(Token, ReadFromAFile)
+{
+    char dir[] = "/tmp/airtally-exporter-token.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    auto write = [&](const char *name, const std::string &content) {
+        const std::string path = std::string(dir) + "/" + name;
+        std::ofstream(path) << content;
+        return path;
+    };
+    std::string token, error;
+    EXPECT_TRUE(token_read(write("ok", "  s3cr3t-T0ken\n").c_str(), token, error)) << error;
+    EXPECT_EQ(token, "s3cr3t-T0ken");
+    for (const auto &[name, content] :
+         {std::pair{"empty", ""}, {"blank", " \n\t\n"}, {"inner", "two words\n"}})
+        EXPECT_FALSE(token_read(write(name, content).c_str(), token, error)) << name;
+    EXPECT_FALSE(token_read(write("huge", std::string(5000, 'a')).c_str(), token, error));
+    EXPECT_FALSE(token_read((std::string(dir) + "/missing").c_str(), token, error));
+    EXPECT_NE(error.find("missing"), std::string::npos);
+    const std::string cmd = std::string("rm -rf ") + dir;
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+TEST(Token, BearerHeader)
+{
+    EXPECT_TRUE(bearer_accepted("Bearer abc", "abc"));
+    EXPECT_TRUE(bearer_accepted("bearer abc", "abc"));
+    EXPECT_TRUE(bearer_accepted("BEARER   abc ", "abc"));
+    EXPECT_FALSE(bearer_accepted("Bearer abd", "abc"));
+    EXPECT_FALSE(bearer_accepted("Bearer abcd", "abc"));
+    EXPECT_FALSE(bearer_accepted("Bearer ab", "abc"));
+    EXPECT_FALSE(bearer_accepted("Basic abc", "abc"));
+    EXPECT_FALSE(bearer_accepted("abc", "abc"));
+    EXPECT_FALSE(bearer_accepted("", "abc"));
+    EXPECT_FALSE(bearer_accepted("Bearer ", "abc"));
+}
