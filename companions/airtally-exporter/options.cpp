@@ -1,6 +1,7 @@
 #include "options.h"
 
-#include <arpa/inet.h>
+#include "listen_address.h"
+
 #include <cstdlib>
 #include <getopt.h>
 
@@ -9,16 +10,6 @@ namespace airtally_exporter
 
 namespace
 {
-
-bool parse_port(const std::string &text, int &port)
-{
-    char *end = nullptr;
-    const long v = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || v < 0 || v > 65535)
-        return false;
-    port = static_cast<int>(v);
-    return true;
-}
 
 enum Long { OPT_TOKEN_FILE = 256, OPT_NO_AUTH };
 
@@ -40,37 +31,6 @@ int check_combination(const char *prog, const ExporterOptions &o, std::string &m
 
 } // namespace
 
-bool parse_listen(const std::string &arg, ExporterOptions &o)
-{
-    const size_t colon = arg.rfind(':');
-    if (colon == std::string::npos)
-        return parse_port(arg, o.port);
-    std::string addr = arg.substr(0, colon);
-    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']')
-        addr = addr.substr(1, addr.size() - 2);
-    if (addr == "localhost")
-        addr = "127.0.0.1";
-    in6_addr probe{};
-    if (inet_pton(AF_INET, addr.c_str(), &probe) != 1 &&
-        inet_pton(AF_INET6, addr.c_str(), &probe) != 1)
-        return false;
-    int port = 0;
-    if (!parse_port(arg.substr(colon + 1), port))
-        return false;
-    o.address = addr;
-    o.port = port;
-    return true;
-}
-
-bool is_loopback(const std::string &address)
-{
-    in_addr v4{};
-    if (inet_pton(AF_INET, address.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-}
-
 int options_parse(int argc, char **argv, ExporterOptions &o, std::string &message)
 {
     static const option longs[] = {
@@ -86,7 +46,7 @@ int options_parse(int argc, char **argv, ExporterOptions &o, std::string &messag
     while ((c = getopt_long(argc, argv, ":l:h", longs, nullptr)) != -1) {
         switch (c) {
         case 'l':
-            if (!parse_listen(optarg, o)) {
+            if (!parse_listen(optarg, o.address, o.port)) {
                 message = std::string(argv[0]) + ": --listen takes [ADDR:]PORT, not " + optarg;
                 return EXIT_USAGE;
             }

@@ -23,9 +23,6 @@ constexpr int EXIT_USAGE = 2;
 // 0: go on (or print the usage when help is set); otherwise the exit status,
 // with message saying why.
 int options_parse(int argc, char **argv, ExporterOptions &o, std::string &message);
-// [ADDR:]PORT, ADDR an IPv4 address, "localhost" or [IPv6].
-bool parse_listen(const std::string &arg, ExporterOptions &o);
-bool is_loopback(const std::string &address);
 std::string usage_text(const char *prog);
 
 } // namespace airtally_exporter

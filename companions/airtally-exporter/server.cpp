@@ -1,5 +1,7 @@
 #include "server.h"
 
+#include "http_context.h"
+
 #include "exposition.h"
 #include "token.h"
 
@@ -49,17 +51,6 @@ ExporterServer &server_of(struct lws *wsi)
     return *static_cast<ExporterServer *>(lws_context_user(lws_get_context(wsi)));
 }
 
-std::string header(struct lws *wsi, enum lws_token_indexes h)
-{
-    const int n = lws_hdr_total_length(wsi, h);
-    if (n <= 0)
-        return {};
-    std::string value(static_cast<size_t>(n) + 1, '\0');
-    const int got = lws_hdr_copy(wsi, value.data(), n + 1, h);
-    value.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return value;
-}
-
 Method method_of(struct lws *wsi)
 {
     if (lws_hdr_total_length(wsi, WSI_TOKEN_GET_URI) > 0)
@@ -81,7 +72,8 @@ Response respond(ExporterServer &s, struct lws *wsi, std::string_view path, Meth
     if (method == Method::Other)
         return text_response(HTTP_STATUS_METHOD_NOT_ALLOWED, "only GET and HEAD are served",
                              {"allow:", "GET, HEAD"});
-    if (!s.token.empty() && !bearer_accepted(header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION), s.token))
+    if (!s.token.empty() &&
+        !bearer_accepted(http_header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION), s.token))
         return text_response(HTTP_STATUS_UNAUTHORIZED,
                              "bearer token missing or wrong (it is in the exporter's token file)",
                              {"www-authenticate:", "Bearer realm=\"airtally-exporter\""});
@@ -222,32 +214,9 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(ExporterServer &s, std::string &error)
 {
-    lws_context_creation_info info{};
-    info.port = s.options.port;
-    info.iface = s.options.address.c_str();
-    info.protocols = protocols;
-    info.user = &s;
-    info.gid = -1;
-    info.uid = -1;
-    info.server_string = "airtally-exporter";
-    // With IPv6 on, libwebsockets binds an IPv4 address's port on every
-    // address: loopback would be reachable from the network, unauthenticated.
-    if (s.options.address.find(':') == std::string::npos)
-        info.options |= LWS_SERVER_OPTION_DISABLE_IPV6;
-    s.context = lws_create_context(&info);
-    const std::string where = s.options.address + ":" + std::to_string(s.options.port);
-    if (s.context == nullptr) {
-        error = "cannot listen on " + where;
-        return false;
-    }
-    s.vhost = lws_get_vhost_by_name(s.context, "default");
-    if (s.vhost == nullptr || lws_get_vhost_listen_port(s.vhost) <= 0) {
-        error = "cannot listen on " + where;
-        lws_context_destroy(s.context);
-        s.context = nullptr;
-        return false;
-    }
-    return true;
+    const HttpListen listen{"airtally-exporter", s.options.address, s.options.port, 0};
+    s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
+    return s.context != nullptr;
 }
 
 int server_port(const ExporterServer &s)

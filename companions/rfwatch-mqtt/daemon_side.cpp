@@ -1,6 +1,7 @@
 #include "daemon_side.h"
 
 #include "clock.h"
+#include "daemon_connect.h"
 
 #include <array>
 #include <cerrno>
@@ -8,29 +9,10 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace
 {
-
-// A Unix stream connect succeeds or fails at once.
-int connect_unix(const std::string &path)
-{
-    sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path)
-        return -1;
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 bool command_due(const DaemonSide &d, int64_t now_us)
 {
@@ -122,7 +104,7 @@ bool daemon_tick(DaemonSide &d, int64_t now_us)
 {
     if (d.fd >= 0 || now_us < d.next_attempt_us)
         return false;
-    d.fd = connect_unix(d.socket_path);
+    d.fd = daemon_connect(d.socket_path);
     if (d.fd < 0) {
         if (!d.was_reported_unreachable)
             fprintf(stderr, "rfwatch-mqtt: cannot connect to rfwatchd at %s (%s); retrying\n",

@@ -1,5 +1,6 @@
 #include "daemon_link.h"
 
+#include "daemon_connect.h"
 #include "frame.h"
 #include "server.h"
 #include "web_messages.h"
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 const char *const LINK_PROTOCOL_NAME = "rfwatchd-link";
@@ -43,25 +43,6 @@ void retry_later(DaemonLink &l)
 {
     lws_sul_schedule(l.server->context, 0, &l.reconnect_timer, on_reconnect_timer,
                      LINK_RECONNECT_US);
-}
-
-// A Unix stream connect either succeeds or fails at once; EAGAIN (the
-// daemon's backlog is full) is retried like any other failure.
-int connect_nonblocking(const std::string &path)
-{
-    sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path)
-        return -1;
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 void fail_commands(DaemonLink &l)
@@ -184,7 +165,7 @@ void link_start(DaemonLink &l)
 {
     if (l.connected)
         return;
-    const int fd = connect_nonblocking(l.socket_path);
+    const int fd = daemon_connect(l.socket_path);
     if (fd < 0) {
         retry_later(l);
         return;

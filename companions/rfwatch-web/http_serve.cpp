@@ -1,5 +1,6 @@
 // The HTTP side: the page from the compiled-in assets, the access token
 // (query once, then cookie), and the checks on upgrades to WebSocket.
+#include "http_context.h"
 #include "page_assets.h"
 #include "server.h"
 #include "token.h"
@@ -22,17 +23,6 @@ WebServer &server_of(struct lws *wsi)
     return *static_cast<WebServer *>(lws_context_user(lws_get_context(wsi)));
 }
 
-std::string header(struct lws *wsi, enum lws_token_indexes h)
-{
-    const int n = lws_hdr_total_length(wsi, h);
-    if (n <= 0)
-        return {};
-    std::string value(static_cast<size_t>(n) + 1, '\0');
-    const int got = lws_hdr_copy(wsi, value.data(), n + 1, h);
-    value.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return value;
-}
-
 // lws keeps the query's "name=value" parts apart; join them back.
 std::string query(struct lws *wsi)
 {
@@ -50,7 +40,7 @@ std::string query(struct lws *wsi)
 
 bool cookie_ok(const WebServer &s, struct lws *wsi)
 {
-    return s.token.empty() || token_in_cookie(header(wsi, WSI_TOKEN_HTTP_COOKIE), s.token);
+    return s.token.empty() || token_in_cookie(http_header(wsi, WSI_TOKEN_HTTP_COOKIE), s.token);
 }
 
 bool same_text_ignoring_case(std::string_view a, std::string_view b)
@@ -68,8 +58,8 @@ bool origin_ok(struct lws *wsi)
 {
     if (lws_hdr_total_length(wsi, WSI_TOKEN_ORIGIN) <= 0)
         return true;
-    return same_text_ignoring_case(header(wsi, WSI_TOKEN_ORIGIN),
-                                   "http://" + header(wsi, WSI_TOKEN_HOST));
+    return same_text_ignoring_case(http_header(wsi, WSI_TOKEN_ORIGIN),
+                                   "http://" + http_header(wsi, WSI_TOKEN_HOST));
 }
 
 struct Refusal {
@@ -79,7 +69,7 @@ struct Refusal {
 
 Refusal upgrade_refusal(const WebServer &s, struct lws *wsi)
 {
-    if (header(wsi, WSI_TOKEN_GET_URI) != WS_PATH)
+    if (http_header(wsi, WSI_TOKEN_GET_URI) != WS_PATH)
         return {HTTP_STATUS_NOT_FOUND, "no WebSocket here; the page's is at /ws"};
     if (!origin_ok(wsi))
         return {HTTP_STATUS_FORBIDDEN, "WebSocket from another origin refused"};

@@ -2,12 +2,12 @@
 // libwebsockets loop: the page over HTTP, frames over WebSocket, and one
 // connection to rfwatchd's socket shared by every browser.
 #include "broker_url.h"
+#include "listen_address.h"
 #include "secret_file.h"
 #include "server.h"
 #include "token.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -61,44 +61,6 @@ void usage(FILE *out, const char *prog)
             "Exit status: 0 after a signal, 1 when it cannot listen or read the token,\n"
             "2 on bad usage.\n",
             prog);
-}
-
-bool parse_port(const std::string &text, int &port)
-{
-    char *end = nullptr;
-    const long v = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || v < 0 || v > 65535)
-        return false;
-    port = static_cast<int>(v);
-    return true;
-}
-
-// [ADDR:]PORT, ADDR an IPv4 address, "localhost" or [IPv6].
-bool parse_listen(const std::string &arg, WebOptions &o)
-{
-    const size_t colon = arg.rfind(':');
-    if (colon == std::string::npos)
-        return parse_port(arg, o.port);
-    std::string addr = arg.substr(0, colon);
-    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']')
-        addr = addr.substr(1, addr.size() - 2);
-    if (addr == "localhost")
-        addr = "127.0.0.1";
-    in6_addr probe{};
-    if (inet_pton(AF_INET, addr.c_str(), &probe) != 1 &&
-        inet_pton(AF_INET6, addr.c_str(), &probe) != 1)
-        return false;
-    o.address = addr;
-    return parse_port(arg.substr(colon + 1), o.port);
-}
-
-bool is_loopback(const std::string &addr)
-{
-    in_addr v4{};
-    if (inet_pton(AF_INET, addr.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    return inet_pton(AF_INET6, addr.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
 enum Long {
@@ -193,7 +155,7 @@ int parse(int argc, char **argv, WebOptions &o)
             o.fleet_options.cafile = optarg;
             break;
         case 'l':
-            if (!parse_listen(optarg, o)) {
+            if (!parse_listen(optarg, o.address, o.port)) {
                 fprintf(stderr, "%s: --listen takes [ADDR:]PORT, not %s\n", argv[0], optarg);
                 return EXIT_USAGE;
             }

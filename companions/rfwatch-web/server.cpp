@@ -1,5 +1,7 @@
 #include "server.h"
 
+#include "http_context.h"
+
 #include "page_command.h"
 #include "web_messages.h"
 
@@ -217,32 +219,11 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(WebServer &s, std::string &error)
 {
-    lws_context_creation_info info{};
-    info.port = s.options.port;
-    info.iface = s.options.address.c_str();
-    info.protocols = protocols;
-    info.user = &s;
-    info.gid = -1;
-    info.uid = -1;
-    // No server name in the headers; nothing for a scanner to match.
-    info.server_string = "rfwatch-web";
-    info.options = LWS_SERVER_OPTION_VALIDATE_UTF8;
-    // With IPv6 on, libwebsockets binds an IPv4 address's port on every
-    // address: loopback would be reachable from the network, unauthenticated.
-    if (s.options.address.find(':') == std::string::npos)
-        info.options |= LWS_SERVER_OPTION_DISABLE_IPV6;
-    s.context = lws_create_context(&info);
-    if (s.context == nullptr) {
-        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port);
+    const HttpListen listen{"rfwatch-web", s.options.address, s.options.port,
+                            LWS_SERVER_OPTION_VALIDATE_UTF8};
+    s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
+    if (s.context == nullptr)
         return false;
-    }
-    s.vhost = lws_get_vhost_by_name(s.context, "default");
-    if (s.vhost == nullptr || lws_get_vhost_listen_port(s.vhost) <= 0) {
-        error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port);
-        lws_context_destroy(s.context);
-        s.context = nullptr;
-        return false;
-    }
     link_init(s.link, s, s.options.socket_path);
     if (s.options.fleet)
         fleet_start(s.fleet, s, s.options.fleet_options);

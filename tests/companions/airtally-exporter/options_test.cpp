@@ -44,43 +44,6 @@ TEST(ExporterOptions, DefaultsToLoopbackOnItsOwnPort)
     EXPECT_TRUE(parse({"--help"}).options.help);
 }
 
-TEST(ExporterOptions, ListenAddressForms)
-{
-    struct Case {
-        const char *arg;
-        bool ok;
-        const char *address;
-        int port;
-    };
-    const Case cases[] = {
-        {"9100", true, "127.0.0.1", 9100},
-        {"0", true, "127.0.0.1", 0},
-        {"10.0.2.15:80", true, "10.0.2.15", 80},
-        {"localhost:81", true, "127.0.0.1", 81},
-        {"[::1]:82", true, "::1", 82},
-        {"[fe80::1]:83", true, "fe80::1", 83},
-        {"65536", false, "", 0},
-        {"-1", false, "", 0},
-        {"host.example:80", false, "", 0},
-        {"127.0.0.1:", false, "", 0},
-        {"127.0.0.1:8x", false, "", 0},
-        {"", false, "", 0},
-    };
-    for (const Case &c : cases) {
-        ExporterOptions o;
-        EXPECT_EQ(parse_listen(c.arg, o), c.ok) << c.arg;
-        if (c.ok) {
-            EXPECT_EQ(o.address, c.address) << c.arg;
-            EXPECT_EQ(o.port, c.port) << c.arg;
-        }
-    }
-    // A refused address leaves the options as they were.
-    ExporterOptions o;
-    EXPECT_FALSE(parse_listen("10.0.0.1:99999", o));
-    EXPECT_EQ(o.address, "127.0.0.1");
-    EXPECT_EQ(o.port, DEFAULT_PORT);
-}
-
 TEST(ExporterOptions, BeyondLoopbackNeedsATokenOrNoAuth)
 {
     EXPECT_EQ(parse({"-l", "127.0.0.5:1"}).status, 0);

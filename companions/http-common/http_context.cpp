@@ -1,0 +1,39 @@
+#include "http_context.h"
+
+struct lws_context *http_context_create(const HttpListen &l, const struct lws_protocols *protocols,
+                                        void *user, struct lws_vhost **vhost, std::string &error)
+{
+    lws_context_creation_info info{};
+    info.port = l.port;
+    info.iface = l.address.c_str();
+    info.protocols = protocols;
+    info.user = user;
+    info.gid = -1;
+    info.uid = -1;
+    info.server_string = l.server_name;
+    info.options = l.options;
+    // With IPv6 on, libwebsockets binds an IPv4 address's port on every
+    // address: loopback would be reachable from the network, unauthenticated.
+    if (l.address.find(':') == std::string::npos)
+        info.options |= LWS_SERVER_OPTION_DISABLE_IPV6;
+    struct lws_context *context = lws_create_context(&info);
+    *vhost = context != nullptr ? lws_get_vhost_by_name(context, "default") : nullptr;
+    if (*vhost == nullptr || lws_get_vhost_listen_port(*vhost) <= 0) {
+        error = "cannot listen on " + l.address + ":" + std::to_string(l.port);
+        if (context != nullptr)
+            lws_context_destroy(context);
+        return nullptr;
+    }
+    return context;
+}
+
+std::string http_header(struct lws *wsi, enum lws_token_indexes h)
+{
+    const int n = lws_hdr_total_length(wsi, h);
+    if (n <= 0)
+        return {};
+    std::string value(static_cast<size_t>(n) + 1, '\0');
+    const int got = lws_hdr_copy(wsi, value.data(), n + 1, h);
+    value.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return value;
+}

@@ -1,0 +1,11 @@
+// Where an HTTP companion listens: [ADDR:]PORT on the command line, and
+// whether that address keeps it to this machine.
+#pragma once
+
+#include <string>
+
+// [ADDR:]PORT with ADDR an IPv4 address, "localhost" or [IPv6]; PORT 0 to
+// 65535. false: nothing is changed.
+bool parse_listen(const std::string &arg, std::string &address, int &port);
+
+bool is_loopback(const std::string &address);
