@@ -107,8 +107,6 @@ def expand(command, env, instance):
 class Units(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if shutil.which("systemd-analyze") is None:
-            raise unittest.SkipTest("SKIPPED: systemd-analyze is not installed (tools/setup)")
         for name, path in PROGRAMS.items():
             folder = os.path.join(STAGE, "sbin" if name in SBIN else "bin")
             os.makedirs(folder, exist_ok=True)
@@ -207,4 +205,7 @@ class Units(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    if shutil.which("systemd-analyze") is None:
+        print("SKIPPED: systemd-analyze is not installed (tools/setup installs it)")
+        sys.exit(77)
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Every shell file of the OpenWrt recipe parses (sh -n, and busybox's ash
+# when present, the shell they run under) and is clean under shellcheck.
+# Usage: openwrt_lint_test.sh FILES_DIR TEST_SCRIPT
+# shellcheck shell=dash
+set -u
+files_dir="$1"
+passed=0
+failed=0
+check() {
+	if "$@" >/tmp/wd_lint.$$ 2>&1; then
+		passed=$((passed + 1))
+	else
+		failed=$((failed + 1))
+		echo "FAIL: $*"
+		cat /tmp/wd_lint.$$
+	fi
+}
+if ! command -v shellcheck >/dev/null; then
+	echo "SKIPPED: shellcheck is not installed (tools/setup installs it)"
+	exit 77
+fi
+for f in "$files_dir"/*.init "$files_dir"/*.sh "$2"; do
+	check sh -n "$f"
+	if command -v busybox >/dev/null; then
+		check busybox sh -n "$f"
+	fi
+	check shellcheck -x -P SCRIPTDIR "$f"
+done
+rm -f /tmp/wd_lint.$$
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
