@@ -71,8 +71,9 @@ void decode_bins(const uint8_t *head, size_t bin_count, float *out)
     uint32_t exponent = head[5] % 32u;
     bool empty = exponent == WRAPPING_EXPONENT;
 
-    // In double, so that a bin is rounded to float once, at the end: with a
-    // large rssi a bin nears 2^16, where a float step is 0.004 dB.
+    // In double, and split in two floats below, so that a bin is rounded at
+    // its own size only once: with a large rssi it nears 2^16, where a
+    // float step is 0.004 dB.
     double offset;
     if (type == TYPE_DETECTOR0) {
         // Relative to the report's energy, E = scale^2 * sum of byte^2: the
@@ -91,9 +92,9 @@ void decode_bins(const uint8_t *head, size_t bin_count, float *out)
     }
     offset -= 109.0;
 
-    // The offset as a float and what that float misses: each value is then
-    // within a float step of the table's plus the small part, rounded once
-    // more where the large part is added.
+    // The offset as a float and what that float misses: the table's value
+    // plus the small part rounds at the table's size (under 50 dB), and
+    // only the large part's addition rounds at the bin's.
     auto offset_high = static_cast<float>(offset);
     auto offset_low = static_cast<float>(offset - offset_high);
     float level[256];
