@@ -96,4 +96,37 @@ void reference_ath11k_bins(const uint8_t *report, size_t bin_count, float *out)
         out[j] = magnitude[j] > 0.0f ? 20.0f * log10f(magnitude[j]) + offset - 109.0f : -109.0f;
 }
 
+void reference_ath11k_bins_double(const uint8_t *report, size_t bin_count, double *out)
+{
+    uint8_t type = report[0];
+    uint8_t exponent = report[5];
+    uint8_t gain = report[6];
+    uint8_t subtrahend = report[7];
+    uint8_t base = report[8];
+    int rssi = (report[18] << 8) | report[19];
+    const uint8_t *bytes = report + 28;
+
+    double x = 0.5;
+    if (gain > 61)
+        x = std::max(0, 23 - std::max(0, rssi - 5)) / 10.0;
+    double factor = std::sqrt(std::pow(10.0, x));
+    auto power = static_cast<int32_t>(uint32_t{1} << (exponent % 32u));
+
+    double magnitude[MAX_SPECTRAL_BINS];
+    double energy = 0.0;
+    for (size_t j = 0; j < bin_count; ++j) {
+        magnitude[j] = bytes[j] * factor * power;
+        energy += magnitude[j] * magnitude[j];
+    }
+    double offset = 0.0;
+    if (type == 4) {
+        if (energy > 0.0)
+            offset = rssi - 10.0 * std::log10(energy) + 10.0;
+    } else {
+        offset = base - subtrahend - gain + 10;
+    }
+    for (size_t j = 0; j < bin_count; ++j)
+        out[j] = magnitude[j] > 0.0 ? 20.0 * std::log10(magnitude[j]) + offset - 109.0 : -109.0;
+}
+
 } // namespace wdtest

@@ -1,11 +1,12 @@
-// Inline base-10 logarithm for the FFT decoder: up to 512 per report and
-// 1000 reports per loop turn, where libm's log10f dominates the decode.
+// Inline base-10 logarithm for the FFT decoder, which takes one per type-4
+// report (of its energy, an integer of at least 1) and keeps libm out of
+// the daemon.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 
-// Valid for positive normal floats (the decoder's magnitudes are at least
+// Valid for positive normal floats (the decoder's arguments are at least
 // 1). Splits x into 2^e * m, m in [1, 2), and evaluates log2(m) with a
 // degree-4 polynomial fitted for minimal maximum error under p(1) = 0 and
 // p(2) = 1, so the pieces join without a step at each power of two. The

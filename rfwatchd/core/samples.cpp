@@ -8,7 +8,56 @@
 namespace
 {
 
-void dispatch(Server &server, const SpectralSample &sample)
+// The first samples of a pass go to each client directly: a pass of a few
+// samples would pay for the pool's merge, fold and clear on top.
+constexpr int DIRECT_SAMPLES = 8;
+// Frequencies the pool takes before it is folded early. A client is only
+// pooled for while its aggregates have room for that many more, so that
+// the fold gives exactly what adding each sample would (aggregate_fold).
+constexpr size_t POOL_FREQUENCIES = 64;
+
+bool pool_fits_every_client(Server &server)
+{
+    for (Client *c = first_client(server); c; c = next_client(server, c))
+        for (const SampleAggregate &a : c->aggregates)
+            if (!aggregate_has_room(a, POOL_FREQUENCIES))
+                return false;
+    return true;
+}
+
+void fold_pool(Server &server)
+{
+    if (server.pool == nullptr)
+        return;
+    for (size_t d = 0; d < 2; ++d) {
+        SampleAggregate &pooled = server.pool->aggregates[d];
+        if (pooled.slots_used == 0)
+            continue;
+        for (Client *c = first_client(server); c; c = next_client(server, c))
+            aggregate_fold(c->aggregates[d], pooled);
+        aggregate_clear(pooled);
+    }
+}
+
+// Whether the pool can take sample, folding it first when it is full.
+bool pool_takes(Server &server, const SpectralSample &sample)
+{
+    if (sample.detector > 1)
+        return true; // dropped by both ways alike
+    const SampleAggregate &pooled = server.pool->aggregates[sample.detector];
+    if (pooled.slots_used < POOL_FREQUENCIES ||
+        aggregate_find_slot(pooled, sample.freq_mhz) < pooled.slots_used)
+        return true;
+    fold_pool(server);
+    return pool_fits_every_client(server);
+}
+
+struct Pass {
+    int direct_left;
+    bool pooling;
+};
+
+void dispatch(Server &server, const SpectralSample &sample, Pass &pass)
 {
     // The band is learnt once, from the first sample, and kept.
     if (server.radio.band == Band::BandUnknown)
@@ -17,8 +66,16 @@ void dispatch(Server &server, const SpectralSample &sample)
         server.current_bandwidth = sample.bandwidth_mhz;
         server.bandwidth_changed = 1; // the sweep timer step reacts next pass
     }
+    if (pass.pooling && pool_takes(server, sample)) {
+        aggregate_add_sample(server.pool->aggregates, sample);
+        return;
+    }
+    pass.pooling = false;
     for (Client *c = first_client(server); c; c = next_client(server, c))
         aggregate_add_sample(c->aggregates, sample);
+    // Pooling pays from two clients on; the clients cannot change in a pass.
+    if (--pass.direct_left == 0 && server.pool != nullptr && server.client_count > 1)
+        pass.pooling = pool_fits_every_client(server);
 }
 
 } // namespace
@@ -27,11 +84,12 @@ int handle_samples(Server &server)
 {
     int samples = 0, invalid = 0, attempts = 0;
     bool failed = false;
+    Pass pass{DIRECT_SAMPLES, false};
     while (attempts < SAMPLES_PER_PASS) {
         attempts++;
         SourceError r = source_next_sample(server.source, server.sample);
         if (r == SourceError::Success) {
-            dispatch(server, server.sample);
+            dispatch(server, server.sample, pass);
             samples++;
             continue;
         }
@@ -48,6 +106,8 @@ int handle_samples(Server &server)
         failed = true;
         break;
     }
+    // Before anything reads the clients' aggregates (the flush step).
+    fold_pool(server);
     if (invalid > 0)
         log_text("Detected invalid, samples: %d, invalid: %d, skipped: %d, total attempts: %d\n",
                  samples, invalid, 0, attempts);

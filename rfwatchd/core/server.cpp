@@ -144,6 +144,8 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
         return -1;
     }
     log_text("Initialized spectral source: %s with driver %s\n", path, found.driver->name);
+    // Optional: without it the sample step adds to each client directly.
+    server.pool = sample_pool_new();
     return 0;
 }
 
@@ -155,6 +157,8 @@ void server_teardown(Server &server)
     // settings zeroed: put both back first.
     client_sweep_teardown(server);
     source_free(&server.source);
+    sample_pool_free(server.pool);
+    server.pool = nullptr;
     // Stops the scan ("disable") unless the set-up never got that far.
     if (server.spectral.directory[0] != '\0')
         spectral_config_cleanup(server.spectral);

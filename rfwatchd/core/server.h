@@ -8,6 +8,7 @@
 #include "core/client.h"
 #include "core/client_sweep.h"
 #include "core/options.h"
+#include "core/sample_pool.h"
 #include "radio/radio_control.h"
 
 #include <cstdint>
@@ -29,6 +30,7 @@ struct Server {
     uint8_t whole_band;
     uint64_t background_retry_ms; // no background attempt before this time
     SpectralSample sample;        // the one record the sample step decodes into
+    SamplePool *pool;             // the sample step's; may be nullptr
 };
 
 // 5->4, 10->8, 20->16, 40->32, 80->64, 160->128, anything else 256.

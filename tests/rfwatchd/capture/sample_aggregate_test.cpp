@@ -1,4 +1,5 @@
 // Aggregation by centre frequency: slots, merges and flushes.
+#include "aggregate_difference.h"
 #include "capture/sample_aggregate.h"
 #include "test_clock.h"
 
@@ -6,8 +7,11 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
+
+using wdtest::aggregate_difference;
 
 namespace
 {
@@ -81,6 +85,22 @@ bool slots_all_zero(const SampleAggregate &g)
         if (bytes[i] != 0)
             return false;
     return true;
+}
+
+// A sample over a few frequencies and both detectors whose width or bin
+// count changes now and then (each change replaces a slot's sample).
+SpectralSample random_sample(std::mt19937 &rng, uint64_t timestamp)
+{
+    static constexpr uint16_t FREQS[] = {5180, 5200, 5220, 5240, 5260};
+    SpectralSample s = make(FREQS[rng() % 5], 0.0f, static_cast<uint8_t>(rng() % 2),
+                            rng() % 8 == 0 ? 8 : 4, rng() % 8 == 0 ? 40 : 20);
+    std::uniform_real_distribution<float> dbm(-109.0f, -20.0f);
+    for (size_t j = 0; j < s.bin_count; ++j)
+        s.bins[j] = dbm(rng);
+    s.noise_dbm = static_cast<int16_t>(-100 + static_cast<int>(rng() % 20));
+    s.rssi = static_cast<uint16_t>(rng() % 60);
+    s.timestamp = timestamp;
+    return s;
 }
 
 } // namespace
@@ -278,4 +298,94 @@ TEST(AggregateFlush, DetectorsFlushSeparately)
     ASSERT_EQ(lines.texts.size(), 2u);
     EXPECT_EQ(field(lines.texts[0], "detector"), 0);
     EXPECT_EQ(field(lines.texts[1], "detector"), 1);
+}
+
+// The frequency index: whatever the spacing of the centres (so whatever
+// their collisions in the index), each finds the slot it took, and a flush
+// forgets them all.
+TEST(AggregateSlots, EveryFrequencyFindsItsOwnSlotWhateverItsSpacing)
+{
+    for (uint32_t stride : {1u, 5u, 20u, 64u, 128u, 40503u}) {
+        auto a = fresh();
+        SampleAggregate &g = a->pair[0];
+        auto freq = [stride](uint32_t k) { return static_cast<uint16_t>(1000 + k * stride); };
+        for (uint32_t k = 0; k < 512; ++k)
+            aggregate_add_sample(a->pair, make(freq(k), -90));
+        ASSERT_EQ(g.slots_used, 512u) << stride;
+        for (uint32_t k = 0; k < 512; ++k) {
+            ASSERT_EQ(aggregate_find_slot(g, freq(k)), k) << stride;
+            aggregate_add_sample(a->pair, make(freq(k), -80));
+            ASSERT_EQ(g.slots[k].count, 2u) << stride << " " << k;
+        }
+
+        Lines lines;
+        ASSERT_TRUE(aggregate_flush(g, g.last_flush_ms + 100, collect, &lines));
+        // Taken again in the opposite order: the old places are gone.
+        for (uint32_t k = 0; k < 64; ++k)
+            aggregate_add_sample(a->pair, make(freq(63 - k), -90));
+        EXPECT_EQ(g.slots_used, 64u);
+        for (uint32_t k = 0; k < 64; ++k)
+            EXPECT_EQ(aggregate_find_slot(g, freq(63 - k)), k) << stride;
+        EXPECT_EQ(aggregate_find_slot(g, freq(100)), 64u) << stride;
+    }
+}
+
+TEST(AggregateSlots, RoomCountsTheFreeSlotsLastOneIncluded)
+{
+    auto a = fresh();
+    SampleAggregate &g = a->pair[0];
+    EXPECT_TRUE(aggregate_has_room(g, 512));
+    EXPECT_FALSE(aggregate_has_room(g, 513));
+    for (uint16_t f = 0; f < 500; ++f)
+        aggregate_add_sample(a->pair, make(static_cast<uint16_t>(1000 + f), -90));
+    EXPECT_TRUE(aggregate_has_room(g, 12));
+    EXPECT_FALSE(aggregate_has_room(g, 13));
+}
+
+// Random streams folded through a pool give the aggregate exactly what
+// adding each sample gives it, whatever it held before: maxima, counts,
+// the newest timestamp, and replacement wherever a width or bin count
+// changed (before the stream, inside it, or both).
+TEST(AggregateFold, GivesWhatAddingEachSampleInTurnGives)
+{
+    std::mt19937 rng(3);
+    uint64_t timestamp = 0;
+    // Allocated once: three fresh pairs a round would clear 6 MB each time.
+    auto direct = fresh(), folded = fresh(), pool = fresh();
+    for (int round = 0; round < 500; ++round) {
+        for (auto *pair : {direct.get(), folded.get(), pool.get()})
+            for (SampleAggregate &g : pair->pair)
+                aggregate_clear(g);
+        for (unsigned i = rng() % 8; i > 0; --i) {
+            SpectralSample s = random_sample(rng, ++timestamp);
+            aggregate_add_sample(direct->pair, s);
+            aggregate_add_sample(folded->pair, s);
+        }
+        for (unsigned i = 1 + rng() % 30; i > 0; --i) {
+            SpectralSample s = random_sample(rng, ++timestamp);
+            aggregate_add_sample(direct->pair, s);
+            aggregate_add_sample(pool->pair, s);
+        }
+        for (size_t d = 0; d < 2; ++d) {
+            aggregate_fold(folded->pair[d], pool->pair[d]);
+            ASSERT_EQ(aggregate_difference(direct->pair[d], folded->pair[d]), "")
+                << "round " << round << " detector " << d;
+        }
+    }
+}
+
+TEST(AggregateFold, ClearingThePoolEmptiesItAndKeepsItsWindow)
+{
+    auto pool = fresh(250, 77);
+    SampleAggregate &g = pool->pair[0];
+    aggregate_add_sample(pool->pair, make(5180, -80));
+    aggregate_add_sample(pool->pair, make(5200, -80));
+    aggregate_clear(g);
+    EXPECT_EQ(g.slots_used, 0u);
+    EXPECT_TRUE(slots_all_zero(g));
+    EXPECT_EQ(g.period_ms, 250u);
+    EXPECT_EQ(g.last_flush_ms, 77u);
+    aggregate_add_sample(pool->pair, make(5200, -80));
+    EXPECT_EQ(aggregate_find_slot(g, 5200), 0u);
+    EXPECT_EQ(aggregate_find_slot(g, 5180), 1u);
 }

@@ -1,6 +1,8 @@
 // The sample and sweep-timer steps over a real driver directory: pass
 // size, invalid reports, re-arming when reports pause, bin count following
 // the width, and the background sweep.
+#include "aggregate_difference.h"
+#include "capture/ath11k_report.h"
 #include "core/samples.h"
 #include "core/sweep_timer.h"
 #include "radio/sweep.h"
@@ -8,6 +10,8 @@
 #include "test_server.h"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +55,104 @@ TEST(SampleStep, DetectorsGoToTheirAggregatesAndOthersNowhere)
     EXPECT_EQ(ts.server().radio.band, Band::Band2GHz);
     EXPECT_EQ(ts.server().current_bandwidth, 20u);
     close(a);
+}
+
+namespace
+{
+
+// A pass's worth of reports (1000) over 150 centres and both detectors,
+// with now and then another width or bin count.
+std::vector<uint8_t> mixed_pass()
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < SAMPLES_PER_PASS; ++i) {
+        wdtest::Ath11kReport r;
+        r.type = rng() % 2 ? 4 : 100;
+        r.freq_mhz = static_cast<uint16_t>(5000 + 5 * (rng() % 150));
+        r.bandwidth_mhz = rng() % 10 == 0 ? 40 : 20;
+        r.rssi = static_cast<uint16_t>(rng() % 40);
+        r.gain = 70;
+        r.max_exp = static_cast<uint8_t>(rng() % 8);
+        r.offset_base = 120;
+        r.bins.resize(rng() % 10 == 0 ? 32 : 64);
+        for (uint8_t &b : r.bins)
+            b = static_cast<uint8_t>(rng());
+        wdtest::append_report(bytes, r);
+    }
+    return bytes;
+}
+
+// Takes slots for 400 centres of its own, below any report's.
+void take_400_slots(SampleAggregate *pair)
+{
+    SpectralSample s{};
+    s.bandwidth_mhz = 20;
+    s.bin_count = 64;
+    for (uint16_t f = 0; f < 400; ++f) {
+        s.freq_mhz = static_cast<uint16_t>(1000 + f);
+        aggregate_add_sample(pair, s);
+    }
+}
+
+struct AggregatePair {
+    SampleAggregate by_detector[2];
+};
+
+} // namespace
+
+// The step merges a pass's samples once and folds them into each client.
+// Every client must still hold what adding each sample to it in turn gives:
+// with more centres than the pool takes at once, and for a client whose
+// aggregate fills up in the pass (its last slot absorbing the surplus in
+// arrival order).
+TEST(SampleStep, EveryClientGetsWhatAddingEachSampleInTurnGives)
+{
+    START_TEST_SERVER(ts);
+    std::vector<uint8_t> bytes = mixed_pass();
+    ts.set_samples(bytes);
+    int fds[3];
+    for (int &fd : fds)
+        fd = ts.connect_client();
+    while (ts.server().client_count < 3)
+        poll_clients(ts.server());
+    Client *clients[3];
+    clients[0] = first_client(ts.server());
+    clients[1] = next_client(ts.server(), clients[0]);
+    clients[2] = next_client(ts.server(), clients[1]);
+    for (Client *c : clients)
+        for (SampleAggregate &a : c->aggregates)
+            a.period_ms = 100000000; // no flush here
+    take_400_slots(clients[1]->aggregates);
+
+    // What adding each report's sample in turn gives, from the same starts.
+    auto plain = std::make_unique<AggregatePair>(), crowded = std::make_unique<AggregatePair>();
+    memset(plain.get(), 0, sizeof *plain);
+    memset(crowded.get(), 0, sizeof *crowded);
+    take_400_slots(crowded->by_detector);
+    auto sample = std::make_unique<SpectralSample>();
+    for (size_t at = 0, consumed = 0; at < bytes.size(); at += consumed) {
+        ASSERT_EQ(parse_ath11k_report(bytes.data() + at, bytes.size() - at, *sample, consumed),
+                  SourceError::Success);
+        aggregate_add_sample(plain->by_detector, *sample);
+        aggregate_add_sample(crowded->by_detector, *sample);
+    }
+    ASSERT_EQ(crowded->by_detector[0].slots_used, 512u); // the surplus met the last slot
+
+    ASSERT_EQ(handle_samples(ts.server()), 0);
+    for (size_t d = 0; d < 2; ++d) {
+        EXPECT_EQ(wdtest::aggregate_difference(plain->by_detector[d], clients[0]->aggregates[d]),
+                  "")
+            << "detector " << d;
+        EXPECT_EQ(wdtest::aggregate_difference(crowded->by_detector[d], clients[1]->aggregates[d]),
+                  "")
+            << "detector " << d;
+        EXPECT_EQ(wdtest::aggregate_difference(plain->by_detector[d], clients[2]->aggregates[d]),
+                  "")
+            << "detector " << d;
+    }
+    for (int fd : fds)
+        close(fd);
 }
 
 TEST(SampleStep, InvalidReportsAreCountedAndSkipped)
