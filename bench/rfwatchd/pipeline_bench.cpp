@@ -33,7 +33,7 @@ namespace
 constexpr int CLIENTS = 5;
 constexpr int FREQS = 8; // both detectors on each: 16 lines per client a period
 // The main loop's CPU per report before the decoder's table look-up and the
-// sample step's pool (issue 15): the median of three runs of this benchmark
+// sample step's pool: the median of three runs of this benchmark
 // on the development machine (2 cores at 2.4 GHz, shared), taken on the code
 // before that change, which no longer exists to measure in the same run.
 // Compare only with runs on a similar machine.
@@ -329,7 +329,8 @@ int main(int argc, char **argv)
         printf("CPU per report: main loop %.0f ns (%.0f reports/s a core), decoding alone %.0f ns "
                "(%.0f reports/s)\n",
                loop_ns, 1e9 / loop_ns, decode_ns, 1e9 / decode_ns);
-        printf("Main loop CPU per report against the decoder and aggregation before issue 15, "
+        printf("Main loop CPU per report against the decoder and aggregation before the table "
+               "look-up and the pool, "
                "%.0f ns: %.2fx (goal at most 0.5x): %s\n",
                LOOP_NS_BEFORE, loop_ns / LOOP_NS_BEFORE,
                loop_ns <= 0.5 * LOOP_NS_BEFORE ? "met" : "NOT MET");
