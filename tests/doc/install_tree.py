@@ -19,6 +19,10 @@ import tempfile
 SBIN = ["rfwatchd", "diagtail", "ifward-event"]
 BIN = ["rfwatch-web", "rfwatch-view", "rfwatch-mqtt", "airtally-exporter", "airtally-show",
        "ifward-listen"]
+# The service units, the group and the units' option files.
+UNITS = ["rfwatchd@.service", "rfwatch-web.service", "rfwatch-mqtt@.service",
+         "airtally-exporter.service"]
+OPTION_FILES = ["rfwatchd", "rfwatch-web", "rfwatch-mqtt", "airtally-exporter"]
 MAN = ["man8/rfwatchd.8", "man8/diagtail.8", "man8/ifward-event.8", "man1/rfwatch-web.1",
        "man1/rfwatch-view.1", "man1/rfwatch-mqtt.1", "man1/airtally-exporter.1",
        "man1/airtally-show.1", "man1/ifward-listen.1", "man3/libairtally.3"]
@@ -58,6 +62,8 @@ def install(build, prefix, destdir=None):
 def expected_files(libdir):
     files = {f"sbin/{p}" for p in SBIN} | {f"bin/{p}" for p in BIN}
     files |= {f"share/man/{m}" for m in MAN}
+    files |= {f"lib/systemd/system/{u}" for u in UNITS} | {"lib/sysusers.d/wifidiag.conf"}
+    files |= {f"etc/default/{o}" for o in OPTION_FILES}
     files |= {"include/airtally.h", f"{libdir}/pkgconfig/airtally.pc", f"{libdir}/libairtally.so",
               f"{libdir}/libairtally.so.0"}
     return files
