@@ -7,6 +7,7 @@
 #include "summary.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +72,29 @@ void usage(FILE *out, const char *prog)
             prog);
 }
 
+// The whole text a number within [min, max]: "abc" or "5x" is refused, not
+// taken as 0 or 5 (a period of 0 would reach the daemon).
+bool number_arg(const char *text, double min, double max, double &out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const double v = strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !(v >= min && v <= max))
+        return false;
+    out = v;
+    return true;
+}
+
+bool whole_arg(const char *text, long min, long max, long &out)
+{
+    double v = 0;
+    if (!number_arg(text, static_cast<double>(min), static_cast<double>(max), v) ||
+        v != static_cast<double>(static_cast<long>(v)))
+        return false;
+    out = static_cast<long>(v);
+    return true;
+}
+
 bool sweep_command(const char *arg, std::string &json)
 {
     long from = 0, to = 0, duration = 0, dwell = 0;
@@ -112,12 +136,22 @@ int parse(int argc, char **argv, ViewOptions &o)
             o.socket_path = optarg;
             break;
         case 't':
-            o.seconds = atof(optarg);
+            if (!number_arg(optarg, 0, 1e9, o.seconds)) {
+                fprintf(stderr, "%s: --time takes a number of seconds, not %s\n", argv[0], optarg);
+                return 1;
+            }
             break;
-        case 'a':
-            o.commands.push_back(
-                "{\"command\":1,\"aggregation_period_ms\":" + std::to_string(atol(optarg)) + "}");
+        case 'a': {
+            long ms = 0;
+            if (!whole_arg(optarg, 1, LONG_MAX / 2, ms)) {
+                fprintf(stderr, "%s: --aggregation takes a whole number of ms from 1, not %s\n",
+                        argv[0], optarg);
+                return 1;
+            }
+            o.commands.push_back("{\"command\":1,\"aggregation_period_ms\":" + std::to_string(ms) +
+                                 "}");
             break;
+        }
         case 'w':
             if (!sweep_command(optarg, json)) {
                 fprintf(stderr, "%s: --sweep takes FROM-TO[,DURATION[,DWELL]]\n", argv[0]);
@@ -142,7 +176,11 @@ int parse(int argc, char **argv, ViewOptions &o)
             o.title = optarg;
             break;
         case 'g':
-            o.command_gap_ms = atol(optarg);
+            if (!whole_arg(optarg, 0, 60000, o.command_gap_ms)) {
+                fprintf(stderr, "%s: --gap takes a whole number of ms (0 to 60000), not %s\n",
+                        argv[0], optarg);
+                return 1;
+            }
             break;
         case 'h':
             usage(stdout, argv[0]);
