@@ -27,6 +27,8 @@ MAN = ["man8/rfwatchd.8", "man8/diagtail.8", "man8/ifward-event.8", "man1/rfwatc
        "man1/rfwatch-view.1", "man1/rfwatch-mqtt.1", "man1/airtally-exporter.1",
        "man1/airtally-show.1", "man1/ifward-listen.1", "man3/libairtally.3"]
 
+PROBE_FLAGS = []  # extra compiler flags for the probe (set from the command line)
+
 PROBE_C = r"""
 #include <airtally.h>
 #include <stddef.h>
@@ -139,7 +141,8 @@ def check_pkgconfig(root, libdir, cc, label):
         exe = os.path.join(work, "probe")
         with open(src, "w") as f:
             f.write(PROBE_C)
-        p = subprocess.run([cc, "-std=c11", "-Wall", "-Werror", src, "-o", exe, *cflags.split(),
+        p = subprocess.run([cc, "-std=c11", "-Wall", "-Werror", *PROBE_FLAGS, src, "-o", exe,
+                            *cflags.split(),
                             *libs.split()], capture_output=True, text=True, timeout=120)
         if p.returncode != 0:
             errors.append(f"{label}: a C program built with the .pc's flags "
@@ -157,7 +160,11 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
     ap.add_argument("--compiler", required=True)
+    # A sanitized build's library needs its runtime in the probe too.
+    ap.add_argument("--probe-flags", default="")
     a = ap.parse_args()
+    global PROBE_FLAGS
+    PROBE_FLAGS = a.probe_flags.split()
     libdir = cache_value(a.build, "CMAKE_INSTALL_LIBDIR") or "lib"
     if os.path.isabs(libdir):
         print(f"SKIPPED: CMAKE_INSTALL_LIBDIR is absolute ({libdir}); the tree is not relocatable")
