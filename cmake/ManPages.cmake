@@ -26,7 +26,18 @@ function(wd_man_page name section)
     DEPENDS ${src}
     COMMENT "Manual page ${name}(${section})"
     VERBATIM)
-  add_custom_target(man_${name}_${section} DEPENDS ${out})
+  set(installed ${out})
+  if(WD_DEB)
+    # Debian ships pages compressed, and reproducibly: -n keeps the name and
+    # time out of the header.
+    add_custom_command(
+      OUTPUT ${out}.gz
+      COMMAND gzip -9nkf ${out}
+      DEPENDS ${out}
+      VERBATIM)
+    set(installed ${out}.gz)
+  endif()
+  add_custom_target(man_${name}_${section} DEPENDS ${installed})
   add_dependencies(man_pages man_${name}_${section})
-  install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${M_COMPONENT})
+  install(FILES ${installed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${M_COMPONENT})
 endfunction()

@@ -17,8 +17,15 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
 
+# The run-time component alone is what libairtally0 ships: the library
+# under its SONAME and nothing to build with.
 cmake --install "$build" --prefix "$prefix" --component airtally ||
   fail "cmake --install of the airtally component"
+runtime=$(cd "$prefix" && find . ! -type d -printf '%f\n' | sed 's/\.so\.0\.[0-9]*\.[0-9]*$/.so.0.X.Y/' | sort | tr '\n' ' ')
+[ "$runtime" = "libairtally.so.0 libairtally.so.0.X.Y " ] ||
+  fail "the airtally component holds '$runtime', not the library alone"
+cmake --install "$build" --prefix "$prefix" --component airtally_dev ||
+  fail "cmake --install of the airtally_dev component"
 echo "installed:"
 (cd "$prefix" && find . ! -type d | sort | sed 's/^/  /')
 
