@@ -224,12 +224,6 @@ int server_port(const ExporterServer &s)
     return lws_get_vhost_listen_port(s.vhost);
 }
 
-void server_run(ExporterServer &s, const volatile int &stop)
-{
-    while (!stop && lws_service(s.context, 0) >= 0) {
-    }
-}
-
 void server_stop(ExporterServer &s)
 {
     if (s.context != nullptr) {

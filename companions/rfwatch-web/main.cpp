@@ -3,12 +3,12 @@
 // connection to rfwatchd's socket shared by every browser.
 #include "broker_url.h"
 #include "listen_address.h"
+#include "run_loop.h"
 #include "secret_file.h"
 #include "server.h"
 #include "token.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
@@ -17,16 +17,6 @@
 
 namespace
 {
-
-volatile int stop = 0;
-struct lws_context *running = nullptr;
-
-void on_signal(int /*signal*/)
-{
-    stop = 1;
-    if (running != nullptr)
-        lws_cancel_service(running);
-}
 
 constexpr int EXIT_USAGE = 2;
 
@@ -217,17 +207,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
         return 1;
     }
-    running = server->context;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
-    signal(SIGPIPE, SIG_IGN);
-    const bool v6 = server->options.address.find(':') != std::string::npos;
-    printf("rfwatch-web: listening on %s%s%s:%d%s\n", v6 ? "[" : "",
-           server->options.address.c_str(), v6 ? "]" : "", server_port(*server),
-           server->token.empty() ? "" : " (token required; it is in the token file)");
-    fflush(stdout);
-    server_run(*server, stop);
-    running = nullptr;
+    run_until_signalled(
+        server->context,
+        listening_line("rfwatch-web", server->options.address, server_port(*server),
+                       server->token.empty() ? "" : " (token required; it is in the token file)"));
     server_stop(*server);
     return 0;
 }

@@ -237,12 +237,6 @@ int server_port(const WebServer &s)
     return lws_get_vhost_listen_port(s.vhost);
 }
 
-void server_run(WebServer &s, const volatile int &stop)
-{
-    while (!stop && lws_service(s.context, 0) >= 0) {
-    }
-}
-
 void server_stop(WebServer &s)
 {
     if (s.context == nullptr)

@@ -56,8 +56,6 @@ struct WebServer {
 bool server_start(WebServer &s, std::string &error);
 // The port actually listened on (useful with port 0).
 int server_port(const WebServer &s);
-// Serves until stop becomes non-zero.
-void server_run(WebServer &s, const volatile int &stop);
 void server_stop(WebServer &s);
 
 // For the daemon link.
