@@ -26,8 +26,8 @@ int main(int argc, char **argv)
         fputs(usage_text(argv[0]).c_str(), stdout);
         return 0;
     }
-    if (!server->options.token_file.empty() &&
-        !token_read(server->options.token_file.c_str(), server->token, message)) {
+    if (!server->options.access.token_file.empty() &&
+        !token_read(server->options.access.token_file.c_str(), server->token, message)) {
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;
     }
@@ -37,7 +37,7 @@ int main(int argc, char **argv)
         return 1;
     }
     run_until_signalled(server->context,
-                        listening_line("airtally-exporter", server->options.address,
+                        listening_line("airtally-exporter", server->options.access.address,
                                        server_port(*server),
                                        server->token.empty() ? "" : " (bearer token required)"));
     server_stop(*server);
