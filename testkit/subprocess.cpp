@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -168,6 +169,16 @@ bool Child::read_until_contains(std::string_view needle, int timeout_ms)
 {
     return read_until([&](const std::string &s) { return s.find(needle) != std::string::npos; },
                       timeout_ms);
+}
+
+int read_loopback_port(Child &child, int timeout_ms)
+{
+    if (!child.read_until_contains("\n", timeout_ms))
+        return 0;
+    const std::string_view first(child.out().data(), child.out().find('\n'));
+    constexpr std::string_view loopback = "127.0.0.1:";
+    const size_t at = first.find(loopback);
+    return at == std::string_view::npos ? 0 : atoi(first.data() + at + loopback.size());
 }
 
 void Child::send_signal(int sig)

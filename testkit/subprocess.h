@@ -61,6 +61,11 @@ class Child
     int wait_status_ = 0;
 };
 
+// The port a server child names in its first line on standard output
+// ("... listening on 127.0.0.1:PORT ..."), as the HTTP companions announce
+// themselves; 0 when no such line came within timeout_ms.
+int read_loopback_port(Child &child, int timeout_ms);
+
 // Runs argv to completion with `input` on standard input.
 Outcome run(const std::vector<std::string> &argv, std::string_view input = {},
             int timeout_ms = 10000, const std::vector<std::string> &env_extra = {});

@@ -230,4 +230,16 @@ bool WsClient::send_text(std::string_view text)
     return send_all(fd_, frame);
 }
 
+bool read_text_with(WsClient &ws, int timeout_ms, std::string_view needle, std::string *text)
+{
+    WsClient::Message m;
+    while (ws.read(m, timeout_ms))
+        if (!m.binary && m.data.find(needle) != std::string::npos) {
+            if (text)
+                *text = m.data;
+            return true;
+        }
+    return false;
+}
+
 } // namespace wdtest

@@ -54,4 +54,10 @@ class WsClient
     HttpReply reply_;
 };
 
+// Reads until a text message holding needle, skipping frames and other
+// texts on the way; that message's text into *text. false on time-out or
+// close.
+bool read_text_with(WsClient &ws, int timeout_ms, std::string_view needle,
+                    std::string *text = nullptr);
+
 } // namespace wdtest

@@ -1,30 +1,16 @@
 // airtally-exporter: libairtally's radio and interface statistics for
 // Prometheus. One thread, one libwebsockets loop; each scrape of /metrics
 // reads nl80211 and the daemons' control sockets afresh.
+#include "listen_address.h"
 #include "options.h"
+#include "run_loop.h"
 #include "server.h"
 #include "token.h"
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
 using namespace airtally_exporter;
-
-namespace
-{
-
-volatile int stop = 0;
-struct lws_context *running = nullptr;
-
-void on_signal(int /*signal*/)
-{
-    stop = 1;
-    if (running != nullptr)
-        lws_cancel_service(running);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -40,8 +26,8 @@ int main(int argc, char **argv)
         fputs(usage_text(argv[0]).c_str(), stdout);
         return 0;
     }
-    if (!server->options.token_file.empty() &&
-        !token_read(server->options.token_file.c_str(), server->token, message)) {
+    if (!server->options.access.token_file.empty() &&
+        !token_read(server->options.access.token_file.c_str(), server->token, message)) {
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;
     }
@@ -50,17 +36,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;
     }
-    running = server->context;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
-    signal(SIGPIPE, SIG_IGN);
-    const bool v6 = server->options.address.find(':') != std::string::npos;
-    printf("airtally-exporter: listening on %s%s%s:%d%s\n", v6 ? "[" : "",
-           server->options.address.c_str(), v6 ? "]" : "", server_port(*server),
-           server->token.empty() ? "" : " (bearer token required)");
-    fflush(stdout);
-    server_run(*server, stop);
-    running = nullptr;
+    run_until_signalled(server->context,
+                        listening_line("airtally-exporter", server->options.access.address,
+                                       server_port(*server),
+                                       server->token.empty() ? "" : " (bearer token required)"));
     server_stop(*server);
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "options.h"
 
-#include "listen_address.h"
+#include "access_options.h"
 
 #include <cstdlib>
 #include <getopt.h>
@@ -11,21 +11,12 @@ namespace airtally_exporter
 namespace
 {
 
-enum Long { OPT_TOKEN_FILE = 256, OPT_NO_AUTH };
-
 // After the options: the combinations that are refused.
 int check_combination(const char *prog, const ExporterOptions &o, std::string &message)
 {
-    if (o.no_auth && !o.token_file.empty()) {
-        message = std::string(prog) + ": --token-file and --no-auth exclude each other";
+    if (!access_choice_ok(o.access, prog, message) ||
+        !access_exposure_ok(o.access, prog, "a bearer token the scraper presents", message))
         return EXIT_USAGE;
-    }
-    if (!is_loopback(o.address) && o.token_file.empty() && !o.no_auth) {
-        message = std::string(prog) + ": listening on " + o.address +
-                  " reaches other machines: give --token-file FILE (a bearer token the "
-                  "scraper presents) or --no-auth";
-        return EXIT_USAGE;
-    }
     return 0;
 }
 
@@ -35,8 +26,8 @@ int options_parse(int argc, char **argv, ExporterOptions &o, std::string &messag
 {
     static const option longs[] = {
         {"listen", required_argument, nullptr, 'l'},
-        {"token-file", required_argument, nullptr, OPT_TOKEN_FILE},
-        {"no-auth", no_argument, nullptr, OPT_NO_AUTH},
+        {"token-file", required_argument, nullptr, ACCESS_OPT_TOKEN_FILE},
+        {"no-auth", no_argument, nullptr, ACCESS_OPT_NO_AUTH},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -44,19 +35,12 @@ int options_parse(int argc, char **argv, ExporterOptions &o, std::string &messag
     opterr = 0; // the message below says it once
     int c;
     while ((c = getopt_long(argc, argv, ":l:h", longs, nullptr)) != -1) {
+        const AccessTake taken = access_option(o.access, c, optarg, argv[0], message);
+        if (taken == ACCESS_REFUSED)
+            return EXIT_USAGE;
+        if (taken == ACCESS_TAKEN)
+            continue;
         switch (c) {
-        case 'l':
-            if (!parse_listen(optarg, o.address, o.port)) {
-                message = std::string(argv[0]) + ": --listen takes [ADDR:]PORT, not " + optarg;
-                return EXIT_USAGE;
-            }
-            break;
-        case OPT_TOKEN_FILE:
-            o.token_file = optarg;
-            break;
-        case OPT_NO_AUTH:
-            o.no_auth = true;
-            break;
         case 'h':
             o.help = true;
             return 0;

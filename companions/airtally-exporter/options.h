@@ -1,6 +1,8 @@
 // airtally-exporter's command line.
 #pragma once
 
+#include "access_options.h"
+
 #include <string>
 
 namespace airtally_exporter
@@ -11,10 +13,7 @@ namespace airtally_exporter
 constexpr int DEFAULT_PORT = 9749;
 
 struct ExporterOptions {
-    std::string address = "127.0.0.1";
-    int port = DEFAULT_PORT;
-    std::string token_file; // empty: none given
-    bool no_auth = false;
+    HttpAccess access = access_defaults(DEFAULT_PORT);
     bool help = false;
 };
 

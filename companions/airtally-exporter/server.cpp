@@ -214,7 +214,8 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(ExporterServer &s, std::string &error)
 {
-    const HttpListen listen{"airtally-exporter", s.options.address, s.options.port, 0};
+    const HttpListen listen{"airtally-exporter", s.options.access.address, s.options.access.port,
+                            0};
     s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
     return s.context != nullptr;
 }
@@ -222,12 +223,6 @@ bool server_start(ExporterServer &s, std::string &error)
 int server_port(const ExporterServer &s)
 {
     return lws_get_vhost_listen_port(s.vhost);
-}
-
-void server_run(ExporterServer &s, const volatile int &stop)
-{
-    while (!stop && lws_service(s.context, 0) >= 0) {
-    }
 }
 
 void server_stop(ExporterServer &s)

@@ -29,8 +29,6 @@ struct ExporterServer {
 // false: error says why (the caller exits with 1).
 bool server_start(ExporterServer &s, std::string &error);
 int server_port(const ExporterServer &s);
-// Serves until stop becomes non-zero.
-void server_run(ExporterServer &s, const volatile int &stop);
 void server_stop(ExporterServer &s);
 
 } // namespace airtally_exporter

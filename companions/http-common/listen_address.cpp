@@ -48,3 +48,10 @@ bool is_loopback(const std::string &address)
     in6_addr v6{};
     return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
+
+std::string listening_line(const char *prog, const std::string &address, int port, const char *note)
+{
+    const bool v6 = address.find(':') != std::string::npos;
+    return std::string(prog) + ": listening on " + (v6 ? "[" : "") + address + (v6 ? "]" : "") +
+           ":" + std::to_string(port) + note + "\n";
+}

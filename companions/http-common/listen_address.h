@@ -9,3 +9,9 @@
 bool parse_listen(const std::string &arg, std::string &address, int &port);
 
 bool is_loopback(const std::string &address);
+
+// "PROG: listening on ADDR:PORT" and note, with an IPv6 ADDR in brackets,
+// ending in a newline: the line scripts and tests wait for before they
+// connect.
+std::string listening_line(const char *prog, const std::string &address, int port,
+                           const char *note);

@@ -1,14 +1,15 @@
 // rfwatch-web: serves rfwatchd's live spectrum to browsers. One thread, one
 // libwebsockets loop: the page over HTTP, frames over WebSocket, and one
 // connection to rfwatchd's socket shared by every browser.
+#include "access_options.h"
 #include "broker_url.h"
 #include "listen_address.h"
+#include "run_loop.h"
 #include "secret_file.h"
 #include "server.h"
 #include "token.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
@@ -17,16 +18,6 @@
 
 namespace
 {
-
-volatile int stop = 0;
-struct lws_context *running = nullptr;
-
-void on_signal(int /*signal*/)
-{
-    stop = 1;
-    if (running != nullptr)
-        lws_cancel_service(running);
-}
 
 constexpr int EXIT_USAGE = 2;
 
@@ -63,15 +54,7 @@ void usage(FILE *out, const char *prog)
             prog);
 }
 
-enum Long {
-    OPT_TOKEN_FILE = 256,
-    OPT_NO_AUTH,
-    OPT_READ_ONLY,
-    OPT_MQTT,
-    OPT_PREFIX,
-    OPT_PASSWORD_FILE,
-    OPT_CAFILE
-};
+enum Long { OPT_READ_ONLY = ACCESS_OPT_END, OPT_MQTT, OPT_PREFIX, OPT_PASSWORD_FILE, OPT_CAFILE };
 
 // A prefix is topic levels: no wildcards, no empty level.
 bool prefix_ok(const std::string &p)
@@ -123,8 +106,8 @@ int parse(int argc, char **argv, WebOptions &o)
     static const option longs[] = {
         {"socket", required_argument, nullptr, 's'},
         {"listen", required_argument, nullptr, 'l'},
-        {"token-file", required_argument, nullptr, OPT_TOKEN_FILE},
-        {"no-auth", no_argument, nullptr, OPT_NO_AUTH},
+        {"token-file", required_argument, nullptr, ACCESS_OPT_TOKEN_FILE},
+        {"no-auth", no_argument, nullptr, ACCESS_OPT_NO_AUTH},
         {"read-only", no_argument, nullptr, OPT_READ_ONLY},
         {"mqtt", required_argument, nullptr, OPT_MQTT},
         {"prefix", required_argument, nullptr, OPT_PREFIX},
@@ -136,7 +119,15 @@ int parse(int argc, char **argv, WebOptions &o)
     int c;
     std::string url, password_file;
     bool socket_given = false;
+    std::string message;
     while ((c = getopt_long(argc, argv, "s:l:h", longs, nullptr)) != -1) {
+        const AccessTake taken = access_option(o.access, c, optarg, argv[0], message);
+        if (taken == ACCESS_REFUSED) {
+            fprintf(stderr, "%s\n", message.c_str());
+            return EXIT_USAGE;
+        }
+        if (taken == ACCESS_TAKEN)
+            continue;
         switch (c) {
         case 's':
             o.socket_path = optarg;
@@ -154,18 +145,6 @@ int parse(int argc, char **argv, WebOptions &o)
         case OPT_CAFILE:
             o.fleet_options.cafile = optarg;
             break;
-        case 'l':
-            if (!parse_listen(optarg, o.address, o.port)) {
-                fprintf(stderr, "%s: --listen takes [ADDR:]PORT, not %s\n", argv[0], optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case OPT_TOKEN_FILE:
-            o.token_file = optarg;
-            break;
-        case OPT_NO_AUTH:
-            o.no_auth = true;
-            break;
         case OPT_READ_ONLY:
             o.read_only = true;
             break;
@@ -181,17 +160,17 @@ int parse(int argc, char **argv, WebOptions &o)
         fprintf(stderr, "%s: unexpected argument %s\n", argv[0], argv[optind]);
         return EXIT_USAGE;
     }
-    if (o.no_auth && !o.token_file.empty()) {
-        fprintf(stderr, "%s: --token-file and --no-auth exclude each other\n", argv[0]);
+    if (!access_choice_ok(o.access, argv[0], message)) {
+        fprintf(stderr, "%s\n", message.c_str());
         return EXIT_USAGE;
     }
+    // A fleet mistake is reported before the exposure, so the two access
+    // checks stand apart.
     if (const int status = check_fleet(argv[0], url, password_file, socket_given, o); status != 0)
         return status;
-    if (!is_loopback(o.address) && o.token_file.empty() && !o.no_auth) {
-        fprintf(stderr,
-                "%s: listening on %s reaches other machines: give --token-file FILE (a "
-                "random token is created in it if missing) or --no-auth\n",
-                argv[0], o.address.c_str());
+    if (!access_exposure_ok(o.access, argv[0], "a random token is created in it if missing",
+                            message)) {
+        fprintf(stderr, "%s\n", message.c_str());
         return EXIT_USAGE;
     }
     return 0;
@@ -204,9 +183,10 @@ int main(int argc, char **argv)
     auto server = std::make_unique<WebServer>();
     if (const int status = parse(argc, argv, server->options); status != 0)
         return status;
-    if (!server->options.token_file.empty()) {
+    if (!server->options.access.token_file.empty()) {
         std::string error;
-        if (!token_load_or_create(server->options.token_file.c_str(), server->token, error)) {
+        if (!token_load_or_create(server->options.access.token_file.c_str(), server->token,
+                                  error)) {
             fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
             return 1;
         }
@@ -217,17 +197,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
         return 1;
     }
-    running = server->context;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
-    signal(SIGPIPE, SIG_IGN);
-    const bool v6 = server->options.address.find(':') != std::string::npos;
-    printf("rfwatch-web: listening on %s%s%s:%d%s\n", v6 ? "[" : "",
-           server->options.address.c_str(), v6 ? "]" : "", server_port(*server),
-           server->token.empty() ? "" : " (token required; it is in the token file)");
-    fflush(stdout);
-    server_run(*server, stop);
-    running = nullptr;
+    run_until_signalled(
+        server->context,
+        listening_line("rfwatch-web", server->options.access.address, server_port(*server),
+                       server->token.empty() ? "" : " (token required; it is in the token file)"));
     server_stop(*server);
     return 0;
 }

@@ -219,7 +219,7 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(WebServer &s, std::string &error)
 {
-    const HttpListen listen{"rfwatch-web", s.options.address, s.options.port,
+    const HttpListen listen{"rfwatch-web", s.options.access.address, s.options.access.port,
                             LWS_SERVER_OPTION_VALIDATE_UTF8};
     s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
     if (s.context == nullptr)
@@ -235,12 +235,6 @@ bool server_start(WebServer &s, std::string &error)
 int server_port(const WebServer &s)
 {
     return lws_get_vhost_listen_port(s.vhost);
-}
-
-void server_run(WebServer &s, const volatile int &stop)
-{
-    while (!stop && lws_service(s.context, 0) >= 0) {
-    }
 }
 
 void server_stop(WebServer &s)

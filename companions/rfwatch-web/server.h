@@ -2,6 +2,7 @@
 // the live frames over WebSocket, and watching rfwatchd's socket.
 #pragma once
 
+#include "access_options.h"
 #include "browser_queue.h"
 #include "daemon_link.h"
 #include "fleet_link.h"
@@ -19,10 +20,7 @@ constexpr const char *WS_PROTOCOL_NAME = "rfwatch";
 
 struct WebOptions {
     std::string socket_path = "rfwatchd.sock";
-    std::string address = "127.0.0.1";
-    int port = 8080;
-    std::string token_file; // empty: none given
-    bool no_auth = false;
+    HttpAccess access = access_defaults(8080);
     bool read_only = false;
     bool fleet = false; // --mqtt: radios from the broker, not a socket
     FleetOptions fleet_options;
@@ -56,8 +54,6 @@ struct WebServer {
 bool server_start(WebServer &s, std::string &error);
 // The port actually listened on (useful with port 0).
 int server_port(const WebServer &s);
-// Serves until stop becomes non-zero.
-void server_run(WebServer &s, const volatile int &stop);
 void server_stop(WebServer &s);
 
 // For the daemon link.

@@ -3,9 +3,13 @@
 #include "namespaces.h"
 #include "spectral_report.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 
 #include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace wdtest;
 
@@ -43,6 +47,48 @@ TEST(Subprocess, ReadsUntilTheExpectedOutputThenSignals)
     Outcome o = c.finish(5000);
     EXPECT_FALSE(o.timed_out);
     EXPECT_EQ(o.signal, SIGTERM);
+}
+
+TEST(Subprocess, TheLoopbackPortIsReadFromTheFirstLineOnly)
+{
+    struct Case {
+        const char *script;
+        int port;
+    };
+    const Case cases[] = {
+        {"echo 'prog: listening on 127.0.0.1:4321 (token required)'; exec sleep 30", 4321},
+        {"echo 'prog: listening on [::1]:4321'; echo 127.0.0.1:5; exec sleep 30", 0},
+        {"echo 'cannot listen' >&2; exit 1", 0},
+        {"printf 127.0.0.1:7; exec sleep 30", 0}, // no whole line yet
+    };
+    for (const Case &c : cases) {
+        Child child;
+        ASSERT_TRUE(child.start({"/bin/sh", "-c", c.script}));
+        EXPECT_EQ(read_loopback_port(child, 500), c.port) << c.script;
+    }
+}
+
+TEST(TempDir, PrivateAndRemovedWithItsContentButNotWhatLinksLeadTo)
+{
+    TempDir outside("testkit-selftest-outside");
+    ASSERT_FALSE(outside.path().empty());
+    const std::string kept = outside.path() + "/kept";
+    std::ofstream(kept) << "x";
+    std::string path;
+    {
+        TempDir dir("testkit-selftest");
+        path = dir.path();
+        ASSERT_EQ(path.rfind("/tmp/testkit-selftest.", 0), 0u) << path;
+        struct stat st {
+        };
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        ASSERT_EQ(mkdir((path + "/sub").c_str(), 0700), 0);
+        std::ofstream(path + "/sub/file") << "y";
+        ASSERT_EQ(symlink(outside.path().c_str(), (path + "/link").c_str()), 0);
+    }
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << path << " is still there";
+    EXPECT_EQ(access(kept.c_str(), F_OK), 0) << "the removal followed a link";
 }
 
 TEST(Namespaces, TmpfsInAPrivateNamespaceHidesTheHostsFiles)

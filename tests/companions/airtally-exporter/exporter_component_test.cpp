@@ -2,6 +2,7 @@
 // nl80211, so the lists are empty: the answer must still be valid metrics
 // (checked with promtool) carrying the exporter's own.
 #include "subprocess.h"
+#include "temp_dir.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -112,18 +113,8 @@ long scrapes_in(const std::string &body)
 class Exporter : public ::testing::Test
 {
   protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/airtally-exporter-test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override
-    {
-        exporter.reset();
-        const std::string cmd = "rm -rf " + dir;
-        (void)!system(cmd.c_str());
-    }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
+    void TearDown() override { exporter.reset(); }
 
     void start(std::vector<std::string> extra = {})
     {
@@ -131,14 +122,12 @@ class Exporter : public ::testing::Test
         argv.insert(argv.end(), extra.begin(), extra.end());
         exporter = std::make_unique<wdtest::Child>();
         ASSERT_TRUE(exporter->start(argv));
-        ASSERT_TRUE(exporter->read_until_contains("\n", WAIT_MS)) << exporter->err();
-        const size_t at = exporter->out().find("listening on 127.0.0.1:");
-        ASSERT_NE(at, std::string::npos) << exporter->out();
-        port = atoi(exporter->out().c_str() + at + 23);
-        ASSERT_GT(port, 0);
+        port = wdtest::read_loopback_port(*exporter, WAIT_MS);
+        ASSERT_GT(port, 0) << exporter->out() << exporter->err();
     }
 
-    std::string dir;
+    wdtest::TempDir temp{"airtally-exporter-test"};
+    std::string dir = temp.path();
     std::unique_ptr<wdtest::Child> exporter;
     int port = 0;
 };

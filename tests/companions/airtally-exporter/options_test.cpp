@@ -38,8 +38,8 @@ TEST(ExporterOptions, DefaultsToLoopbackOnItsOwnPort)
 {
     const Parsed p = parse({});
     EXPECT_EQ(p.status, 0);
-    EXPECT_EQ(p.options.address, "127.0.0.1");
-    EXPECT_EQ(p.options.port, DEFAULT_PORT);
+    EXPECT_EQ(p.options.access.address, "127.0.0.1");
+    EXPECT_EQ(p.options.access.port, DEFAULT_PORT);
     EXPECT_NE(usage_text("x").find("127.0.0.1:" + std::to_string(DEFAULT_PORT)), std::string::npos);
     EXPECT_TRUE(parse({"--help"}).options.help);
 }

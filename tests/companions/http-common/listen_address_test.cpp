@@ -52,3 +52,13 @@ TEST(ListenAddress, LoopbackIsTheWholeOfOneTwentySevenAndColonColonOne)
                           "localhost", ""})
         EXPECT_FALSE(is_loopback(a)) << a;
 }
+
+TEST(ListenAddress, TheListeningLineBracketsIPv6SoThePortStaysReadable)
+{
+    // Tests and scripts take the port from after the last colon; an
+    // unbracketed IPv6 address would have them read part of the address.
+    EXPECT_EQ(listening_line("prog", "127.0.0.1", 8080, ""), "prog: listening on 127.0.0.1:8080\n");
+    EXPECT_EQ(listening_line("prog", "::1", 0, " (token required)"),
+              "prog: listening on [::1]:0 (token required)\n");
+    EXPECT_EQ(listening_line("prog", "fe80::1", 65535, ""), "prog: listening on [fe80::1]:65535\n");
+}

@@ -5,6 +5,7 @@
 #include "mosquitto_broker.h"
 #include "mqtt_client.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 #include "ws_client.h"
 
 #include <cstdio>
@@ -19,16 +20,10 @@
 namespace
 {
 
+using wdtest::read_text_with;
 using wdtest::WsClient;
 
 constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitizers
-
-std::string temp_dir()
-{
-    char tmpl[] = "/tmp/rfwatch-web-fleet.XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    return d ? d : "";
-}
 
 // A spectrum line as rfwatchd writes it, at freq MHz.
 std::string spectrum_line(int freq, uint64_t timestamp)
@@ -82,18 +77,6 @@ std::string status_json(bool online, bool daemon)
            (daemon ? "connected" : "unreachable") + R"(","lines":10,"dropped":0})";
 }
 
-bool read_text_with(WsClient &ws, const std::string &needle, std::string *text = nullptr)
-{
-    WsClient::Message m;
-    while (ws.read(m, WAIT_MS))
-        if (!m.binary && m.data.find(needle) != std::string::npos) {
-            if (text)
-                *text = m.data;
-            return true;
-        }
-    return false;
-}
-
 class Fleet : public ::testing::Test
 {
   protected:
@@ -101,7 +84,6 @@ class Fleet : public ::testing::Test
     {
         if (!wdtest::mosquitto_available())
             GTEST_SKIP() << "SKIPPED: mosquitto is not installed (tools/setup installs it)";
-        dir = temp_dir();
         ASSERT_FALSE(dir.empty());
         wdtest::BrokerSetup setup;
         setup.users = {{"web", "web-secret"}, {"ap", "ap-secret"}};
@@ -118,8 +100,6 @@ class Fleet : public ::testing::Test
         web.reset();
         ap.disconnect();
         broker.stop();
-        if (!dir.empty())
-            (void)!system(("rm -rf " + dir).c_str());
     }
 
     void start_web(const std::string &password_file, std::vector<std::string> extra = {})
@@ -134,11 +114,8 @@ class Fleet : public ::testing::Test
         argv.insert(argv.end(), extra.begin(), extra.end());
         web = std::make_unique<wdtest::Child>();
         ASSERT_TRUE(web->start(argv));
-        ASSERT_TRUE(web->read_until_contains("\n", WAIT_MS)) << web->err();
-        const size_t at = web->out().find("127.0.0.1:");
-        ASSERT_NE(at, std::string::npos) << web->out();
-        port = atoi(web->out().c_str() + at + 10);
-        ASSERT_GT(port, 0);
+        port = wdtest::read_loopback_port(*web, WAIT_MS);
+        ASSERT_GT(port, 0) << web->out() << web->err();
     }
     bool open_browser(WsClient &ws)
     {
@@ -148,7 +125,7 @@ class Fleet : public ::testing::Test
     static bool wait_radio(WsClient &ws, const std::string &node, int &id)
     {
         std::string text;
-        while (read_text_with(ws, R"("type":"radio")", &text))
+        while (read_text_with(ws, WAIT_MS, R"("type":"radio")", &text))
             if (text.find("\"node\":\"" + node + "\"") != std::string::npos) {
                 const size_t at = text.find("\"id\":");
                 id = atoi(text.c_str() + at + 5);
@@ -160,7 +137,7 @@ class Fleet : public ::testing::Test
     static bool wait_radios(WsClient &ws, int &ap1, int &ap2)
     {
         std::string text;
-        while ((ap1 < 0 || ap2 < 0) && read_text_with(ws, R"("type":"radio")", &text)) {
+        while ((ap1 < 0 || ap2 < 0) && read_text_with(ws, WAIT_MS, R"("type":"radio")", &text)) {
             const int id = atoi(text.c_str() + text.find("\"id\":") + 5);
             if (text.find(R"("node":"ap1")") != std::string::npos)
                 ap1 = id;
@@ -170,7 +147,8 @@ class Fleet : public ::testing::Test
         return ap1 >= 0 && ap2 >= 0;
     }
 
-    std::string dir;
+    wdtest::TempDir temp{"rfwatch-web-fleet"};
+    std::string dir = temp.path();
     wdtest::MosquittoBroker broker;
     wdtest::MqttClient ap; // plays every access point's rfwatch-mqtt
     std::unique_ptr<wdtest::Child> web;
@@ -187,21 +165,21 @@ TEST_F(Fleet, EachPageGetsItsChosenRadiosFramesAndSendsItsCommandsThere)
 
     WsClient ws;
     ASSERT_TRUE(open_browser(ws)) << ws.reply().status;
-    ASSERT_TRUE(read_text_with(ws, R"({"type":"fleet"})"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"({"type":"fleet"})"));
     // The radio list comes from the retained statuses, in the broker's order.
     int ap1 = -1, ap2 = -1;
     ASSERT_TRUE(wait_radios(ws, ap1, ap2));
     EXPECT_NE(ap1, ap2);
     WsClient other; // a second page, on ap1
     ASSERT_TRUE(open_browser(other));
-    ASSERT_TRUE(read_text_with(other, R"({"type":"fleet"})"));
+    ASSERT_TRUE(read_text_with(other, WAIT_MS, R"({"type":"fleet"})"));
 
     std::string text;
     ASSERT_TRUE(ws.send_text(R"({"type":"select","radio":)" + std::to_string(ap2) + "}"));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"selected")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"selected")", &text));
     EXPECT_EQ(text, R"({"type":"selected","radio":)" + std::to_string(ap2) + "}");
     ASSERT_TRUE(other.send_text(R"({"type":"select","radio":)" + std::to_string(ap1) + "}"));
-    ASSERT_TRUE(read_text_with(other, R"("type":"selected")"));
+    ASSERT_TRUE(read_text_with(other, WAIT_MS, R"("type":"selected")"));
 
     // Frames of both radios, json from one and compact from the other: each
     // page sees only its own radio's, in the frame form either way.
@@ -230,7 +208,7 @@ TEST_F(Fleet, EachPageGetsItsChosenRadiosFramesAndSendsItsCommandsThere)
     ASSERT_TRUE(listener.connect(broker.port(), login("ap", "ap-secret"), &why)) << why;
     ASSERT_TRUE(listener.subscribe("wifidiag/+/+/command", 1));
     ASSERT_TRUE(ws.send_text(R"({"type":"sweep","from":2412,"to":2472})"));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"sent")"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"sent")"));
     ASSERT_TRUE(listener.wait_for([](const auto &ms) { return !ms.empty(); }, WAIT_MS));
     const auto got = listener.messages();
     ASSERT_EQ(got.size(), 1u);
@@ -239,7 +217,7 @@ TEST_F(Fleet, EachPageGetsItsChosenRadiosFramesAndSendsItsCommandsThere)
 
     // A radio the server never named is refused, and the choice stays.
     ASSERT_TRUE(ws.send_text(R"({"type":"select","radio":999})"));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"error")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")", &text));
     EXPECT_NE(text.find("select: radio"), std::string::npos) << text;
 }
 
@@ -248,7 +226,7 @@ TEST_F(Fleet, StatusFollowsTheChosenRadioAndTopicsOutsideThePrefixAreIgnored)
     start_web(dir + "/web.pass");
     WsClient ws;
     ASSERT_TRUE(open_browser(ws));
-    ASSERT_TRUE(read_text_with(ws, R"({"type":"fleet"})"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"({"type":"fleet"})"));
     ASSERT_TRUE(ap.publish("other/apX/phy0/status", status_json(true, true)));
     ASSERT_TRUE(ap.publish("wifidiag/ap\"x/phy0/status", status_json(true, true)));
     ASSERT_TRUE(ap.publish("wifidiag/ap3/phy0/status", status_json(true, false)));
@@ -257,13 +235,13 @@ TEST_F(Fleet, StatusFollowsTheChosenRadioAndTopicsOutsideThePrefixAreIgnored)
     EXPECT_EQ(id, 0) << "a topic outside the prefix or with a bad name became a radio";
     ASSERT_TRUE(ws.send_text(R"({"type":"select","radio":0})"));
     std::string text;
-    ASSERT_TRUE(read_text_with(ws, R"("type":"status")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"status")", &text));
     EXPECT_NE(text.find(R"("daemon":"unreachable")"), std::string::npos)
         << "bridge online, daemon gone: " << text;
     ASSERT_TRUE(ap.publish("wifidiag/ap3/phy0/status", status_json(true, true)));
-    ASSERT_TRUE(read_text_with(ws, R"("daemon":"connected")", &text)) << text;
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"connected")", &text)) << text;
     ASSERT_TRUE(ap.publish("wifidiag/ap3/phy0/status", status_json(false, false)));
-    ASSERT_TRUE(read_text_with(ws, R"("state":"offline")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("state":"offline")", &text));
 }
 
 TEST_F(Fleet, ARefusedLoginIsOneClearLineAndReadOnlySendsNothing)
@@ -278,10 +256,10 @@ TEST_F(Fleet, ARefusedLoginIsOneClearLineAndReadOnlySendsNothing)
     WsClient ws;
     ASSERT_TRUE(open_browser(ws));
     std::string text;
-    ASSERT_TRUE(read_text_with(ws, R"("type":"status")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"status")", &text));
     EXPECT_NE(text.find("unreachable"), std::string::npos) << text;
     ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"error")", &text));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")", &text));
     EXPECT_NE(text.find("read-only"), std::string::npos) << text;
 }
 

@@ -3,6 +3,7 @@
 #include "fake_rfwatchd.h"
 #include "page_command.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 #include "ws_client.h"
 
 #include <cmath>
@@ -19,16 +20,10 @@
 namespace
 {
 
+using wdtest::read_text_with;
 using wdtest::WsClient;
 
 constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitizers
-
-std::string temp_dir()
-{
-    char tmpl[] = "/tmp/rfwatch-web-test.XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    return d ? d : "";
-}
 
 // A line as rfwatchd writes it; timestamp tells the frames apart.
 std::string spectrum_line(uint64_t timestamp, size_t bins, bool with_null = false)
@@ -78,19 +73,6 @@ uint64_t frame_timestamp(const WsClient::Message &m)
     return m.binary && m.data.size() >= 24 ? le<uint64_t>(m.data, 16) : 0;
 }
 
-// Reads until a text message holding needle; frames on the way are skipped.
-bool read_text_with(WsClient &ws, const std::string &needle, std::string *text = nullptr)
-{
-    WsClient::Message m;
-    while (ws.read(m, WAIT_MS))
-        if (!m.binary && m.data.find(needle) != std::string::npos) {
-            if (text)
-                *text = m.data;
-            return true;
-        }
-    return false;
-}
-
 bool read_frame(WsClient &ws, WsClient::Message &m)
 {
     while (ws.read(m, WAIT_MS))
@@ -102,18 +84,11 @@ bool read_frame(WsClient &ws, WsClient::Message &m)
 class RfwatchWeb : public ::testing::Test
 {
   protected:
-    void SetUp() override
-    {
-        dir = temp_dir();
-        ASSERT_FALSE(dir.empty());
-        socket_path = dir + "/rfwatchd.sock";
-    }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
     void TearDown() override
     {
         web.reset();
         daemon.stop();
-        std::string cmd = "rm -rf " + dir;
-        (void)!system(cmd.c_str());
     }
 
     // Starts rfwatch-web on a free loopback port and learns the port.
@@ -123,11 +98,8 @@ class RfwatchWeb : public ::testing::Test
         argv.insert(argv.end(), extra.begin(), extra.end());
         web = std::make_unique<wdtest::Child>();
         ASSERT_TRUE(web->start(argv));
-        ASSERT_TRUE(web->read_until_contains("\n", WAIT_MS)) << web->err();
-        const size_t at = web->out().find("127.0.0.1:");
-        ASSERT_NE(at, std::string::npos) << web->out();
-        port = atoi(web->out().c_str() + at + 10);
-        ASSERT_GT(port, 0);
+        port = wdtest::read_loopback_port(*web, WAIT_MS);
+        ASSERT_GT(port, 0) << web->out() << web->err();
     }
     void start_daemon_and_web(std::vector<std::string> extra = {})
     {
@@ -140,7 +112,9 @@ class RfwatchWeb : public ::testing::Test
         return ws.open(port, "/ws", {"Origin: http://127.0.0.1:" + std::to_string(port)}, rcvbuf);
     }
 
-    std::string dir, socket_path;
+    wdtest::TempDir temp{"rfwatch-web-test"};
+    std::string dir = temp.path();
+    std::string socket_path = dir + "/rfwatchd.sock";
     wdtest::FakeRfwatchd daemon;
     std::unique_ptr<wdtest::Child> web;
     int port = 0;
@@ -206,7 +180,7 @@ TEST_F(RfwatchWeb, FramesCarryTheLinesAndBadLinesAreCounted)
     start_daemon_and_web();
     WsClient ws;
     ASSERT_TRUE(open_browser(ws));
-    ASSERT_TRUE(read_text_with(ws, R"("daemon":"connected")"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"connected")"));
     const std::string first = spectrum_line(1, 64, true);
     ASSERT_TRUE(daemon.send(first));
     ASSERT_TRUE(daemon.send("not json\n" + std::string(20000, 'x') + "\n"));
@@ -222,7 +196,7 @@ TEST_F(RfwatchWeb, FramesCarryTheLinesAndBadLinesAreCounted)
     WsClient late;
     ASSERT_TRUE(open_browser(late));
     std::string status;
-    ASSERT_TRUE(read_text_with(late, R"("type":"status")", &status));
+    ASSERT_TRUE(read_text_with(late, WAIT_MS, R"("type":"status")", &status));
     EXPECT_EQ(status, R"({"type":"status","daemon":"connected","lines":4,"dropped":2})");
 }
 
@@ -231,7 +205,7 @@ TEST_F(RfwatchWeb, CommandsReachTheDaemonOnePerReadAndSpaced)
     start_daemon_and_web();
     WsClient ws;
     ASSERT_TRUE(open_browser(ws));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"status")"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"status")"));
     const std::vector<std::string> sent = {
         R"({"type":"period","ms":250})",
         R"({"type":"sweep","from":2412,"to":2472,"duration":0,"dwell":50})",
@@ -267,7 +241,7 @@ TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
     ASSERT_TRUE(open_browser(ws));
     ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
     std::string error;
-    ASSERT_TRUE(read_text_with(ws, R"("type":"error")", &error));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")", &error));
     EXPECT_NE(error.find("read-only"), std::string::npos);
     EXPECT_TRUE(daemon.reads().empty());
 }
@@ -341,7 +315,7 @@ TEST_F(RfwatchWeb, AStalledBrowserLosesOldFramesAndHoldsUpNoOne)
     WsClient stalled, reader;
     ASSERT_TRUE(open_browser(stalled, 4096));
     ASSERT_TRUE(open_browser(reader));
-    ASSERT_TRUE(read_text_with(reader, R"("type":"status")"));
+    ASSERT_TRUE(read_text_with(reader, WAIT_MS, R"("type":"status")"));
     // In lockstep with the reader, so only the stalled browser falls behind:
     // ~3 MB, far more than the socket buffers hold.
     constexpr uint64_t LINES = 3000;
@@ -367,18 +341,18 @@ TEST_F(RfwatchWeb, RfwatchdGoneAndBackIsReportedAndSurvived)
     EXPECT_EQ(wdtest::http_get(port, "/").status, 200);
     WsClient ws;
     ASSERT_TRUE(open_browser(ws));
-    ASSERT_TRUE(read_text_with(ws, R"("daemon":"unreachable")"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"unreachable")"));
     ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
-    ASSERT_TRUE(read_text_with(ws, R"("type":"error")"));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")"));
     for (int round = 1; round <= 2; round++) {
         ASSERT_TRUE(daemon.start(socket_path));
-        ASSERT_TRUE(read_text_with(ws, R"("daemon":"connected")")) << "round " << round;
+        ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"connected")")) << "round " << round;
         ASSERT_TRUE(daemon.wait_clients(1, WAIT_MS));
         ASSERT_TRUE(daemon.send(spectrum_line(static_cast<uint64_t>(round), 8)));
         WsClient::Message m;
         ASSERT_TRUE(read_frame(ws, m));
         EXPECT_EQ(frame_timestamp(m), static_cast<uint64_t>(round));
         daemon.stop();
-        ASSERT_TRUE(read_text_with(ws, R"("daemon":"unreachable")")) << "round " << round;
+        ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"unreachable")")) << "round " << round;
     }
 }

@@ -1,0 +1,50 @@
+#include "access_options.h"
+
+#include "listen_address.h"
+
+HttpAccess access_defaults(int port)
+{
+    return HttpAccess{"127.0.0.1", port, {}, false};
+}
+
+AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog,
+                         std::string &message)
+{
+    switch (c) {
+    case 'l':
+        if (!parse_listen(arg, a.address, a.port)) {
+            message = std::string(prog) + ": --listen takes [ADDR:]PORT, not " + arg;
+            return ACCESS_REFUSED;
+        }
+        return ACCESS_TAKEN;
+    case ACCESS_OPT_TOKEN_FILE:
+        a.token_file = arg;
+        return ACCESS_TAKEN;
+    case ACCESS_OPT_NO_AUTH:
+        a.no_auth = true;
+        return ACCESS_TAKEN;
+    default:
+        return ACCESS_OTHER;
+    }
+}
+
+bool access_choice_ok(const HttpAccess &a, const char *prog, std::string &message)
+{
+    if (a.no_auth && !a.token_file.empty()) {
+        message = std::string(prog) + ": --token-file and --no-auth exclude each other";
+        return false;
+    }
+    return true;
+}
+
+bool access_exposure_ok(const HttpAccess &a, const char *prog, const char *token_use,
+                        std::string &message)
+{
+    if (!is_loopback(a.address) && a.token_file.empty() && !a.no_auth) {
+        message = std::string(prog) + ": listening on " + a.address +
+                  " reaches other machines: give --token-file FILE (" + token_use +
+                  ") or --no-auth";
+        return false;
+    }
+    return true;
+}
