@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "http_body.h"
 #include "http_context.h"
 
 #include "exposition.h"
@@ -16,9 +17,6 @@ namespace airtally_exporter
 
 namespace
 {
-
-// Body bytes per writable event: a slow scraper never makes lws buffer much.
-constexpr size_t BODY_CHUNK = 4096;
 
 constexpr std::string_view kIndexPage =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>airtally-exporter</title>"
@@ -140,17 +138,14 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
     if (session.body == nullptr)
         return 0;
     const std::string &body = *session.body;
-    std::array<unsigned char, LWS_PRE + BODY_CHUNK> buf;
-    const size_t n = std::min(BODY_CHUNK, body.size() - session.sent);
-    memcpy(buf.data() + LWS_PRE, body.data() + session.sent, n);
-    const bool last = session.sent + n == body.size();
-    if (lws_write(wsi, buf.data() + LWS_PRE, n, last ? LWS_WRITE_HTTP_FINAL : LWS_WRITE_HTTP) <
-        static_cast<int>(n))
+    switch (write_body_chunk(wsi, reinterpret_cast<const unsigned char *>(body.data()), body.size(),
+                             session.sent)) {
+    case BodyStep::Failed:
         return -1;
-    session.sent += n;
-    if (!last) {
-        lws_callback_on_writable(wsi);
+    case BodyStep::More:
         return 0;
+    case BodyStep::Done:
+        break;
     }
     drop_body(session);
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;

@@ -1,5 +1,6 @@
 // The HTTP side: the page from the compiled-in assets, the access token
 // (query once, then cookie), and the checks on upgrades to WebSocket.
+#include "http_body.h"
 #include "http_context.h"
 #include "page_assets.h"
 #include "server.h"
@@ -13,10 +14,6 @@
 
 namespace
 {
-
-// Page bytes written per writable event: small enough that a slow
-// browser never makes lws buffer much.
-constexpr size_t BODY_CHUNK = 4096;
 
 WebServer &server_of(struct lws *wsi)
 {
@@ -161,17 +158,13 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
 {
     if (session.asset == nullptr)
         return 0;
-    std::array<unsigned char, LWS_PRE + BODY_CHUNK> buf;
-    const size_t n = std::min(BODY_CHUNK, session.asset->size - session.sent);
-    memcpy(buf.data() + LWS_PRE, session.asset->data + session.sent, n);
-    const bool last = session.sent + n == session.asset->size;
-    if (lws_write(wsi, buf.data() + LWS_PRE, n, last ? LWS_WRITE_HTTP_FINAL : LWS_WRITE_HTTP) <
-        static_cast<int>(n))
+    switch (write_body_chunk(wsi, session.asset->data, session.asset->size, session.sent)) {
+    case BodyStep::Failed:
         return -1;
-    session.sent += n;
-    if (!last) {
-        lws_callback_on_writable(wsi);
+    case BodyStep::More:
         return 0;
+    case BodyStep::Done:
+        break;
     }
     session.asset = nullptr;
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
