@@ -11,8 +11,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -180,6 +182,51 @@ TEST_F(DiagtailProgram, StopsPromptlyOnSignalWhileIdle)
         // loaded machine under sanitizers.
         EXPECT_LT(ms, 2000) << "signal " << sig;
         std::cout << "signal " << sig << ": exited after " << ms << " ms\n";
+    }
+}
+
+// A stream that fails after the start is not a normal end: status 1, and
+// the perror line says why. Read: the stream path is a directory (EISDIR).
+// Poll: no descriptors allowed any more, so poll refuses its one (EINVAL).
+TEST_F(DiagtailProgram, StreamFailuresAfterTheStartExitOne)
+{
+    put_catalogue(catalogue_file({catalogue_line(10, "u", "rx %u frames")}));
+    struct Case {
+        const char *what;
+        std::function<void()> make;
+        std::function<void(pid_t)> then;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"read",
+         [] {
+             std::string why;
+             ASSERT_TRUE(make_dirs(STREAM, &why)) << why;
+         },
+         [](pid_t) {}, "read: Is a directory\n"},
+        {"poll", [this] { make_stream(); },
+         [](pid_t pid) {
+             rlimit none = {0, 0};
+             ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &none, nullptr), 0) << strerror(errno);
+         },
+         "poll: Invalid argument\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        rmdir(STREAM.c_str());
+        unlink(STREAM.c_str());
+        c.make();
+        Child child;
+        ASSERT_TRUE(child.start({DIAGTAIL_BIN}));
+        ASSERT_TRUE(child.read_until(
+            [&](const std::string &) { return child.err().find(LISTENING) != std::string::npos; },
+            5000))
+            << child.err();
+        c.then(child.pid());
+        Outcome o = child.finish(5000);
+        ASSERT_TRUE(o.exited) << (o.timed_out ? "timed out: the failure was not seen" : "killed");
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, "Loaded 1 entries from Data.msc\n" + LISTENING + c.said);
     }
 }
 
