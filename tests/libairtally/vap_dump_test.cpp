@@ -2,10 +2,13 @@
 #include "handle_fixture.h"
 #include "nl_handlers.h"
 #include "nl_reply_builder.h"
+#include "refresh.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/nl80211.h>
+#include <map>
 
 using namespace airtally;
 
@@ -31,6 +34,17 @@ void ap_iface(radiostats *h, uint32_t ifindex, const char *name, const std::stri
     feed(h, m);
 }
 
+void iface(radiostats *h, uint32_t ifindex, const char *name, uint32_t iftype, const char *ssid)
+{
+    NlReply m(NL80211_CMD_NEW_INTERFACE);
+    m.u32(NL80211_ATTR_IFINDEX, ifindex)
+        .u32(NL80211_ATTR_IFTYPE, iftype)
+        .str(NL80211_ATTR_IFNAME, name);
+    if (ssid)
+        m.bytes(NL80211_ATTR_SSID, std::vector<uint8_t>(ssid, ssid + std::strlen(ssid)));
+    feed(h, m);
+}
+
 } // namespace
 
 TEST(VapHandler, FillsEveryMemberFromTheInterfaceDump)
@@ -52,53 +66,89 @@ TEST(VapHandler, FillsEveryMemberFromTheInterfaceDump)
     EXPECT_EQ(v->key_mgmt, 0u);
 }
 
-TEST(VapHandler, SecondDumpUpdatesInPlaceRenamesAndAppendsNewKeys)
+// A refresh lists exactly the interfaces of the latest dump; the records of
+// those that stay keep their address and place. The held records start as
+// wlan1 (7) and wlan0 (3), access points whose daemons were asked.
+TEST(VapList, RefreshGivesExactlyTheLatestDump)
 {
-    auto h = bare_handle();
-    ap_iface(h.get(), 7, "wlan1", "one");
-    ap_iface(h.get(), 3, "wlan0", "two");
-    vap_stat *first = walk(&h->vaps).at(0);
-    // Security members belong to the control-socket query: a refresh keeps them.
-    first->wpa = 2;
-    first->key_mgmt = 0x000FAC02;
+    struct Iface {
+        uint32_t ifindex;
+        const char *name;
+        uint32_t iftype;
+        const char *ssid; // nullptr: no SSID attribute (a station not associated)
+    };
+    const Iface held[] = {{7, "wlan1", NL80211_IFTYPE_AP, "one"},
+                          {3, "wlan0", NL80211_IFTYPE_AP, "two"}};
+    struct Case {
+        const char *what;
+        std::vector<Iface> dump;
+        bool complete;
+        std::vector<uint32_t> keys; // the list afterwards, in order
+    };
+    const Case cases[] = {
+        {"a vanished interface goes", {{3, "wlan0", NL80211_IFTYPE_AP, "two"}}, true, {3}},
+        {"new keys go to the tail, the others stay in place",
+         {{9, "wlan2", NL80211_IFTYPE_AP, "three"},
+          {7, "renamed-iface-name", NL80211_IFTYPE_AP, "one"},
+          {3, "wlan0", NL80211_IFTYPE_AP, "two"}},
+         true,
+         {7, 3, 9}},
+        {"a failed dump keeps the list as it was",
+         {{9, "wlan2", NL80211_IFTYPE_AP, "x"}},
+         false,
+         {7, 3}},
+        {"what the dump no longer says is gone, so are the suites of another role",
+         {{7, "wlan1", NL80211_IFTYPE_STATION, nullptr}, {3, "wlan0", NL80211_IFTYPE_AP, "two"}},
+         true,
+         {7, 3}},
+        {"an empty dump empties the list", {}, true, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto h = bare_handle();
+        std::map<uint32_t, vap_stat *> before;
+        for (const Iface &i : held) {
+            iface(h.get(), i.ifindex, i.name, i.iftype, i.ssid);
+            before[i.ifindex] = walk(&h->vaps).back();
+            before[i.ifindex]->wpa = AIRTALLY_WPA_RSN; // as vap_stat_get_sock left it
+            before[i.ifindex]->key_mgmt = 0x000FAC02;
+        }
+        Refresh<vap_stat> refresh;
+        refresh_begin(&refresh, &h->vaps);
+        for (const Iface &i : c.dump)
+            iface(h.get(), i.ifindex, i.name, i.iftype, i.ssid);
+        refresh_end(&refresh, c.complete, &vap_stat::ifindex, keep_security);
 
-    ap_iface(h.get(), 3, "wlan0", "two");
-    ap_iface(h.get(), 7, "renamed-iface-name", "one");
-    ap_iface(h.get(), 9, "wlan2", "three");
-
-    auto vaps = walk(&h->vaps);
-    ASSERT_EQ(vaps.size(), 3u);
-    EXPECT_TRUE(links_consistent(&h->vaps));
-    EXPECT_EQ(vaps[0], first);
-    EXPECT_STREQ(first->ifname, "renamed-iface-n"); // 15 characters
-    EXPECT_EQ(first->wpa, 2u);
-    EXPECT_EQ(first->key_mgmt, 0x000FAC02u);
-    EXPECT_EQ(vaps[1]->ifindex, 3u);
-    EXPECT_EQ(vaps[2]->ifindex, 9u);
-
-    vap_stat_free_all(h.get());
-    EXPECT_TRUE(walk(&h->vaps).empty());
-    ap_iface(h.get(), 9, "wlan2", "three");
-    ASSERT_EQ(walk(&h->vaps).size(), 1u);
-    EXPECT_EQ(walk(&h->vaps)[0]->wpa, 0u);
+        auto vaps = walk(&h->vaps);
+        EXPECT_TRUE(links_consistent(&h->vaps));
+        std::vector<uint32_t> keys;
+        for (vap_stat *v : vaps)
+            keys.push_back(v->ifindex);
+        EXPECT_EQ(keys, c.keys);
+        const auto &source = c.complete ? c.dump : std::vector<Iface>(held, held + 2);
+        for (vap_stat *v : vaps) {
+            auto now = std::ranges::find(source, v->ifindex, &Iface::ifindex);
+            ASSERT_NE(now, source.end());
+            auto old = std::ranges::find(held, v->ifindex, &Iface::ifindex);
+            if (old != std::end(held)) {
+                EXPECT_EQ(v, before[v->ifindex]) << v->ifindex;
+            }
+            EXPECT_EQ(std::string(v->ifname), std::string(now->name).substr(0, 15));
+            EXPECT_STREQ(v->ssid, now->ssid ? now->ssid : "");
+            bool same_role = old != std::end(held) && old->iftype == now->iftype;
+            EXPECT_EQ(v->key_mgmt, same_role ? 0x000FAC02u : 0u) << v->ifindex;
+            EXPECT_EQ(v->wpa, same_role ? AIRTALLY_WPA_RSN : 0u) << v->ifindex;
+        }
+    }
 }
 
-TEST(VapHandler, SsidIsCutAt63BytesAndMissingAttributesKeepValues)
+TEST(VapHandler, SsidIsCutAt63BytesAndAKeylessMessageIsDropped)
 {
     auto h = bare_handle();
     std::string long_ssid(80, 'x');
     ap_iface(h.get(), 4, "wlan0", long_ssid);
     vap_stat *v = walk(&h->vaps).at(0);
     EXPECT_EQ(std::string(v->ssid), std::string(63, 'x'));
-
-    // A station dump entry without SSID, MAC or 4addr (not associated).
-    NlReply sta(NL80211_CMD_NEW_INTERFACE);
-    sta.u32(NL80211_ATTR_IFINDEX, 4).u32(NL80211_ATTR_IFTYPE, NL80211_IFTYPE_STATION);
-    feed(h.get(), sta);
-    EXPECT_EQ(v->iftype, static_cast<uint32_t>(NL80211_IFTYPE_STATION));
-    EXPECT_EQ(std::string(v->ssid), std::string(63, 'x'));
-    EXPECT_STREQ(v->ifname, "wlan0");
-    EXPECT_EQ(v->use_4addr, 1);
 
     // Without its key the message is dropped.
     NlReply keyless(NL80211_CMD_NEW_INTERFACE);
