@@ -196,20 +196,30 @@ TEST_F(DiagtailProgram, StreamFailuresAfterTheStartExitOne)
         std::function<void()> make;
         std::function<void(pid_t)> then;
         std::string said;
+        std::vector<std::string> env;
     };
+    // The leak check at exit needs a descriptor of its own (sanitizer
+    // builds): none is left to it after the poll case.
+    const char *asan = getenv("ASAN_OPTIONS");
+    const std::string no_leak_check =
+        "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0";
     const Case cases[] = {
         {"read",
          [] {
              std::string why;
              ASSERT_TRUE(make_dirs(STREAM, &why)) << why;
          },
-         [](pid_t) {}, "read: Is a directory\n"},
-        {"poll", [this] { make_stream(); },
+         [](pid_t) {},
+         "read: Is a directory\n",
+         {}},
+        {"poll",
+         [this] { make_stream(); },
          [](pid_t pid) {
              rlimit none = {0, 0};
              ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &none, nullptr), 0) << strerror(errno);
          },
-         "poll: Invalid argument\n"},
+         "poll: Invalid argument\n",
+         {no_leak_check}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -217,7 +227,7 @@ TEST_F(DiagtailProgram, StreamFailuresAfterTheStartExitOne)
         unlink(STREAM.c_str());
         c.make();
         Child child;
-        ASSERT_TRUE(child.start({DIAGTAIL_BIN}));
+        ASSERT_TRUE(child.start({DIAGTAIL_BIN}, c.env));
         ASSERT_TRUE(child.read_until(
             [&](const std::string &) { return child.err().find(LISTENING) != std::string::npos; },
             5000))

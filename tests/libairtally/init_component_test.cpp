@@ -192,10 +192,16 @@ TEST(RadiostatsInit, WithNl80211OneHandlePerProcess)
         EXPECT_EQ(err.text(), "bind: Address already in use\n");
     }
     EXPECT_EQ(access(own_socket_path().c_str(), F_OK), 0); // the first handle's file stays
+    // A second refresh of an unchanged system keeps the very same records.
     radio_stat *head = radio_stat_get_all(h);
+    auto radios = walk(head);
     EXPECT_EQ(head, radio_stat_get_all(h));
+    EXPECT_EQ(walk(head), radios);
     EXPECT_TRUE(links_consistent(head));
     vap_stat *vaps = vap_stat_get_all_nl(h);
+    auto ifaces = walk(vaps);
+    EXPECT_EQ(vap_stat_get_all_nl(h), vaps);
+    EXPECT_EQ(walk(vaps), ifaces);
     EXPECT_TRUE(links_consistent(vaps));
     radiostats_free(h);
     EXPECT_NE(access(own_socket_path().c_str(), F_OK), 0);
