@@ -40,22 +40,19 @@ int bind_local(int fd, const sockaddr_un &local)
 
 enum class Holder { OursStale, OursInUse, Foreign };
 
-// Who holds `path`, which bind found taken. Only a socket file owned by us
+// Who holds the path of `local`, which bind found taken. Only a socket file owned by us
 // may be replaced, and only when connecting to it is refused: then no
 // process has it bound any more.
-Holder holder_of(const char *path)
+Holder holder_of(const sockaddr_un &local)
 {
     struct stat st {
     };
-    if (lstat(path, &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != geteuid())
+    if (lstat(local.sun_path, &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != geteuid())
         return Holder::Foreign;
     FdGuard probe(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (probe.get() < 0)
         return Holder::Foreign;
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::strncpy(a.sun_path, path, sizeof(a.sun_path) - 1);
-    if (connect(probe.get(), reinterpret_cast<const sockaddr *>(&a), sizeof(a)) == 0)
+    if (connect(probe.get(), reinterpret_cast<const sockaddr *>(&local), sizeof(sockaddr_un)) == 0)
         return Holder::OursInUse;
     return errno == ECONNREFUSED ? Holder::OursStale : Holder::Foreign;
 }
@@ -145,7 +142,7 @@ int ctrl_open(CtrlPart *ctrl)
     // The daemons address their replies to this file.
     int rc = bind_local(fd.get(), ctrl->local);
     if (rc != 0 && errno == EADDRINUSE) {
-        switch (holder_of(ctrl->local.sun_path)) {
+        switch (holder_of(ctrl->local)) {
         case Holder::OursStale:
             unlink(ctrl->local.sun_path);
             rc = bind_local(fd.get(), ctrl->local);
