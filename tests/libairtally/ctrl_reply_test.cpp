@@ -43,27 +43,17 @@ TEST(SuiteNames, WholeStringsOnly)
 // its names gives the same selector as hostapd's name of that suite.
 TEST(SuiteNames, SupplicantSpellingsOfEachSuite)
 {
+    // clang-format off
     const std::pair<const char *, uint32_t> cases[] = {
-        {"WPA2-PSK", 0x000FAC02},
-        {"WPA-PSK", 0x000FAC02},
-        {"WPA2/IEEE 802.1X/EAP", 0x000FAC01},
-        {"WPA/IEEE 802.1X/EAP", 0x000FAC01},
-        {"FT-PSK", 0x000FAC04},
-        {"FT-EAP", 0x000FAC03},
-        {"WPA2-EAP-SHA256", 0x000FAC05},
-        {"WPA2-PSK-SHA256", 0x000FAC06},
-        {"SAE", 0x000FAC08},
-        {"FT-SAE", 0x000FAC09},
-        {"WPA2-EAP-SUITE-B", 0x000FAC0B},
-        {"WPA2-EAP-SUITE-B-192", 0x000FAC0C},
-        {"FT-EAP-SHA384", 0x000FAC0D},
-        {"FILS-SHA256", 0x000FAC0E},
-        {"FT-FILS-SHA384", 0x000FAC11},
-        {"OWE", 0x000FAC12},
-        {"WPA2-EAP-SHA384", 0x000FAC17},
-        {"SAE-EXT-KEY", 0x000FAC18},
-        {"FT-SAE-EXT-KEY", 0x000FAC19},
+        {"WPA2-PSK", 0x000FAC02}, {"WPA-PSK", 0x000FAC02}, {"WPA2/IEEE 802.1X/EAP", 0x000FAC01},
+        {"WPA/IEEE 802.1X/EAP", 0x000FAC01}, {"FT-PSK", 0x000FAC04}, {"FT-EAP", 0x000FAC03},
+        {"WPA2-EAP-SHA256", 0x000FAC05}, {"WPA2-PSK-SHA256", 0x000FAC06}, {"SAE", 0x000FAC08},
+        {"FT-SAE", 0x000FAC09}, {"WPA2-EAP-SUITE-B", 0x000FAC0B},
+        {"WPA2-EAP-SUITE-B-192", 0x000FAC0C}, {"FT-EAP-SHA384", 0x000FAC0D},
+        {"FILS-SHA256", 0x000FAC0E}, {"FT-FILS-SHA384", 0x000FAC11}, {"OWE", 0x000FAC12},
+        {"WPA2-EAP-SHA384", 0x000FAC17}, {"SAE-EXT-KEY", 0x000FAC18}, {"FT-SAE-EXT-KEY", 0x000FAC19},
     };
+    // clang-format on
     for (auto [name, selector] : cases) {
         EXPECT_EQ(akm_from_name(name), selector) << name;
         std::string reply = std::string("key_mgmt=") + name + "\n";
