@@ -35,7 +35,9 @@ void install_stop_handler()
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-void read_stream(int fd, const MessageCatalogue &cat)
+// False when the stream failed (the perror line says why): the run did not
+// end as asked, and a script must be able to tell.
+bool read_stream(int fd, const MessageCatalogue &cat)
 {
     DecoderState st = {};
     static uint8_t buf[READ_BUFFER_SIZE];
@@ -46,7 +48,7 @@ void read_stream(int fd, const MessageCatalogue &cat)
             if (errno == EINTR)
                 continue;
             perror("poll");
-            return;
+            return false;
         }
         // A FIFO whose writer has gone reports only POLLHUP; reading then
         // returns the end of the stream instead of spinning on poll.
@@ -57,12 +59,13 @@ void read_stream(int fd, const MessageCatalogue &cat)
             if (errno == EINTR || errno == EAGAIN)
                 continue;
             perror("read");
-            return;
+            return false;
         }
         if (n == 0)
-            return;
+            return true;
         decode_read(st, cat, {buf, static_cast<size_t>(n)}, stdout);
     }
+    return true;
 }
 
 } // namespace
@@ -85,6 +88,5 @@ int main()
     FreePtr<MessageCatalogue, free_catalogue> cat_guard(&cat);
     fprintf(stderr, "Listening on %s\n", STREAM_PATH);
 
-    read_stream(stream.get(), cat);
-    return 0;
+    return read_stream(stream.get(), cat) ? 0 : 1;
 }

@@ -14,18 +14,38 @@ struct SuiteName {
     uint32_t selector;
 };
 
+// hostapd names the configured suites as its configuration file does;
+// wpa_supplicant's STATUS names the negotiated one its own way, with the
+// WPA version in front for the older suites ("WPA2-PSK", and "WPA-PSK"
+// for WPA1). Both spellings of a suite give its one selector.
 constexpr SuiteName kAkms[] = {
-    {"WPA-PSK", 0x000FAC02},
-    {"FT-PSK", 0x000FAC04},
-    {"WPA-PSK-SHA256", 0x000FAC06},
     {"WPA-EAP", 0x000FAC01},
+    {"WPA/IEEE 802.1X/EAP", 0x000FAC01},
+    {"WPA2/IEEE 802.1X/EAP", 0x000FAC01},
+    {"WPA-PSK", 0x000FAC02},
+    {"WPA2-PSK", 0x000FAC02},
     {"FT-EAP", 0x000FAC03},
+    {"FT-PSK", 0x000FAC04},
     {"WPA-EAP-SHA256", 0x000FAC05},
+    {"WPA2-EAP-SHA256", 0x000FAC05},
+    {"WPA-PSK-SHA256", 0x000FAC06},
+    {"WPA2-PSK-SHA256", 0x000FAC06},
     {"SAE", 0x000FAC08},
     {"FT-SAE", 0x000FAC09},
     {"WPA-EAP-SUITE-B", 0x000FAC0B},
+    {"WPA2-EAP-SUITE-B", 0x000FAC0B},
     {"WPA-EAP-SUITE-B-192", 0x000FAC0C},
+    {"WPA2-EAP-SUITE-B-192", 0x000FAC0C},
+    {"FT-EAP-SHA384", 0x000FAC0D},
+    {"FILS-SHA256", 0x000FAC0E},
+    {"FILS-SHA384", 0x000FAC0F},
+    {"FT-FILS-SHA256", 0x000FAC10},
+    {"FT-FILS-SHA384", 0x000FAC11},
     {"OWE", 0x000FAC12},
+    {"WPA-EAP-SHA384", 0x000FAC17},
+    {"WPA2-EAP-SHA384", 0x000FAC17},
+    {"SAE-EXT-KEY", 0x000FAC18},
+    {"FT-SAE-EXT-KEY", 0x000FAC19},
 };
 
 constexpr SuiteName kCiphers[] = {

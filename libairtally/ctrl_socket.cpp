@@ -12,7 +12,7 @@ namespace airtally
 int ctrl_connect(CtrlPart *ctrl, const char *path)
 {
     if (access(path, F_OK) != 0) {
-        std::printf("Ctrl socket path %s non-existant\n", path);
+        std::fprintf(stderr, "Ctrl socket path %s non-existant\n", path);
         return -1;
     }
     std::memset(ctrl->peer.sun_path, 0, sizeof(ctrl->peer.sun_path));
@@ -35,14 +35,20 @@ void ctrl_request(CtrlPart *ctrl, const char *cmd, char *reply, size_t size)
     while (recv(ctrl->fd, reply, size, MSG_DONTWAIT) >= 0) {
     }
     reply[0] = '\0';
+    // Before sending: without its time-out the receive could wait for ever
+    // on a daemon that never answers, and nothing is asked that would not
+    // be waited for.
+    timeval tv{};
+    tv.tv_sec = kCtrlReplyTimeoutSec;
+    tv.tv_usec = 0;
+    if (setsockopt(ctrl->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
+        perror("setsockopt");
+        return;
+    }
     if (send(ctrl->fd, cmd, std::strlen(cmd), 0) < 0) {
         perror("send");
         return;
     }
-    timeval tv{};
-    tv.tv_sec = kCtrlReplyTimeoutSec;
-    tv.tv_usec = 0;
-    setsockopt(ctrl->fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     ssize_t n = recv(ctrl->fd, reply, size - 1, 0);
     if (n < 0) {
         perror("recv");

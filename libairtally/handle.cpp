@@ -4,6 +4,7 @@
 #include "guards.h"
 #include "list.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <netlink/genl/genl.h>
 #include <netlink/socket.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace airtally
@@ -21,6 +23,75 @@ namespace
 
 // Large enough for the split wiphy dump's messages; the kernel doubles it.
 constexpr int kNlBufferSize = 8192;
+
+// The documented path, and the private directory used when it is taken.
+constexpr char kLocalPathFormat[] = "/tmp/airtally_ctrl_%d";
+constexpr char kPrivateDirFormat[] = "/tmp/airtally_ctrl_%d.XXXXXX";
+
+// Searchable by all but listable and writable by us only: nobody else can
+// put anything in it, and a daemon running as another user still reaches
+// the socket inside, as it would at the documented path in /tmp.
+constexpr mode_t kPrivateDirMode = 0711;
+
+int bind_local(int fd, const sockaddr_un &local)
+{
+    return bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof(sockaddr_un));
+}
+
+enum class Holder { OursStale, OursInUse, Foreign };
+
+// Who holds the path of `local`, which bind found taken. Only a socket file owned by us
+// may be replaced, and only when connecting to it is refused: then no
+// process has it bound any more.
+Holder holder_of(const sockaddr_un &local)
+{
+    struct stat st {
+    };
+    if (lstat(local.sun_path, &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != geteuid())
+        return Holder::Foreign;
+    FdGuard probe(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (probe.get() < 0)
+        return Holder::Foreign;
+    if (connect(probe.get(), reinterpret_cast<const sockaddr *>(&local), sizeof(sockaddr_un)) == 0)
+        return Holder::OursInUse;
+    return errno == ECONNREFUSED ? Holder::OursStale : Holder::Foreign;
+}
+
+// Binds in a new directory beside the documented path, whose name nobody
+// can guess beforehand (mkdtemp). On success the part owns both.
+bool bind_private(CtrlPart *ctrl, FdGuard &fd)
+{
+    char taken[sizeof(ctrl->local.sun_path)];
+    std::memcpy(taken, ctrl->local.sun_path, sizeof(taken));
+    ctrl->local.sun_path[0] = '\0';
+    char dir[sizeof(ctrl->dir)];
+    std::snprintf(dir, sizeof(dir), kPrivateDirFormat, static_cast<int>(getpid()));
+    if (!mkdtemp(dir)) {
+        perror("mkdtemp");
+        return false;
+    }
+    sockaddr_un local = ctrl->local;
+    // Always fits: the directory's name is short.
+    if (std::snprintf(local.sun_path, sizeof(local.sun_path), "%s/ctrl", dir) < 0) {
+        rmdir(dir);
+        return false;
+    }
+    if (chmod(dir, kPrivateDirMode) != 0) {
+        perror("chmod");
+        rmdir(dir);
+        return false;
+    }
+    if (bind_local(fd.get(), local) != 0) {
+        perror("bind");
+        rmdir(dir);
+        return false;
+    }
+    std::memcpy(ctrl->dir, dir, sizeof(dir));
+    ctrl->local = local;
+    ctrl->fd = fd.release();
+    std::fprintf(stderr, "%s is not ours; using %s\n", taken, local.sun_path);
+    return true;
+}
 
 } // namespace
 
@@ -66,11 +137,24 @@ int ctrl_open(CtrlPart *ctrl)
     }
     ctrl->peer.sun_family = AF_UNIX;
     ctrl->local.sun_family = AF_UNIX;
-    std::snprintf(ctrl->local.sun_path, sizeof(ctrl->local.sun_path), "/tmp/airtally_ctrl_%d",
+    std::snprintf(ctrl->local.sun_path, sizeof(ctrl->local.sun_path), kLocalPathFormat,
                   static_cast<int>(getpid()));
     // The daemons address their replies to this file.
-    if (bind(fd.get(), reinterpret_cast<const sockaddr *>(&ctrl->local), sizeof(sockaddr_un)) !=
-        0) {
+    int rc = bind_local(fd.get(), ctrl->local);
+    if (rc != 0 && errno == EADDRINUSE) {
+        switch (holder_of(ctrl->local)) {
+        case Holder::OursStale:
+            unlink(ctrl->local.sun_path);
+            rc = bind_local(fd.get(), ctrl->local);
+            break;
+        case Holder::OursInUse:
+            errno = EADDRINUSE;
+            break;
+        case Holder::Foreign:
+            return bind_private(ctrl, fd) ? 0 : -1;
+        }
+    }
+    if (rc != 0) {
         perror("bind");
         // Not ours: an existing file must survive the clean-up.
         ctrl->local.sun_path[0] = '\0';
@@ -89,6 +173,10 @@ void ctrl_close(CtrlPart *ctrl)
     if (ctrl->local.sun_path[0] != '\0') {
         unlink(ctrl->local.sun_path);
         ctrl->local.sun_path[0] = '\0';
+    }
+    if (ctrl->dir[0] != '\0') {
+        rmdir(ctrl->dir);
+        ctrl->dir[0] = '\0';
     }
 }
 

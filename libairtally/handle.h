@@ -21,6 +21,9 @@ struct CtrlPart {
     int fd;            // -1 when closed
     sockaddr_un peer;  // daemon socket, written before each query
     sockaddr_un local; // our own socket file; path empty unless bound
+    // The private directory holding `local` when the documented path was
+    // taken by someone else; empty otherwise.
+    char dir[sizeof(sockaddr_un::sun_path)];
 };
 
 } // namespace airtally
@@ -46,11 +49,18 @@ radiostats *handle_new();
 void handle_free(radiostats *h);
 
 // Creates the control socket and binds it at /tmp/airtally_ctrl_<pid>.
-// 0, or -1 after the perror line with nothing left open (an existing file
-// of that name is not ours and stays).
+// That name is predictable, so what already holds it decides:
+// - a socket file of ours that nobody listens on (an earlier process with
+//   this pid) is stale: it is replaced;
+// - a socket of ours in use (another handle of this process) fails, as one
+//   handle per process is the rule: "bind: Address already in use";
+// - anything else (another user's file, not a socket, a link) is left
+//   alone, and the socket goes into a fresh private directory
+//   /tmp/airtally_ctrl_<pid>.XXXXXX instead, with one line saying so.
+// 0, or -1 after the perror line with nothing left open.
 int ctrl_open(airtally::CtrlPart *ctrl);
-// Closes the socket and removes its file if we bound it; a closed part is
-// left as it is.
+// Closes the socket and removes its file (and private directory) if we
+// made them; a closed part is left as it is.
 void ctrl_close(airtally::CtrlPart *ctrl);
 
 // Opens the generic-netlink socket and resolves nl80211; 0, or -1 after the

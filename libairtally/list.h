@@ -23,6 +23,27 @@ template <typename R> void list_append(R *head, R *rec)
     head->prev = rec;
 }
 
+template <typename R> void list_unlink(R *rec)
+{
+    rec->next->prev = rec->prev;
+    rec->prev->next = rec->next;
+}
+
+// Moves every record of `from`, in order, to the tail of `to`; `from` is
+// left empty. Heads live anywhere, so the end records are re-pointed.
+template <typename R> void list_move_all(R *from, R *to)
+{
+    if (from->next == from)
+        return;
+    R *first = from->next;
+    R *last = from->prev;
+    first->prev = to->prev;
+    to->prev->next = first;
+    last->next = to;
+    to->prev = last;
+    list_init(from);
+}
+
 template <typename R, typename Pred> R *list_find(R *head, Pred matches)
 {
     for (R *r = head->next; r != head; r = r->next)
@@ -36,8 +57,7 @@ template <typename R> void list_free_all(R *head)
     R *r = head->next;
     while (r != head) {
         R *succ = r->next;
-        succ->prev = r->prev;
-        r->prev->next = succ;
+        list_unlink(r);
         std::free(r);
         r = succ;
     }

@@ -50,11 +50,13 @@ int nl80211_dump(radiostats *h, uint8_t cmd, nl_recvmsg_msg_cb_t handler)
     return nl_recvmsgs(h->nl->sock, cb.get());
 }
 
-void nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step)
+bool nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step)
 {
     int rc = nl80211_dump(h, step.cmd, step.handler);
     if (rc < 0)
-        std::printf("%s: parsing nl80211 %sdumps failed with rc %d\n", caller, step.what, rc);
+        std::fprintf(stderr, "%s: parsing nl80211 %sdumps failed with rc %d\n", caller, step.what,
+                     rc);
+    return rc >= 0;
 }
 
 bool parse_nl80211_reply(nl_msg *msg, Nl80211Attrs *attrs)

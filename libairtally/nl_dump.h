@@ -30,9 +30,10 @@ struct DumpStep {
     nl_recvmsg_msg_cb_t handler;
     const char *what;
 };
-// Runs the dump; a failure prints "<caller>: parsing nl80211 <what>dumps
-// failed with rc <rc>" on standard output and the caller goes on.
-void nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step);
+// Runs the dump; false after a failure, which prints "<caller>: parsing
+// nl80211 <what>dumps failed with rc <rc>" on standard error (standard
+// output is the caller's).
+bool nl80211_dump_step(radiostats *h, const char *caller, const DumpStep &step);
 
 // The parsed top-level attributes of one reply message.
 struct Nl80211Attrs {

@@ -5,6 +5,7 @@
 #include "nl_attr.h"
 #include "nl_dump.h"
 #include "nl_handlers.h"
+#include "refresh.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -84,6 +85,16 @@ void merge_band(radio_stat *r, nlattr *band)
 
 } // namespace
 
+uint8_t tx_power_dbm(uint32_t level_mbm)
+{
+    // The kernel puts a signed mBm value into the u32: -500 arrives as
+    // 0xFFFFFE0C. Truncated towards zero and kept in two's complement, so
+    // the byte reads as the dBm through int8_t (real powers lie far inside
+    // -128..127 dBm).
+    auto mbm = static_cast<int32_t>(level_mbm);
+    return static_cast<uint8_t>(mbm / 100);
+}
+
 bool chan_width_mhz(uint32_t nl_width, uint8_t *mhz)
 {
     if (nl_width >= std::size(kWidthMhz))
@@ -134,7 +145,7 @@ int iface_handler(nl_msg *msg, void *arg)
         std::fputs("Failed to find channel width\n", stderr);
     attr_bytes(a.tb[NL80211_ATTR_MAC], r->mac, sizeof(r->mac));
     if (attr_u32(a.tb[NL80211_ATTR_WIPHY_TX_POWER_LEVEL], &v))
-        r->tx_power = static_cast<uint8_t>(v / 100); // mBm to whole dBm
+        r->tx_power = tx_power_dbm(v);
     attr_u32(a.tb[NL80211_ATTR_IFINDEX], &r->ifindex);
     return NL_SKIP;
 }
@@ -162,7 +173,11 @@ extern "C" radio_stat *radio_stat_get_all(radiostats *h)
         {NL80211_CMD_GET_INTERFACE, iface_handler, "iface "},
         {NL80211_CMD_GET_REG, reg_handler, "regdata "},
     };
+    Refresh<radio_stat> refresh;
+    refresh_begin(&refresh, &h->radios);
+    bool complete = true;
     for (const DumpStep &step : kSteps)
-        nl80211_dump_step(h, "radio_stat_get_all", step);
+        complete = nl80211_dump_step(h, "radio_stat_get_all", step) && complete;
+    refresh_end(&refresh, complete, &radio_stat::phy, [](const radio_stat &, radio_stat &) {});
     return &h->radios;
 }

@@ -5,6 +5,7 @@
 #include "nl_attr.h"
 #include "nl_dump.h"
 #include "nl_handlers.h"
+#include "refresh.h"
 
 namespace airtally
 {
@@ -31,12 +32,29 @@ int vap_handler(nl_msg *msg, void *arg)
     return NL_SKIP;
 }
 
+void keep_security(const vap_stat &held, vap_stat &fresh)
+{
+    // The security members are the daemon's answer (vap_stat_get_sock),
+    // which the dump does not carry; they still describe the interface
+    // while its role is the same.
+    if (held.iftype != fresh.iftype)
+        return;
+    fresh.wpa = held.wpa;
+    fresh.key_mgmt = held.key_mgmt;
+    fresh.pairwise_cipher = held.pairwise_cipher;
+    fresh.group_cipher = held.group_cipher;
+}
+
 } // namespace airtally
 
 using namespace airtally;
 
 extern "C" vap_stat *vap_stat_get_all_nl(radiostats *h)
 {
-    nl80211_dump_step(h, "vap_stat_get_all_nl", {NL80211_CMD_GET_INTERFACE, vap_handler, ""});
+    Refresh<vap_stat> refresh;
+    refresh_begin(&refresh, &h->vaps);
+    bool complete =
+        nl80211_dump_step(h, "vap_stat_get_all_nl", {NL80211_CMD_GET_INTERFACE, vap_handler, ""});
+    refresh_end(&refresh, complete, &vap_stat::ifindex, keep_security);
     return &h->vaps;
 }

@@ -25,13 +25,23 @@ bool connect_daemon(CtrlPart *ctrl, const char *dir, const char *ifname)
     return ctrl_connect(ctrl, path) == 0;
 }
 
-// The station path does not clear first: a member keeps its value unless a
-// line of STATUS, then MIB, sets it.
+void clear_security(vap_stat *vap)
+{
+    vap->wpa = 0;
+    vap->key_mgmt = 0;
+    vap->pairwise_cipher = 0;
+    vap->group_cipher = 0;
+}
+
+// Cleared once the daemon is reached, as for an access point: a station
+// that left a protected network must not keep its suites. MIB's lines
+// replace STATUS's.
 void query_station(CtrlPart *ctrl, vap_stat *vap, char *reply, size_t size)
 {
     if (!connect_daemon(ctrl, kStaCtrlDir, vap->ifname))
         return;
     ctrl_request(ctrl, "STATUS", reply, size);
+    clear_security(vap);
     parse_sta_reply(vap, reply);
     ctrl_request(ctrl, "MIB", reply, size);
     parse_sta_reply(vap, reply);
@@ -42,10 +52,7 @@ void query_access_point(CtrlPart *ctrl, vap_stat *vap, char *reply, size_t size)
     if (!connect_daemon(ctrl, kApCtrlDir, vap->ifname))
         return;
     ctrl_request(ctrl, "GET_CONFIG", reply, size);
-    vap->wpa = 0;
-    vap->key_mgmt = 0;
-    vap->pairwise_cipher = 0;
-    vap->group_cipher = 0;
+    clear_security(vap);
     parse_ap_reply(vap, reply);
 }
 

@@ -52,8 +52,6 @@ int main(int argc, char **argv)
     if (ask_daemons)
         for (vap_stat *v = vaps->next; v != vaps; v = v->next)
             vap_stat_get_sock(h, v);
-    // The library's own messages went to stdout too; keep them before ours.
-    std::fflush(stdout);
     std::string text =
         json ? airtally_show::format_json(radios, vaps) : airtally_show::format_table(radios, vaps);
     std::fputs(text.c_str(), stdout);

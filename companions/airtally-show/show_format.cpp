@@ -77,6 +77,12 @@ template <size_t N> std::string json_string(const char (&field)[N])
     return out + "\"";
 }
 
+// The library keeps a negative power in two's complement.
+int tx_dbm(const radio_stat *r)
+{
+    return static_cast<int8_t>(r->tx_power);
+}
+
 } // namespace
 
 std::string format_table(const radio_stat *radios, const vap_stat *vaps)
@@ -86,10 +92,10 @@ std::string format_table(const radio_stat *radios, const vap_stat *vaps)
            "ifname", "ifindex", "mac", "country", "freq", "width", "txpower", "modes",
            "antennas(tx/rx)");
     for (const radio_stat *r = radios->next; r != radios; r = r->next)
-        append(out, "%-4u %-15s %-15s %-7u %-17s %-7s %-5u %-5u %-7u %-10s 0x%02x/0x%02x\n",
+        append(out, "%-4u %-15s %-15s %-7u %-17s %-7s %-5u %-5u %-7d %-10s 0x%02x/0x%02x\n",
                static_cast<unsigned>(r->phy), or_dash(r->phy_name), or_dash(r->ifname),
                static_cast<unsigned>(r->ifindex), airtally_names::mac_text(r->mac).c_str(),
-               or_dash(r->country), static_cast<unsigned>(r->freq), r->chan_width, r->tx_power,
+               or_dash(r->country), static_cast<unsigned>(r->freq), r->chan_width, tx_dbm(r),
                modes_text(r->phy_modes).c_str(), r->antenna_tx, r->antenna_rx);
     out += "VAPS\n";
     append(out, "%-7s %-15s %-4s %-11s %-17s %-5s %-3s %-10s %-10s %-10s %s\n", "ifindex", "ifname",
@@ -116,9 +122,9 @@ std::string format_json(const radio_stat *radios, const vap_stat *vaps)
                airtally_names::mac_text(r->mac).c_str());
         append(out,
                "\"country\":%s,\"antenna_tx\":%u,\"antenna_rx\":%u,\"freq\":%u,"
-               "\"chan_width\":%u,\"phy_modes\":%u,\"tx_power\":%u}",
+               "\"chan_width\":%u,\"phy_modes\":%u,\"tx_power\":%d}",
                json_string(r->country).c_str(), r->antenna_tx, r->antenna_rx,
-               static_cast<unsigned>(r->freq), r->chan_width, r->phy_modes, r->tx_power);
+               static_cast<unsigned>(r->freq), r->chan_width, r->phy_modes, tx_dbm(r));
     }
     out += "],\"vaps\":[";
     for (const vap_stat *v = vaps->next; v != vaps; v = v->next) {

@@ -57,7 +57,7 @@ struct radio_stat {
     uint32_t freq;      /* MHz */
     uint8_t chan_width; /* MHz: 20, 40, 80 or 160 */
     uint8_t phy_modes;  /* AIRTALLY_MODE_* */
-    uint8_t tx_power;   /* dBm, truncated */
+    uint8_t tx_power;   /* dBm, truncated; read it as int8_t */
 };
 
 /* One network interface (virtual access point, station, ...). */

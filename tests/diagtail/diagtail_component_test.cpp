@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -180,6 +181,35 @@ TEST_F(DiagtailProgram, StopsPromptlyOnSignalWhileIdle)
         // loaded machine under sanitizers.
         EXPECT_LT(ms, 2000) << "signal " << sig;
         std::cout << "signal " << sig << ": exited after " << ms << " ms\n";
+    }
+}
+
+// A stream that fails after the start is not a normal end: status 1, and
+// the perror line says why. Read: the stream path is a directory (EISDIR).
+// Poll: no descriptor is allowed any more, so poll refuses its one (EINVAL);
+// the sanitizers' leak check at exit would need one too.
+TEST_F(DiagtailProgram, StreamFailuresAfterTheStartExitOne)
+{
+    put_catalogue(catalogue_file({catalogue_line(10, "u", "rx %u frames")}));
+    const char *asan = getenv("ASAN_OPTIONS");
+    for (bool poll_fails : {false, true}) {
+        SCOPED_TRACE(poll_fails ? "poll" : "read");
+        std::string why;
+        ASSERT_TRUE(poll_fails ? mkfifo(STREAM.c_str(), 0600) == 0 : make_dirs(STREAM, &why));
+        Child child;
+        ASSERT_TRUE(child.start(
+            {DIAGTAIL_BIN}, {"ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"}));
+        ASSERT_TRUE(child.read_until(
+            [&](const std::string &) { return child.err().find(LISTENING) != std::string::npos; },
+            5000));
+        rlimit none = {0, 0};
+        ASSERT_TRUE(!poll_fails || prlimit(child.pid(), RLIMIT_NOFILE, &none, nullptr) == 0);
+        Outcome o = child.finish(5000);
+        ASSERT_TRUE(o.exited) << (o.timed_out ? "timed out: the failure was not seen" : "killed");
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, "Loaded 1 entries from Data.msc\n" + LISTENING +
+                             (poll_fails ? "poll: Invalid argument\n" : "read: Is a directory\n"));
+        std::remove(STREAM.c_str()); // the directory or the FIFO
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 
 using namespace airtally;
 
@@ -31,11 +32,33 @@ TEST(SuiteNames, WholeStringsOnly)
     EXPECT_EQ(akm_from_name("OWE"), 0x000FAC12u);
     EXPECT_EQ(cipher_from_name("GCMP-256"), 0x000FAC09u);
     // Prefixes, case, neighbours' names and the other table's names.
-    for (const char *name : {"", "WPA2-PSK", "wpa-psk", "WPA-PSK ", "WPA-PSK\r", "WPA-PSK SAE",
-                             "WPA-EAP-SUITE", "CCMP"})
+    for (const char *name : {"", "WPA3-PSK", "wpa-psk", "WPA-PSK ", "WPA-PSK\r", "WPA-PSK SAE",
+                             "WPA-EAP-SUITE", "WPA2/IEEE 802.1X", "CCMP"})
         EXPECT_EQ(akm_from_name(name), 0u) << '"' << name << '"';
     for (const char *name : {"", "ccmp", "CCMP ", "CCMP TKIP", "CCMP-128", "GCMP-25", "SAE"})
         EXPECT_EQ(cipher_from_name(name), 0u) << '"' << name << '"';
+}
+
+// wpa_supplicant's STATUS names the negotiated suite its own way; each of
+// its names gives the same selector as hostapd's name of that suite.
+TEST(SuiteNames, SupplicantSpellingsOfEachSuite)
+{
+    // clang-format off
+    const std::pair<const char *, uint32_t> cases[] = {
+        {"WPA2-PSK", 0x000FAC02}, {"WPA-PSK", 0x000FAC02}, {"WPA2/IEEE 802.1X/EAP", 0x000FAC01},
+        {"WPA/IEEE 802.1X/EAP", 0x000FAC01}, {"FT-PSK", 0x000FAC04}, {"FT-EAP", 0x000FAC03},
+        {"WPA2-EAP-SHA256", 0x000FAC05}, {"WPA2-PSK-SHA256", 0x000FAC06}, {"SAE", 0x000FAC08},
+        {"FT-SAE", 0x000FAC09}, {"WPA2-EAP-SUITE-B", 0x000FAC0B},
+        {"WPA2-EAP-SUITE-B-192", 0x000FAC0C}, {"FT-EAP-SHA384", 0x000FAC0D},
+        {"FILS-SHA256", 0x000FAC0E}, {"FT-FILS-SHA384", 0x000FAC11}, {"OWE", 0x000FAC12},
+        {"WPA2-EAP-SHA384", 0x000FAC17}, {"SAE-EXT-KEY", 0x000FAC18}, {"FT-SAE-EXT-KEY", 0x000FAC19},
+    };
+    // clang-format on
+    for (auto [name, selector] : cases) {
+        EXPECT_EQ(akm_from_name(name), selector) << name;
+        std::string reply = std::string("key_mgmt=") + name + "\n";
+        EXPECT_EQ(sta_parse(vap_stat{}, reply).key_mgmt, selector) << name;
+    }
 }
 
 TEST(HostapdReply, TypicalWpa2PskConfig)
@@ -100,7 +123,7 @@ TEST(SupplicantReply, StatusThenMibMergeWithoutClearing)
                      "pairwise_cipher=CCMP\n"
                      "key_mgmt=WPA2-PSK\n"
                      "wpa_state=COMPLETED\n");
-    EXPECT_EQ(v.key_mgmt, 0u); // "WPA2-PSK" is not a name of the table
+    EXPECT_EQ(v.key_mgmt, 0x000FAC02u);
     EXPECT_EQ(v.pairwise_cipher, 0x000FAC04u);
     EXPECT_EQ(v.group_cipher, 0x000FAC02u); // no line: kept
     EXPECT_EQ(v.wpa, 1u);

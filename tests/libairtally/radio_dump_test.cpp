@@ -3,6 +3,7 @@
 #include "handle_fixture.h"
 #include "nl_handlers.h"
 #include "nl_reply_builder.h"
+#include "refresh.h"
 
 #include <gtest/gtest.h>
 #include <linux/nl80211.h>
@@ -254,16 +255,27 @@ TEST(IfaceHandler, ChannelWidthTable)
     }
 }
 
+// The kernel's mBm is signed in a u32; the byte holds the dBm in two's
+// complement, truncated towards zero.
 TEST(IfaceHandler, TransmitPowerTruncatesToWholeDbm)
 {
     auto h = bare_handle();
     wiphy(h.get(), 0, "phy0");
     radio_stat *r = walk(&h->radios).at(0);
-    for (auto [mbm, dbm] : {std::pair{2050u, 20}, {2099u, 20}, {0u, 0}, {3000u, 30}, {99u, 0}}) {
+    for (auto [mbm, dbm] : {std::pair{2050, 20},
+                            {2099, 20},
+                            {0, 0},
+                            {3000, 30},
+                            {99, 0},
+                            {-500, -5},
+                            {-150, -1},
+                            {-99, 0},
+                            {-10000, -100}}) {
         NlReply m(NL80211_CMD_NEW_INTERFACE);
-        m.u32(NL80211_ATTR_WIPHY, 0).u32(NL80211_ATTR_WIPHY_TX_POWER_LEVEL, mbm);
+        m.u32(NL80211_ATTR_WIPHY, 0)
+            .u32(NL80211_ATTR_WIPHY_TX_POWER_LEVEL, static_cast<uint32_t>(mbm));
         feed(iface_handler, h.get(), m);
-        EXPECT_EQ(r->tx_power, dbm) << mbm << " mBm";
+        EXPECT_EQ(static_cast<int8_t>(r->tx_power), dbm) << mbm << " mBm";
     }
 }
 
@@ -303,7 +315,7 @@ TEST(RegHandler, CountryOnlyForPhysWithTheirOwnDomain)
     EXPECT_STREQ(radios[1]->country, "DE");
 }
 
-TEST(RadioList, RefreshUpdatesInPlaceAndFreeAllEmpties)
+TEST(RadioList, RefreshGivesTheCurrentStateInPlaceAndFreeAllEmpties)
 {
     auto h = bare_handle();
     radio_stat_free_all(h.get()); // empty: nothing to do
@@ -312,16 +324,22 @@ TEST(RadioList, RefreshUpdatesInPlaceAndFreeAllEmpties)
 
     wiphy(h.get(), 0, "phy0");
     wiphy(h.get(), 1, "phy1");
+    iface(h.get(), 0, 10, "wlan0", 2412);
     radio_stat *first = walk(&h->radios).at(0);
-    // Second refresh: same keys plus a new one, appended at the tail.
-    wiphy(h.get(), 1, "phy1");
+    // Second refresh: phy1 is gone, phy2 is new (at the tail), phy0 was
+    // renamed and lost its only interface.
+    Refresh<radio_stat> refresh;
+    refresh_begin(&refresh, &h->radios);
     wiphy(h.get(), 2, "phy2");
     wiphy(h.get(), 0, "renamed");
+    refresh_end(&refresh, true, &radio_stat::phy, [](const radio_stat &, radio_stat &) {});
     auto radios = walk(&h->radios);
-    ASSERT_EQ(radios.size(), 3u);
+    ASSERT_EQ(radios.size(), 2u);
     EXPECT_EQ(radios[0], first);
     EXPECT_STREQ(radios[0]->phy_name, "renamed");
-    EXPECT_EQ(radios[2]->phy, 2u);
+    EXPECT_STREQ(radios[0]->ifname, "");
+    EXPECT_EQ(radios[0]->freq, 0u);
+    EXPECT_EQ(radios[1]->phy, 2u);
     EXPECT_TRUE(links_consistent(&h->radios));
 
     radio_stat_free_all(h.get());

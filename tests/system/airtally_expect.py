@@ -207,12 +207,11 @@ def main():
           tuple(ap.get(f) for f in fields), (2, 0x000FAC02, 0x000FAC04, 0x000FAC04))
 
     # The station's values for this WPA2-PSK/CCMP association, stated
-    # outright. key_mgmt is 0: STATUS says "key_mgmt=WPA2-PSK", which is not
-    # one of the key-management names (those are the configuration's, such as
-    # WPA-PSK), and nothing in MIB sets it. The ciphers come from STATUS
-    # ("CCMP"), wpa from MIB's selected pairwise suite (OUI 00-0f-ac: RSN).
+    # outright. key_mgmt is PSK's suite: STATUS says "key_mgmt=WPA2-PSK",
+    # wpa_supplicant's name for it. The ciphers come from STATUS ("CCMP"),
+    # wpa from MIB's selected pairwise suite (OUI 00-0f-ac: RSN).
     sta = vaps.get(sta_if, {})
-    for f, want in zip(fields, (2, 0, 0x000FAC04, 0x000FAC04)):
+    for f, want in zip(fields, (2, 0x000FAC02, 0x000FAC04, 0x000FAC04)):
         check(f"station {sta_if} {f}", sta.get(f), want)
     # The reply lines those values rest on, so a change in wpa_supplicant's
     # replies is reported as such rather than as the library's fault.

@@ -42,6 +42,7 @@ struct Lists {
         r1.phy = 1;
         std::strcpy(r1.phy_name, "phy1");
         r1.phy_modes = AIRTALLY_MODE_REPORTED;
+        r1.tx_power = 251; // -5 dBm
 
         ap.ifindex = 3;
         std::strcpy(ap.ifname, "wlan0");
@@ -67,7 +68,7 @@ TEST(AirtallyShow, JsonCarriesEveryMemberWithStringsEscaped)
               "\"antenna_rx\":3,\"freq\":2437,\"chan_width\":20,\"phy_modes\":7,\"tx_power\":20},"
               "{\"phy\":1,\"phy_name\":\"phy1\",\"ifname\":\"\",\"ifindex\":0,"
               "\"mac\":\"00:00:00:00:00:00\",\"country\":\"\",\"antenna_tx\":0,"
-              "\"antenna_rx\":0,\"freq\":0,\"chan_width\":0,\"phy_modes\":1,\"tx_power\":0}],"
+              "\"antenna_rx\":0,\"freq\":0,\"chan_width\":0,\"phy_modes\":1,\"tx_power\":-5}],"
               "\"vaps\":[{\"ifindex\":3,\"ifname\":\"wlan0\",\"mac\":\"02:00:00:00:00:0a\","
               "\"phy\":0,\"iftype\":3,\"ssid\":\"a \\\"b\\\"\\\\\\u0001\\u00e9\",\"use_4addr\":0,"
               "\"wpa\":2,\"key_mgmt\":1027074,\"pairwise_cipher\":1027076,"
@@ -83,6 +84,7 @@ TEST(AirtallyShow, TableHasOneRowPerRecord)
               std::string::npos)
         << t;
     EXPECT_NE(t.find("\n1    phy1            -               0"), std::string::npos) << t;
+    EXPECT_NE(t.find("0     0     -5      "), std::string::npos) << t;
     EXPECT_NE(t.find("\nVAPS\n"), std::string::npos) << t;
     EXPECT_NE(t.find("\n3       wlan0           0    ap          02:00:00:00:00:0a 0     2   "
                      "0x000fac02 0x000fac04 0x000fac04 \"a "),
