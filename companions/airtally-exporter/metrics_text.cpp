@@ -48,7 +48,10 @@ constexpr RadioGauge kRadioGauges[] = {
      [](const radio_stat &r) { return r.chan_width * kHertzPerMegahertz; }, true},
     {"airtally_radio_tx_power_dbm",
      "Transmit power of the radio in dBm, truncated to whole dBm (0 when not reported).",
-     [](const radio_stat &r) { return static_cast<double>(r.tx_power); }, false},
+     // The library stores dBm as two's complement in a byte: a negative power
+     // must not read as 251.
+     [](const radio_stat &r) { return static_cast<double>(static_cast<int8_t>(r.tx_power)); },
+     false},
     {"airtally_radio_antenna_tx_mask",
      "Configured transmit antennas, a bitmap (low 8 bits; 0 when not reported).",
      [](const radio_stat &r) { return static_cast<double>(r.antenna_tx); }, false},

@@ -120,9 +120,8 @@ std::string scrape(Scraper &s)
             return render_metrics(&radios.head, &vaps.head, s.counters);
         }
     }
-    // Emptied first: the library merges a dump into the records it holds, so
-    // an interface that went away, or security values that a daemon no
-    // longer reports, would otherwise live on.
+    // Emptied first: each scrape starts from nothing, so no record of an
+    // earlier scrape can be read again.
     radio_stat *radios = nullptr;
     vap_stat *vaps = nullptr;
     count_if_printed(s, ErrorSource::Nl80211, run_captured([&] {

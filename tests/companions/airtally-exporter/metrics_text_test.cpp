@@ -34,6 +34,7 @@ TEST(MetricsText, RadiosInBaseUnitsWithTheirNames)
 {
     List<radio_stat> radios({radio(0, "phy0", 2437, AIRTALLY_MODE_REPORTED | AIRTALLY_MODE_HT),
                              radio(1, "phy1", 0, 0)});
+    radios.records[1].tx_power = static_cast<uint8_t>(-5); // the library's two's complement
     List<vap_stat> vaps({});
     const std::string t = render_metrics(&radios.head, &vaps.head, {});
     EXPECT_EQ(
@@ -47,7 +48,9 @@ TEST(MetricsText, RadiosInBaseUnitsWithTheirNames)
               std::vector<std::string>{R"(airtally_radio_frequency_hertz{phy="0"} 2437000000)"});
     EXPECT_EQ(lines_starting(t, "airtally_radio_channel_width_hertz{"),
               std::vector<std::string>{R"(airtally_radio_channel_width_hertz{phy="0"} 20000000)"});
-    EXPECT_EQ(lines_starting(t, "airtally_radio_tx_power_dbm{").size(), 2u);
+    EXPECT_EQ(lines_starting(t, "airtally_radio_tx_power_dbm{"),
+              (std::vector<std::string>{R"(airtally_radio_tx_power_dbm{phy="0"} 20)",
+                                        R"(airtally_radio_tx_power_dbm{phy="1"} -5)"}));
     EXPECT_EQ(lines_starting(t, "airtally_radio_antenna_tx_mask{phy=\"1\"}"),
               std::vector<std::string>{R"(airtally_radio_antenna_tx_mask{phy="1"} 3)"});
     EXPECT_EQ(lines_starting(t, "airtally_radio_antenna_rx_mask{phy=\"0\"}"),
