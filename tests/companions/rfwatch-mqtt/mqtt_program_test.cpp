@@ -458,3 +458,38 @@ TEST_F(RfwatchMqtt, BrokerStoppedTwentySecondsQueuesAtMostMaxQueueAndCountsDrops
         want.push_back(spectrum_line(t, 512));
     EXPECT_EQ(outage, want);
 }
+
+// What a publisher on the command topic must not achieve: a retained
+// command acted on at every (re)connection, or a huge message held in the
+// access point's memory. Both are dropped; the program stays connected and
+// passes the next live command on.
+TEST_F(RfwatchMqtt, RetainedAndOversizedCommandsNeverReachRfwatchd)
+{
+    start_broker();
+    start_daemon();
+    MqttClient ctl;
+    ASSERT_TRUE(ctl.connect(broker->port(), login_as("ctl", "ctl-secret")));
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":3})", 1, true));
+    watcher = subscribe("viewer", "viewer-secret");
+    start_program({"--commands"});
+    ASSERT_TRUE(daemon->wait_clients(1, WAIT_MS));
+    ASSERT_TRUE(program_says("retained command ignored")) << program->err();
+
+    const long before_kib = wdtest::peak_rss_kib(program->pid());
+    constexpr size_t HUGE_BYTES = 20 << 20;
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", std::string(HUGE_BYTES, ' '), 1));
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":1,"aggregation_period_ms":500})", 1));
+    ASSERT_TRUE(program_says("command passed to rfwatchd")) << program->err();
+    const long after_kib = wdtest::peak_rss_kib(program->pid());
+
+    ASSERT_TRUE(daemon->wait_reads(1, WAIT_MS));
+    const auto reads = daemon->reads();
+    ASSERT_EQ(reads.size(), 1u) << program->err();
+    EXPECT_EQ(reads[0].bytes, R"({"command":1,"aggregation_period_ms":500})");
+    // Delivered, the huge one would have been refused (and logged) as too long.
+    EXPECT_EQ(program->err().find("command refused"), std::string::npos) << program->err();
+    EXPECT_LT(after_kib - before_kib, static_cast<long>(HUGE_BYTES / 1024 / 2))
+        << "peak RSS " << before_kib << " KiB -> " << after_kib << " KiB";
+    fprintf(stderr, "rfwatch-mqtt peak RSS around a %zu MiB publish: %ld KiB -> %ld KiB\n",
+            HUGE_BYTES >> 20, before_kib, after_kib);
+}
