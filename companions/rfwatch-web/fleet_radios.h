@@ -17,7 +17,7 @@ constexpr size_t FLEET_NAME_MAX = 64;
 // A radio neither status nor spectrum was heard of for this long is
 // forgotten. rfwatch-mqtt publishes its status at least every 5 minutes,
 // so a running one never gets there.
-constexpr int64_t FLEET_SILENT_US = 15 * 60 * int64_t{1000000};
+constexpr int64_t FLEET_SILENT_US = int64_t{15} * 60 * 1000000;
 
 enum class FleetTopic { Spectrum, Status };
 

@@ -103,7 +103,7 @@ class Fleet : public ::testing::Test
     }
 
     void start_web(const std::string &password_file, std::vector<std::string> extra = {},
-                   const std::string &host = "127.0.0.1", std::vector<std::string> env = {})
+                   const std::string &host = "127.0.0.1", const std::vector<std::string> &env = {})
     {
         std::vector<std::string> argv = {RFWATCH_WEB_BIN,
                                          "--mqtt",
