@@ -1,7 +1,8 @@
 // rfwatch-web's fleet mode: instead of one rfwatchd socket, the broker that
 // every access point's rfwatch-mqtt publishes to. libmosquitto is driven
 // from the same libwebsockets loop (its socket adopted, its keep-alive on a
-// timer), so the program keeps one thread.
+// timer); only connecting, which blocks, runs on a helper thread that hands
+// the client back (broker_connect.h).
 #pragma once
 
 #include "broker_connect.h"
