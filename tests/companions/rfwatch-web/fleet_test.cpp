@@ -313,8 +313,6 @@ TEST_F(Fleet, AHugeMessageIsNotDeliveredAndTheLinkStays)
     const long after_kib = wdtest::peak_rss_kib(web->pid());
     EXPECT_LT(after_kib - before_kib, static_cast<long>(HUGE_BYTES / 1024 / 2))
         << "peak RSS " << before_kib << " KiB -> " << after_kib << " KiB";
-    fprintf(stderr, "rfwatch-web peak RSS around a %zu MiB publish: %ld KiB -> %ld KiB\n",
-            HUGE_BYTES >> 20, before_kib, after_kib);
 }
 
 TEST(FleetUsage, MqttOptionsAreCheckedBeforeAnythingStarts)
