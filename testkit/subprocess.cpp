@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -239,6 +240,16 @@ Outcome run(const std::vector<std::string> &argv, std::string_view input, int ti
     if (!input.empty())
         c.write_stdin(input);
     return c.finish(timeout_ms);
+}
+
+long peak_rss_kib(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("VmHWM:"))
+            return std::stol(line.substr(6));
+    return 0;
 }
 
 } // namespace wdtest

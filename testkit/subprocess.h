@@ -66,6 +66,10 @@ class Child
 // themselves; 0 when no such line came within timeout_ms.
 int read_loopback_port(Child &child, int timeout_ms);
 
+// The peak resident set of a running process in KiB (its VmHWM); 0 when
+// it cannot be read.
+long peak_rss_kib(pid_t pid);
+
 // Runs argv to completion with `input` on standard input.
 Outcome run(const std::vector<std::string> &argv, std::string_view input = {},
             int timeout_ms = 10000, const std::vector<std::string> &env_extra = {});

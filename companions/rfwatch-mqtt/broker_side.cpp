@@ -11,24 +11,6 @@
 namespace
 {
 
-struct ConnackText {
-    int code;
-    const char *text;
-};
-
-constexpr ConnackText CONNACK_TEXTS[] = {
-    {1, "unacceptable protocol version"}, {2, "client id refused"}, {3, "broker unavailable"},
-    {4, "bad user name or password"},     {5, "not authorised"},
-};
-
-const char *connack_text(int code)
-{
-    for (const ConnackText &c : CONNACK_TEXTS)
-        if (c.code == code)
-            return c.text;
-    return "refused";
-}
-
 // One line per kind of failure, not one per attempt.
 void report(BrokerSide &b, const std::string &line)
 {
@@ -107,12 +89,22 @@ void publish_status(BrokerSide &b, int64_t now_us)
 void on_connect(mosquitto *m, void *obj, int rc)
 {
     BrokerSide &b = side_of(obj);
+    if (rc != 0 && connack_refused_version(b.v5, rc)) {
+        // Kept working with an old broker, but then nothing bounds what it
+        // sends us: its message_size_limit has to.
+        b.v5 = false;
+        b.version_refused = true;
+        report(b, "broker " + where(b) +
+                      " does not speak MQTT 5: using 3.1.1, which cannot limit the size of "
+                      "what the broker sends (set message_size_limit there)");
+        return;
+    }
     if (rc != 0) {
-        b.auth_refused = rc == 4 || rc == 5;
+        b.auth_refused = connack_refused_login(b.v5, rc);
         const std::string who = b.options->broker.user.empty()
                                     ? std::string("an anonymous login")
                                     : "the login for user " + b.options->broker.user;
-        report(b, "broker " + where(b) + " refused " + who + " (" + connack_text(rc) + ")");
+        report(b, "broker " + where(b) + " refused " + who + " (" + connack_reason(b.v5, rc) + ")");
         return;
     }
     b.state = BrokerState::Connected;
@@ -131,6 +123,16 @@ void on_message(mosquitto * /*m*/, void *obj, const mosquitto_message *msg)
         return;
     const std::string_view text(static_cast<const char *>(msg->payload),
                                 static_cast<size_t>(msg->payloadlen));
+    // A retained command would be replayed at every connection: one
+    // mistaken retain flag would sweep, and take the primaries down, after
+    // every restart. Left on the broker; only live commands count.
+    if (msg->retain) {
+        fprintf(stderr,
+                "rfwatch-mqtt: retained command ignored (only commands published while "
+                "connected are passed on; clear it with an empty retained message): %s\n",
+                escape_for_log(text, 200).c_str());
+        return;
+    }
     std::string json, error;
     if (!check_command(text, json, error) || !b.command_sink(b.command_context, json, error)) {
         fprintf(stderr, "rfwatch-mqtt: command refused (%s): %s\n", error.c_str(),
@@ -166,7 +168,7 @@ void attempt_over(BrokerSide &b, int64_t now_us, int rc)
                           ")");
         else
             report(b, "TLS with " + where(b) + " failed (" + reason + ")");
-    } else if (!b.auth_refused) {
+    } else if (!b.auth_refused && !b.version_refused) {
         const char *why = rc == MOSQ_ERR_ERRNO ? strerror(errno) : mosquitto_strerror(rc);
         report(b,
                std::string(was_connected ? "lost the broker at " : "cannot reach the broker at ") +
@@ -178,7 +180,7 @@ void attempt_over(BrokerSide &b, int64_t now_us, int rc)
     ring_unhand_all(b.ring);
     // A refused login will not succeed sooner for being retried sooner.
     b.backoff_us = b.auth_refused ? BACKOFF_MAX_US : backoff_next(b.backoff_us);
-    b.next_attempt_us = now_us + b.backoff_us;
+    b.next_attempt_us = b.version_refused ? now_us : now_us + b.backoff_us;
 }
 
 // An encrypted key would make OpenSSL prompt on the terminal: refuse it.
@@ -210,10 +212,7 @@ mosquitto *new_client(BrokerSide &b)
     mosquitto *m = mosquitto_new(o.client_id.c_str(), true, &b);
     if (m == nullptr)
         return nullptr;
-    mosquitto_connect_callback_set(m, on_connect);
-    mosquitto_publish_callback_set(m, on_publish);
-    mosquitto_message_callback_set(m, on_message);
-    mosquitto_log_callback_set(m, on_log);
+    // No callbacks yet: the helper thread must not run ours.
     mosquitto_max_inflight_messages_set(m, BROKER_WINDOW);
     // Each spectrum is one message that someone is watching for: Nagle's
     // wait for an acknowledgement would hold it back tens of milliseconds.
@@ -237,15 +236,29 @@ mosquitto *new_client(BrokerSide &b)
 void start_attempt(BrokerSide &b, int64_t now_us)
 {
     b.auth_refused = false;
+    b.version_refused = false;
     b.log_error.clear();
-    b.mosq.reset(new_client(b));
-    int rc = MOSQ_ERR_NOMEM;
-    if (b.mosq) {
-        errno = 0;
-        rc = mosquitto_connect_async(b.mosq.get(), b.options->broker.host.c_str(),
-                                     b.options->broker.port, BROKER_KEEPALIVE_S);
+    mosquitto *m = new_client(b);
+    const ConnectTarget target{
+        b.options->broker.host, b.options->broker.port, BROKER_KEEPALIVE_S,
+        b.v5 ? BROKER_PACKET_BASE + static_cast<uint32_t>(b.topic_command.size()) : 0};
+    if (m == nullptr || !connect_job_start(b.job, m, target)) {
+        attempt_over(b, now_us, MOSQ_ERR_NOMEM);
+        return;
     }
-    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(b.mosq.get()) < 0) {
+    b.state = BrokerState::Starting;
+}
+
+// The helper thread is done: the client is ours again.
+void connect_finished(BrokerSide &b, mosquitto *m, int rc, int err, int64_t now_us)
+{
+    b.mosq.reset(m);
+    mosquitto_connect_callback_set(m, on_connect);
+    mosquitto_publish_callback_set(m, on_publish);
+    mosquitto_message_callback_set(m, on_message);
+    mosquitto_log_callback_set(m, on_log);
+    errno = err;
+    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m) < 0) {
         attempt_over(b, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_NO_CONN : rc);
         return;
     }
@@ -278,6 +291,8 @@ bool status_due(const BrokerSide &b, int64_t now_us)
         return false;
     if (b.status_force)
         return true;
+    if (now_us - b.last_status_us >= STATUS_REFRESH_US)
+        return true;
     const MqttStatus s = current_status(b, true);
     const bool changed = s.lines != b.published.lines || s.dropped != b.published.dropped;
     return changed && now_us - b.last_status_us >= STATUS_MIN_GAP_US;
@@ -295,9 +310,11 @@ bool broker_init(BrokerSide &b, const MqttOptions &o, std::string password, bool
     b.topic_status = topic_of(o, Topic::Status);
     b.topic_command = topic_of(o, Topic::Command);
     b.state = BrokerState::Idle;
+    b.v5 = true;
     b.next_attempt_us = 0;
     b.backoff_us = 0;
     b.auth_refused = false;
+    b.version_refused = false;
     b.lib_pending = 0;
     b.in_publish = false;
     ring_init(b.ring, o.max_queue);
@@ -316,6 +333,13 @@ void broker_tick(BrokerSide &b, int64_t now_us)
     if (b.state == BrokerState::Idle) {
         if (now_us >= b.next_attempt_us)
             start_attempt(b, now_us);
+        return;
+    }
+    if (b.state == BrokerState::Starting) {
+        mosquitto *m = nullptr;
+        int rc = 0, err = 0;
+        if (connect_job_take(b.job, &m, &rc, &err))
+            connect_finished(b, m, rc, err, now_us);
         return;
     }
     const int rc = mosquitto_loop_misc(b.mosq.get());
@@ -349,7 +373,7 @@ void broker_handle(BrokerSide &b, short revents, int64_t now_us)
         rc = mosquitto_loop_read(b.mosq.get(), 1);
     if (rc == MOSQ_ERR_SUCCESS && b.mosq && (revents & POLLOUT))
         rc = mosquitto_loop_write(b.mosq.get(), 1);
-    if (rc != MOSQ_ERR_SUCCESS || b.auth_refused)
+    if (rc != MOSQ_ERR_SUCCESS || b.auth_refused || b.version_refused)
         attempt_over(b, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_REFUSED : rc);
 }
 
@@ -357,6 +381,8 @@ int64_t broker_deadline(const BrokerSide &b, int64_t now_us)
 {
     if (b.state == BrokerState::Idle)
         return b.next_attempt_us;
+    if (b.state == BrokerState::Starting)
+        return now_us + CONNECT_POLL_US;
     // loop_misc keeps the connection alive; once a second is plenty.
     int64_t next = now_us + 1000000;
     if (b.state == BrokerState::Connected && b.status.lines != b.published.lines)
@@ -397,7 +423,11 @@ void broker_shutdown(BrokerSide &b)
         mosquitto_disconnect(b.mosq.get());
         mosquitto_loop_write(b.mosq.get(), 1);
     }
+    const bool thread_busy = connect_job_pending(b.job);
+    connect_job_abandon(b.job);
     b.mosq.reset();
     b.state = BrokerState::Idle;
-    mosquitto_lib_cleanup();
+    // A helper thread still inside libmosquitto: leave the library as it is.
+    if (!thread_busy)
+        mosquitto_lib_cleanup();
 }

@@ -3,6 +3,7 @@
 // of a dead connection lingers, and the bounded ring in front of it.
 #pragma once
 
+#include "broker_connect.h"
 #include "options.h"
 #include "publish_ring.h"
 #include "status.h"
@@ -19,12 +20,22 @@
 constexpr int BROKER_WINDOW = 20;
 constexpr int64_t STATUS_MIN_GAP_US = 10000000;
 constexpr int BROKER_KEEPALIVE_S = 30;
+// Even unchanged, the status is published again this often: fleet pages
+// forget radios they have not heard of for a while (rfwatch-web(1)).
+constexpr int64_t STATUS_REFRESH_US = 300000000;
+// The largest packet the broker may send us (MQTT 5): commands are at most
+// COMMAND_MAX_BYTES, the rest are acknowledgements. The broker drops larger
+// publishes for this client instead of making us hold them.
+constexpr uint32_t BROKER_PACKET_BASE = 16384;
+// How often the loop looks whether the helper thread has connected.
+constexpr int64_t CONNECT_POLL_US = 20000;
 
 struct MosquittoDeleter {
     void operator()(mosquitto *m) const { mosquitto_destroy(m); }
 };
 
-enum class BrokerState { Idle, Connecting, Connected };
+// Starting: the helper thread looks the name up and connects.
+enum class BrokerState { Idle, Starting, Connecting, Connected };
 
 // Called for each checked command from the command topic; false: error says
 // why it was not passed on.
@@ -36,9 +47,12 @@ struct BrokerSide {
     bool has_password;
     std::string topic_spectrum, topic_status, topic_command;
     std::unique_ptr<mosquitto, MosquittoDeleter> mosq;
+    ConnectJob job; // the client while Starting
+    bool v5;        // false once the broker said it speaks only MQTT 3.1.1
     BrokerState state;
     int64_t next_attempt_us, backoff_us;
     bool auth_refused;           // the broker refused this attempt's login
+    bool version_refused;        // ... or MQTT 5: retried at once with 3.1.1
     std::string log_error;       // libmosquitto's last error line this attempt
     std::string last_reported;   // the failure line printed last
     int lib_pending;             // publishes libmosquitto has not confirmed

@@ -1,7 +1,8 @@
-// rfwatch-mqtt: publishes rfwatchd's spectra to an MQTT broker. One thread,
-// one poll() loop over rfwatchd's socket and the broker's; it reads the
-// daemon all the time, whatever the broker does, and keeps at most
-// --max-queue messages for it.
+// rfwatch-mqtt: publishes rfwatchd's spectra to an MQTT broker. One poll()
+// loop over rfwatchd's socket and the broker's (only connecting to the
+// broker, which blocks, runs on a helper thread); it reads the daemon all
+// the time, whatever the broker does, and keeps at most --max-queue
+// messages for it.
 #include "broker_side.h"
 #include "clock.h"
 #include "daemon_side.h"

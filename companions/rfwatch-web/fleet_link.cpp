@@ -21,12 +21,19 @@ namespace
 constexpr int64_t TICK_US = 1000000;
 constexpr int64_t BACKOFF_FIRST_US = 1000000;
 constexpr int64_t BACKOFF_MAX_US = 30000000;
-// MQTT 3.1.1 CONNACK codes of a refused login.
-constexpr int CONNACK_BAD_LOGIN = 4;
-constexpr int CONNACK_NOT_AUTHORISED = 5;
+// How often the loop looks whether the helper thread has connected.
+constexpr int64_t CONNECT_POLL_US = 20000;
 // Reads per wake-up: enough to drain what TLS has already decrypted (the
 // socket would not wake us for it), bounded so browsers get their turn.
 constexpr int READS_PER_WAKE = 256;
+
+// Silence is measured on a clock that setting the time does not move.
+int64_t monotonic_us()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
 
 FleetLink &fleet_of(struct lws *wsi)
 {
@@ -68,14 +75,25 @@ bool over(const FleetLink &f)
 void on_connect(struct mosquitto *m, void *obj, int rc)
 {
     auto &f = *static_cast<FleetLink *>(obj);
+    if (rc != 0 && connack_refused_version(f.v5, rc)) {
+        // Kept working with an old broker, but then nothing bounds what it
+        // sends us: its message_size_limit has to.
+        f.v5 = false;
+        f.backoff_us = 0;
+        report(f, "no MQTT 5: using 3.1.1, which cannot limit the size of what the broker "
+                  "sends (set message_size_limit there)");
+        close_soon(f);
+        return;
+    }
     if (rc != 0) {
-        const bool login = rc == CONNACK_BAD_LOGIN || rc == CONNACK_NOT_AUTHORISED;
+        const bool login = connack_refused_login(f.v5, rc);
+        const char *why = connack_reason(f.v5, rc);
         report(f, login
                       ? "the broker refused the login" +
                             (f.options.broker.user.empty() ? std::string(" (no user given)")
                                                            : " for user " + f.options.broker.user) +
-                            " (" + mosquitto_connack_string(rc) + ")"
-                      : std::string("connection refused (") + mosquitto_connack_string(rc) + ")");
+                            " (" + why + ")"
+                      : std::string("connection refused (") + why + ")");
         if (login)
             f.backoff_us = BACKOFF_MAX_US; // retried at the slowest pace
         close_soon(f);
@@ -103,10 +121,11 @@ void on_message(struct mosquitto * /*m*/, void *obj, const struct mosquitto_mess
     FleetTopicParts parts{};
     if (msg->topic == nullptr || !fleet_topic_parse(f.options.prefix, msg->topic, parts))
         return;
-    bool was_new = false;
-    const int id = fleet_radio_id(f.radios, parts.node, parts.radio, &was_new);
-    if (id < 0)
-        return;
+    FleetAdded how = FleetAdded::Known;
+    const int id = fleet_radio_id(f.radios, parts.node, parts.radio, monotonic_us(), &how);
+    const bool was_new = how != FleetAdded::Known;
+    if (how == FleetAdded::Replaced)
+        server_fleet_replaced(*f.server, id);
     const auto *bytes = static_cast<const uint8_t *>(msg->payload);
     const size_t len = msg->payloadlen > 0 ? static_cast<size_t>(msg->payloadlen) : 0;
     if (parts.kind == FleetTopic::Status) {
@@ -146,13 +165,9 @@ void on_disconnect(struct mosquitto * /*m*/, void *obj, int /*rc*/)
     close_soon(f);
 }
 
+// No callbacks yet: the helper thread that connects must not run ours.
 bool set_up_client(FleetLink &f, mosquitto *m)
 {
-    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    mosquitto_connect_callback_set(m, on_connect);
-    mosquitto_message_callback_set(m, on_message);
-    mosquitto_publish_callback_set(m, on_publish);
-    mosquitto_disconnect_callback_set(m, on_disconnect);
     const FleetOptions &o = f.options;
     if (!o.broker.user.empty() &&
         mosquitto_username_pw_set(m, o.broker.user.c_str(),
@@ -177,20 +192,39 @@ void retry_later(FleetLink &f)
 void attempt(FleetLink &f)
 {
     f.broken = false;
-    f.mosq.reset(mosquitto_new(nullptr, true, &f));
-    if (!f.mosq || !set_up_client(f, f.mosq.get())) {
+    mosquitto *m = mosquitto_new(nullptr, true, &f);
+    if (m == nullptr || !set_up_client(f, m)) {
         report(f, "cannot set up the MQTT client (TLS files?)");
-        f.mosq.reset();
+        mosquitto_destroy(m);
         retry_later(f);
         return;
     }
-    // The name lookup blocks; the connection itself does not.
-    const int rc = mosquitto_connect_async(f.mosq.get(), f.options.broker.host.c_str(),
-                                           f.options.broker.port, FLEET_KEEPALIVE_S);
-    const int fd = mosquitto_socket(f.mosq.get());
+    // The name lookup and (MQTT 5) the TCP handshake block: a helper
+    // thread does them while this loop serves the browsers.
+    const uint32_t max_packet =
+        f.v5 ? FLEET_PACKET_BASE + static_cast<uint32_t>(f.options.prefix.size()) : 0;
+    if (!connect_job_start(
+            f.job, m,
+            {f.options.broker.host, f.options.broker.port, FLEET_KEEPALIVE_S, max_packet})) {
+        report(f, "cannot start a thread to connect");
+        retry_later(f);
+        return;
+    }
+    lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, CONNECT_POLL_US);
+}
+
+// The helper thread is done: watch the connection it made.
+void connected_socket(FleetLink &f, mosquitto *m, int rc, int err)
+{
+    f.mosq.reset(m);
+    mosquitto_connect_callback_set(m, on_connect);
+    mosquitto_message_callback_set(m, on_message);
+    mosquitto_publish_callback_set(m, on_publish);
+    mosquitto_disconnect_callback_set(m, on_disconnect);
+    const int fd = mosquitto_socket(m);
     if (rc != MOSQ_ERR_SUCCESS || fd < 0) {
         report(f, std::string("cannot connect (") +
-                      (rc == MOSQ_ERR_ERRNO ? strerror(errno) : mosquitto_strerror(rc)) + ")");
+                      (rc == MOSQ_ERR_ERRNO ? strerror(err) : mosquitto_strerror(rc)) + ")");
         f.mosq.reset();
         retry_later(f);
         return;
@@ -208,8 +242,13 @@ void attempt(FleetLink &f)
         return;
     }
     f.watched_fd = fd;
-    lws_callback_on_writable(f.wsi); // the CONNECT packet waits
+    lws_callback_on_writable(f.wsi); // the CONNECT packet may wait
     lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, TICK_US);
+}
+
+void on_radio_gone(void *context, int id)
+{
+    server_fleet_changed(*static_cast<WebServer *>(context), id);
 }
 
 void on_tick(lws_sorted_usec_list_t *sul)
@@ -217,6 +256,16 @@ void on_tick(lws_sorted_usec_list_t *sul)
     FleetLink &f = *lws_container_of(sul, FleetTimer, sul)->owner;
     if (f.stopping)
         return;
+    fleet_radios_expire(f.radios, monotonic_us(), on_radio_gone, f.server);
+    if (connect_job_pending(f.job)) {
+        mosquitto *m = nullptr;
+        int rc = 0, err = 0;
+        if (connect_job_take(f.job, &m, &rc, &err))
+            connected_socket(f, m, rc, err);
+        else
+            lws_sul_schedule(f.server->context, 0, &f.tick.sul, on_tick, CONNECT_POLL_US);
+        return;
+    }
     if (!f.mosq) {
         attempt(f);
         return;
@@ -293,6 +342,7 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
 void fleet_stop(FleetLink &f)
 {
     f.stopping = true;
+    connect_job_abandon(f.job);
     lws_sul_cancel(&f.tick.sul);
 }
 

@@ -1,9 +1,11 @@
 // rfwatch-web's fleet mode: instead of one rfwatchd socket, the broker that
 // every access point's rfwatch-mqtt publishes to. libmosquitto is driven
 // from the same libwebsockets loop (its socket adopted, its keep-alive on a
-// timer), so the program keeps one thread.
+// timer); only connecting, which blocks, runs on a helper thread that hands
+// the client back (broker_connect.h).
 #pragma once
 
+#include "broker_connect.h"
 #include "broker_url.h"
 #include "fleet_radios.h"
 
@@ -20,6 +22,11 @@ struct WebServer;
 // page cannot make its queue grow past this.
 constexpr int FLEET_COMMANDS_IN_FLIGHT = 8;
 constexpr int FLEET_KEEPALIVE_S = 30;
+// What the broker may send us (MQTT 5's maximum packet size), beyond the
+// topic: the longest line rfwatch-mqtt publishes (a compact frame is
+// shorter) and room for the packet's own fields. The broker drops larger
+// messages for us rather than making an access point hold them.
+constexpr uint32_t FLEET_PACKET_BASE = 16384 + 1024;
 
 struct FleetOptions {
     BrokerUrl broker{};
@@ -44,10 +51,12 @@ struct FleetLink {
     WebServer *server = nullptr;
     FleetOptions options;
     std::unique_ptr<mosquitto, MosquittoFree> mosq; // one per attempt
-    struct lws *wsi = nullptr;                      // watches a duplicate of mosquitto's socket
-    int watched_fd = -1;                            // mosquitto's descriptor that wsi duplicates
-    bool connected = false;                         // the broker accepted us and we subscribed
-    bool broken = false;                            // this attempt is over; closing
+    ConnectJob job;                                 // the client while it connects
+    bool v5 = true;            // false once the broker said it speaks only MQTT 3.1.1
+    struct lws *wsi = nullptr; // watches a duplicate of mosquitto's socket
+    int watched_fd = -1;       // mosquitto's descriptor that wsi duplicates
+    bool connected = false;    // the broker accepted us and we subscribed
+    bool broken = false;       // this attempt is over; closing
     bool stopping = false;
     int64_t backoff_us = 0;
     int in_flight = 0;

@@ -88,41 +88,73 @@ bool fleet_status_parse(std::string_view payload, FleetStatus &out)
     return true;
 }
 
-int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio, bool *added)
+int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio, int64_t now_us,
+                   FleetAdded *how)
 {
-    if (added != nullptr)
-        *added = false;
     std::string key(node);
     key.append("/").append(radio);
-    if (const auto found = t.ids.find(key); found != t.ids.end())
+    if (const auto found = t.ids.find(key); found != t.ids.end()) {
+        t.radios[static_cast<size_t>(found->second)].heard_us = now_us;
+        if (how != nullptr)
+            *how = FleetAdded::Known;
         return found->second;
-    if (t.radios.size() >= FLEET_MAX_RADIOS) {
-        t.refused++;
-        return -1;
     }
-    const int id = static_cast<int>(t.radios.size());
-    t.radios.push_back(FleetRadio{std::string(node), std::string(radio), false, {}});
+    FleetRadio fresh{std::string(node), std::string(radio), true, false, {}, now_us};
+    int id = 0;
+    FleetAdded added = FleetAdded::New;
+    if (t.radios.size() < FLEET_MAX_RADIOS) {
+        id = static_cast<int>(t.radios.size());
+        t.radios.push_back(std::move(fresh));
+    } else {
+        // A forgotten place first, else the one silent longest.
+        const auto place = std::ranges::min_element(t.radios, [](const auto &a, const auto &b) {
+            return a.in_use != b.in_use ? !a.in_use : a.heard_us < b.heard_us;
+        });
+        id = static_cast<int>(place - t.radios.begin());
+        if (place->in_use) {
+            t.ids.erase(place->node + "/" + place->radio);
+            t.evicted++;
+        }
+        *place = std::move(fresh);
+        added = FleetAdded::Replaced;
+    }
     t.ids.emplace(std::move(key), id);
-    if (added != nullptr)
-        *added = true;
+    if (how != nullptr)
+        *how = added;
     return id;
+}
+
+void fleet_radios_expire(FleetRadios &t, int64_t now_us, void (*gone)(void *, int), void *context)
+{
+    for (size_t i = 0; i < t.radios.size(); i++) {
+        FleetRadio &r = t.radios[i];
+        if (!r.in_use || now_us - r.heard_us < FLEET_SILENT_US)
+            continue;
+        r.in_use = false;
+        t.ids.erase(r.node + "/" + r.radio);
+        gone(context, static_cast<int>(i));
+    }
 }
 
 bool fleet_radio_live(const FleetRadio &r)
 {
-    return r.status_known && r.status.online && r.status.daemon_connected;
+    return r.in_use && r.status_known && r.status.online && r.status.daemon_connected;
 }
 
 std::string fleet_radio_message(int id, const FleetRadio &r)
 {
     // The names were checked to need no escaping.
-    const char *state = !r.status_known ? "unknown" : r.status.online ? "online" : "offline";
+    const char *state = !r.in_use         ? "expired"
+                        : !r.status_known ? "unknown"
+                        : r.status.online ? "online"
+                                          : "offline";
     char head[64];
     snprintf(head, sizeof head, R"({"type":"radio","id":%d,"node":")", id);
     std::string out = head;
     out.append(r.node).append(R"(","radio":")").append(r.radio);
     out.append(R"(","state":")").append(state).append(R"(","daemon":")");
-    out.append(r.status_known && r.status.daemon_connected ? "connected" : "unreachable");
+    out.append(r.in_use && r.status_known && r.status.daemon_connected ? "connected"
+                                                                       : "unreachable");
     out.append("\"}");
     return out;
 }

@@ -83,7 +83,7 @@ int on_established(WebServer &s, struct lws *wsi, BrowserSession &session)
     if (s.options.fleet) {
         queue_text(b, R"({"type":"fleet"})");
         for (size_t i = 0; i < s.fleet.radios.radios.size(); i++)
-            b.radios_owed.set(i);
+            b.radios_owed.set(i, s.fleet.radios.radios[i].in_use); // not the forgotten
     }
     queue_text(b, status_for(s, b));
     return 0;
@@ -282,6 +282,14 @@ void server_fleet_changed(WebServer &s, int id)
         if (id < 0 || b.radio == id)
             queue_text(b, status_for(s, b));
     }
+}
+
+void server_fleet_replaced(WebServer &s, int id)
+{
+    // Whoever showed the old radio starts over with the new one's frames.
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr && b.radio == id)
+            select_radio(s, b, id);
 }
 
 void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f)

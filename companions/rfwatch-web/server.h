@@ -64,6 +64,8 @@ void server_tell(WebServer &s, unsigned browser_id, std::string_view text);
 // For the fleet link: radio id changed (heard of, status), or with -1 the
 // broker connection did; a frame of radio id.
 void server_fleet_changed(WebServer &s, int id);
+// The radio id now stands for another radio (the old one was silent long).
+void server_fleet_replaced(WebServer &s, int id);
 void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f);
 
 // The HTTP side (http_serve.cpp): the page, the token cookie, and which

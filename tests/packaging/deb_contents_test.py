@@ -169,6 +169,8 @@ class Packages(unittest.TestCase):
     def test_postinst_makes_the_group_and_enables_nothing(self):
         script = control_file("wifidiag", "postinst")
         self.assertIn("addgroup --system", script)
+        # airtally-exporter's unit runs it as an account of its own.
+        self.assertRegex(script, r"adduser --system .*\\?\n?.*airtally-exporter")
         for enabling in ("systemctl", "deb-systemd-helper", "deb-systemd-invoke", "update-rc.d"):
             self.assertNotIn(enabling, script)
         self.assertFalse([f for f in Unpacked.files("wifidiag") if ".wants/" in f])

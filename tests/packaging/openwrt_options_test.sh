@@ -144,7 +144,7 @@ expect_args "rfwatchd: the next section starts clean" rfwatchd_options mon1 \
 clear_options
 opt_main_socket=/var/run/rfwatchd/mon0.sock
 expect_args "rfwatch-web: defaults, token always" rfwatch_web_options main \
-	-s /var/run/rfwatchd/mon0.sock -l 127.0.0.1:8080 --token-file /etc/wifidiag/rfwatch-web.token
+	-s /var/run/rfwatchd/mon0.sock -l 127.0.0.1:8080 --token-file /etc/wifidiag/rfwatch-web/token
 
 opt_main_listen=0.0.0.0:8080
 opt_main_read_only=1
@@ -159,7 +159,7 @@ opt_main_password_file=/etc/wifidiag/pw
 opt_main_cafile=/etc/ca.crt
 expect_args "rfwatch-web: the fleet page" rfwatch_web_options main \
 	--mqtt mqtts://viewer@broker.example --prefix fleet --password-file /etc/wifidiag/pw \
-	--cafile /etc/ca.crt -l 127.0.0.1:8080 --token-file /etc/wifidiag/rfwatch-web.token
+	--cafile /etc/ca.crt -l 127.0.0.1:8080 --token-file /etc/wifidiag/rfwatch-web/token
 
 opt_main_socket=/var/run/rfwatchd/mon0.sock
 expect_refused "rfwatch-web: socket and mqtt" rfwatch_web_options main "not both"

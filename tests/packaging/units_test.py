@@ -57,7 +57,6 @@ EXPOSED = {
         "SupplementaryGroups=",
     },
     "airtally-exporter.service": COMMON_EXPOSED | {
-        "User=/DynamicUser=",  # hostapd's control sockets are root's
         "PrivateTmp=",  # hostapd answers to a path in the shared /tmp
         "RestrictAddressFamilies=~AF_(INET|INET6)",
         "RestrictAddressFamilies=~AF_NETLINK",
@@ -146,13 +145,23 @@ class Units(unittest.TestCase):
                 r = analyze("security", "--offline=yes", "--threshold=25", "./" + unit)
                 self.assertEqual(r.returncode, 0, r.stdout[-400:])
 
-    def test_least_capabilities(self):
-        self.assertEqual(unit_lines("rfwatchd@.service", "CapabilityBoundingSet"),
-                         ["CAP_NET_ADMIN"])
-        for template in ("rfwatch-web.service", "rfwatch-mqtt@.service",
-                         "airtally-exporter.service"):
+    def test_least_privilege_and_a_descriptor_limit(self):
+        # Who each runs as, its capabilities, and a fixed descriptor limit
+        # (the programs cap their connections below it).
+        want = {
+            "rfwatchd@.service": ([], [], ["CAP_NET_ADMIN"]),  # debugfs is root's
+            "rfwatch-web.service": ([], ["yes"], [""]),
+            "rfwatch-mqtt@.service": ([], ["yes"], [""]),
+            "airtally-exporter.service": (["airtally-exporter"], [], [""]),
+        }
+        for template, (user, dynamic, caps) in want.items():
             with self.subTest(unit=template):
-                self.assertEqual(unit_lines(template, "CapabilityBoundingSet"), [""])
+                self.assertEqual(unit_lines(template, "User"), user)
+                self.assertEqual(unit_lines(template, "DynamicUser"), dynamic)
+                self.assertEqual(unit_lines(template, "CapabilityBoundingSet"), caps)
+                limit = unit_lines(template, "LimitNOFILE")
+                self.assertEqual(len(limit), 1, "no LimitNOFILE")
+                self.assertTrue(64 <= int(limit[0]) <= 4096, limit)
 
     def test_the_companions_find_rfwatchds_socket(self):
         daemon = expand(unit_lines("rfwatchd@.service", "ExecStart")[0], {}, "mon0")
@@ -202,6 +211,12 @@ class Units(unittest.TestCase):
             self.assertEqual(r.returncode, 0, r.stderr)
             with open(os.path.join(root, "etc", "group")) as f:
                 self.assertRegex(f.read(), "(?m)^" + group + ":x:[0-9]+:$")
+            # Every User= of the units is an account it creates.
+            with open(os.path.join(root, "etc", "passwd")) as f:
+                passwd = f.read()
+            for template in INSTANCES:
+                for user in unit_lines(template, "User"):
+                    self.assertRegex(passwd, "(?m)^" + user + ":x:[0-9]+:[0-9]+:.*:/usr/sbin/nologin$")
 
 
 if __name__ == "__main__":

@@ -116,7 +116,7 @@ rfwatch_web_check() {
 	config_get wd_password_file "$section" password_file
 	config_get wd_cafile "$section" cafile
 	config_get wd_listen "$section" listen 127.0.0.1:8080
-	config_get wd_token_file "$section" token_file /etc/wifidiag/rfwatch-web.token
+	config_get wd_token_file "$section" token_file /etc/wifidiag/rfwatch-web/token
 	config_get_bool wd_read_only "$section" read_only 0
 	if [ -n "$wd_socket" ] && [ -n "$wd_mqtt" ]; then
 		echo "wifidiag: rfwatch-web takes a socket or an mqtt broker, not both" >&2

@@ -9,12 +9,16 @@
 #include "core/command_parse.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -457,4 +461,82 @@ TEST_F(RfwatchMqtt, BrokerStoppedTwentySecondsQueuesAtMostMaxQueueAndCountsDrops
     for (uint64_t t = 1000 + OUTAGE_LINES - MAX_QUEUE; t < 1000 + OUTAGE_LINES; t++)
         want.push_back(spectrum_line(t, 512));
     EXPECT_EQ(outage, want);
+}
+
+// What a publisher on the command topic must not achieve: a retained
+// command acted on at every (re)connection, or a huge message held in the
+// access point's memory. Both are dropped; the program stays connected and
+// passes the next live command on.
+TEST_F(RfwatchMqtt, RetainedAndOversizedCommandsNeverReachRfwatchd)
+{
+    start_broker();
+    start_daemon();
+    MqttClient ctl;
+    ASSERT_TRUE(ctl.connect(broker->port(), login_as("ctl", "ctl-secret")));
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":3})", 1, true));
+    watcher = subscribe("viewer", "viewer-secret");
+    start_program({"--commands"});
+    ASSERT_TRUE(daemon->wait_clients(1, WAIT_MS));
+    ASSERT_TRUE(program_says("retained command ignored")) << program->err();
+
+    const long before_kib = wdtest::peak_rss_kib(program->pid());
+    constexpr size_t HUGE_BYTES = 20 << 20;
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", std::string(HUGE_BYTES, ' '), 1));
+    ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":1,"aggregation_period_ms":500})", 1));
+    ASSERT_TRUE(program_says("command passed to rfwatchd")) << program->err();
+    const long after_kib = wdtest::peak_rss_kib(program->pid());
+
+    ASSERT_TRUE(daemon->wait_reads(1, WAIT_MS));
+    const auto reads = daemon->reads();
+    ASSERT_EQ(reads.size(), 1u) << program->err();
+    EXPECT_EQ(reads[0].bytes, R"({"command":1,"aggregation_period_ms":500})");
+    // Delivered, the huge one would have been refused (and logged) as too long.
+    EXPECT_EQ(program->err().find("command refused"), std::string::npos) << program->err();
+    EXPECT_LT(after_kib - before_kib, static_cast<long>(HUGE_BYTES / 1024 / 2))
+        << "peak RSS " << before_kib << " KiB -> " << after_kib << " KiB";
+}
+
+// A broker that knows only MQTT 3.1.1 answers a version 5 CONNECT with its
+// "unacceptable protocol version": the program says what that costs and
+// connects again with 3.1.1. A stand-in broker on loopback plays the part.
+TEST(RfwatchMqttOldBroker, AVersion5RefusalFallsBackTo311)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&addr), len), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len), 0);
+    const timeval wait{WAIT_MS / 1000, 0};
+    setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+
+    wdtest::Child program;
+    ASSERT_TRUE(program.start({RFWATCH_MQTT_BIN, "-s", "/nonexistent/rfwatchd.sock", "-b",
+                               "mqtt://127.0.0.1:" + std::to_string(ntohs(addr.sin_port))}));
+    // Each CONNECT's protocol level (after the fixed header, its length and
+    // "\0\4MQTT"); refused while it is 5.
+    std::vector<int> levels, fds;
+    while (levels.size() < 2) {
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ASSERT_GE(fd, 0) << program.err();
+        fds.push_back(fd);
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        unsigned char head[12];
+        ASSERT_EQ(recv(fd, head, sizeof head, MSG_WAITALL), 12);
+        ASSERT_EQ(head[0], 0x10) << "not a CONNECT";
+        levels.push_back(head[(head[1] & 0x80) != 0 ? 9 : 8]);
+        const unsigned char connack[] = {0x20, 2, 0, levels.back() == 5};
+        ASSERT_EQ(write(fd, connack, sizeof connack), 4);
+    }
+    EXPECT_EQ(levels, (std::vector<int>{5, 4}));
+    EXPECT_TRUE(program.read_until(
+        [&](const std::string &) {
+            return program.err().find("connected to the") != std::string::npos;
+        },
+        WAIT_MS))
+        << program.err();
+    EXPECT_NE(program.err().find("does not speak MQTT 5"), std::string::npos) << program.err();
+    for (const int fd : fds)
+        close(fd);
+    close(listener);
 }

@@ -102,18 +102,19 @@ class Fleet : public ::testing::Test
         broker.stop();
     }
 
-    void start_web(const std::string &password_file, std::vector<std::string> extra = {})
+    void start_web(const std::string &password_file, std::vector<std::string> extra = {},
+                   const std::string &host = "127.0.0.1", const std::vector<std::string> &env = {})
     {
         std::vector<std::string> argv = {RFWATCH_WEB_BIN,
                                          "--mqtt",
-                                         "mqtt://web@127.0.0.1:" + std::to_string(broker.port()),
+                                         "mqtt://web@" + host + ":" + std::to_string(broker.port()),
                                          "--password-file",
                                          password_file,
                                          "-l",
                                          "127.0.0.1:0"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         web = std::make_unique<wdtest::Child>();
-        ASSERT_TRUE(web->start(argv));
+        ASSERT_TRUE(web->start(argv, env));
         port = wdtest::read_loopback_port(*web, WAIT_MS);
         ASSERT_GT(port, 0) << web->out() << web->err();
     }
@@ -261,6 +262,57 @@ TEST_F(Fleet, ARefusedLoginIsOneClearLineAndReadOnlySendsNothing)
     ASSERT_TRUE(ws.send_text(R"({"type":"cancel"})"));
     ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")", &text));
     EXPECT_NE(text.find("read-only"), std::string::npos) << text;
+}
+
+// The broker's name is looked up by a resolver that answers only once the
+// test opens its gate: meanwhile the page is served and says the broker is
+// not there; then the radios come through the broker of that name.
+TEST_F(Fleet, ThePageIsServedWhileTheBrokersNameIsLookedUp)
+{
+    ASSERT_TRUE(ap.publish("wifidiag/ap1/phy0/status", status_json(true, true), 1, true));
+    const std::string gate = dir + "/gate";
+    const char *asan = getenv("ASAN_OPTIONS");
+    // The preloaded resolver comes before the sanitizer's runtime.
+    start_web(dir + "/web.pass", {}, "broker.gate.test",
+              {"LD_PRELOAD=" SLOW_RESOLVE_LIB, "WD_RESOLVE_GATE=" + gate,
+               std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
+                   "verify_asan_link_order=0"});
+    const auto page = wdtest::http_get(port, "/");
+    EXPECT_EQ(page.status, 200);
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    std::string text;
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"status")", &text));
+    EXPECT_NE(text.find("unreachable"), std::string::npos) << text;
+
+    std::ofstream(gate) << "open\n";
+    int id = -1;
+    ASSERT_TRUE(wait_radio(ws, "ap1", id)) << web->err();
+}
+
+// A message far larger than any spectrum is dropped by the broker for this
+// client (MQTT 5's maximum packet size): it never reaches the program, whose
+// memory stays put, and the next message does.
+TEST_F(Fleet, AHugeMessageIsNotDeliveredAndTheLinkStays)
+{
+    start_web(dir + "/web.pass");
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"({"type":"fleet"})"));
+    const long before_kib = wdtest::peak_rss_kib(web->pid());
+    constexpr size_t HUGE_BYTES = 20 << 20;
+    ASSERT_TRUE(ap.publish("wifidiag/huge/phy0/spectrum", std::string(HUGE_BYTES, '{'), 1));
+    ASSERT_TRUE(ap.publish("wifidiag/ap5/phy0/status", status_json(true, true), 1));
+    std::string text;
+    while (read_text_with(ws, WAIT_MS, R"("type":"radio")", &text)) {
+        ASSERT_EQ(text.find(R"("node":"huge")"), std::string::npos) << "delivered: " << text;
+        if (text.find(R"("node":"ap5")") != std::string::npos)
+            break;
+    }
+    EXPECT_NE(text.find(R"("node":"ap5")"), std::string::npos) << web->err();
+    const long after_kib = wdtest::peak_rss_kib(web->pid());
+    EXPECT_LT(after_kib - before_kib, static_cast<long>(HUGE_BYTES / 1024 / 2))
+        << "peak RSS " << before_kib << " KiB -> " << after_kib << " KiB";
 }
 
 TEST(FleetUsage, MqttOptionsAreCheckedBeforeAnythingStarts)
