@@ -12,8 +12,8 @@ constexpr size_t THROTTLE_PEERS = 64;          // the oldest is forgotten first
 constexpr unsigned THROTTLE_FREE_FAILURES = 3; // a typo or two costs nothing
 constexpr uint64_t THROTTLE_FIRST_WAIT_MS = 1000;
 constexpr uint64_t THROTTLE_MAX_WAIT_MS = 60000;
-constexpr uint64_t THROTTLE_FORGET_MS = 15 * 60000; // quiet this long: a clean slate
-constexpr size_t THROTTLE_PEER_MAX = 48;            // an IPv6 address as text fits
+constexpr uint64_t THROTTLE_FORGET_MS = uint64_t{15} * 60000; // quiet this long: a clean slate
+constexpr size_t THROTTLE_PEER_MAX = 48;                      // an IPv6 address as text fits
 
 struct ThrottleEntry {
     char peer[THROTTLE_PEER_MAX]; // "" : free
