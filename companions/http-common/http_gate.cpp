@@ -2,6 +2,7 @@
 
 #include "host_check.h"
 #include "http_context.h"
+#include "log_limiter.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -7,7 +7,6 @@
 
 #include "access_options.h"
 #include "auth_throttle.h"
-#include "log_limiter.h"
 
 #include <libwebsockets.h>
 #include <string>
