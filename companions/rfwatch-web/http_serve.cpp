@@ -24,13 +24,9 @@ WebServer &server_of(struct lws *wsi)
 constexpr const char *TOKEN_COOKIE_NAME = "rfwatch_token";
 constexpr size_t TOKEN_TEXT_MAX = 1024; // as long as a token file may make one
 
-// The token a request presents in its query or its cookie.
+// The token a request presents in its query or its cookie. Throttled: the
+// peer guessed wrong too often and must wait (its token was not compared).
 enum class Presented { None, Right, Wrong, Throttled };
-
-struct TokenCheck {
-    Presented result;
-    uint64_t wait_ms; // Throttled: before the peer may try again
-};
 
 std::string cookie_token(struct lws *wsi)
 {
@@ -57,26 +53,26 @@ bool query_token(struct lws *wsi, std::string &token)
 
 // Wrong guesses from one address slow it down; while it waits its token is
 // not compared at all.
-TokenCheck check_token(WebServer &s, struct lws *wsi, const std::string &given, bool present)
+Presented check_token(WebServer &s, struct lws *wsi, const std::string &given, bool present)
 {
     if (!present)
-        return {Presented::None, 0};
+        return Presented::None;
     const std::string peer = http_gate_peer(wsi);
     const uint64_t now = throttle_clock_ms();
-    if (const uint64_t wait = throttle_wait_ms(s.gate.throttle, peer, now); wait > 0)
-        return {Presented::Throttled, wait};
+    if (throttle_wait_ms(s.gate.throttle, peer, now) > 0)
+        return Presented::Throttled;
     if (token_equal(given, s.token)) {
         throttle_succeeded(s.gate.throttle, peer);
-        return {Presented::Right, 0};
+        return Presented::Right;
     }
     throttle_failed(s.gate.throttle, peer, now);
-    return {Presented::Wrong, 0};
+    return Presented::Wrong;
 }
 
-TokenCheck check_cookie(WebServer &s, struct lws *wsi)
+Presented check_cookie(WebServer &s, struct lws *wsi)
 {
     if (s.token.empty())
-        return {Presented::Right, 0};
+        return Presented::Right;
     const std::string given = cookie_token(wsi);
     return check_token(s, wsi, given, !given.empty());
 }
@@ -112,7 +108,8 @@ struct Refusal {
     const char *text;
 };
 
-constexpr const char *THROTTLED_TEXT = "too many wrong tokens from this address: wait a minute";
+constexpr const char *THROTTLED_TEXT =
+    "too many wrong tokens from this address: try again in a while";
 
 Refusal upgrade_refusal(WebServer &s, struct lws *wsi)
 {
@@ -122,7 +119,7 @@ Refusal upgrade_refusal(WebServer &s, struct lws *wsi)
         return {HTTP_STATUS_NOT_FOUND, "no WebSocket here; the page's is at /ws"};
     if (!origin_ok(wsi))
         return {HTTP_STATUS_FORBIDDEN, "WebSocket from another origin refused"};
-    switch (check_cookie(s, wsi).result) {
+    switch (check_cookie(s, wsi)) {
     case Presented::Right:
         break;
     case Presented::Throttled:
@@ -226,8 +223,7 @@ int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *
         return reply_status(wsi, HTTP_STATUS_METHOD_NOT_ALLOWED, "only GET is served");
     std::string given;
     const bool in_query = !s.token.empty() && query_token(wsi, given);
-    const TokenCheck check = in_query ? check_token(s, wsi, given, true) : check_cookie(s, wsi);
-    switch (check.result) {
+    switch (in_query ? check_token(s, wsi, given, true) : check_cookie(s, wsi)) {
     case Presented::Right:
         if (in_query)
             return redirect_with_cookie(s, wsi);
