@@ -72,9 +72,14 @@ void release(HttpGate &g, struct lws *wsi)
 }
 
 LogLimiter log_limiter;
+volatile bool descriptors_out = false;
 
 void emit_limited(int /*level*/, const char *line)
 {
+    // lws says so each time accept fails for want of a descriptor, and
+    // tries again at once while the listener stays readable.
+    if (strstr(line, "accept: errno 24") != nullptr)
+        descriptors_out = true;
     unsigned suppressed = 0;
     if (!log_limiter_pass(log_limiter, throttle_clock_ms(), &suppressed))
         return;
@@ -138,4 +143,11 @@ std::string http_gate_peer(struct lws *wsi)
 void http_gate_log_setup()
 {
     lws_set_log_level(LLL_ERR, emit_limited);
+}
+
+bool http_gate_descriptors_out()
+{
+    const bool out = descriptors_out;
+    descriptors_out = false;
+    return out;
 }

@@ -59,3 +59,8 @@ std::string http_gate_peer(struct lws *wsi);
 // For lws_set_log_level: libwebsockets' errors on standard error, at most a
 // few a minute, so that a flood of failing accepts cannot fill the disk.
 void http_gate_log_setup();
+
+// Whether an accept failed for want of a descriptor since the last call
+// (seen through that log; the connection bounds keep it from happening
+// unless the limit is lowered under the running program).
+bool http_gate_descriptors_out();
