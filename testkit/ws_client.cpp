@@ -1,5 +1,6 @@
 #include "ws_client.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -17,13 +18,20 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-int connect_loopback(int port, int rcvbuf)
+int connect_loopback(int port, int rcvbuf, const char *source = nullptr)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     if (rcvbuf > 0)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    if (source != nullptr && (inet_pton(AF_INET, source, &from.sin_addr) != 1 ||
+                              bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -101,10 +109,12 @@ bool read_reply(int fd, std::string &buf, HttpReply &reply, bool with_body,
     return true;
 }
 
+// A Host among the extra headers replaces the usual one.
 std::string request(std::string_view path, int port, const std::vector<std::string> &extra)
 {
-    std::string r = "GET " + std::string(path) +
-                    " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    std::string r = "GET " + std::string(path) + " HTTP/1.1\r\n";
+    if (std::ranges::none_of(extra, [](const std::string &h) { return h.starts_with("Host:"); }))
+        r += "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
     for (const std::string &h : extra)
         r += h + "\r\n";
     return r;
@@ -125,6 +135,11 @@ HttpReply http_get(int port, std::string_view path, const std::vector<std::strin
         reply.status = 0;
     ::close(fd);
     return reply;
+}
+
+int tcp_connect_loopback(int port, const char *source)
+{
+    return connect_loopback(port, 0, source);
 }
 
 WsClient::~WsClient()

@@ -17,9 +17,15 @@ struct HttpReply {
     std::string body;
 };
 
-// GET path from 127.0.0.1:port; extra_headers are "Name: value" lines.
+// GET path from 127.0.0.1:port; extra_headers are "Name: value" lines (a
+// Host among them replaces 127.0.0.1:port).
 HttpReply http_get(int port, std::string_view path,
                    const std::vector<std::string> &extra_headers = {}, int timeout_ms = 10000);
+
+// A TCP connection to 127.0.0.1:port from the loopback address source
+// (nullptr: the kernel's choice, 127.0.0.1), so that a test can be several
+// peers; -1 on failure.
+int tcp_connect_loopback(int port, const char *source = nullptr);
 
 class WsClient
 {

@@ -1,11 +1,11 @@
 // airtally-exporter: libairtally's radio and interface statistics for
 // Prometheus. One thread, one libwebsockets loop; each scrape of /metrics
 // reads nl80211 and the daemons' control sockets afresh.
+#include "access_token.h"
 #include "listen_address.h"
 #include "options.h"
 #include "run_loop.h"
 #include "server.h"
-#include "token.h"
 
 #include <cstdio>
 #include <memory>
@@ -27,11 +27,12 @@ int main(int argc, char **argv)
         return 0;
     }
     if (!server->options.access.token_file.empty() &&
-        !token_read(server->options.access.token_file.c_str(), server->token, message)) {
+        !token_file_load(server->options.access.token_file.c_str(), TokenCharset::Printable, false,
+                         server->token, message)) {
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;
     }
-    lws_set_log_level(LLL_ERR, nullptr);
+    http_gate_log_setup();
     if (!server_start(*server, message)) {
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;

@@ -28,6 +28,7 @@ int options_parse(int argc, char **argv, ExporterOptions &o, std::string &messag
         {"listen", required_argument, nullptr, 'l'},
         {"token-file", required_argument, nullptr, ACCESS_OPT_TOKEN_FILE},
         {"no-auth", no_argument, nullptr, ACCESS_OPT_NO_AUTH},
+        {"allow-host", required_argument, nullptr, ACCESS_OPT_ALLOW_HOST},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -61,7 +62,7 @@ int options_parse(int argc, char **argv, ExporterOptions &o, std::string &messag
 std::string usage_text(const char *prog)
 {
     return std::string("Usage: ") + prog +
-           " [-l [ADDR:]PORT] [--token-file FILE | --no-auth]\n"
+           " [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--allow-host NAME]...\n"
            "Serves libairtally's radio and interface statistics to Prometheus at\n"
            "http://ADDR:PORT/metrics; each scrape reads nl80211 and asks hostapd and\n"
            "wpa_supplicant (up to 2 s per request to a daemon that does not answer).\n"
@@ -71,12 +72,18 @@ std::string usage_text(const char *prog)
            "                           localhost or [IPv6]; PORT 0 picks a free port)\n"
            "      --token-file FILE    require \"Authorization: Bearer TOKEN\", TOKEN\n"
            "                           being FILE's content (Prometheus: authorization\n"
-           "                           with credentials_file FILE)\n"
+           "                           with credentials_file FILE); FILE must be\n"
+           "                           private (mode 0600) and hold 128 bits: 32 hex\n"
+           "                           digits or 22 base64 characters\n"
            "      --no-auth            serve beyond loopback without a token\n"
+           "      --allow-host NAME[:PORT]  answer requests for NAME too (repeatable); by\n"
+           "                           default only the listen address and localhost,\n"
+           "                           with the port listened on, are answered\n"
            "  -h, --help               this text\n"
            "On a loopback address no token is needed unless --token-file is given; any\n"
            "other address needs --token-file or --no-auth.\n"
-           "Serves GET and HEAD of /metrics and /; at most 8 connections at once.\n"
+           "Serves GET and HEAD of /metrics and /; at most 8 connections at once, 2 from\n"
+           "one address, each with 2 s to send its request.\n"
            "Prints \"listening on ADDR:PORT\" once serving.\n"
            "Exit status: 0 after a signal, 1 when it cannot listen or read the token,\n"
            "2 on bad usage.\n";

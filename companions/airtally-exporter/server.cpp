@@ -6,7 +6,6 @@
 #include "exposition.h"
 #include "token.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -32,8 +31,8 @@ struct HttpSession {
 enum class Method { Get, Head, Other };
 
 struct Header {
-    const char *name; // with its colon, as lws wants it
-    const char *value;
+    const char *name; // with its colon, as lws wants it; nullptr: none
+    std::string value;
 };
 
 struct Response {
@@ -58,23 +57,49 @@ Method method_of(struct lws *wsi)
     return Method::Other;
 }
 
-Response text_response(unsigned status, const char *text, Header extra = {nullptr, nullptr})
+Response text_response(unsigned status, const char *text, Header extra = {nullptr, {}})
 {
     return {status, "text/plain; charset=utf-8", std::string(text) + "\n", true, {extra}};
+}
+
+// The bearer token, when one is required: a peer that keeps guessing wrong
+// waits longer and longer, its token not even compared meanwhile.
+bool authorised(ExporterServer &s, struct lws *wsi, Response &refusal)
+{
+    if (s.token.empty())
+        return true;
+    const std::string peer = http_gate_peer(wsi);
+    const uint64_t now = throttle_clock_ms();
+    if (const uint64_t wait = throttle_wait_ms(s.gate.throttle, peer, now); wait > 0) {
+        refusal =
+            text_response(HTTP_TOO_MANY_REQUESTS, "too many wrong tokens from this address: wait",
+                          {"retry-after:", std::to_string((wait + 999) / 1000)});
+        return false;
+    }
+    const std::string authorization = http_header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION);
+    if (bearer_accepted(authorization, s.token)) {
+        throttle_succeeded(s.gate.throttle, peer);
+        return true;
+    }
+    if (!authorization.empty())
+        throttle_failed(s.gate.throttle, peer, now);
+    refusal = text_response(HTTP_STATUS_UNAUTHORIZED,
+                            "bearer token missing or wrong (it is in the exporter's token file)",
+                            {"www-authenticate:", "Bearer realm=\"airtally-exporter\""});
+    return false;
 }
 
 // What to answer, before anything is sent. A scrape happens here, and only
 // for an authorised GET of /metrics.
 Response respond(ExporterServer &s, struct lws *wsi, std::string_view path, Method method)
 {
+    if (!http_gate_host_ok(s.gate, wsi))
+        return text_response(HTTP_MISDIRECTED, http_gate_host_refusal());
     if (method == Method::Other)
         return text_response(HTTP_STATUS_METHOD_NOT_ALLOWED, "only GET and HEAD are served",
                              {"allow:", "GET, HEAD"});
-    if (!s.token.empty() &&
-        !bearer_accepted(http_header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION), s.token))
-        return text_response(HTTP_STATUS_UNAUTHORIZED,
-                             "bearer token missing or wrong (it is in the exporter's token file)",
-                             {"www-authenticate:", "Bearer realm=\"airtally-exporter\""});
+    if (Response refusal; !authorised(s, wsi, refusal))
+        return refusal;
     if (path == "/metrics") {
         if (method == Method::Head)
             return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, "", false, {}};
@@ -99,8 +124,8 @@ int send_headers(struct lws *wsi, const Response &r, size_t length)
         return -1;
     auto add = [&](const Header &h) {
         return lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char *>(h.name),
-                                           reinterpret_cast<const unsigned char *>(h.value),
-                                           static_cast<int>(strlen(h.value)), &p, end) == 0;
+                                           reinterpret_cast<const unsigned char *>(h.value.data()),
+                                           static_cast<int>(h.value.size()), &p, end) == 0;
     };
     for (const Header &h : common)
         if (!add(h))
@@ -151,40 +176,17 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
 }
 
-// A connection holds a slot from its accept to its end, whatever it does.
-bool connection_slots_full(const ExporterServer &s)
-{
-    return std::find(s.connections.begin(), s.connections.end(), nullptr) == s.connections.end();
-}
-
-void connection_take_slot(ExporterServer &s, struct lws *wsi)
-{
-    auto *slot = std::find(s.connections.begin(), s.connections.end(), nullptr);
-    if (slot != s.connections.end())
-        *slot = wsi;
-}
-
-void connection_free_slot(ExporterServer &s, struct lws *wsi)
-{
-    auto *slot = std::find(s.connections.begin(), s.connections.end(), wsi);
-    if (slot != s.connections.end())
-        *slot = nullptr;
-}
-
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
     auto *session = static_cast<HttpSession *>(user);
+    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
+        return 1;
     switch (reason) {
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
-        // Refused at once: the scraper sees the connection closed.
-        return connection_slots_full(server_of(wsi)) ? 1 : 0;
     case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-        connection_take_slot(server_of(wsi), wsi);
-        break;
     case LWS_CALLBACK_WSI_DESTROY:
-        connection_free_slot(server_of(wsi), wsi);
-        break;
+        return 0;
     case LWS_CALLBACK_HTTP_DROP_PROTOCOL:
     case LWS_CALLBACK_CLOSED_HTTP:
         if (session != nullptr)
@@ -209,10 +211,15 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(ExporterServer &s, std::string &error)
 {
-    const HttpListen listen{"airtally-exporter", s.options.access.address, s.options.access.port,
-                            0};
+    const HttpListen listen{"airtally-exporter",   s.options.access.address,
+                            s.options.access.port, 0,
+                            REQUEST_DEADLINE_S,    nullptr};
     s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
-    return s.context != nullptr;
+    if (s.context == nullptr)
+        return false;
+    http_gate_init(s.gate, s.options.access, server_port(s),
+                   {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
+    return true;
 }
 
 int server_port(const ExporterServer &s)

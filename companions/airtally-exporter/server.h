@@ -3,10 +3,10 @@
 // that arrives meanwhile waits in its connection and is served fresh after.
 #pragma once
 
+#include "http_gate.h"
 #include "options.h"
 #include "scrape.h"
 
-#include <array>
 #include <libwebsockets.h>
 #include <string>
 
@@ -14,8 +14,12 @@ namespace airtally_exporter
 {
 
 // Each waiting connection can cost a scrape (seconds when a daemon is
-// silent), so few are let in; more wait in the kernel's listen queue.
+// silent), so few are let in, and few from any one address, so that one
+// peer cannot lock Prometheus out; each has a short while to send its
+// request whole.
 constexpr size_t MAX_CONNECTIONS = 8;
+constexpr size_t MAX_CONNECTIONS_PER_PEER = 2;
+constexpr int REQUEST_DEADLINE_S = 2;
 
 struct ExporterServer {
     ExporterOptions options;
@@ -23,7 +27,7 @@ struct ExporterServer {
     struct lws_context *context = nullptr;
     struct lws_vhost *vhost = nullptr;
     Scraper scraper;
-    std::array<struct lws *, MAX_CONNECTIONS> connections{}; // nullptr: free
+    HttpGate gate;
 };
 
 // false: error says why (the caller exits with 1).

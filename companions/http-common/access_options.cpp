@@ -1,10 +1,11 @@
 #include "access_options.h"
 
+#include "host_check.h"
 #include "listen_address.h"
 
 HttpAccess access_defaults(int port)
 {
-    return HttpAccess{"127.0.0.1", port, {}, false};
+    return HttpAccess{"127.0.0.1", port, {}, false, {}};
 }
 
 AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog,
@@ -22,6 +23,19 @@ AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog
         return ACCESS_TAKEN;
     case ACCESS_OPT_NO_AUTH:
         a.no_auth = true;
+        return ACCESS_TAKEN;
+    case ACCESS_OPT_ALLOW_HOST:
+        if (!host_name_valid(arg)) {
+            message = std::string(prog) + ": --allow-host takes a host name or address, " +
+                      "with :PORT or without, not " + arg;
+            return ACCESS_REFUSED;
+        }
+        if (a.allow_hosts.size() >= ACCESS_ALLOW_HOST_MAX) {
+            message = std::string(prog) + ": at most " + std::to_string(ACCESS_ALLOW_HOST_MAX) +
+                      " --allow-host names";
+            return ACCESS_REFUSED;
+        }
+        a.allow_hosts.emplace_back(arg);
         return ACCESS_TAKEN;
     default:
         return ACCESS_OTHER;

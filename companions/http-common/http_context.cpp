@@ -12,6 +12,12 @@ struct lws_context *http_context_create(const HttpListen &l, const struct lws_pr
     info.uid = -1;
     info.server_string = l.server_name;
     info.options = l.options;
+    // lws gives a connection this long to send its request headers (it
+    // holds a header table meanwhile; its default is 10 s), and as long to
+    // send the next one on a kept-alive connection (its default is 5 s).
+    info.timeout_secs_ah_idle = l.request_deadline_s;
+    info.keepalive_timeout = static_cast<int>(l.request_deadline_s);
+    info.retry_and_idle_policy = l.idle_policy;
     // With IPv6 on, libwebsockets binds an IPv4 address's port on every
     // address: loopback would be reachable from the network, unauthenticated.
     if (l.address.find(':') == std::string::npos)

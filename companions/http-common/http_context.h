@@ -9,7 +9,9 @@ struct HttpListen {
     const char *server_name; // the Server header: the program's name only
     std::string address;
     int port;
-    unsigned options; // LWS_SERVER_OPTION_* besides the address rule
+    unsigned options;                  // LWS_SERVER_OPTION_* besides the address rule
+    unsigned request_deadline_s;       // from accept to whole request headers
+    const lws_retry_bo_t *idle_policy; // nullptr: connections may idle
 };
 
 // The context listening on l (port 0: a free one), or nullptr with error set.

@@ -1,10 +1,15 @@
 #include "run_loop.h"
 
+#include "http_gate.h"
+
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace
 {
+
+constexpr useconds_t EMFILE_PAUSE_US = 50000;
 
 volatile sig_atomic_t stop = 0;
 struct lws_context *running = nullptr;
@@ -30,6 +35,10 @@ void run_until_signalled(struct lws_context *context, const std::string &ready_l
     fputs(ready_line.c_str(), stdout);
     fflush(stdout);
     while (!stop && lws_service(context, 0) >= 0) {
+        // Out of descriptors, the listener stays readable and every turn
+        // would fail the same accept: pause a little, as long as it lasts.
+        if (http_gate_descriptors_out())
+            usleep(EMFILE_PAUSE_US);
     }
     running = nullptr;
 }

@@ -1,10 +1,11 @@
 // The HTTP side: the page from the compiled-in assets, the access token
 // (query once, then cookie), and the checks on upgrades to WebSocket.
+#include "access_token.h"
 #include "http_body.h"
 #include "http_context.h"
 #include "page_assets.h"
 #include "server.h"
-#include "token.h"
+#include "url_text.h"
 
 #include <algorithm>
 #include <array>
@@ -20,24 +21,66 @@ WebServer &server_of(struct lws *wsi)
     return *static_cast<WebServer *>(lws_context_user(lws_get_context(wsi)));
 }
 
-// lws keeps the query's "name=value" parts apart; join them back.
-std::string query(struct lws *wsi)
+constexpr const char *TOKEN_COOKIE_NAME = "rfwatch_token";
+constexpr size_t TOKEN_TEXT_MAX = 1024; // as long as a token file may make one
+
+// The token a request presents in its query or its cookie. Throttled: the
+// peer guessed wrong too often and must wait (its token was not compared).
+enum class Presented { None, Right, Wrong, Throttled };
+
+std::string cookie_token(struct lws *wsi)
 {
-    std::string q;
-    std::array<char, 256> part;
-    for (int i = 0; lws_hdr_copy_fragment(wsi, part.data(), static_cast<int>(part.size()),
-                                          WSI_TOKEN_HTTP_URI_ARGS, i) >= 0;
-         i++) {
-        if (i > 0)
-            q += '&';
-        q += part.data();
-    }
-    return q;
+    std::array<char, TOKEN_TEXT_MAX + 1> buf{};
+    size_t len = buf.size();
+    if (lws_http_cookie_get(wsi, TOKEN_COOKIE_NAME, buf.data(), &len) != 0)
+        return {};
+    std::string_view v(buf.data(), strnlen(buf.data(), buf.size()));
+    // A cookie value may be sent in double quotes.
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+        v = v.substr(1, v.size() - 2);
+    return std::string(v);
 }
 
-bool cookie_ok(const WebServer &s, struct lws *wsi)
+bool query_token(struct lws *wsi, std::string &token)
 {
-    return s.token.empty() || token_in_cookie(http_header(wsi, WSI_TOKEN_HTTP_COOKIE), s.token);
+    std::array<char, TOKEN_TEXT_MAX + 8> buf{};
+    const char *v = lws_get_urlarg_by_name(wsi, "token=", buf.data(), static_cast<int>(buf.size()));
+    if (v == nullptr)
+        return false;
+    token = v;
+    return true;
+}
+
+// Wrong guesses from one address slow it down; while it waits its token is
+// not compared at all.
+Presented check_token(WebServer &s, struct lws *wsi, const std::string &given, bool present)
+{
+    if (!present)
+        return Presented::None;
+    const std::string peer = http_gate_peer(wsi);
+    const uint64_t now = throttle_clock_ms();
+    if (throttle_wait_ms(s.gate.throttle, peer, now) > 0)
+        return Presented::Throttled;
+    if (token_equal(given, s.token)) {
+        throttle_succeeded(s.gate.throttle, peer);
+        return Presented::Right;
+    }
+    throttle_failed(s.gate.throttle, peer, now);
+    return Presented::Wrong;
+}
+
+Presented check_cookie(WebServer &s, struct lws *wsi)
+{
+    if (s.token.empty())
+        return Presented::Right;
+    const std::string given = cookie_token(wsi);
+    return check_token(s, wsi, given, !given.empty());
+}
+
+std::string token_cookie(const WebServer &s)
+{
+    // The page's script cannot read it, and no other site's request sends it.
+    return std::string(TOKEN_COOKIE_NAME) + "=" + s.token + "; HttpOnly; SameSite=Strict; Path=/";
 }
 
 bool same_text_ignoring_case(std::string_view a, std::string_view b)
@@ -50,7 +93,8 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b)
 
 // A page from another site must not drive the radios through a visitor's
 // browser: a browser always names the page's origin, and ours is the host
-// it asked for. Clients that are no browser send no Origin.
+// it asked for (checked to be one of ours before). Clients that are no
+// browser send no Origin.
 bool origin_ok(struct lws *wsi)
 {
     if (lws_hdr_total_length(wsi, WSI_TOKEN_ORIGIN) <= 0)
@@ -64,15 +108,27 @@ struct Refusal {
     const char *text;
 };
 
-Refusal upgrade_refusal(const WebServer &s, struct lws *wsi)
+constexpr const char *THROTTLED_TEXT =
+    "too many wrong tokens from this address: try again in a while";
+
+Refusal upgrade_refusal(WebServer &s, struct lws *wsi)
 {
+    if (!http_gate_host_ok(s.gate, wsi))
+        return {HTTP_MISDIRECTED, http_gate_host_refusal()};
     if (http_header(wsi, WSI_TOKEN_GET_URI) != WS_PATH)
         return {HTTP_STATUS_NOT_FOUND, "no WebSocket here; the page's is at /ws"};
     if (!origin_ok(wsi))
         return {HTTP_STATUS_FORBIDDEN, "WebSocket from another origin refused"};
-    if (!cookie_ok(s, wsi))
+    switch (check_cookie(s, wsi)) {
+    case Presented::Right:
+        break;
+    case Presented::Throttled:
+        return {HTTP_TOO_MANY_REQUESTS, THROTTLED_TEXT};
+    case Presented::None:
+    case Presented::Wrong:
         return {HTTP_STATUS_UNAUTHORIZED,
                 "access token missing or wrong: open the page with ?token=... first"};
+    }
     if (s.browser_count >= MAX_BROWSERS)
         return {HTTP_STATUS_SERVICE_UNAVAILABLE,
                 "at most 16 browsers at once: close another rfwatch-web page and reload"};
@@ -94,7 +150,7 @@ int refuse(struct lws *wsi, const Refusal &r)
     return 1;
 }
 
-int send_headers(struct lws *wsi, const PageAsset &asset, const std::string &cookie)
+int send_headers(struct lws *wsi, const PageAsset &asset)
 {
     std::array<unsigned char, LWS_PRE + 1024> buf;
     unsigned char *start = buf.data() + LWS_PRE;
@@ -120,35 +176,72 @@ int send_headers(struct lws *wsi, const PageAsset &asset, const std::string &coo
                                         reinterpret_cast<const unsigned char *>(e.value),
                                         static_cast<int>(strlen(e.value)), &p, end) != 0)
             return -1;
-    if (!cookie.empty() &&
-        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_SET_COOKIE,
-                                     reinterpret_cast<const unsigned char *>(cookie.data()),
-                                     static_cast<int>(cookie.size()), &p, end) != 0)
-        return -1;
     return lws_finalize_write_http_header(wsi, start, &p, end) != 0 ? -1 : 0;
+}
+
+// The token given in the address goes into the cookie, and the browser is
+// sent on to the same page without it, so that it stays neither in the
+// address bar nor in the history.
+int redirect_with_cookie(const WebServer &s, struct lws *wsi)
+{
+    std::string location = url_path_text(http_header(wsi, WSI_TOKEN_GET_URI));
+    std::string args;
+    std::array<char, 256> part;
+    for (int i = 0; lws_hdr_copy_fragment(wsi, part.data(), static_cast<int>(part.size()),
+                                          WSI_TOKEN_HTTP_URI_ARGS, i) >= 0;
+         i++)
+        if (strncmp(part.data(), "token=", 6) != 0)
+            args += (args.empty() ? "?" : "&") + url_arg_text(part.data());
+    location += args;
+    const std::string cookie = token_cookie(s);
+    std::array<unsigned char, LWS_PRE + 2048> buf;
+    unsigned char *start = buf.data() + LWS_PRE;
+    unsigned char *p = start;
+    unsigned char *end = buf.data() + buf.size() - 1;
+    const auto text = [](const std::string &v) {
+        return reinterpret_cast<const unsigned char *>(v.data());
+    };
+    if (lws_add_http_header_status(wsi, HTTP_STATUS_SEE_OTHER, &p, end) != 0 ||
+        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_LOCATION, text(location),
+                                     static_cast<int>(location.size()), &p, end) != 0 ||
+        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_SET_COOKIE, text(cookie),
+                                     static_cast<int>(cookie.size()), &p, end) != 0 ||
+        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_CACHE_CONTROL,
+                                     reinterpret_cast<const unsigned char *>("no-store"), 8, &p,
+                                     end) != 0 ||
+        lws_add_http_header_content_length(wsi, 0, &p, end) != 0 ||
+        lws_finalize_write_http_header(wsi, start, &p, end) != 0)
+        return -1;
+    return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
 }
 
 int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *path)
 {
+    if (!http_gate_host_ok(s.gate, wsi))
+        return reply_status(wsi, HTTP_MISDIRECTED, http_gate_host_refusal());
     if (lws_hdr_total_length(wsi, WSI_TOKEN_GET_URI) <= 0)
         return reply_status(wsi, HTTP_STATUS_METHOD_NOT_ALLOWED, "only GET is served");
-    std::string cookie;
-    if (!cookie_ok(s, wsi)) {
-        if (!token_in_query(query(wsi), s.token))
-            return reply_status(wsi, HTTP_STATUS_UNAUTHORIZED,
-                                "access token missing or wrong: open the address with "
-                                "?token=... (the token is in rfwatch-web's token file)");
-        // From now on the browser carries it; the page's script cannot
-        // read it, and no other site's request sends it.
-        cookie =
-            std::string(TOKEN_COOKIE_NAME) + "=" + s.token + "; HttpOnly; SameSite=Strict; Path=/";
+    std::string given;
+    const bool in_query = !s.token.empty() && query_token(wsi, given);
+    switch (in_query ? check_token(s, wsi, given, true) : check_cookie(s, wsi)) {
+    case Presented::Right:
+        if (in_query)
+            return redirect_with_cookie(s, wsi);
+        break;
+    case Presented::Throttled:
+        return reply_status(wsi, HTTP_TOO_MANY_REQUESTS, THROTTLED_TEXT);
+    case Presented::None:
+    case Presented::Wrong:
+        return reply_status(wsi, HTTP_STATUS_UNAUTHORIZED,
+                            "access token missing or wrong: open the address with "
+                            "?token=... (the token is in rfwatch-web's token file)");
     }
     const PageAsset *asset = find_page_asset(path);
     if (asset == nullptr)
         return reply_status(wsi, HTTP_STATUS_NOT_FOUND, "no such page");
     session.asset = asset;
     session.sent = 0;
-    if (send_headers(wsi, *asset, cookie) != 0)
+    if (send_headers(wsi, *asset) != 0)
         return -1;
     lws_callback_on_writable(wsi);
     return 0;
@@ -176,6 +269,8 @@ int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user,
                   size_t len)
 {
     auto *session = static_cast<HttpSession *>(user);
+    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
+        return 1;
     switch (reason) {
     case LWS_CALLBACK_HTTP:
         return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));

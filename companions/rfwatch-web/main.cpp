@@ -2,12 +2,12 @@
 // libwebsockets loop: the page over HTTP, frames over WebSocket, and one
 // connection to rfwatchd's socket shared by every browser.
 #include "access_options.h"
+#include "access_token.h"
 #include "broker_url.h"
 #include "listen_address.h"
 #include "run_loop.h"
 #include "secret_file.h"
 #include "server.h"
-#include "token.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +26,7 @@ void usage(FILE *out, const char *prog)
     fprintf(out,
             "Usage: %s [-s SOCKET | --mqtt URL [--prefix P] [--password-file F]\n"
             "       [--cafile F]] [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--read-only]\n"
+            "       [--allow-host NAME[:PORT]]... [--browser-timeout SECS]\n"
             "Serves rfwatchd's live spectrum to browsers: open http://ADDR:PORT/.\n"
             "\n"
             "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
@@ -42,9 +43,16 @@ void usage(FILE *out, const char *prog)
             "      --token-file FILE    require the access token kept in FILE (created\n"
             "                           with a random token, mode 0600, if missing); open\n"
             "                           the page once as http://ADDR:PORT/?token=TOKEN,\n"
-            "                           a cookie carries it after that\n"
+            "                           a cookie carries it after that; FILE must be\n"
+            "                           private (mode 0600) and hold 128 bits: 32 hex\n"
+            "                           digits or 22 base64 characters\n"
             "      --no-auth            serve beyond loopback without a token\n"
+            "      --allow-host NAME[:PORT]  answer requests for NAME too (repeatable); by\n"
+            "                           default only the listen address and localhost,\n"
+            "                           with the port listened on, are answered\n"
             "      --read-only          refuse every command from the pages\n"
+            "      --browser-timeout SECS  drop a browser that has not answered a ping\n"
+            "                           for SECS seconds (default 60; 2 to 3600)\n"
             "  -h, --help               this text\n"
             "On a loopback address no token is needed unless --token-file is given; any\n"
             "other address needs --token-file or --no-auth.\n"
@@ -54,7 +62,25 @@ void usage(FILE *out, const char *prog)
             prog);
 }
 
-enum Long { OPT_READ_ONLY = ACCESS_OPT_END, OPT_MQTT, OPT_PREFIX, OPT_PASSWORD_FILE, OPT_CAFILE };
+enum Long {
+    OPT_READ_ONLY = ACCESS_OPT_END,
+    OPT_MQTT,
+    OPT_PREFIX,
+    OPT_PASSWORD_FILE,
+    OPT_CAFILE,
+    OPT_BROWSER_TIMEOUT
+};
+
+// --browser-timeout: whole seconds; lws pings after half of it.
+bool parse_browser_timeout(const char *arg, int &secs)
+{
+    char *end = nullptr;
+    const long v = strtol(arg, &end, 10);
+    if (end == arg || *end != '\0' || v < 2 || v > 3600)
+        return false;
+    secs = static_cast<int>(v);
+    return true;
+}
 
 // A prefix is topic levels: no wildcards, no empty level.
 bool prefix_ok(const std::string &p)
@@ -108,7 +134,9 @@ int parse(int argc, char **argv, WebOptions &o)
         {"listen", required_argument, nullptr, 'l'},
         {"token-file", required_argument, nullptr, ACCESS_OPT_TOKEN_FILE},
         {"no-auth", no_argument, nullptr, ACCESS_OPT_NO_AUTH},
+        {"allow-host", required_argument, nullptr, ACCESS_OPT_ALLOW_HOST},
         {"read-only", no_argument, nullptr, OPT_READ_ONLY},
+        {"browser-timeout", required_argument, nullptr, OPT_BROWSER_TIMEOUT},
         {"mqtt", required_argument, nullptr, OPT_MQTT},
         {"prefix", required_argument, nullptr, OPT_PREFIX},
         {"password-file", required_argument, nullptr, OPT_PASSWORD_FILE},
@@ -148,6 +176,13 @@ int parse(int argc, char **argv, WebOptions &o)
         case OPT_READ_ONLY:
             o.read_only = true;
             break;
+        case OPT_BROWSER_TIMEOUT:
+            if (!parse_browser_timeout(optarg, o.browser_timeout_s)) {
+                fprintf(stderr, "%s: --browser-timeout takes 2 to 3600 seconds, not %s\n", argv[0],
+                        optarg);
+                return EXIT_USAGE;
+            }
+            break;
         case 'h':
             usage(stdout, argv[0]);
             exit(0);
@@ -185,13 +220,13 @@ int main(int argc, char **argv)
         return status;
     if (!server->options.access.token_file.empty()) {
         std::string error;
-        if (!token_load_or_create(server->options.access.token_file.c_str(), server->token,
-                                  error)) {
+        if (!token_file_load(server->options.access.token_file.c_str(), TokenCharset::UrlSafe, true,
+                             server->token, error)) {
             fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
             return 1;
         }
     }
-    lws_set_log_level(LLL_ERR, nullptr);
+    http_gate_log_setup();
     std::string error;
     if (!server_start(*server, error)) {
         fprintf(stderr, "rfwatch-web: %s\n", error.c_str());

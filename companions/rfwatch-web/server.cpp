@@ -202,6 +202,9 @@ int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, v
         if (session->browser != nullptr)
             on_receive(server_of(wsi), wsi, *session->browser, in, len);
         return 0;
+    case LWS_CALLBACK_WSI_DESTROY:
+        // The connection's slot, taken while it was still HTTP.
+        return http_gate_connection(server_of(wsi).gate, wsi, reason, user);
     default:
         return 0;
     }
@@ -219,11 +222,18 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(WebServer &s, std::string &error)
 {
-    const HttpListen listen{"rfwatch-web", s.options.access.address, s.options.access.port,
-                            LWS_SERVER_OPTION_VALIDATE_UTF8};
+    // Pinged after half the time without a sign of life, dropped after all.
+    s.idle_policy = lws_retry_bo_t{};
+    s.idle_policy.secs_since_valid_ping = static_cast<uint16_t>(s.options.browser_timeout_s / 2);
+    s.idle_policy.secs_since_valid_hangup = static_cast<uint16_t>(s.options.browser_timeout_s);
+    const HttpListen listen{"rfwatch-web",         s.options.access.address,
+                            s.options.access.port, LWS_SERVER_OPTION_VALIDATE_UTF8,
+                            REQUEST_DEADLINE_S,    &s.idle_policy};
     s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
     if (s.context == nullptr)
         return false;
+    http_gate_init(s.gate, s.options.access, server_port(s),
+                   {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
     link_init(s.link, s, s.options.socket_path);
     if (s.options.fleet)
         fleet_start(s.fleet, s, s.options.fleet_options);

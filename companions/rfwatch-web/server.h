@@ -6,6 +6,7 @@
 #include "browser_queue.h"
 #include "daemon_link.h"
 #include "fleet_link.h"
+#include "http_gate.h"
 
 #include <array>
 #include <bitset>
@@ -15,6 +16,16 @@
 
 // More would let browsers take the machine's memory and the AP's CPU.
 constexpr size_t MAX_BROWSERS = 16;
+// Connections of any kind (a page load takes a few, each browser one
+// more), and of those from one address: enough for a room full of
+// browsers, few enough that idle sockets cannot take every descriptor.
+constexpr size_t MAX_CONNECTIONS = 256;
+constexpr size_t MAX_CONNECTIONS_PER_PEER = 48;
+// A browser sends its request at once; an idle socket gets this long.
+constexpr unsigned REQUEST_DEADLINE_S = 5;
+// A browser answers lws's pings by itself; one that has not for this long
+// is gone (or is no browser) and its place is given back.
+constexpr int BROWSER_TIMEOUT_S = 60;
 constexpr const char *WS_PATH = "/ws";
 constexpr const char *WS_PROTOCOL_NAME = "rfwatch";
 
@@ -22,6 +33,7 @@ struct WebOptions {
     std::string socket_path = "rfwatchd.sock";
     HttpAccess access = access_defaults(8080);
     bool read_only = false;
+    int browser_timeout_s = BROWSER_TIMEOUT_S;
     bool fleet = false; // --mqtt: radios from the broker, not a socket
     FleetOptions fleet_options;
 };
@@ -42,6 +54,8 @@ struct WebServer {
     std::string token; // empty: no token required
     struct lws_context *context;
     struct lws_vhost *vhost;
+    HttpGate gate;
+    lws_retry_bo_t idle_policy; // the browsers' pings
     std::array<Browser, MAX_BROWSERS> browsers;
     size_t browser_count;
     unsigned next_browser_id;

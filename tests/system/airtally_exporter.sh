@@ -20,7 +20,7 @@ wd_start_sta phy1 "$ssid" airtally-passphrase
 
 # The exporter wants its token; Prometheus reads the same file.
 token=$facts/token
-head -c 16 /dev/urandom | od -An -tx1 | tr -d ' \n' >"$token"
+(umask 077 && head -c 16 /dev/urandom | od -An -tx1 | tr -d ' \n' >"$token")
 "$exporter" -l 127.0.0.1:0 --token-file "$token" >"$facts/exporter.out" 2>"$WD_STATE/exporter.log" &
 exporter_pid=$!
 wd_wait_for 60 "airtally-exporter listening" grep -q 'listening on 127.0.0.1:' "$facts/exporter.out"

@@ -17,7 +17,8 @@ wd_start_fakeath phy0 ath11k --rate 100 --tone c+3:-58:2
 "$rfwatchd" -m mon0 -i "$WD_AP_IFACE" -s "$sock" >"$WD_STATE/rfwatchd.out" 2>"$WD_STATE/rfwatchd.log" &
 wd_wait_for 60 "rfwatchd serving" grep -q '^Server initialization successful$' "$WD_STATE/rfwatchd.log"
 
-"$web" -s "$sock" -l 10.0.2.15:8080 --token-file "$token" >"$WD_STATE/web.log" 2>&1 &
+# The host reaches it as 127.0.0.1 on a port of its own.
+"$web" -s "$sock" -l 10.0.2.15:8080 --token-file "$token" --allow-host 127.0.0.1 >"$WD_STATE/web.log" 2>&1 &
 web_pid=$!
 wd_wait_for 30 "rfwatch-web wrote its token" test -s "$token"
 wd_check "the token file is private (mode 600)" test "$(stat -c %a "$token")" = 600

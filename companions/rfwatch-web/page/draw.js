@@ -13,7 +13,7 @@
     bg: '#1a2029', plot: '#0e1218', grid: '#232c38', frame: '#3a4554', text: '#aab4c3',
     chan: '#7d8ba0', cur: '#58c4f0', max: '#ff8a5c', avg: '#a6e08e', cross: '#ffffff80',
   };
-  const TRACES = [['avg', C.avg, 'average'], ['max', C.max, 'max-hold'], ['cur', C.cur, 'current']];
+  const TRACES = [['avg', C.avg, 'average (power)'], ['max', C.max, 'max-hold'], ['cur', C.cur, 'current']];
   const NO_DATA = rgba(14, 18, 24);
   const GAP = rgba(26, 32, 41);
   const LUT = buildLut();

@@ -9,7 +9,10 @@
   const NULL_BIN = -32768;
   const DETECTORS = 2;
   const MAX_SEGMENTS = 256; // a full 2.4 to 7.1 GHz sweep in 20 MHz steps fits
-  const AVG_WEIGHT = 0.1; // exponential average over about the last ten lines
+  // Exponential average over about the last ten lines, of power (mW), not
+  // of dB, as a spectrum analyser averages: a burst raises it as much as
+  // the energy it carries, where an average of dB would underrate it.
+  const AVG_WEIGHT = 0.1;
   const WF_COLS = 2048;
   const WF_ROWS = 480;
 
@@ -49,6 +52,7 @@
     return {
       freq, width, n, lo: freq - width / 2, hi: freq + width / 2, time: 0,
       cur: new Float32Array(n).fill(NaN), max: new Float32Array(n).fill(NaN), avg: new Float32Array(n).fill(NaN),
+      avgMw: new Float64Array(n).fill(NaN), // the average itself; avg is it in dBm
     };
   }
 
@@ -87,7 +91,10 @@
       s.cur[i] = v;
       if (v !== v) continue;
       if (!(s.max[i] >= v)) s.max[i] = v;
-      s.avg[i] = s.avg[i] !== s.avg[i] ? v : s.avg[i] + (v - s.avg[i]) * AVG_WEIGHT;
+      const mw = Math.pow(10, v / 10);
+      const a = s.avgMw[i];
+      s.avgMw[i] = a !== a ? mw : a + (mw - a) * AVG_WEIGHT;
+      s.avg[i] = 10 * Math.log10(s.avgMw[i]);
       if (v < lo) lo = v;
       if (s.max[i] > hi) hi = s.max[i];
     }

@@ -1,10 +1,9 @@
-// The command line (listen address, when a token is required) and the token
-// file and header checks.
+// The command line (listen address, when a token is required) and the
+// bearer header check.
 #include "options.h"
 #include "token.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <vector>
@@ -65,28 +64,6 @@ TEST(ExporterOptions, BadUsage)
     EXPECT_EQ(parse({"-l"}).status, EXIT_USAGE);
     EXPECT_EQ(parse({"-l", "x"}).status, EXIT_USAGE);
     EXPECT_EQ(parse({"extra"}).status, EXIT_USAGE);
-}
-
-TEST(Token, ReadFromAFile)
-{
-    char dir[] = "/tmp/airtally-exporter-token.XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    auto write = [&](const char *name, const std::string &content) {
-        const std::string path = std::string(dir) + "/" + name;
-        std::ofstream(path) << content;
-        return path;
-    };
-    std::string token, error;
-    EXPECT_TRUE(token_read(write("ok", "  s3cr3t-T0ken\n").c_str(), token, error)) << error;
-    EXPECT_EQ(token, "s3cr3t-T0ken");
-    for (const auto &[name, content] :
-         {std::pair{"empty", ""}, {"blank", " \n\t\n"}, {"inner", "two words\n"}})
-        EXPECT_FALSE(token_read(write(name, content).c_str(), token, error)) << name;
-    EXPECT_FALSE(token_read(write("huge", std::string(5000, 'a')).c_str(), token, error));
-    EXPECT_FALSE(token_read((std::string(dir) + "/missing").c_str(), token, error));
-    EXPECT_NE(error.find("missing"), std::string::npos);
-    const std::string cmd = std::string("rm -rf ") + dir;
-    EXPECT_EQ(system(cmd.c_str()), 0);
 }
 
 TEST(Token, BearerHeader)

@@ -6,14 +6,19 @@
 #include "temp_dir.h"
 #include "ws_client.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -246,27 +251,130 @@ TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
     EXPECT_TRUE(daemon.reads().empty());
 }
 
-TEST_F(RfwatchWeb, TokenIsAskedForInTheQueryThenCarriedByTheCookie)
+// Waits up to timeout_ms for the server to close fd; true when it did (a
+// reset when what the client sent was never read).
+bool closed_by_server(int fd, int timeout_ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    if (poll(&p, 1, timeout_ms) != 1)
+        return false;
+    const ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+// Who may ask: the Host a request names (DNS rebinding), the token in the
+// address (answered with the cookie and a redirect that drops it) or the
+// cookie, wrong guesses slowed, idle sockets bounded per peer and timed out,
+// a browser that stops answering pings dropped.
+TEST_F(RfwatchWeb, HostTokenAndConnectionChecks)
 {
     const std::string token_file = dir + "/token";
-    start_web({"--token-file", token_file});
+    start_web({"--token-file", token_file, "--allow-host", "ap.example", "--browser-timeout", "2"});
     std::string token;
     std::ifstream(token_file) >> token;
     ASSERT_EQ(token.size(), 32u);
-    EXPECT_EQ(wdtest::http_get(port, "/").status, 401);
-    EXPECT_EQ(wdtest::http_get(port, "/?token=" + std::string(32, '0')).status, 401);
-    EXPECT_EQ(wdtest::http_get(port, "/", {"Cookie: rfwatch_token=wrong"}).status, 401);
-    auto page = wdtest::http_get(port, "/?token=" + token);
-    EXPECT_EQ(page.status, 200);
-    EXPECT_NE(page.headers.find("rfwatch_token=" + token + "; HttpOnly; SameSite=Strict; Path=/"),
-              std::string::npos)
-        << page.headers;
+    const std::string here = "Host: 127.0.0.1:" + std::to_string(port);
     const std::string cookie = "Cookie: a=b; rfwatch_token=" + token;
-    EXPECT_EQ(wdtest::http_get(port, "/", {cookie}).status, 200);
+    const std::string cookie_set = "rfwatch_token=" + token + "; HttpOnly; SameSite=Strict; Path=/";
+    struct Case {
+        std::string path;
+        std::vector<std::string> headers;
+        int status;
+        std::string in_headers; // "": not checked
+    };
+    const Case cases[] = {
+        {"/", {"Host: evil.example:" + std::to_string(port), cookie}, 421, ""},
+        {"/", {"Host: evil.example", cookie}, 421, ""},
+        {"/?token=" + token, {"Host: evil.example:" + std::to_string(port)}, 421, ""},
+        {"/", {"Host: 127.0.0.1:1", cookie}, 421, ""},
+        {"/", {"Host: localhost:" + std::to_string(port), cookie}, 200, ""},
+        {"/", {"Host: ap.example:1234", cookie}, 200, ""},
+        {"/", {here}, 401, ""},
+        {"/?token=" + token, {here}, 303, "\r\nlocation: /\r\n"},
+        {"/?token=" + token, {here}, 303, cookie_set},
+        {"/app.js?a=b%20c&token=" + token, {here}, 303, "\r\nlocation: /app.js?a=b%20c\r\n"},
+        // Never "//host": that would send the browser to another site.
+        {"//evil.example/?token=" + token, {here}, 303, "\r\nlocation: /evil.example/\r\n"},
+        {"/", {here, cookie}, 200, "content-security-policy"},
+        {"/", {here, "Cookie: rfwatch_token=\"" + token + "\""}, 200, ""},
+    };
+    for (const Case &c : cases) {
+        const auto r = wdtest::http_get(port, c.path, c.headers);
+        EXPECT_EQ(r.status, c.status) << c.path << " " << c.headers[0];
+        std::string lower = r.headers;
+        for (char &ch : lower)
+            ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+        if (!c.in_headers.empty()) {
+            std::string want = c.in_headers;
+            for (char &ch : want)
+                ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+            EXPECT_NE(lower.find(want), std::string::npos) << c.path << r.headers;
+        }
+    }
+    // Upgrades alike.
+    const std::string origin = "Origin: http://127.0.0.1:" + std::to_string(port);
     WsClient ws;
-    EXPECT_FALSE(ws.open(port, "/ws"));
+    EXPECT_FALSE(ws.open(port, "/ws",
+                         {"Host: evil.example:" + std::to_string(port),
+                          "Origin: http://evil.example:" + std::to_string(port), cookie}));
+    EXPECT_EQ(ws.reply().status, 421);
+    EXPECT_FALSE(ws.open(port, "/ws", {origin}));
     EXPECT_EQ(ws.reply().status, 401);
-    EXPECT_TRUE(ws.open(port, "/ws", {cookie}));
+
+    // A browser that never answers a ping is dropped after --browser-timeout.
+    ASSERT_TRUE(ws.open(port, "/ws", {origin, cookie}));
+    const auto opened = std::chrono::steady_clock::now();
+    WsClient::Message m;
+    while (ws.read(m, WAIT_MS)) {
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(WAIT_MS - 2000));
+
+    // Idle sockets: a few per peer are held until the request deadline, the
+    // rest closed at once; another peer is served meanwhile.
+    std::vector<int> idle;
+    for (size_t i = 0; i < 60; i++) {
+        idle.push_back(wdtest::tcp_connect_loopback(port, "127.0.0.2"));
+        ASSERT_GE(idle.back(), 0);
+    }
+    EXPECT_EQ(wdtest::http_get(port, "/", {cookie}).status, 200);
+    size_t closed_at_once = 0;
+    for (const int fd : idle)
+        closed_at_once += closed_by_server(fd, 0) ? 1 : 0;
+    EXPECT_EQ(closed_at_once, 60 - 48u); // MAX_CONNECTIONS_PER_PEER
+    for (const int fd : idle) {
+        EXPECT_TRUE(closed_by_server(fd, WAIT_MS));
+        close(fd);
+    }
+
+    // Wrong guesses: a few are free, then the peer waits (the right token
+    // too), then is let in again.
+    int wrong_refused = 0;
+    for (int i = 0; i < 4; i++)
+        wrong_refused += wdtest::http_get(port, "/?token=" + std::string(32, '0')).status == 401;
+    EXPECT_EQ(wrong_refused, 4);
+    EXPECT_EQ(wdtest::http_get(port, "/", {cookie}).status, 429);
+    EXPECT_FALSE(ws.open(port, "/ws", {origin, cookie}));
+    EXPECT_EQ(ws.reply().status, 429);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+    int status = 0;
+    while ((status = wdtest::http_get(port, "/", {cookie}).status) == 429 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(status, 200);
+}
+
+TEST_F(RfwatchWeb, ATokenFileOthersCanReadOrTooShortIsRefused)
+{
+    const std::string token_file = dir + "/token";
+    for (const auto &[content, mode, why] :
+         {std::tuple{std::string(32, 'a'), 0644, "mode 0644"}, {"a", 0600, "too short"}}) {
+        std::ofstream(token_file) << content;
+        ASSERT_EQ(chmod(token_file.c_str(), static_cast<mode_t>(mode)), 0);
+        auto r = wdtest::run({RFWATCH_WEB_BIN, "-l", "127.0.0.1:0", "--token-file", token_file});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(RfwatchWeb, ServesThePageAndRefusesForeignOriginsAndOtherPaths)
