@@ -149,8 +149,13 @@ expect_args "rfwatch-web: defaults, token always" rfwatch_web_options main \
 opt_main_listen=0.0.0.0:8080
 opt_main_read_only=1
 opt_main_token_file=/etc/wifidiag/web.token
-expect_args "rfwatch-web: listen, read-only" rfwatch_web_options main \
-	-s /var/run/rfwatchd/mon0.sock -l 0.0.0.0:8080 --token-file /etc/wifidiag/web.token --read-only
+opt_main_allow_host="ap.lan
+ap.example.org"
+expect_args "rfwatch-web: listen, read-only, names" rfwatch_web_options main \
+	-s /var/run/rfwatchd/mon0.sock -l 0.0.0.0:8080 --token-file /etc/wifidiag/web.token \
+	--allow-host ap.lan --allow-host ap.example.org --read-only
+opt_main_allow_host="-x"
+expect_refused "rfwatch-web: a name that is an option" rfwatch_web_options main "allow_host"
 
 clear_options
 opt_main_mqtt=mqtts://viewer@broker.example

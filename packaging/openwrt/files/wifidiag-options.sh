@@ -132,7 +132,18 @@ rfwatch_web_check() {
 	done
 	# The token is always required: the page is reachable beyond loopback
 	# as soon as listen says so.
-	wd_word "$wd_listen" listen && wd_word "$wd_token_file" token_file
+	wd_word "$wd_listen" listen && wd_word "$wd_token_file" token_file || return 1
+	wd_allow_hosts=""
+	wd_allow_host_bad=0
+	config_list_foreach "$section" allow_host wd_add_allow_host
+	[ "$wd_allow_host_bad" = 0 ]
+}
+
+# The names the page is browsed by (the Host header it must accept beyond
+# the listen address and localhost), e.g. the access point's DNS name.
+wd_add_allow_host() {
+	wd_word "$1" allow_host || wd_allow_host_bad=1
+	wd_allow_hosts="$wd_allow_hosts $1"
 }
 
 rfwatch_web_options() {
@@ -146,6 +157,10 @@ rfwatch_web_options() {
 		procd_append_param command -s "$wd_socket"
 	fi
 	procd_append_param command -l "$wd_listen" --token-file "$wd_token_file"
+	local host
+	for host in $wd_allow_hosts; do
+		procd_append_param command --allow-host "$host"
+	done
 	[ "$wd_read_only" != 1 ] || procd_append_param command --read-only
 	return 0
 }
