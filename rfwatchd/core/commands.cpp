@@ -30,10 +30,10 @@ ClientVerdict handle_client_command(Server &server, Client &client)
     // One more byte than is read, so the text can be printed as a string.
     char buf[COMMAND_READ_SIZE + 1];
     ssize_t n = read(client.socket, buf, COMMAND_READ_SIZE);
-    if (n == 0) {
-        log_text("Client disconnected (EOF)\n");
-        return ClientVerdict::Drop;
-    }
+    // End of file is a half-close: the client may still read its stream.
+    // A client that has closed altogether is seen by the poll as hung up.
+    if (n == 0)
+        return ClientVerdict::StopReading;
     if (n < 0) {
         // The socket is non-blocking: nothing there after all is no error.
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
