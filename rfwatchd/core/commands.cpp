@@ -44,9 +44,13 @@ ClientVerdict handle_client_command(Server &server, Client &client)
     buf[n] = '\0';
     ParsedCommand cmd;
     switch (parse_client_command(buf, static_cast<size_t>(n), cmd)) {
-    case COMMAND_NOT_JSON:
-        log_text("Command parse error: %s\n", cmd.error_at);
+    case COMMAND_NOT_JSON: {
+        static char shown[escaped_size(COMMAND_READ_SIZE)];
+        log_text(
+            "Command parse error: %s\n",
+            escape_control({cmd.error_at, static_cast<size_t>(buf + n - cmd.error_at)}, shown));
         return ClientVerdict::Keep;
+    }
     case COMMAND_IGNORED:
         return ClientVerdict::Keep;
     case COMMAND_OK:

@@ -353,6 +353,12 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
     std::string sent = "{\"command\": 1, oops}";
     EXPECT_FALSE(rest.empty());
     EXPECT_EQ(sent.substr(sent.size() - rest.size()), rest);
+    // A forged line and a terminal escape come out escaped, on the one line.
+    testing::internal::CaptureStderr();
+    send_text(a, "oops\nClient disconnected (POLLHUP)\n\x1b[2J");
+    ASSERT_TRUE(ts.run_for(10));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Command parse error: oops\\x0aClient disconnected (POLLHUP)\\x0a\\x1b[2J\n");
     EXPECT_EQ(out, "");
     EXPECT_EQ(ts.server().client_count, 1);
     close(a);
