@@ -121,7 +121,6 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
             log_text("Error initializing bin count: %s\n", radio_error_message(re));
             return -1;
         }
-        // No answer leaves the width 0, which gives the widest FFT.
         server.spectral.bin_count = bins_for_bandwidth(channel.width);
     }
     ce = spectral_set_bins(server.spectral);
