@@ -35,7 +35,7 @@ int32_t bins_for_bandwidth(uint32_t width_mhz)
 int discover_configuration(const ServerOptions &opts, DiscoveredInterface &found)
 {
     if (opts.primary_count > static_cast<int32_t>(MAX_PRIMARIES)) {
-        log_text("Number of configured primaries exceeds %d\n", opts.primary_count);
+        log_text("Number of configured primaries exceeds %d\n", static_cast<int>(MAX_PRIMARIES));
         return -1;
     }
     if (strlen(opts.monitor) >= INTERFACE_NAME_SIZE) {

@@ -171,7 +171,7 @@ TEST_F(TempDir, DiscoveryRefusalsEndWithTheTroubleshootingTips)
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"-m", "mon0", "-i", "a,b,c,d,e,f,g,h,i"}, "Number of configured primaries exceeds 9\n"},
+        {{"-m", "mon0", "-i", "a,b,c,d,e,f,g,h,i"}, "Number of configured primaries exceeds 8\n"},
         {{"-m", "abcdefghijklmnop"}, "Monitor interface name (abcdefghijklmnop) is too long\n"},
         {{"-m", "mon0", "-S", "5300-5200"},
          "Background sweep range invalid: start 5300, end 5200\n"},
