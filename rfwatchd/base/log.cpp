@@ -15,31 +15,37 @@ void log_text(const char *format, ...)
 namespace
 {
 
+// The lead bytes of UTF-8 sequences, with each sequence's length and the
+// range its second byte must lie in: the ranges rule out overlong forms,
+// surrogates, code points above U+10FFFF, and the C1 controls (U+0080 to
+// U+009F, CSI among them).
+struct Lead {
+    unsigned char first, last;
+    size_t length;
+    unsigned char low, high;
+};
+constexpr Lead leads[] = {
+    {0xc2, 0xc2, 2, 0xa0, 0xbf}, {0xc3, 0xdf, 2, 0x80, 0xbf}, {0xe0, 0xe0, 3, 0xa0, 0xbf},
+    {0xe1, 0xec, 3, 0x80, 0xbf}, {0xed, 0xed, 3, 0x80, 0x9f}, {0xee, 0xef, 3, 0x80, 0xbf},
+    {0xf0, 0xf0, 4, 0x90, 0xbf}, {0xf1, 0xf3, 4, 0x80, 0xbf}, {0xf4, 0xf4, 4, 0x80, 0x8f},
+};
+
 // Length of the valid UTF-8 sequence of a printable character at s, or 0.
 size_t printable_utf8(const unsigned char *s, size_t n)
 {
-    unsigned char c = s[0];
-    if (c >= 0x20 && c < 0x7f)
+    if (s[0] >= 0x20 && s[0] < 0x7f)
         return 1;
-    size_t len = c >= 0xc2 && c <= 0xdf   ? 2
-                 : c >= 0xe0 && c <= 0xef ? 3
-                 : c >= 0xf0 && c <= 0xf4 ? 4
-                                          : 0;
-    if (len == 0 || len > n)
-        return 0;
-    // The second byte's range rules out overlong forms, surrogates and
-    // code points above U+10FFFF.
-    unsigned char lo = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
-    unsigned char hi = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
-    if (s[1] < lo || s[1] > hi)
-        return 0;
-    for (size_t i = 2; i < len; i++)
-        if (s[i] < 0x80 || s[i] > 0xbf)
+    for (const Lead &l : leads) {
+        if (s[0] < l.first || s[0] > l.last)
+            continue;
+        if (l.length > n || s[1] < l.low || s[1] > l.high)
             return 0;
-    // U+0080 to U+009F are the C1 controls (CSI among them).
-    if (c == 0xc2 && s[1] <= 0x9f)
-        return 0;
-    return len;
+        for (size_t i = 2; i < l.length; i++)
+            if ((s[i] & 0xc0) != 0x80)
+                return 0;
+        return l.length;
+    }
+    return 0;
 }
 
 } // namespace
