@@ -8,6 +8,7 @@
 #include "test_server.h"
 
 #include <cJSON.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -244,7 +245,8 @@ TEST(Clients, ConnectionsBeyondTheCapAndWithoutDescriptorsAreRefusedWithOneLine)
     testing::internal::CaptureStderr();
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    int lowest_free = dup(0);
+    int lowest_free = open("/dev/null", O_RDONLY);
+    ASSERT_GE(lowest_free, 0);
     close(lowest_free);
     rlimit none = saved;
     none.rlim_cur = static_cast<rlim_t>(lowest_free); // no new descriptor at all
