@@ -110,7 +110,8 @@ uint64_t next_sweep_timer_ms(const Server &server, uint64_t now)
         due = rc.last_hop_ms + rc.dwell_ms;
     if (rc.remaining_ms != 0)
         due = std::min(due, rc.sweep_start_ms + rc.duration_ms);
-    // The step has run since: what is still overdue is a hop that failed,
-    // retried at the pace of the sample reads rather than in a spin.
+    // A time already past is a hop that fell due since the last step or one
+    // that failed and stays due: either waits for the next sample read,
+    // so a failing hop is retried at that pace, not in a spin.
     return std::max(due, now + SAMPLE_READ_INTERVAL_MS);
 }
