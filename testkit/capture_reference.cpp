@@ -28,9 +28,11 @@ char *reference_sample_to_json(const SpectralSample &sample, uint32_t count)
     cJSON_AddNumberToObject(object, "bandwidth_mhz", sample.bandwidth_mhz);
     cJSON_AddNumberToObject(object, "noise_dbm", sample.noise_dbm);
     cJSON_AddNumberToObject(object, "rssi", sample.rssi);
-    cJSON_AddNumberToObject(object, "timestamp", static_cast<double>(sample.timestamp));
+    // Every digit of the 64-bit timestamp, and the count of bins listed.
+    cJSON_AddRawToObject(object, "timestamp", std::to_string(sample.timestamp).c_str());
     cJSON_AddNumberToObject(object, "num_aggregated", count);
-    cJSON_AddNumberToObject(object, "bin_count", static_cast<double>(sample.bin_count));
+    cJSON_AddNumberToObject(object, "bin_count",
+                            static_cast<double>(std::min(sample.bin_count, MAX_SPECTRAL_BINS)));
     cJSON *bins = cJSON_CreateArray();
     if (bins == nullptr) {
         cJSON_Delete(object);

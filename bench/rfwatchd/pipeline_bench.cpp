@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "capture/sample_json.h"
 #include "core/clients.h"
+#include "core/main_loop.h"
 #include "core/samples.h"
 #include "core/server.h"
 #include "spectral_report.h"
@@ -121,7 +122,7 @@ struct Bed {
             });
         }
         while (server->client_count < CLIENTS)
-            poll_clients(*server);
+            poll_clients(*server, 1);
     }
     ~Bed()
     {
@@ -157,7 +158,7 @@ void BM_Pipeline(benchmark::State &state)
     for (auto _ : state) {
         uint64_t t0 = monotonic_ms();
         while (monotonic_ms() - t0 < 1000) {
-            poll_clients(*b.server);
+            poll_clients(*b.server, main_loop_wait_ms(*b.server, monotonic_ms()));
             uint32_t before = 0;
             for (Client *c = first_client(*b.server); c; c = next_client(*b.server, c))
                 for (auto &a : c->aggregates)

@@ -2,6 +2,7 @@
 // the daemon frames them (at most 4096 bytes, a terminator after them).
 // A text that is not JSON points at a place inside the bytes read; an
 // accepted command has values its handler may use as they are.
+#include "base/log.h"
 #include "core/command_parse.h"
 #include "fuzz_check.h"
 
@@ -38,10 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ParsedCommand cmd;
     switch (parse_client_command(buf, n, cmd)) {
-    case COMMAND_NOT_JSON:
-        // The daemon prints the text from there with "%s".
+    case COMMAND_NOT_JSON: {
         FUZZ_CHECK(cmd.error_at >= buf && cmd.error_at <= buf + n);
+        // The daemon prints the text from there escaped: no control byte
+        // reaches the log.
+        static char shown[escaped_size(READ_SIZE)];
+        const char *text =
+            escape_control({cmd.error_at, static_cast<size_t>(buf + n - cmd.error_at)}, shown);
+        for (const char *c = text; *c != '\0'; c++)
+            FUZZ_CHECK(static_cast<unsigned char>(*c) >= 0x20 && *c != 0x7f);
         break;
+    }
     case COMMAND_IGNORED:
         break;
     case COMMAND_OK:

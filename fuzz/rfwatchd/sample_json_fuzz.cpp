@@ -10,6 +10,9 @@
 #include "capture_reference.h"
 #include "sample_checks.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include <algorithm>
 #include <cfloat>
 #include <cjson/cJSON.h>
@@ -32,9 +35,7 @@ template <typename T> T take(const uint8_t *&p)
     return v;
 }
 
-// cJSON prints 15 significant digits when they read back within its own
-// tolerance (one part in 2^52), so a 64-bit timestamp may lose its last
-// digits; every other member is exact.
+// Every member is exact (the timestamp is also checked as text, below).
 void check_member(const cJSON *item, const char *name, double value)
 {
     FUZZ_CHECK(item != nullptr && item->string != nullptr && strcmp(item->string, name) == 0);
@@ -97,8 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check_member(m = m->next, "noise_dbm", s.noise_dbm);
     check_member(m = m->next, "rssi", s.rssi);
     check_member(m = m->next, "timestamp", static_cast<double>(s.timestamp));
+    // Every digit of the 64-bit timestamp, which a double cannot hold.
+    char timestamp[40];
+    snprintf(timestamp, sizeof timestamp, "\"timestamp\":%" PRIu64 ",", s.timestamp);
+    FUZZ_CHECK(strstr(line, timestamp) != nullptr);
     check_member(m = m->next, "num_aggregated", count);
-    check_member(m = m->next, "bin_count", static_cast<double>(s.bin_count));
+    check_member(m = m->next, "bin_count", static_cast<double>(n)); // the bins it holds
     m = m->next;
     FUZZ_CHECK(m != nullptr && strcmp(m->string, "bins") == 0 && cJSON_IsArray(m));
     FUZZ_CHECK(m->next == nullptr);

@@ -4,3 +4,20 @@
 #pragma once
 
 __attribute__((format(printf, 1, 2))) void log_text(const char *format, ...);
+
+#include <cstddef>
+#include <string_view>
+
+// Room escape_control needs for a text of n bytes: every byte may become
+// "\xHH", plus the terminator.
+constexpr size_t escaped_size(size_t n)
+{
+    return 4 * n + 1;
+}
+
+// Copies text into out (at least escaped_size(text.size()) bytes) and
+// terminates it, writing every control byte (C0, DEL, C1) and every byte
+// that is not part of valid UTF-8 as "\xHH". Text a peer sent cannot then
+// start a log line of its own or drive the operator's terminal; printable
+// text, backslashes included, stays as it was. Returns out.
+const char *escape_control(std::string_view text, char *out);

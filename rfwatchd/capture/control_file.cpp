@@ -17,7 +17,7 @@ ConfigError resolve_control_file(const char *directory, const char *name, char *
     if (strnlen(directory, SPECTRAL_PATH_SIZE) + strnlen(name, SPECTRAL_PATH_SIZE) + 1 >
         SPECTRAL_PATH_SIZE - 1) {
         log_text("Path for '%s' file would overflow buffer.\n", name);
-        return ConfigError::AccessDenied;
+        return ConfigError::InvalidDirectory; // "... or path too long"
     }
     snprintf(path, SPECTRAL_PATH_SIZE, "%s/%s", directory, name);
     if (access(path, F_OK) != 0) {

@@ -8,6 +8,7 @@
 
 // Formats "<directory>/<name>" into path (SPECTRAL_PATH_SIZE bytes) and
 // checks that it exists and, when need_write is set, that it is writable.
+// InvalidDirectory, path untouched, when the path would not fit.
 ConfigError resolve_control_file(const char *directory, const char *name, char *path,
                                  bool need_write);
 

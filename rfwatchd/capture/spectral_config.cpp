@@ -111,7 +111,7 @@ ConfigError spectral_set_bins(const SpectralConfig &cfg)
 {
     if (cfg.bin_count <= 0) {
         log_text("Invalid bin count: %d\n", cfg.bin_count);
-        return ConfigError::InvalidDirectory;
+        return ConfigError::InvalidParameter;
     }
     // The driver counts the bins of both FFT halves; doubled in 64 bits so
     // no count the daemon may hold overflows.

@@ -36,7 +36,8 @@ ConfigError spectral_config_init(SpectralConfig &cfg, const char *directory);
 // Path of spectral_scan0 (never null).
 const char *spectral_sample_path(const SpectralConfig &cfg);
 
-// Writes twice bin_count to spectral_bins.
+// Writes twice bin_count to spectral_bins; InvalidParameter for a count of
+// 0 or less.
 ConfigError spectral_set_bins(const SpectralConfig &cfg);
 // "background", then "trigger".
 ConfigError spectral_start_background(const SpectralConfig &cfg);

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -17,12 +16,6 @@ namespace
 // A carried tail is at most one report (under 64 KiB + 3 by its length
 // field); anything longer cannot be a report cut by the read and is dropped.
 constexpr size_t MAX_CARRIED = SPECTRAL_SOURCE_CAPACITY / 2;
-
-void pause_one_ms()
-{
-    timespec delay{0, 1000L * 1000L};
-    nanosleep(&delay, nullptr);
-}
 
 // One open, one read, one close, appending after any carried tail.
 // Returns the byte count, or -1 with the message printed.
@@ -90,10 +83,8 @@ SourceError source_next_sample(SpectralSource &source, SpectralSample &sample)
         ssize_t got = refill(source);
         if (got < 0)
             return SourceError::FileReadError;
-        if (got == 0) {
-            pause_one_ms();
+        if (got == 0)
             return SourceError::NoData;
-        }
         source.filled = source.carried + static_cast<size_t>(got);
         source.position = 0;
         source.carried = 0;
@@ -112,6 +103,17 @@ SourceError source_next_sample(SpectralSource &source, SpectralSample &sample)
         return SourceError::NoData;
     source.position += consumed;
     return SourceError::Success;
+}
+
+bool source_buffered(const SpectralSource &source)
+{
+    return source.position < source.filled;
+}
+
+bool source_more_queued(const SpectralSource &source)
+{
+    // A carried tail is what is left of a read that filled the buffer.
+    return source.last_read_full || source.carried > 0;
 }
 
 void source_reset(SpectralSource *source)

@@ -32,9 +32,16 @@ struct SpectralSource {
 SourceError source_init(SpectralSource &source, const ScanDriver &driver, const char *path);
 
 // Success with sample filled, or the parser's / the refill's failure:
-// FileReadError, NoData (after a 1 ms pause when the file had nothing) or
-// InvalidSample.
+// FileReadError, NoData or InvalidSample. An empty read returns NoData at
+// once: pacing the reads is the main loop's, which waits in its poll.
 SourceError source_next_sample(SpectralSource &source, SpectralSample &sample);
+
+// Whether reports read earlier are still waiting in the buffer, so that the
+// next call decodes without reading the file.
+bool source_buffered(const SpectralSource &source);
+// Whether the last read stopped at the buffer's size, so that more is
+// queued in the file already.
+bool source_more_queued(const SpectralSource &source);
 
 // Drops what the buffer still holds (but not a carried tail). nullptr is
 // allowed.

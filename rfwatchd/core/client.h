@@ -17,4 +17,8 @@ struct Client {
     int32_t socket;                // also the client's number in messages
     SampleAggregate aggregates[2]; // by detector
     ClientLink links;
+    // The client shut its sending side: it may still read, so it stays, but
+    // its socket is no longer polled for input (it would read as ready
+    // for ever).
+    uint8_t input_closed;
 };

@@ -17,14 +17,17 @@ constexpr DriverSettings SWEEP_SETTINGS{0, 0};
 
 // Writes the held settings back and lets them go; a failed write keeps
 // them held, so a later cancellation can try again.
-bool restore_settings(Server &server)
+bool restore_settings(Server &server, bool cancelling = true)
 {
     ClientSweepSettings &sweep = server.client_sweep;
     if (!sweep.held)
         return true;
     ConfigError ce = spectral_write_driver_settings(server.spectral, sweep.saved);
     if (ce != ConfigError::Success) {
-        log_text("Erorr cancelling sweep: %s\n", config_error_message(ce));
+        if (cancelling)
+            log_text("Erorr cancelling sweep: %s\n", config_error_message(ce));
+        else
+            log_text("Failed to restore driver settings: %s\n", config_error_message(ce));
         return false;
     }
     sweep.held = 0;
@@ -51,6 +54,11 @@ void client_sweep_start(Server &server, const Client &client, const ParsedComman
     ConfigError ce = spectral_write_driver_settings(server.spectral, SWEEP_SETTINGS);
     if (ce != ConfigError::Success) {
         log_text("Error setting up driver for sweep: %s\n", config_error_message(ce));
+        // Part of the zeros may be in the driver (chan_bw written, freq_shift
+        // refused). Unless a client sweep runs on them, no sweep needs them:
+        // what was saved goes back.
+        if (!sweep_type_is(server.radio, SweepType::Active))
+            restore_settings(server, false);
         return;
     }
     SweepRequest req{};

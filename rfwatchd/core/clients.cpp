@@ -5,10 +5,12 @@
 #include "core/client_writer.h"
 #include "core/commands.h"
 
+#include <algorithm>
 #include <cJSON.h>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -26,14 +28,6 @@ Client *client_of(ClientLink *link)
 bool list_empty(const Server &server)
 {
     return !server.clients.next || server.clients.next == &server.clients;
-}
-
-Client *find_client(Server &server, int fd)
-{
-    for (Client *c = first_client(server); c; c = next_client(server, c))
-        if (c->socket == fd)
-            return c;
-    return nullptr;
 }
 
 struct WriterContext {
@@ -70,6 +64,24 @@ bool write_line(void *context, char *text)
     return false;
 }
 
+// Failures of accept that last until descriptors or memory are freed.
+bool out_of_descriptors(int err)
+{
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
+
+// A client no longer read whose socket reports an error, not a hang-up:
+// polling it again would report the same at once, so it is given up.
+void client_failed(Server &server, Client *c)
+{
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (getsockopt(c->socket, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        err = errno;
+    log_text("Client %d connection error: %s\n", c->socket, strerror(err));
+    drop_client(server, c);
+}
+
 } // namespace
 
 void client_list_init(Server &server)
@@ -95,9 +107,27 @@ int accept_client(Server &server)
     // loop (the writer waits only a bounded time for room).
     int fd = accept4(server.listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-        log_text("Accept error: %s\n", strerror(errno));
+        int err = errno;
+        if (out_of_descriptors(err)) {
+            server.accept_resume_ms = monotonic_ms() + ACCEPT_BACKOFF_MS;
+            if (server.accept_failing)
+                return -1; // said once for the whole episode
+            server.accept_failing = 1;
+        }
+        log_text("Accept error: %s\n", strerror(err));
         return -1;
     }
+    server.accept_failing = 0;
+    if (server.client_count >= MAX_CLIENTS) {
+        // Closed at once, so the peer sees the refusal instead of waiting
+        // in the backlog.
+        close(fd);
+        if (!server.refusing_clients)
+            log_text("Client limit of %d reached, refusing connections\n", MAX_CLIENTS);
+        server.refusing_clients = 1;
+        return -1;
+    }
+    server.refusing_clients = 0;
     // Both aggregates are allocated here, once, zeroed: nothing in a client
     // grows afterwards. Straight from mmap, whose pages are zero until
     // touched, so a client costs only the slots it uses (calloc may clear
@@ -142,36 +172,65 @@ void drop_all_clients(Server &server)
         drop_client(server, c);
 }
 
-void poll_clients(Server &server)
+void poll_clients(Server &server, int timeout_ms)
 {
-    pollfd set[1 + MAX_POLLED_CLIENTS];
+    // Every client is polled: its commands and its hang-up are seen
+    // whatever its place in the list.
+    pollfd set[1 + MAX_CLIENTS];
+    Client *owner[1 + MAX_CLIENTS];
     nfds_t n = 0;
-    set[n++] = {server.listen_fd, POLLIN, 0};
-    for (Client *c = first_client(server); c && n < 1 + MAX_POLLED_CLIENTS;
-         c = next_client(server, c))
-        set[n++] = {c->socket, POLLIN | POLLHUP, 0};
+    bool listening = monotonic_ms() >= server.accept_resume_ms;
+    if (listening) {
+        owner[n] = nullptr;
+        set[n++] = {server.listen_fd, POLLIN, 0};
+    }
+    for (Client *c = first_client(server); c && n < std::size(set); c = next_client(server, c)) {
+        owner[n] = c;
+        // Hang-up and error are reported whatever is asked for.
+        set[n++] = {c->socket, static_cast<short>(c->input_closed ? 0 : POLLIN), 0};
+    }
 
-    int r = poll(set, n, 1);
+    int r = poll(set, n, timeout_ms);
     if (r < 0) {
         log_text("Poll error: %s\n", strerror(errno));
         return;
     }
     if (r == 0)
         return;
-    if (set[0].revents & POLLIN)
+    if (listening && (set[0].revents & POLLIN))
         accept_client(server);
-    for (nfds_t i = 1; i < n; i++) {
-        Client *c = find_client(server, set[i].fd);
-        if (!c)
-            continue;
-        if (set[i].revents & POLLHUP) {
+    // Each entry's client is dropped only at its own entry, so the owners
+    // of later entries are still there.
+    for (nfds_t i = listening ? 1 : 0; i < n; i++) {
+        Client *c = owner[i];
+        short ev = set[i].revents;
+        if (ev & POLLHUP) {
             log_text("Client disconnected (POLLHUP)\n");
             drop_client(server, c);
-        } else if ((set[i].revents & POLLIN) &&
-                   handle_client_command(server, *c) == ClientVerdict::Drop) {
-            drop_client(server, c);
+        } else if (!c->input_closed && (ev & (POLLIN | POLLERR))) {
+            switch (handle_client_command(server, *c)) {
+            case ClientVerdict::Keep:
+                break;
+            case ClientVerdict::StopReading:
+                c->input_closed = 1;
+                break;
+            case ClientVerdict::Drop:
+                drop_client(server, c);
+                break;
+            }
+        } else if (ev & (POLLERR | POLLNVAL)) {
+            client_failed(server, c);
         }
     }
+}
+
+uint64_t next_flush_ms(Server &server)
+{
+    uint64_t due = UINT64_MAX;
+    for (Client *c = first_client(server); c; c = next_client(server, c))
+        for (const SampleAggregate &a : c->aggregates)
+            due = std::min(due, a.last_flush_ms + a.period_ms);
+    return due;
 }
 
 int flush_clients(Server &server)

@@ -7,9 +7,13 @@
 
 #include <cstdint>
 
-// Only this many clients are polled for commands in one pass; later ones
-// still receive samples.
-constexpr int MAX_POLLED_CLIENTS = 5;
+// Connections beyond this many are accepted and closed at once: a fixed cap
+// well below the usual 1024 descriptors, so that a flood of connections
+// cannot leave the daemon without descriptors of its own.
+constexpr int MAX_CLIENTS = 64;
+// After accept fails for want of descriptors the pending connection keeps
+// the listener readable: it rests this long instead of spinning.
+constexpr uint64_t ACCEPT_BACKOFF_MS = 100;
 constexpr uint32_t DEFAULT_PERIOD_MS = 100;
 
 void client_list_init(Server &server);
@@ -24,7 +28,11 @@ void drop_client(Server &server, Client *client);
 // Drops every client in list order, silently (teardown).
 void drop_all_clients(Server &server);
 
-// The poll step: listener and the first MAX_POLLED_CLIENTS clients, 1 ms.
-void poll_clients(Server &server);
+// The poll step: waits up to timeout_ms for the listener and every client,
+// then accepts, notices hang-ups and runs the commands of readable clients.
+void poll_clients(Server &server, int timeout_ms);
+// The earliest time at which the flush step has an aggregate due, or
+// UINT64_MAX without clients.
+uint64_t next_flush_ms(Server &server);
 // The flush step: sends every aggregate whose period has elapsed. Always 0.
 int flush_clients(Server &server);

@@ -30,10 +30,10 @@ ClientVerdict handle_client_command(Server &server, Client &client)
     // One more byte than is read, so the text can be printed as a string.
     char buf[COMMAND_READ_SIZE + 1];
     ssize_t n = read(client.socket, buf, COMMAND_READ_SIZE);
-    if (n == 0) {
-        log_text("Client disconnected (EOF)\n");
-        return ClientVerdict::Drop;
-    }
+    // End of file is a half-close: the client may still read its stream.
+    // A client that has closed altogether is seen by the poll as hung up.
+    if (n == 0)
+        return ClientVerdict::StopReading;
     if (n < 0) {
         // The socket is non-blocking: nothing there after all is no error.
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -44,9 +44,13 @@ ClientVerdict handle_client_command(Server &server, Client &client)
     buf[n] = '\0';
     ParsedCommand cmd;
     switch (parse_client_command(buf, static_cast<size_t>(n), cmd)) {
-    case COMMAND_NOT_JSON:
-        log_text("Command parse error: %s\n", cmd.error_at);
+    case COMMAND_NOT_JSON: {
+        static char shown[escaped_size(COMMAND_READ_SIZE)];
+        log_text(
+            "Command parse error: %s\n",
+            escape_control({cmd.error_at, static_cast<size_t>(buf + n - cmd.error_at)}, shown));
         return ClientVerdict::Keep;
+    }
     case COMMAND_IGNORED:
         return ClientVerdict::Keep;
     case COMMAND_OK:

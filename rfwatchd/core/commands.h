@@ -8,7 +8,8 @@ struct Server;
 // What the poll step does with the client after its command.
 enum class ClientVerdict {
     Keep,
-    Drop, // end of file or a read error; the reason is printed
+    Drop,       // a read error; the reason is printed
+    StopReading // end of file: the client shut its sending side
 };
 
 // Reads once from a readable client and carries out its command. Dropping

@@ -1,12 +1,10 @@
 // rfwatchd: streams a radio's spectral scan to local clients as JSON lines.
 #include "base/log.h"
-#include "core/clients.h"
 #include "core/listener.h"
+#include "core/main_loop.h"
 #include "core/options.h"
-#include "core/samples.h"
 #include "core/server.h"
 #include "core/signals.h"
-#include "core/sweep_timer.h"
 
 #include <cstdio>
 
@@ -44,14 +42,11 @@ int serve()
             server_teardown(server);
             return 0;
         }
-        poll_clients(server);
-        sweep_timer_step(server);
-        if (handle_samples(server) != 0) {
+        if (main_loop_pass(server) != 0) {
             log_text("Error while handling samples.\n");
             server_teardown(server);
             return 1;
         }
-        flush_clients(server);
     }
 }
 

@@ -12,15 +12,18 @@ namespace
 
 constexpr const char *short_options = "m:i:b:s:S:vh";
 
-// The help text names -b and -S "--spectral-bins" and "--agile-sweep", but
-// these are the long names the parser has always accepted; callers' scripts
-// rely on them.
+// "--num-bins" and "--agile-scan" are the long names the parser has always
+// accepted (callers' scripts rely on them); the help text's names for -b
+// and -S, "--spectral-bins" and "--agile-sweep", are accepted too, so that
+// what --help says works.
 constexpr option long_options[] = {
     {"monitor", required_argument, nullptr, 'm'},
     {"interfaces", required_argument, nullptr, 'i'},
     {"num-bins", required_argument, nullptr, 'b'},
+    {"spectral-bins", required_argument, nullptr, 'b'},
     {"socket", required_argument, nullptr, 's'},
     {"agile-scan", required_argument, nullptr, 'S'},
+    {"agile-sweep", required_argument, nullptr, 'S'},
     {"version", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},

@@ -82,10 +82,19 @@ void dispatch(Server &server, const SpectralSample &sample, Pass &pass)
 
 int handle_samples(Server &server)
 {
-    int samples = 0, invalid = 0, attempts = 0;
-    bool failed = false;
+    int samples = 0, invalid = 0, skipped = 0, attempts = 0;
+    bool failed = false, read_done = false;
     Pass pass{DIRECT_SAMPLES, false};
     while (attempts < SAMPLES_PER_PASS) {
+        // One read of the file a pass: when a read costs more than the time
+        // between two reports, reading on until the file is empty would
+        // hold the loop for a thousand report intervals.
+        if (!source_buffered(server.source)) {
+            if (read_done)
+                break;
+            read_done = true;
+            server.last_read_ms = monotonic_ms();
+        }
         attempts++;
         SourceError r = source_next_sample(server.source, server.sample);
         if (r == SourceError::Success) {
@@ -95,6 +104,10 @@ int handle_samples(Server &server)
         }
         if (r == SourceError::FileReadError || r == SourceError::NoData ||
             r == SourceError::EndOfData) {
+            // Bytes still buffered are a report cut by the end of the read
+            // (not kept for the next one): it is lost.
+            if (source_buffered(server.source))
+                skipped++;
             source_reset(&server.source);
             break;
         }
@@ -110,7 +123,7 @@ int handle_samples(Server &server)
     fold_pool(server);
     if (invalid > 0)
         log_text("Detected invalid, samples: %d, invalid: %d, skipped: %d, total attempts: %d\n",
-                 samples, invalid, 0, attempts);
+                 samples, invalid, skipped, attempts);
 
     uint64_t now = monotonic_ms();
     if (samples > 0) {
@@ -121,6 +134,13 @@ int handle_samples(Server &server)
             failed = true;
     }
     return failed ? -1 : 0;
+}
+
+uint64_t next_sample_read_ms(const Server &server, uint64_t now)
+{
+    if (source_buffered(server.source) || source_more_queued(server.source))
+        return now;
+    return server.last_read_ms + SAMPLE_READ_INTERVAL_MS;
 }
 
 int rearm_spectral_scan(Server &server)

@@ -35,7 +35,7 @@ int32_t bins_for_bandwidth(uint32_t width_mhz)
 int discover_configuration(const ServerOptions &opts, DiscoveredInterface &found)
 {
     if (opts.primary_count > static_cast<int32_t>(MAX_PRIMARIES)) {
-        log_text("Number of configured primaries exceeds %d\n", opts.primary_count);
+        log_text("Number of configured primaries exceeds %d\n", static_cast<int>(MAX_PRIMARIES));
         return -1;
     }
     if (strlen(opts.monitor) >= INTERFACE_NAME_SIZE) {
@@ -121,7 +121,6 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
             log_text("Error initializing bin count: %s\n", radio_error_message(re));
             return -1;
         }
-        // No answer leaves the width 0, which gives the widest FFT.
         server.spectral.bin_count = bins_for_bandwidth(channel.width);
     }
     ce = spectral_set_bins(server.spectral);

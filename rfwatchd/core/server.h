@@ -18,6 +18,7 @@ struct Server {
     ClientLink clients; // oldest connection first
     int32_t client_count;
     uint64_t last_sample_ms; // last sample step that read a sample
+    uint64_t last_read_ms;   // last read of the sample file
     SpectralConfig spectral;
     SpectralSource source;
     RadioControl radio;
@@ -31,6 +32,12 @@ struct Server {
     uint64_t background_retry_ms; // no background attempt before this time
     SpectralSample sample;        // the one record the sample step decodes into
     SamplePool *pool;             // the sample step's; may be nullptr
+    // Accepting: the listener is left out of the poll until this time after
+    // an accept failed for want of descriptors; each flag keeps a refusal
+    // to one line per episode.
+    uint64_t accept_resume_ms;
+    uint8_t accept_failing;   // accept has failed since the last success
+    uint8_t refusing_clients; // the client limit turned connections away
 };
 
 // 5->4, 10->8, 20->16, 40->32, 80->64, 160->128, anything else 256.

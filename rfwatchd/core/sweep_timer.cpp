@@ -8,6 +8,8 @@
 #include "radio/sweep.h"
 #include "radio/sweep_timing.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -52,11 +54,16 @@ void drive_running_sweep(Server &server)
     }
 }
 
-void keep_background_sweep(Server &server)
+bool background_wanted(const Server &server)
 {
     bool configured =
         server.whole_band || (server.background_start != 0 && server.background_end != 0);
-    if (!configured || sweep_active(server.radio) || server.current_bandwidth == 0)
+    return configured && !sweep_active(server.radio) && server.current_bandwidth != 0;
+}
+
+void keep_background_sweep(Server &server)
+{
+    if (!background_wanted(server))
         return;
     // A refused range would otherwise be tried, and its two lines printed,
     // in every pass: about a thousand times a second.
@@ -87,4 +94,24 @@ void sweep_timer_step(Server &server)
     if (sweep_active(server.radio))
         drive_running_sweep(server);
     keep_background_sweep(server);
+}
+
+uint64_t next_sweep_timer_ms(const Server &server, uint64_t now)
+{
+    if (server.bandwidth_changed)
+        return now;
+    const RadioControl &rc = server.radio;
+    if (background_wanted(server))
+        return std::max(now, server.background_retry_ms);
+    if (!sweep_active(rc))
+        return UINT64_MAX;
+    uint64_t due = UINT64_MAX;
+    if (rc.channel_count != 0)
+        due = rc.last_hop_ms + rc.dwell_ms;
+    if (rc.remaining_ms != 0)
+        due = std::min(due, rc.sweep_start_ms + rc.duration_ms);
+    // A time already past is a hop that fell due since the last step or one
+    // that failed and stays due: either waits for the next sample read,
+    // so a failing hop is retried at that pace, not in a spin.
+    return std::max(due, now + SAMPLE_READ_INTERVAL_MS);
 }

@@ -10,3 +10,6 @@ struct Server;
 constexpr uint64_t BACKGROUND_RETRY_MS = 1000;
 
 void sweep_timer_step(Server &server);
+// The earliest time at which the step has something to do (a width change,
+// a hop, the end of a sweep, a background start), or UINT64_MAX.
+uint64_t next_sweep_timer_ms(const Server &server, uint64_t now);

@@ -98,11 +98,19 @@ RadioError query_current_channel(const RadioControl &rc, CurrentChannel &out)
     options.after_send = report_sent;
     NlRun run = run_nl80211_reply({RadioRequest::ConfigQuery, monitor.name, build, ready},
                                   channel_reply_handler, &out, options);
-    // No answer is not fatal: the caller falls back to the default bins.
-    if (run.stage == NlStage::Receive) {
+    if (run.stage == NlStage::Receive)
         log_text(texts_of(RadioRequest::ConfigQuery).refused, monitor.name, nl_geterror(run.error),
                  run.error);
-        return RadioError::Success;
-    }
-    return run.result;
+    return channel_query_result(run, out);
+}
+
+RadioError channel_query_result(const NlRun &run, const CurrentChannel &out)
+{
+    if (run.result != RadioError::Success)
+        return run.result;
+    // Every reply the handler understood set a width: without one, no
+    // answer came that could size the bins.
+    if (out.width == 0)
+        return texts_of(RadioRequest::ConfigQuery).failed;
+    return RadioError::Success;
 }

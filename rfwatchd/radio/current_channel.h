@@ -1,6 +1,7 @@
 // The monitor interface's current channel, asked of nl80211.
 #pragma once
 
+#include "radio/netlink_request.h"
 #include "radio/radio_control.h"
 #include "radio/radio_error.h"
 
@@ -13,9 +14,12 @@ struct CurrentChannel {
     const char *name;     // queried interface, valid only during the query
 };
 
-// Succeeds also when no reply arrives within 2 s; the output then keeps
-// width 0 and no frequency.
+// Fails when no reply that gives the width arrives within 2 s (the reply
+// is an error, never comes, or cannot be read): the width is then unknown.
 RadioError query_current_channel(const RadioControl &rc, CurrentChannel &out);
+// The query's result from how its conversation ended and what the handler
+// stored.
+RadioError channel_query_result(const NlRun &run, const CurrentChannel &out);
 
 // MHz of an nl80211_chan_width value: 0,1 -> 20, 2 -> 40, 3 -> 80,
 // 4,5 -> 160, anything above -> 20.

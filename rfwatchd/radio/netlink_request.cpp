@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "radio/netlink_socket.h"
 
+#include <cerrno>
 #include <netlink/errno.h>
 #include <netlink/netlink.h>
 #include <sys/socket.h>
@@ -69,9 +70,12 @@ NlRun run_reply(NlSocketKind kind, const NlRequest &request, NlReplyHandler hand
     if (options.after_send)
         options.after_send(sent);
     if (options.receive_timeout_s > 0) {
+        // Without its time-out the receive could wait for ever: that is a
+        // failed receive, not one to go on with.
         timeval timeout{options.receive_timeout_s, 0};
-        setsockopt(nl_socket_get_fd(p.sock.get()), SOL_SOCKET, SO_RCVTIMEO, &timeout,
-                   sizeof timeout);
+        if (setsockopt(nl_socket_get_fd(p.sock.get()), SOL_SOCKET, SO_RCVTIMEO, &timeout,
+                       sizeof timeout) != 0)
+            return {texts_of(request.kind).failed, NlStage::Receive, -nl_syserr2nlerr(errno)};
     }
     int err = nl_recvmsgs(p.sock.get(), cb.get());
     if (err < 0)

@@ -33,8 +33,7 @@ inline constexpr RequestTexts request_texts[] = {
      "Failed to allocate netlink callback for interface query\n",
      "Failed to send interface query for %s: %s\n",
      "Failed to receive interface query response for %s: %s\n", RadioError::NetlinkInitFailed},
-    // refused: %s interface, %s libnl's reason, %d its code. A refusal is
-    // not a failure of this query (its caller falls back to default bins).
+    // refused: %s interface, %s libnl's reason, %d its code.
     {"Failed to allocate netlink message for config backup\n",
      "Failed to build config backup query for %s\n",
      "Failed to allocate netlink callback for config backup\n",

@@ -28,17 +28,47 @@ const char *sweep_type_name(SweepType type)
 }
 
 // Slices of step_mhz side by side across the range, each given by its
-// centre. The arithmetic is unsigned 32-bit: a range ending below half the
-// step wraps the limit and fills the list, and the first tuning then fails.
+// centre, the first at from + half a step and the last ending by to. In 64
+// bits, so that a range ending below half a step plans nothing instead of
+// wrapping the limit and filling the list.
 void plan_slices(RadioControl &rc, uint32_t from_mhz, uint32_t to_mhz, uint32_t step_mhz)
 {
-    uint32_t half = step_mhz / 2;
-    for (uint32_t c = from_mhz + half; c <= to_mhz - half && rc.channel_count < MAX_SWEEP_CHANNELS;
-         c += step_mhz) {
-        rc.channel_freq[rc.channel_count] = c;
+    uint64_t half = step_mhz / 2;
+    for (uint64_t c = uint64_t{from_mhz} + half;
+         c + half <= to_mhz && rc.channel_count < MAX_SWEEP_CHANNELS; c += step_mhz) {
+        rc.channel_freq[rc.channel_count] = static_cast<uint32_t>(c);
         rc.channel_width[rc.channel_count] = step_mhz;
         rc.channel_count++;
     }
+}
+
+bool first_slice_fits(uint32_t from_mhz, uint32_t to_mhz, uint32_t step_mhz)
+{
+    uint64_t half = step_mhz / 2;
+    return uint64_t{from_mhz} + 2 * half <= to_mhz;
+}
+
+// The range the request asks for (the whole band when it says so);
+// InvalidParameters when there is none.
+RadioError requested_range(const RadioControl &rc, const SweepRequest &request, uint32_t &from,
+                           uint32_t &to)
+{
+    from = request.from_mhz;
+    to = request.to_mhz;
+    if (request.whole_band & 1) {
+        if (rc.band == Band::BandUnknown) {
+            log_text("Band not detected, cannot configure whole band sweep.\n");
+            return RadioError::InvalidParameters;
+        }
+        const BandRange *range = band_range(rc.band);
+        if (!range)
+            return RadioError::InvalidParameters;
+        from = range->lowest_mhz;
+        to = range->highest_mhz;
+    } else if (from >= to) {
+        return RadioError::InvalidParameters;
+    }
+    return RadioError::Success;
 }
 
 RadioError prepare_active(RadioControl &rc, uint32_t from_mhz, uint32_t to_mhz)
@@ -70,30 +100,24 @@ RadioError start_sweep(RadioControl &rc, const SweepRequest &request)
         return RadioError::InvalidParameters;
     log_text("Starting %s sweep for range %d - %d.\n", sweep_type_name(request.type),
              static_cast<int>(request.from_mhz), static_cast<int>(request.to_mhz));
-    // A new request replaces the running sweep even when it is refused below.
+    // Checked before the running sweep is cancelled: a request refused for
+    // its own range or kind leaves that sweep running.
+    uint32_t from = 0;
+    uint32_t to = 0;
+    RadioError err = requested_range(rc, request, from, to);
+    if (err != RadioError::Success)
+        return err;
+    if (request.type != SweepType::Active && request.type != SweepType::Agile)
+        return RadioError::InvalidParameters;
+    if (request.type == SweepType::Agile && !first_slice_fits(from, to, request.step_mhz))
+        return RadioError::InvalidParameters;
+    // A request that may start replaces the running sweep.
     if (sweep_active(rc))
         cancel_sweep(rc);
-
-    uint32_t from = request.from_mhz;
-    uint32_t to = request.to_mhz;
-    if (request.whole_band & 1) {
-        if (rc.band == Band::BandUnknown) {
-            log_text("Band not detected, cannot configure whole band sweep.\n");
-            return RadioError::InvalidParameters;
-        }
-        const BandRange *range = band_range(rc.band);
-        if (!range)
-            return RadioError::InvalidParameters;
-        from = range->lowest_mhz;
-        to = range->highest_mhz;
-    } else if (from >= to) {
-        return RadioError::InvalidParameters;
-    }
 
     rc.channel_count = 0;
     rc.channel_index = 0;
     rc.dwell_ms = request.dwell_ms;
-    RadioError err = RadioError::Success;
     switch (request.type) {
     case SweepType::Active:
         err = prepare_active(rc, from, to);

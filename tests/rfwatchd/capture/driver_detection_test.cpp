@@ -5,7 +5,11 @@
 #include "namespaces.h"
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace wdtest;
 using testing::internal::CaptureStderr;
@@ -95,4 +99,32 @@ TEST(DriverDetection, DetectedDirectoryInitialisesAConfiguration)
     EXPECT_EQ(bytes, "512");
     ASSERT_TRUE(read_file(dir + "/spectral_scan_ctl", bytes));
     EXPECT_EQ(bytes, "disable");
+}
+
+// Without the capabilities that let root look past file modes (access()
+// checks with the permitted set, so they go for good: in a child), a
+// mode-0 directory refuses the look as it refuses an unprivileged daemon.
+TEST(DriverDetection, ARefusedLookIsNamedAfterTheFourLines)
+{
+    WD_REQUIRE_PRIVATE_MOUNTS();
+    fresh_debugfs();
+    make(DEBUGFS + "/ieee80211/phy6/ath11k");
+    ASSERT_EQ(chmod((DEBUGFS + "/ieee80211/phy6").c_str(), 0), 0);
+    auto detect_unprivileged = [] {
+        __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        syscall(SYS_capget, &head, data);
+        uint32_t bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+        data[0].effective &= ~bits;
+        data[0].permitted &= ~bits;
+        if (syscall(SYS_capset, &head, data) != 0)
+            _exit(2);
+        _exit(find_spectral_driver(6) ? 1 : 0);
+    };
+    EXPECT_EXIT(detect_unprivileged(), testing::ExitedWithCode(0),
+                "^phy6: No ath10k or ath11k driver directories found in debugfs\n"
+                "  Checked: /sys/kernel/debug/ieee80211/phy6/ath10k\n"
+                "  Checked: /sys/kernel/debug/ieee80211/phy6/ath11k\n"
+                "  Hint: Ensure debugfs is mounted and phy6 has spectral capabilities\n"
+                "  Could not check /sys/kernel/debug/ieee80211/phy6/ath10k: Permission denied\n$");
 }

@@ -135,17 +135,33 @@ TEST(SampleJson, ExactLineWithMembersInOrderAndOnlyBinCountBins)
               "\"bins\":[-87.25,-109.00,0.00,-0.00]}");
 }
 
-TEST(SampleJson, LargeTimestampsComeOutAsCJsonPrintsThem)
+TEST(SampleJson, TimestampsAreExactAndTheBinCountIsWhatTheLineHolds)
 {
-    SpectralSample s;
-    memset(&s, 0, sizeof s);
-    s.bin_count = 4;
-    s.timestamp = 0xffffffffffffffffull; // beyond 15 significant digits
-    std::string line = take(sample_to_json(s, 1));
-    EXPECT_NE(line.find("\"timestamp\":1.8446744073709552e+19,"), std::string::npos) << line;
-    s.timestamp = 4294967295u; // beyond a 32-bit int, within 15 digits
-    line = take(sample_to_json(s, 1));
-    EXPECT_NE(line.find("\"timestamp\":4294967295,"), std::string::npos) << line;
+    const struct {
+        uint64_t timestamp;
+        size_t bin_count;
+        const char *timestamp_text, *bin_count_text;
+        int bins;
+    } cases[] = {
+        {4294967295u, 4, "\"timestamp\":4294967295,", "\"bin_count\":4,", 4},
+        {1000000000000000u, 8, "\"timestamp\":1000000000000000,", "\"bin_count\":8,", 8},
+        {9007199254740993u, 512, "\"timestamp\":9007199254740993,", "\"bin_count\":512,", 512},
+        {0xffffffffffffffffull, 600, "\"timestamp\":18446744073709551615,", "\"bin_count\":512,",
+         512},
+    };
+    for (const auto &c : cases) {
+        SpectralSample s;
+        memset(&s, 0, sizeof s);
+        s.timestamp = c.timestamp;
+        s.bin_count = c.bin_count;
+        std::string line = take(sample_to_json(s, 1));
+        EXPECT_NE(line.find(c.timestamp_text), std::string::npos) << line;
+        EXPECT_NE(line.find(c.bin_count_text), std::string::npos) << line;
+        cJSON *doc = cJSON_Parse(line.c_str());
+        ASSERT_NE(doc, nullptr) << line;
+        EXPECT_EQ(cJSON_GetArraySize(cJSON_GetObjectItemCaseSensitive(doc, "bins")), c.bins);
+        cJSON_Delete(doc);
+    }
 }
 
 TEST(SampleJson, AFailedAllocationLeavesNothingHeld)
@@ -159,9 +175,15 @@ TEST(SampleJson, AFailedAllocationLeavesNothingHeld)
         ASSERT_EQ(FailingAllocations::held(), 0);
     }
     ASSERT_GT(allocations, 0);
+    std::string whole = take(sample_to_json(s, 1));
     for (long k = 0; k < allocations; ++k) {
         FailingAllocations failing(k);
-        cJSON_free(sample_to_json(s, 1));
+        char *line = sample_to_json(s, 1);
+        // The whole line or none: never one that lacks a member.
+        if (line != nullptr) {
+            EXPECT_EQ(std::string(line), whole) << "allocation " << k << " failed";
+        }
+        cJSON_free(line);
         EXPECT_EQ(FailingAllocations::held(), 0) << "allocation " << k << " failed";
     }
 }

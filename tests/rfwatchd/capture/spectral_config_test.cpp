@@ -199,8 +199,8 @@ TEST_F(SpectralConfigTest, PathThatWouldOverflowIsRefusedPerFile)
     ASSERT_EQ(spectral_config_init(*cfg_, deep.c_str()), ConfigError::Success);
     std::string printed = GetCapturedStderr();
     EXPECT_NE(printed.find("Path for 'spectral_scan_ctl' file would overflow buffer.\n"
-                           "Feature file 'spectral_scan_ctl' invalid: File access permission "
-                           "denied\n"),
+                           "Feature file 'spectral_scan_ctl' invalid: Invalid directory or path "
+                           "too long\n"),
               std::string::npos)
         << printed;
     EXPECT_NE(printed.find("Path for 'spectral_scan0' file would overflow buffer.\n"),
@@ -214,7 +214,7 @@ TEST_F(SpectralConfigTest, PathThatWouldOverflowIsRefusedPerFile)
     char path_buffer[SPECTRAL_PATH_SIZE] = "untouched";
     CaptureStderr();
     EXPECT_EQ(resolve_control_file(deep.c_str(), "spectral_scan_ctl", path_buffer, false),
-              ConfigError::AccessDenied);
+              ConfigError::InvalidDirectory);
     GetCapturedStderr();
     EXPECT_STREQ(path_buffer, "untouched");
 }
@@ -235,7 +235,7 @@ TEST_F(SpectralConfigTest, BinsAreWrittenAsTwiceTheCountWithoutALineEnd)
     for (int count : {0, -4}) {
         cfg_->bin_count = count;
         CaptureStderr();
-        EXPECT_EQ(spectral_set_bins(*cfg_), ConfigError::InvalidDirectory);
+        EXPECT_EQ(spectral_set_bins(*cfg_), ConfigError::InvalidParameter);
         EXPECT_EQ(GetCapturedStderr(), "Invalid bin count: " + std::to_string(count) + "\n");
     }
     EXPECT_EQ(content("spectral_bins"), "keep");

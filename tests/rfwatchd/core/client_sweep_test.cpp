@@ -182,3 +182,19 @@ TEST_F(ClientSweep, LeavingDuringAClientSweepWritesTheSavedSettingsBack)
     EXPECT_EQ(ts.read("freq_shift"), "-3");
     EXPECT_EQ(ts.read("spectral_scan_ctl"), "disable");
 }
+
+TEST_F(ClientSweep, ZerosThatCannotAllBeWrittenAreTakenBack)
+{
+    connect();
+    // freq_shift reads (as 0) but refuses every write: the sweep's zeros
+    // reach chan_bw only.
+    ASSERT_EQ(unlink(ts.file("freq_shift").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/full", ts.file("freq_shift").c_str()), 0);
+    capture_console();
+    command(R"({"command":2,"sweep_from":2400,"sweep_to":2500})");
+    Console console = captured_console();
+    EXPECT_NE(console.err.find("Error setting up driver for sweep: "), std::string::npos)
+        << console.err;
+    EXPECT_FALSE(sweep_active(ts.server().radio));
+    EXPECT_EQ(ts.read("chan_bw"), "5");
+}

@@ -1,5 +1,6 @@
 // Commands arrive from any local program; wrong shapes must be ignored and
 // numbers must land in 32 bits the way clients have always seen them.
+#include "base/log.h"
 #include "core/command_parse.h"
 
 #include <climits>
@@ -105,4 +106,27 @@ TEST(CommandParse, ParseErrorsPointAtTheRest)
     EXPECT_EQ(parse_client_command(cut.c_str(), 5, c), COMMAND_NOT_JSON);
     EXPECT_GE(c.error_at, cut.c_str());
     EXPECT_LE(c.error_at, cut.c_str() + 5);
+}
+
+// What a client sent reaches the log only with its control bytes escaped.
+TEST(CommandParse, ParseErrorTextHasItsControlBytesEscaped)
+{
+    const struct {
+        std::string in, shown;
+    } cases[] = {
+        {"plain {text} \\x41", "plain {text} \\x41"},
+        {"a\nb\r\tc", "a\\x0ab\\x0d\\x09c"},
+        {"\x1b[2J\x7f", "\\x1b[2J\\x7f"},
+        {std::string("nul\0x", 5), "nul\\x00x"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1"},
+        {"\xc2\x9b"
+         "1m \x9b",
+         "\\xc2\\x9b1m \\x9b"}, // C1 CSI, encoded and raw
+        {"\xc3\x28 \xe0\x80\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82",
+         "\\xc3( \\xe0\\x80\\xaf \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xe2\\x82"},
+    };
+    for (const auto &c : cases) {
+        std::string out(escaped_size(c.in.size()), '?');
+        EXPECT_EQ(escape_control(c.in, out.data()), c.shown) << c.shown;
+    }
 }

@@ -190,12 +190,23 @@ TEST(Options, AgileScanRangesAndAll)
     }
 }
 
-TEST(Options, HelpTextLongNamesAreNotAccepted)
+TEST(Options, HelpTextLongNamesAreAcceptedBesideTheOldOnes)
 {
-    for (const char *opt : {"--agile-sweep", "--spectral-bins"}) {
-        Parsed p = parse({"-m", "m", opt, "64"});
-        EXPECT_EQ(p.outcome, PARSE_EXIT_FAIL) << opt;
-        EXPECT_TRUE(is_help(p.out));
+    // Each long name does what its short option does.
+    const std::vector<std::string> same[][2] = {
+        {{"-m", "m", "-b", "64"}, {"-m", "m", "--spectral-bins", "64"}},
+        {{"-m", "m", "-b", "64"}, {"-m", "m", "--num-bins", "64"}},
+        {{"-m", "m", "-S", "5200-5300"}, {"-m", "m", "--agile-sweep", "5200-5300"}},
+        {{"-m", "m", "-S", "all"}, {"-m", "m", "--agile-scan", "all"}},
+    };
+    for (const auto &pair : same) {
+        Parsed a = parse(pair[0]), b = parse(pair[1]);
+        const std::string &name = pair[1][2];
+        EXPECT_EQ(b.outcome, PARSE_RUN) << name;
+        EXPECT_EQ(b.opts.bin_count, a.opts.bin_count) << name;
+        EXPECT_EQ(b.opts.background_start, a.opts.background_start) << name;
+        EXPECT_EQ(b.opts.background_end, a.opts.background_end) << name;
+        EXPECT_EQ(b.opts.whole_band, a.opts.whole_band) << name;
     }
     EXPECT_EQ(parse({"-m", "m", "extra"}).outcome, PARSE_RUN); // positionals are not used
     EXPECT_EQ(parse({"-m"}).outcome, PARSE_EXIT_FAIL);

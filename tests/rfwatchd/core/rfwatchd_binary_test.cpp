@@ -112,10 +112,9 @@ TEST(Binary, RefusalsPrintTheHelpAndExitOne)
         {{"-m", "mon0", "-S", "   "}, "Invalid agile-scan argument.", ""},
         {{"-m", "mon0", "-S", "5200"}, "Invalid agile-scan argument.", ""},
         {{"-m", "mon0", "-i", "averyverylongname0"}, "Invalid interfaces argument.", ""},
-        {{"-m", "mon0", "--agile-sweep", "5200-5300"},
-         "Usage: " + bin + " [OPTIONS]",
-         "unrecognized option"},
-        {{"-m", "mon0", "--spectral-bins", "64"},
+        {{"-m", "mon0", "--agile-sweep", "5200"}, "Invalid agile-scan argument.", ""},
+        {{"-m", "mon0", "--spectral-bins", "3"}, "Invalid number of bins.", ""},
+        {{"-m", "mon0", "--agile-sweeps", "all"},
          "Usage: " + bin + " [OPTIONS]",
          "unrecognized option"},
         {{"-m"}, "Usage: " + bin + " [OPTIONS]", "requires an argument"},
@@ -171,7 +170,7 @@ TEST_F(TempDir, DiscoveryRefusalsEndWithTheTroubleshootingTips)
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"-m", "mon0", "-i", "a,b,c,d,e,f,g,h,i"}, "Number of configured primaries exceeds 9\n"},
+        {{"-m", "mon0", "-i", "a,b,c,d,e,f,g,h,i"}, "Number of configured primaries exceeds 8\n"},
         {{"-m", "abcdefghijklmnop"}, "Monitor interface name (abcdefghijklmnop) is too long\n"},
         {{"-m", "mon0", "-S", "5300-5200"},
          "Background sweep range invalid: start 5300, end 5200\n"},

@@ -116,7 +116,7 @@ int TestServer::connect_client()
 bool TestServer::pass()
 {
     wdtest::test_clock_advance(PASS_MS);
-    poll_clients(*server_);
+    poll_clients(*server_, 0);
     sweep_timer_step(*server_);
     if (handle_samples(*server_) != 0)
         return false;

@@ -17,9 +17,8 @@
 namespace coretest
 {
 
-// Long enough that a test needs few passes (each also waits for real, in
-// the poll and the sample source, which on a loaded machine adds up), short
-// enough for the shortest dwell.
+// Long enough that a test needs few passes, short enough for the shortest
+// dwell. A pass does not wait for input: its poll has a zero time-out.
 constexpr uint64_t PASS_MS = 25;
 
 // The test clock's time: what the daemon's steps read.

@@ -11,6 +11,7 @@
 #include <linux/nl80211.h>
 #include <linux/rtnetlink.h>
 #include <netlink/attr.h>
+#include <netlink/errno.h>
 #include <netlink/genl/genl.h>
 #include <netlink/handlers.h>
 #include <netlink/msg.h>
@@ -275,4 +276,29 @@ TEST(LinkReplyHandler, ReplyTooShortForItsHeaderLeavesTheMark)
     uint8_t mark = 0;
     EXPECT_EQ(link_reply_handler(msg.get(), &mark), NL_OK);
     EXPECT_EQ(mark, 0);
+}
+
+// The query succeeds only with a width the handler stored: a reply that
+// failed, never came or was not understood leaves the bins unsized.
+TEST(ChannelQueryResult, SucceedsOnlyWithAWidth)
+{
+    const struct {
+        NlRun run;
+        uint32_t width;
+        RadioError result;
+    } cases[] = {
+        {{RadioError::Success, NlStage::Done, 0}, 40, RadioError::Success},
+        {{RadioError::Success, NlStage::Done, 0}, 0, RadioError::NetlinkInitFailed},
+        {{RadioError::NetlinkInitFailed, NlStage::Receive, -NLE_AGAIN},
+         0,
+         RadioError::NetlinkInitFailed},
+        {{RadioError::NetlinkInitFailed, NlStage::Receive, -NLE_NODEV},
+         80,
+         RadioError::NetlinkInitFailed},
+        {{RadioError::NetlinkInitFailed, NlStage::Setup, 0}, 0, RadioError::NetlinkInitFailed},
+    };
+    for (const auto &c : cases) {
+        CurrentChannel out{0, c.width, false, "mon0"};
+        EXPECT_EQ(channel_query_result(c.run, out), c.result) << c.width << " " << c.run.error;
+    }
 }
