@@ -142,6 +142,16 @@ int tcp_connect_loopback(int port, const char *source)
     return connect_loopback(port, 0, source);
 }
 
+bool closed_by_server(int fd, int timeout_ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    if (poll(&p, 1, timeout_ms) != 1)
+        return false;
+    const ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
 WsClient::~WsClient()
 {
     close();

@@ -27,6 +27,10 @@ HttpReply http_get(int port, std::string_view path,
 // peers; -1 on failure.
 int tcp_connect_loopback(int port, const char *source = nullptr);
 
+// Waits up to timeout_ms for the server to close fd; true when it did (a
+// reset when what the client sent was never read).
+bool closed_by_server(int fd, int timeout_ms);
+
 class WsClient
 {
   public:

@@ -211,18 +211,6 @@ TEST_F(Exporter, MethodsAndPaths)
     EXPECT_EQ(scrapes_in(request(port, "GET", "/metrics").body), 1);
 }
 
-// Waits up to timeout_ms for the server to close fd; true when it did (a
-// reset when what the client sent was never read).
-bool closed_by_server(int fd, int timeout_ms)
-{
-    pollfd p{fd, POLLIN, 0};
-    char c;
-    if (poll(&p, 1, timeout_ms) != 1)
-        return false;
-    const ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno == ECONNRESET);
-}
-
 // Who may ask: the Host a request names (DNS rebinding), the bearer token,
 // wrong guesses slowed, and slow clients that cannot lock a scraper out.
 TEST_F(Exporter, HostTokenAndConnectionChecks)
@@ -272,11 +260,11 @@ TEST_F(Exporter, HostTokenAndConnectionChecks)
     EXPECT_EQ(request(port, "GET", "/metrics", {bearer}).status, 200);
     int closed_at_once = 0;
     for (const int fd : slow)
-        closed_at_once += closed_by_server(fd, 0) ? 1 : 0;
+        closed_at_once += wdtest::closed_by_server(fd, 0) ? 1 : 0;
     EXPECT_EQ(closed_at_once, 7);
     const auto opened = std::chrono::steady_clock::now();
     for (const int fd : slow) {
-        EXPECT_TRUE(closed_by_server(fd, WAIT_MS));
+        EXPECT_TRUE(wdtest::closed_by_server(fd, WAIT_MS));
         close(fd);
     }
     // The deadline is 2 s; lws's own default was 10 s.

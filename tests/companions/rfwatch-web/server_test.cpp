@@ -251,18 +251,6 @@ TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
     EXPECT_TRUE(daemon.reads().empty());
 }
 
-// Waits up to timeout_ms for the server to close fd; true when it did (a
-// reset when what the client sent was never read).
-bool closed_by_server(int fd, int timeout_ms)
-{
-    pollfd p{fd, POLLIN, 0};
-    char c;
-    if (poll(&p, 1, timeout_ms) != 1)
-        return false;
-    const ssize_t n = recv(fd, &c, 1, MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno == ECONNRESET);
-}
-
 // Who may ask: the Host a request names (DNS rebinding), the token in the
 // address (answered with the cookie and a redirect that drops it) or the
 // cookie, wrong guesses slowed, idle sockets bounded per peer and timed out,
@@ -340,10 +328,10 @@ TEST_F(RfwatchWeb, HostTokenAndConnectionChecks)
     EXPECT_EQ(wdtest::http_get(port, "/", {cookie}).status, 200);
     size_t closed_at_once = 0;
     for (const int fd : idle)
-        closed_at_once += closed_by_server(fd, 0) ? 1 : 0;
+        closed_at_once += wdtest::closed_by_server(fd, 0) ? 1 : 0;
     EXPECT_EQ(closed_at_once, 60 - 48u); // MAX_CONNECTIONS_PER_PEER
     for (const int fd : idle) {
-        EXPECT_TRUE(closed_by_server(fd, WAIT_MS));
+        EXPECT_TRUE(wdtest::closed_by_server(fd, WAIT_MS));
         close(fd);
     }
 
