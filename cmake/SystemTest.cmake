@@ -29,8 +29,11 @@ function(wd_system_test name)
       --build ${PROJECT_BINARY_DIR}
       --out ${PROJECT_BINARY_DIR}/tests/system/${name}.out
       ${S_VM_OPTIONS} -- ${script} ${S_ARGS})
+  # COST: the scenarios (and the longer first) start before the short tests,
+  # which then fill the gaps instead of leaving a scenario running alone.
   set_tests_properties(system_${name} PROPERTIES
     LABELS system
     TIMEOUT ${ctest_timeout}
+    COST ${S_TIMEOUT}
     SKIP_RETURN_CODE 77)
 endfunction()

@@ -6,11 +6,14 @@ The stand-in is a Unix socket server that writes rfwatchd's JSON lines at
 person sees and does: the peak readout, that both canvases are drawn, pause,
 reset of the max-hold, commands reaching the daemon, error messages, and
 the status following the daemon and the server going away and coming back.
-A screenshot is left in --out.
+A screenshot is left in --out; on a failure also a screenshot of that moment,
+the page's console, and the logs of rfwatch-web, ChromeDriver and Chromium,
+whose ends are printed.
 """
 import argparse
 import json
 import os
+import random
 import re
 import shutil
 import socket
@@ -40,6 +43,7 @@ def import_selenium():
 
 import_selenium()
 from selenium import webdriver  # noqa: E402
+from selenium.common.exceptions import WebDriverException  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.ui import Select  # noqa: E402
@@ -173,6 +177,25 @@ def poll(what, fn, deadline=DEADLINE):
     raise AssertionError(f'{what}: not seen within {deadline:.0f} s (last: {last!r})')
 
 
+def listen_port():
+    """A free port below the ephemeral range. A port the kernel hands out
+    (bind to 0) can, while the server restarts, become the local port of any
+    outgoing connection on the machine, the page's own reconnection included
+    (a socket connected to itself), and the restart then fails to bind."""
+    with open('/proc/sys/net/ipv4/ip_local_port_range') as f:
+        low = int(f.read().split()[0])
+    for _ in range(100):
+        port = random.randrange(max(1024, low - 12000), low)
+        with socket.socket() as s:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            try:
+                s.bind(('127.0.0.1', port))
+                return port
+            except OSError:
+                continue
+    raise AssertionError(f'no free port below {low}')
+
+
 class Web:
     """The rfwatch-web process."""
 
@@ -181,7 +204,7 @@ class Web:
         self.sock = sock
         self.log_path = log_path
         self.proc = None
-        self.port = 0
+        self.port = listen_port()
 
     def start(self):
         log = open(self.log_path, 'a')
@@ -190,7 +213,7 @@ class Web:
         line = self.proc.stdout.readline()
         m = re.search(r'listening on .*:(\d+)', line)
         if not m:
-            raise AssertionError(f'rfwatch-web did not start: {line!r}')
+            raise AssertionError(f'rfwatch-web did not start on port {self.port}: {line!r} (its log follows)')
         self.port = int(m.group(1))
 
     def stop(self):
@@ -226,8 +249,11 @@ class Page:
             opts.add_argument(a)
         opts.binary_location = CHROMIUM
         opts.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
-        self.d = webdriver.Chrome(service=Service(CHROMEDRIVER, log_path=os.path.join(out, 'chromedriver.log')),
-                                  options=opts)
+        # Chromium's own output goes into ChromeDriver's log.
+        service = Service(CHROMEDRIVER, port=listen_port(), log_path=os.path.join(out, 'chromedriver.log'),
+                          service_args=['--enable-chrome-logs'])
+        self.d = webdriver.Chrome(service=service, options=opts)
+        self.d.set_script_timeout(DEADLINE)
         self.d.get(url)
 
     def el(self, id_):
@@ -238,6 +264,12 @@ class Page:
 
     def js(self, script, *args):
         return self.d.execute_script(script, *args)
+
+    def settle(self):
+        """Returns once every drawing asked for so far is done: a frame
+        scheduled before now runs in the next animation frame at the latest."""
+        self.d.execute_async_script(
+            'const done = arguments[0]; requestAnimationFrame(() => requestAnimationFrame(() => done(true)));')
 
     def fill(self, id_, value):
         e = self.el(id_)
@@ -250,8 +282,11 @@ class Page:
 
 
 def peak(page):
-    e = page.el('peak')
-    return e.text, e.get_attribute('data-mhz'), e.get_attribute('data-dbm')
+    # One script, so the three are read between two of the page's updates:
+    # three WebDriver calls may straddle one (a text of one peak beside the
+    # numbers of the next).
+    return tuple(page.js("const e = document.getElementById('peak');"
+                         "return [e.innerText, e.dataset.mhz, e.dataset.dbm];"))
 
 
 def peak_is(seg, dbm=None):
@@ -263,14 +298,14 @@ def peak_is(seg, dbm=None):
         text, mhz, dbm_attr = peak(page)
         if not mhz or not dbm_attr:
             return False
-        return abs(float(mhz) - want_mhz) <= half_bin and abs(float(dbm_attr) - want_dbm) <= 0.1 and text
+        near = abs(float(mhz) - want_mhz) <= half_bin and abs(float(dbm_attr) - want_dbm) <= 0.1
+        return (text, mhz, dbm_attr) if near else False
     return check
 
 
 def test_peak_and_detectors(page):
-    text = poll('peak of detector 0', lambda: peak_is(TONE0)(page))
+    text, mhz, dbm = poll('peak of detector 0', lambda: peak_is(TONE0)(page))
     assert re.fullmatch(r'-?\d+\.\d\d MHz -?\d+\.\d dBm', text), text
-    _, mhz, dbm = peak(page)
     assert text == f'{mhz} MHz {dbm} dBm', (text, mhz, dbm)
     Select(page.el('detector')).select_by_value('1')
     poll('peak of detector 1 (another centre, width and bin count)', lambda: peak_is(TONE1)(page))
@@ -289,6 +324,9 @@ def test_canvases_drawn(page):
 
 def test_pause(page, daemon):
     page.el('pause').click()
+    # A line that came just before the click may still be waiting for its
+    # animation frame; it is drawn before the pause, not during it.
+    page.settle()
     before = page.el('spectrum').get_attribute('data-frames')
     shown = peak(page)
     sent = daemon.sent
@@ -375,6 +413,57 @@ def browser_errors(page):
             and 'WebSocket' not in e['message']]
 
 
+def tail(path, keep=lambda line: True, lines=40):
+    try:
+        with open(path, errors='replace') as f:
+            return ''.join([line for line in f if keep(line)][-lines:])
+    except OSError as e:
+        return f'({e})\n'
+
+
+def chromium_line(line):
+    """Chromium's own complaints and ChromeDriver's warnings, without the
+    command traffic and the missing session bus (none runs here)."""
+    return (re.match(r'\[\d+:\d+:\d+/', line) is not None and 'dbus' not in line) or \
+        re.search(r'\[(WARNING|SEVERE)\]', line) is not None
+
+
+def keep_evidence(page, out, name):
+    """What a failed step leaves behind: the page as it was, its console and
+    the readouts the steps look at."""
+    if page is None:
+        return
+    stem = os.path.join(out, 'failure-' + re.sub(r'\W+', '-', name))
+    try:
+        page.d.save_screenshot(stem + '.png')
+        with open(stem + '.console.log', 'w') as f:
+            for e in page.d.get_log('browser'):
+                f.write(f"{e['timestamp']} {e['level']} {e['message']}\n")
+        readouts = {id_: page.text(id_) for id_ in ('status', 'peak', 'notice', 'error')}
+        print(f'  kept: {stem}.png, {stem}.console.log; readouts {readouts}', flush=True)
+    except WebDriverException as e:
+        print(f'  the page could not be read after the failure: {e.msg}', flush=True)
+
+
+def summary(page, out, began):
+    """Script errors (a failure), the figures of the run and the screenshot."""
+    failed = 0
+    errors = browser_errors(page)
+    if errors:
+        failed += 1
+        print(f'FAIL: script errors in the page: {errors}', flush=True)
+    ds = page.el('spectrum')
+    print(f'test took {time.monotonic() - began:.1f} s; lines drawn in the waterfall of detector 0: '
+          f'{page.js("return rfw.app.model.dets[0].wf.written")}', flush=True)
+    print(f'draw time per frame: average {ds.get_attribute("data-draw-ms")} ms, '
+          f'longest {ds.get_attribute("data-draw-max-ms")} ms over {ds.get_attribute("data-frames")} frames '
+          f'(device pixel ratio 2)', flush=True)
+    shot = os.path.join(out, 'rfwatch-web.png')
+    page.d.save_screenshot(shot)
+    print(f'screenshot: {shot}', flush=True)
+    return failed
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--web', required=True)
@@ -402,29 +491,27 @@ def main():
     passed = failed = 0
     began = time.monotonic()
     try:
-        page = Page(f'http://127.0.0.1:{web.port}/', args.out)
-        poll('connected', lambda: page.text('status') == 'connected')
+        try:
+            page = Page(f'http://127.0.0.1:{web.port}/', args.out)
+            poll('connected', lambda: page.text('status') == 'connected')
+        except (AssertionError, WebDriverException) as e:
+            steps = []
+            failed += 1
+            print(f'FAIL: the page did not come up: {type(e).__name__}: {e}', flush=True)
+            keep_evidence(page, args.out, 'start')
         for name, step in steps:
             try:
                 step()
                 passed += 1
                 print(f'ok: {name}', flush=True)
-            except AssertionError as e:
+            except (AssertionError, WebDriverException) as e:
+                # WebDriver's own errors (a stale element, a command timed
+                # out) are failures of the step too, not a stack trace.
                 failed += 1
-                print(f'FAIL: {name}: {e}', flush=True)
-        errors = browser_errors(page)
-        if errors:
-            failed += 1
-            print(f'FAIL: script errors in the page: {errors}', flush=True)
-        ds = page.el('spectrum')
-        print(f'test took {time.monotonic() - began:.1f} s; lines drawn in the waterfall of detector 0: '
-              f'{page.js("return rfw.app.model.dets[0].wf.written")}', flush=True)
-        print(f'draw time per frame: average {ds.get_attribute("data-draw-ms")} ms, '
-              f'longest {ds.get_attribute("data-draw-max-ms")} ms over {ds.get_attribute("data-frames")} frames '
-              f'(device pixel ratio 2)', flush=True)
-        shot = os.path.join(args.out, 'rfwatch-web.png')
-        page.d.save_screenshot(shot)
-        print(f'screenshot: {shot}', flush=True)
+                print(f'FAIL: {name}: {type(e).__name__}: {e}', flush=True)
+                keep_evidence(page, args.out, name)
+        if steps:
+            failed += summary(page, args.out, began)
     finally:
         if page:
             page.quit()
@@ -432,9 +519,12 @@ def main():
         if daemon.running:
             daemon.stop()
         shutil.rmtree(tmp, ignore_errors=True)
+    if failed:
+        for log, keep in (('rfwatch-web.log', lambda line: True), ('chromedriver.log', chromium_line)):
+            path = os.path.join(args.out, log)
+            print(f'---- end of {path} ----\n{tail(path, keep)}', end='')
     print(f'{passed} passed, {failed} failed', flush=True)
     return 1 if failed else 0
-
 
 if __name__ == '__main__':
     sys.exit(main())
