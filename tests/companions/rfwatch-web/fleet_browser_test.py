@@ -29,12 +29,6 @@ def accepts(port):
         return s.connect_ex(('127.0.0.1', port)) == 0
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
 class Processes:
     """Children started in order, stopped in reverse."""
 
@@ -59,7 +53,10 @@ class Processes:
 
 
 def options_of(page):
-    return [(o.get_attribute('value'), o.text) for o in page.d.find_elements(bt.By.CSS_SELECTOR, '#radio option')]
+    # One script: the list may be redrawn between WebDriver calls (a stale
+    # element, or values of one list beside texts of the next).
+    return [tuple(o) for o in page.js("return Array.from(document.querySelectorAll('#radio option'),"
+                                      " o => [o.value, o.text]);")]
 
 
 def choose(page, node):
@@ -84,7 +81,7 @@ def main():
                bt.StandInDaemon(os.path.join(tmp, 'ap2.sock'), (AP2,))]
     page = None
     try:
-        port = free_port()
+        port = bt.listen_port()
         conf = os.path.join(tmp, 'mosquitto.conf')
         with open(conf, 'w') as f:
             f.write(f'listener {port} 127.0.0.1\nallow_anonymous true\npersistence false\n')
