@@ -157,11 +157,10 @@ def check_interfaces(metrics, facts, ap_if, sta_if):
            CIPHER_NAMES.get(want["group_cipher"], "")))
     check(f"AP {ap_if} security (WPA2-PSK/CCMP)", tuple(ap.get(f) for f in fields),
           ("RSN", "WPA-PSK", "CCMP", "CCMP"))
-    # The station's key management stays unknown: wpa_supplicant's STATUS
-    # says "WPA2-PSK", not a suite name (see airtally_expect.py).
+    # wpa_supplicant's STATUS says "WPA2-PSK": the library maps it to PSK's suite.
     sta, _ = one(metrics, "airtally_interface_info", interface=sta_if)
     check(f"station {sta_if} security", tuple((sta or {}).get(f) for f in fields),
-          ("RSN", "", "CCMP", "CCMP"))
+          ("RSN", "WPA-PSK", "CCMP", "CCMP"))
     status = ae.lines(read(f"{facts}/status.txt"))
     check("wpa_supplicant STATUS pairwise_cipher",
           [l for l in status if l.startswith("pairwise_cipher=")], ["pairwise_cipher=CCMP"])
