@@ -14,8 +14,10 @@ using namespace airtally;
 namespace
 {
 
-constexpr uint32_t AKMS[] = {0x000FAC02, 0x000FAC04, 0x000FAC06, 0x000FAC01, 0x000FAC03, 0x000FAC05,
-                             0x000FAC08, 0x000FAC09, 0x000FAC0B, 0x000FAC0C, 0x000FAC12};
+constexpr uint32_t AKMS[] = {0x000FAC01, 0x000FAC02, 0x000FAC03, 0x000FAC04, 0x000FAC05,
+                             0x000FAC06, 0x000FAC08, 0x000FAC09, 0x000FAC0B, 0x000FAC0C,
+                             0x000FAC0D, 0x000FAC0E, 0x000FAC0F, 0x000FAC10, 0x000FAC11,
+                             0x000FAC12, 0x000FAC17, 0x000FAC18, 0x000FAC19};
 constexpr uint32_t CIPHERS[] = {0x000FAC04, 0x000FAC02, 0x000FAC0A, 0x000FAC08,
                                 0x000FAC09, 0x000FAC01, 0x000FAC05};
 
