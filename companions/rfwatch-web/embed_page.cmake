@@ -30,8 +30,10 @@ foreach(f IN LISTS files)
   math(EXPR size "${hexlen} / 2")
   file(SIZE "${DIR}/${f}" plain_size)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  # Lines of 16 bytes keep the generated file readable in a diff tool.
-  string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
+  # Lines of 16 bytes keep the generated file readable in a diff tool
+  # (CMake's expressions have no {16}).
+  string(REPEAT "0x..," 16 line)
+  string(REGEX REPLACE "(${line})" "\\1\n" bytes "${bytes}")
   get_filename_component(ext "${f}" LAST_EXT)
   string(SUBSTRING "${ext}" 1 -1 ext)
   string(TOLOWER "${ext}" ext)
