@@ -184,30 +184,27 @@ bool takes_gzip(std::string_view header)
 // A client that takes no gzip gets the file inflated, once per file for
 // the life of the program: the page is some tens of kB, and no inflate
 // state per connection is left to free when a download is cut short.
+// false when the stored bytes do not inflate to the file.
 bool inflated(const PageAsset &asset, std::string_view &body)
 {
     static std::map<const PageAsset *, std::string> plain;
-    auto [it, fresh] = plain.try_emplace(&asset);
-    if (fresh) {
-        std::string out(asset.size, '\0');
+    std::string &out = plain[&asset];
+    if (out.size() != asset.size) {
+        out.assign(asset.size, '\0');
         z_stream z{};
-        if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) { // 16: the gzip wrapper
-            plain.erase(it);
-            return false;
-        }
         z.next_in = const_cast<Bytef *>(asset.gz); // zlib's API is not const; it only reads
         z.avail_in = static_cast<uInt>(asset.gz_size);
         z.next_out = reinterpret_cast<Bytef *>(out.data());
         z.avail_out = static_cast<uInt>(out.size());
-        const bool whole = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0;
+        bool whole = inflateInit2(&z, 16 + MAX_WBITS) == Z_OK; // 16: the gzip wrapper
+        whole = whole && inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0;
         inflateEnd(&z);
         if (!whole) {
-            plain.erase(it);
+            out.clear();
             return false;
         }
-        it->second = std::move(out);
     }
-    body = it->second;
+    body = out;
     return true;
 }
 
