@@ -27,3 +27,14 @@ endif()
 pkg_check_modules(MOSQUITTO REQUIRED IMPORTED_TARGET libmosquitto)
 add_library(wd_libmosquitto INTERFACE)
 target_link_libraries(wd_libmosquitto INTERFACE PkgConfig::MOSQUITTO)
+
+# zlib, which libwebsockets links already: rfwatch-web inflates its
+# compressed page for a client that takes no gzip. Cross, like
+# libwebsockets, only the arm64 runtime library is installed.
+add_library(wd_zlib INTERFACE)
+if(WD_CROSS)
+  target_link_libraries(wd_zlib INTERFACE /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/libz.so.1)
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(wd_zlib INTERFACE ZLIB::ZLIB)
+endif()

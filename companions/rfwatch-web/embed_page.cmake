@@ -1,6 +1,7 @@
-# Writes OUT, a C++ source holding every file under DIR as a PageAsset (see
-# page_assets.h). Run as a build step (cmake -DDIR=... -DOUT=... -P), so an
-# edited page file rebuilds the program.
+# Writes OUT, a C++ source holding every file under DIR gzip-compressed as a
+# PageAsset (see page_assets.h). Run as a build step (cmake -DDIR=... -DOUT=...
+# -DGZIP=... -P), so an edited page file rebuilds the program. gzip -n leaves
+# out the name and time, so the same page makes the same program.
 file(GLOB_RECURSE files RELATIVE "${DIR}" "${DIR}/*")
 list(SORT files)
 
@@ -18,12 +19,21 @@ string(APPEND body "#include \"page_assets.h\"\n\n#include <array>\n\nnamespace\
 set(table "")
 set(count 0)
 foreach(f IN LISTS files)
-  file(READ "${DIR}/${f}" hex HEX)
+  execute_process(COMMAND "${GZIP}" -n -9 -c "${DIR}/${f}" OUTPUT_FILE "${OUT}.gz"
+                  RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "gzip of ${DIR}/${f} failed: ${failed}")
+  endif()
+  file(READ "${OUT}.gz" hex HEX)
+  file(REMOVE "${OUT}.gz")
   string(LENGTH "${hex}" hexlen)
   math(EXPR size "${hexlen} / 2")
+  file(SIZE "${DIR}/${f}" plain_size)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  # Lines of 16 bytes keep the generated file readable in a diff tool.
-  string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
+  # Lines of 16 bytes keep the generated file readable in a diff tool
+  # (CMake's expressions have no {16}).
+  string(REPEAT "0x..," 16 line)
+  string(REGEX REPLACE "(${line})" "\\1\n" bytes "${bytes}")
   get_filename_component(ext "${f}" LAST_EXT)
   string(SUBSTRING "${ext}" 1 -1 ext)
   string(TOLOWER "${ext}" ext)
@@ -32,9 +42,8 @@ foreach(f IN LISTS files)
   else()
     set(mime "application/octet-stream")
   endif()
-  # A one-byte pad keeps an empty file a valid array.
-  string(APPEND body "const unsigned char asset_${count}[] = {\n${bytes}0};\n")
-  string(APPEND table "    PageAsset{\"/${f}\", \"${mime}\", asset_${count}, ${size}},\n")
+  string(APPEND body "const unsigned char asset_${count}[] = {\n${bytes}};\n")
+  string(APPEND table "    PageAsset{\"/${f}\", \"${mime}\", asset_${count}, ${size}, ${plain_size}},\n")
   math(EXPR count "${count} + 1")
 endforeach()
 string(APPEND body "\nconst std::array<PageAsset, ${count}> assets = {{\n${table}}};\n\n} // namespace\n\n")

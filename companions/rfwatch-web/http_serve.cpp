@@ -1,5 +1,6 @@
-// The HTTP side: the page from the compiled-in assets, the access token
-// (query once, then cookie), and the checks on upgrades to WebSocket.
+// The HTTP side: the page from the compiled-in assets (gzip-compressed on
+// the wire to a client that takes it), the access token (query once, then
+// cookie), and the checks on upgrades to WebSocket.
 #include "access_token.h"
 #include "http_body.h"
 #include "http_context.h"
@@ -11,7 +12,10 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <string>
+
+#include <zlib.h>
 
 namespace
 {
@@ -150,7 +154,61 @@ int refuse(struct lws *wsi, const Refusal &r)
     return 1;
 }
 
-int send_headers(struct lws *wsi, const PageAsset &asset)
+// Whether an Accept-Encoding header takes gzip: named (or "*") with a
+// weight other than q=0; a gzip of its own counts before the "*".
+bool takes_gzip(std::string_view header)
+{
+    const auto trim = [](std::string_view v) {
+        const size_t b = v.find_first_not_of(" \t");
+        return b == std::string_view::npos ? std::string_view{}
+                                           : v.substr(b, v.find_last_not_of(" \t") - b + 1);
+    };
+    int named = -1, any = -1; // -1: not mentioned, 0: refused, 1: taken
+    while (!header.empty()) {
+        const size_t comma = header.find(',');
+        const std::string_view entry = header.substr(0, comma);
+        header = comma == std::string_view::npos ? std::string_view{} : header.substr(comma + 1);
+        const size_t semi = entry.find(';');
+        const std::string_view coding = trim(entry.substr(0, semi));
+        std::string_view q = semi == std::string_view::npos ? "" : trim(entry.substr(semi + 1));
+        const bool refused = (q.starts_with("q=") || q.starts_with("Q=")) && q.size() > 2 &&
+                             q[2] == '0' && q.find_first_not_of("0.", 2) == std::string_view::npos;
+        if (same_text_ignoring_case(coding, "gzip") || same_text_ignoring_case(coding, "x-gzip"))
+            named = refused ? 0 : 1;
+        else if (coding == "*")
+            any = refused ? 0 : 1;
+    }
+    return named >= 0 ? named == 1 : any == 1;
+}
+
+// A client that takes no gzip gets the file inflated, once per file for
+// the life of the program: the page is some tens of kB, and no inflate
+// state per connection is left to free when a download is cut short.
+// false when the stored bytes do not inflate to the file.
+bool inflated(const PageAsset &asset, std::string_view &body)
+{
+    static std::map<const PageAsset *, std::string> plain;
+    std::string &out = plain[&asset];
+    if (out.size() != asset.size) {
+        out.assign(asset.size, '\0');
+        z_stream z{};
+        z.next_in = const_cast<Bytef *>(asset.gz); // zlib's API is not const; it only reads
+        z.avail_in = static_cast<uInt>(asset.gz_size);
+        z.next_out = reinterpret_cast<Bytef *>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        bool whole = inflateInit2(&z, 16 + MAX_WBITS) == Z_OK; // 16: the gzip wrapper
+        whole = whole && inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0;
+        inflateEnd(&z);
+        if (!whole) {
+            out.clear();
+            return false;
+        }
+    }
+    body = out;
+    return true;
+}
+
+int send_headers(struct lws *wsi, const PageAsset &asset, const HttpSession &session)
 {
     std::array<unsigned char, LWS_PRE + 1024> buf;
     unsigned char *start = buf.data() + LWS_PRE;
@@ -163,16 +221,19 @@ int send_headers(struct lws *wsi, const PageAsset &asset)
         const char *name;
         const char *value;
     };
-    const std::array<Extra, 4> extras = {{
+    const std::array<Extra, 6> extras = {{
         {"content-security-policy:", csp},
         {"x-content-type-options:", "nosniff"},
         {"cache-control:", "no-store"},
         {"referrer-policy:", "no-referrer"},
+        {"vary:", "Accept-Encoding"},
+        {"content-encoding:", session.body == asset.gz ? "gzip" : nullptr},
     }};
-    if (lws_add_http_common_headers(wsi, HTTP_STATUS_OK, asset.mime, asset.size, &p, end) != 0)
+    if (lws_add_http_common_headers(wsi, HTTP_STATUS_OK, asset.mime, session.size, &p, end) != 0)
         return -1;
     for (const Extra &e : extras)
-        if (lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char *>(e.name),
+        if (e.value != nullptr &&
+            lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char *>(e.name),
                                         reinterpret_cast<const unsigned char *>(e.value),
                                         static_cast<int>(strlen(e.value)), &p, end) != 0)
             return -1;
@@ -239,9 +300,14 @@ int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *
     const PageAsset *asset = find_page_asset(path);
     if (asset == nullptr)
         return reply_status(wsi, HTTP_STATUS_NOT_FOUND, "no such page");
-    session.asset = asset;
+    std::string_view body(reinterpret_cast<const char *>(asset->gz), asset->gz_size);
+    if (!takes_gzip(http_header(wsi, WSI_TOKEN_HTTP_ACCEPT_ENCODING)) && !inflated(*asset, body))
+        return reply_status(wsi, HTTP_STATUS_INTERNAL_SERVER_ERROR,
+                            "the page could not be unpacked");
+    session.body = reinterpret_cast<const unsigned char *>(body.data());
+    session.size = body.size();
     session.sent = 0;
-    if (send_headers(wsi, *asset) != 0)
+    if (send_headers(wsi, *asset, session) != 0)
         return -1;
     lws_callback_on_writable(wsi);
     return 0;
@@ -249,9 +315,9 @@ int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *
 
 int on_body_writeable(struct lws *wsi, HttpSession &session)
 {
-    if (session.asset == nullptr)
+    if (session.body == nullptr)
         return 0;
-    switch (write_body_chunk(wsi, session.asset->data, session.asset->size, session.sent)) {
+    switch (write_body_chunk(wsi, session.body, session.size, session.sent)) {
     case BodyStep::Failed:
         return -1;
     case BodyStep::More:
@@ -259,7 +325,7 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
     case BodyStep::Done:
         break;
     }
-    session.asset = nullptr;
+    session.body = nullptr;
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
 }
 

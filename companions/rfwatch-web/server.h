@@ -87,6 +87,7 @@ void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f);
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len);
 struct HttpSession {
-    const struct PageAsset *asset;
+    const unsigned char *body; // the asset being sent, gzip or inflated; nullptr: none
+    size_t size;
     size_t sent;
 };

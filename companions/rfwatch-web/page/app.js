@@ -1,18 +1,17 @@
 'use strict';
-// Ties the connection, the model, the drawing and the controls together.
-// Canvases are drawn in requestAnimationFrame, and only when something
-// changed.
+// Ties the connection, the model, the views and the controls together.
+// Views are drawn in requestAnimationFrame, and only those with something
+// new.
 (function (rfw) {
-  const $ = (id) => document.getElementById(id);
   const ui = rfw.controls;
   const model = rfw.model.create();
-  const drawer = rfw.draw.create($('spectrum'), $('waterfall'));
+  const views = rfw.views.list;
   const stats = { frames: 0, maxMs: 0, recent: new Float64Array(64) }; // draw times of the last 64 frames
   let lineCount = 0;
   let countedLines = 0;
   let lastLine = 0;
   let drawnVersion = -1;
-  let hover = { canvas: null, x: -1, y: -1 };
+  let hover = { view: null, x: -1, y: -1 };
   let hoverDirty = false;
   let scheduled = false;
   let link = null;
@@ -24,44 +23,37 @@
     if (!scheduled) { scheduled = true; requestAnimationFrame(frame); }
   }
 
-  function hoverText() {
-    if (!hover.canvas) { drawer.hoverX = -1; ui.setHover(null); return; }
-    const mhz = rfw.draw.pointerMhz(drawer, hover.canvas, hover.x);
-    if (mhz !== mhz) { drawer.hoverX = -1; ui.setHover(null); return; }
-    const ch = rfw.channels.channelAt(mhz);
-    let level = 'no line here';
-    if (hover.canvas === $('spectrum')) {
-      drawer.hoverX = hover.x;
-      const p = rfw.model.probe(model, mhz);
-      if (p.seg) level = `${ui.dbmText(p.cur)} (max ${ui.dbmText(p.max)}, avg ${ui.dbmText(p.avg)})`;
-    } else {
-      drawer.hoverX = -1;
-      const r = rfw.model.waterfallAt(model.dets[model.selected], rfw.draw.pointerAge(drawer, hover.y), mhz);
-      if (r && r.dbm === r.dbm) level = `${ui.dbmText(r.dbm)}, ${((performance.now() - r.time) / 1000).toFixed(1)} s ago`;
+  // Before drawing, so that a view draws its pointer mark where the pointer is.
+  function hoverText(dpr) {
+    const mhz = hover.view ? rfw.axis.mhzAt(hover.x) : NaN;
+    const p = mhz === mhz ? { x: hover.x, y: hover.y, mhz, dpr } : null;
+    let level = null;
+    for (const v of views) {
+      const text = v.pointer(model, v === hover.view ? p : null);
+      if (v === hover.view) level = text;
     }
-    ui.setHover(mhz, ch, level);
+    if (p) ui.setHover(mhz, rfw.channels.channelAt(mhz), level);
+    else ui.setHover(null);
   }
 
   function frame() {
     scheduled = false;
-    const resized = rfw.draw.fitCanvases(drawer);
-    const specDirty = resized || hoverDirty || drawnVersion !== model.version || drawer.layoutSeen !== model.layout;
-    const wfDirty = resized || rfw.draw.wfPending(drawer, model);
-    if (!specDirty && !wfDirty) return;
-    const t0 = performance.now();
-    if (specDirty) rfw.draw.drawSpectrum(drawer, model);
-    if (wfDirty) rfw.draw.drawWaterfall(drawer, model);
-    const ms = performance.now() - t0;
+    const f = rfw.views.fit(model);
     if (drawnVersion !== model.version) ui.setPeak(rfw.model.updatePeak(model));
-    if (hoverDirty || drawnVersion !== model.version) hoverText();
+    if (hoverDirty || drawnVersion !== model.version) hoverText(f.dpr);
     drawnVersion = model.version;
     hoverDirty = false;
+    const dirty = views.filter((v) => v.dirty(model, f));
+    if (dirty.length === 0) return;
+    const t0 = performance.now();
+    for (const v of dirty) v.draw(model, f);
+    const ms = performance.now() - t0;
     stats.recent[stats.frames % stats.recent.length] = ms;
     stats.frames++;
     stats.maxMs = Math.max(stats.maxMs, ms);
     let sum = 0;
     for (const t of stats.recent) sum += t;
-    const s = $('spectrum').dataset;
+    const s = views[0].canvas.dataset; // the first view carries the page's drawing figures
     s.drawMs = (sum / Math.min(stats.frames, stats.recent.length)).toFixed(3);
     s.drawMaxMs = stats.maxMs.toFixed(3);
     s.frames = String(stats.frames);
@@ -118,8 +110,8 @@
     resetMax() { rfw.model.resetMax(model); schedule(); },
     selectRadio(id) { if (fleet) userSelects(id); },
     command(cmd) { if (!link.send(cmd)) ui.showError('not connected to rfwatch-web: command not sent'); },
-    hover(canvas, x, y) { hover = { canvas, x, y }; hoverDirty = true; schedule(); },
   });
+  rfw.views.onPointer((view, x, y) => { hover = { view, x, y }; hoverDirty = true; schedule(); });
   link = rfw.connection.connect({
     onOpen() {}, // the server's status message says whether rfwatchd is there
     onClose() {

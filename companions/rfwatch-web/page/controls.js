@@ -42,11 +42,6 @@
     });
     $('sweep-cancel').addEventListener('click', () => on.command({ type: 'cancel' }));
     $('error-close').addEventListener('click', hideError);
-    for (const id of ['spectrum', 'waterfall']) {
-      const c = $(id);
-      c.addEventListener('mousemove', (ev) => on.hover(c, ev.offsetX, ev.offsetY));
-      c.addEventListener('mouseleave', () => on.hover(null, -1, -1));
-    }
   }
 
   function setText(id, text) {

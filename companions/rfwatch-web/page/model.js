@@ -23,7 +23,7 @@
       hi: new Float64Array(WF_ROWS),
       time: new Float64Array(WF_ROWS),
       head: -1, // ring index of the newest row
-      written: 0, // rows ever written; the drawer compares it with its own count
+      written: 0, // rows ever written; the waterfall view compares it with its own count
     };
   }
 

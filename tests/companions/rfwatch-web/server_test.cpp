@@ -21,6 +21,7 @@
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace
 {
@@ -379,6 +380,66 @@ TEST_F(RfwatchWeb, ServesThePageAndRefusesForeignOriginsAndOtherPaths)
     EXPECT_EQ(ws.reply().status, 403);
     EXPECT_FALSE(ws.open(port, "/other"));
     EXPECT_TRUE(open_browser(ws));
+}
+
+std::string gunzip(const std::string &gz)
+{
+    std::string out(1 << 20, '\0');
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        return "(inflateInit2 failed)";
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(gz.data()));
+    z.avail_in = static_cast<uInt>(gz.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && z.avail_in == 0 ? out : "(not one whole gzip stream)";
+}
+
+// Each file of the page is served as it is in the source tree: gzip-encoded
+// when the request takes gzip (the file is then sent as stored), else plain.
+TEST_F(RfwatchWeb, ServesThePageCompressedWhenTheClientTakesGzip)
+{
+    start_web();
+    const struct {
+        const char *accept; // nullptr: no Accept-Encoding header
+        bool gzip;
+    } cases[] = {{nullptr, false},
+                 {"gzip", true},
+                 {"br, GZIP;q=0.5", true},
+                 {"*", true},
+                 {"deflate, gzip;q=0", false},
+                 {"*, gzip;q=0.0", false},
+                 {"identity", false}};
+    const struct {
+        const char *path, *file, *mime;
+    } files[] = {{"/", "index.html", "text/html; charset=utf-8"},
+                 {"/model.js", "model.js", "text/javascript; charset=utf-8"}}; // > 1 body chunk
+    for (const auto &f : files) {
+        std::ifstream in(std::string(RFWATCH_WEB_PAGE_DIR "/") + f.file, std::ios::binary);
+        const std::string want{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_GT(want.size(), 0u) << f.file;
+        for (const auto &c : cases) {
+            std::vector<std::string> headers;
+            if (c.accept != nullptr)
+                headers.push_back(std::string("Accept-Encoding: ") + c.accept);
+            const auto r = wdtest::http_get(port, f.path, headers);
+            const std::string what =
+                std::string(f.path) + " with " + (c.accept ? c.accept : "none");
+            ASSERT_EQ(r.status, 200) << what;
+            EXPECT_NE(r.headers.find(std::string("content-type: ") + f.mime), std::string::npos)
+                << what << r.headers;
+            EXPECT_NE(r.headers.find("cache-control: no-store"), std::string::npos) << what;
+            EXPECT_EQ(r.headers.find("content-encoding: gzip") != std::string::npos, c.gzip)
+                << what;
+            EXPECT_EQ(c.gzip ? gunzip(r.body) : r.body, want) << what;
+            if (c.gzip) {
+                EXPECT_LT(r.body.size(), want.size() / 2) << what;
+            }
+        }
+    }
 }
 
 TEST_F(RfwatchWeb, TheSeventeenthBrowserIsRefusedWithAClearMessage)
