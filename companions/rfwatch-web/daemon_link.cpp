@@ -3,7 +3,6 @@
 #include "daemon_connect.h"
 #include "frame.h"
 #include "server.h"
-#include "web_messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,7 +30,7 @@ DaemonLink &link_of(struct lws *wsi)
 
 void announce(DaemonLink &l)
 {
-    server_broadcast_text(*l.server, status_message(l.connected, l.lines, l.dropped));
+    server_radio_changed(*l.server, -1);
 }
 
 void on_reconnect_timer(lws_sorted_usec_list_t *sul)
@@ -49,8 +48,8 @@ void fail_commands(DaemonLink &l)
 {
     for (; l.command_count > 0; l.command_count--) {
         const PendingCommand &c = l.commands[l.command_head];
-        server_tell(*l.server, c.browser_id,
-                    error_message("rfwatchd went away; the command was not sent"));
+        server_command_done(*l.server, c.browser_id, c.json,
+                            "rfwatchd went away; the command was not sent");
         l.command_head = (l.command_head + 1) % LINK_COMMANDS;
     }
     l.command_head = 0;
@@ -84,7 +83,7 @@ void on_line(void *context, std::string_view line)
         l.dropped++;
         return;
     }
-    server_broadcast_frame(*l.server, frame);
+    server_radio_frame(*l.server, 0, frame);
 }
 
 // -1: the connection is over.
@@ -122,7 +121,7 @@ int write_command(DaemonLink &l)
     if (n != static_cast<ssize_t>(c.json.size()))
         return -1; // a command cut in two would reach the daemon as two bad ones
     l.last_write_us = monotonic_us();
-    server_tell(*l.server, c.browser_id, sent_message(c.json));
+    server_command_done(*l.server, c.browser_id, c.json, {});
     l.command_head = (l.command_head + 1) % LINK_COMMANDS;
     l.command_count--;
     kick_commands(l);
@@ -227,3 +226,44 @@ int link_callback(struct lws *wsi, enum lws_callback_reasons reason, void * /*us
         return 0;
     }
 }
+
+namespace
+{
+
+void source_start(WebServer &s)
+{
+    link_init(s.link, s, s.options.socket_path);
+    link_start(s.link);
+}
+
+void source_stop(WebServer &s)
+{
+    link_stop(s.link);
+}
+
+int radio_count(const WebServer & /*s*/)
+{
+    return 1;
+}
+
+RadioInfo radio(const WebServer &s, int id)
+{
+    RadioInfo info;
+    if (id != 0)
+        return info;
+    info.state = s.link.connected ? RadioState::Online : RadioState::Offline;
+    info.daemon_connected = info.delivering = s.link.connected;
+    info.lines = s.link.lines;
+    info.dropped = s.link.dropped;
+    return info;
+}
+
+bool submit(WebServer &s, int /*id*/, std::string_view json, unsigned browser_id,
+            std::string &error)
+{
+    return link_submit(s.link, json, browser_id, error);
+}
+
+} // namespace
+
+const RadioSource DAEMON_SOURCE = {false, source_start, source_stop, radio_count, radio, submit};
