@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -450,5 +451,21 @@ TEST_F(RfwatchWeb, RfwatchdGoneAndBackIsReportedAndSurvived)
         EXPECT_EQ(frame_timestamp(m), static_cast<uint64_t>(round));
         daemon.stop();
         ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"unreachable")")) << "round " << round;
+    }
+}
+
+// The loop reads the stop signals: either ends it cleanly, with status 0,
+// also while a browser is connected.
+TEST_F(RfwatchWeb, SigintAndSigtermEndItWithStatusZero)
+{
+    for (const int sig : {SIGINT, SIGTERM}) {
+        start_web();
+        WsClient ws;
+        ASSERT_TRUE(open_browser(ws));
+        ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"status")"));
+        web->send_signal(sig);
+        const wdtest::Outcome stopped = web->finish(WAIT_MS);
+        EXPECT_TRUE(stopped.exited) << "signal " << sig << ": " << stopped.signal;
+        EXPECT_EQ(stopped.status, 0) << "signal " << sig << ": " << stopped.err;
     }
 }
