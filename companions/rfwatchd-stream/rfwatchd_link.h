@@ -3,7 +3,7 @@
 // lines and writes queued commands, each ended by "\n" (the daemon takes
 // several per read, so no spacing is needed). No thread and no loop of its
 // own: a poll() loop asks link_fd / link_events / link_deadline and calls
-// link_handle; daemon_link_lws.h drives the same record from libwebsockets.
+// link_handle; rfwatchd_link_lws.h drives the same record from libwebsockets.
 #pragma once
 
 #include "line_buffer.h"

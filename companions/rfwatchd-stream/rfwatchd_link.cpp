@@ -1,4 +1,4 @@
-#include "daemon_link.h"
+#include "rfwatchd_link.h"
 
 #include "daemon_connect.h"
 

@@ -4,7 +4,7 @@
 // link_lws_callback among its vhost's protocols.
 #pragma once
 
-#include "daemon_link.h"
+#include "rfwatchd_link.h"
 
 #include <libwebsockets.h>
 

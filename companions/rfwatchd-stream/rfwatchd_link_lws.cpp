@@ -1,4 +1,4 @@
-#include "daemon_link_lws.h"
+#include "rfwatchd_link_lws.h"
 
 #include <poll.h>
 
