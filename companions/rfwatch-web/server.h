@@ -61,8 +61,8 @@ struct WebServer {
     size_t browser_count;
     unsigned next_browser_id;
     const RadioSource *source;
-    DaemonLink link; // the source: one rfwatchd
-    FleetLink fleet; // or, with --mqtt, the fleet's broker
+    WebDaemon daemon; // the source: one rfwatchd
+    FleetLink fleet;  // or, with --mqtt, the fleet's broker
 };
 
 // Creates the context and starts listening and connecting; false: error says
