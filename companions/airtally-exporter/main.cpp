@@ -37,10 +37,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "airtally-exporter: %s\n", message.c_str());
         return 1;
     }
-    run_until_signalled(server->context,
-                        listening_line("airtally-exporter", server->options.access.address,
-                                       server_port(*server),
-                                       server->token.empty() ? "" : " (bearer token required)"));
+    const bool served = run_until_signalled(
+        server->context,
+        listening_line("airtally-exporter", server->options.access.address, server_port(*server),
+                       server->token.empty() ? "" : " (bearer token required)"));
     server_stop(*server);
-    return 0;
+    return served ? 0 : 1;
 }

@@ -112,7 +112,7 @@ void on_connect(struct mosquitto *m, void *obj, int rc)
     if (!f.last_error.empty())
         fprintf(stderr, "rfwatch-web: broker %s: connected\n", where(f).c_str());
     f.last_error.clear();
-    server_fleet_changed(*f.server, -1);
+    server_radio_changed(*f.server, -1);
 }
 
 void on_message(struct mosquitto * /*m*/, void *obj, const struct mosquitto_message *msg)
@@ -125,7 +125,7 @@ void on_message(struct mosquitto * /*m*/, void *obj, const struct mosquitto_mess
     const int id = fleet_radio_id(f.radios, parts.node, parts.radio, monotonic_us(), &how);
     const bool was_new = how != FleetAdded::Known;
     if (how == FleetAdded::Replaced)
-        server_fleet_replaced(*f.server, id);
+        server_radio_replaced(*f.server, id);
     const auto *bytes = static_cast<const uint8_t *>(msg->payload);
     const size_t len = msg->payloadlen > 0 ? static_cast<size_t>(msg->payloadlen) : 0;
     if (parts.kind == FleetTopic::Status) {
@@ -133,19 +133,19 @@ void on_message(struct mosquitto * /*m*/, void *obj, const struct mosquitto_mess
         if (fleet_status_parse(std::string_view(reinterpret_cast<const char *>(bytes), len),
                                r.status)) {
             r.status_known = true;
-            server_fleet_changed(*f.server, id);
+            server_radio_changed(*f.server, id);
         } else if (was_new) {
-            server_fleet_changed(*f.server, id);
+            server_radio_changed(*f.server, id);
         }
         return;
     }
     if (was_new)
-        server_fleet_changed(*f.server, id);
+        server_radio_changed(*f.server, id);
     SpectrumFrame frame;
     const bool json = len > 0 && bytes[0] == '{';
     if (json ? frame_from_line(std::string_view(reinterpret_cast<const char *>(bytes), len), frame)
              : frame_from_bytes(std::span<const uint8_t>(bytes, len), frame))
-        server_fleet_frame(*f.server, id, frame);
+        server_radio_frame(*f.server, id, frame);
     else
         f.dropped++;
 }
@@ -248,7 +248,7 @@ void connected_socket(FleetLink &f, mosquitto *m, int rc, int err)
 
 void on_radio_gone(void *context, int id)
 {
-    server_fleet_changed(*static_cast<WebServer *>(context), id);
+    server_radio_changed(*static_cast<WebServer *>(context), id);
 }
 
 void on_tick(lws_sorted_usec_list_t *sul)
@@ -324,7 +324,7 @@ void on_closed(FleetLink &f)
     if (f.stopping)
         return;
     if (was_connected)
-        server_fleet_changed(*f.server, -1);
+        server_radio_changed(*f.server, -1);
     retry_later(f);
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cJSON.h>
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -139,22 +138,4 @@ void fleet_radios_expire(FleetRadios &t, int64_t now_us, void (*gone)(void *, in
 bool fleet_radio_live(const FleetRadio &r)
 {
     return r.in_use && r.status_known && r.status.online && r.status.daemon_connected;
-}
-
-std::string fleet_radio_message(int id, const FleetRadio &r)
-{
-    // The names were checked to need no escaping.
-    const char *state = !r.in_use         ? "expired"
-                        : !r.status_known ? "unknown"
-                        : r.status.online ? "online"
-                                          : "offline";
-    char head[64];
-    snprintf(head, sizeof head, R"({"type":"radio","id":%d,"node":")", id);
-    std::string out = head;
-    out.append(r.node).append(R"(","radio":")").append(r.radio);
-    out.append(R"(","state":")").append(state).append(R"(","daemon":")");
-    out.append(r.in_use && r.status_known && r.status.daemon_connected ? "connected"
-                                                                       : "unreachable");
-    out.append("\"}");
-    return out;
 }

@@ -1,8 +1,7 @@
 // What a fleet-mode rfwatch-web knows of the radios publishing to the broker:
-// their topics, their last status, and the page's messages about them. The
-// table is bounded, so a flood of new topics cannot take the memory, and a
-// radio silent for long gives its place up, so a flood cannot keep real
-// radios out either.
+// their topics and their last status. The table is bounded, so a flood of
+// new topics cannot take the memory, and a radio silent for long gives its
+// place up, so a flood cannot keep real radios out either.
 #pragma once
 
 #include <cstddef>
@@ -77,7 +76,3 @@ void fleet_radios_expire(FleetRadios &t, int64_t now_us, void (*gone)(void *, in
 
 // Whether the page should show the radio as delivering.
 bool fleet_radio_live(const FleetRadio &r);
-
-// {"type":"radio","id":N,"node":"...","radio":"...","state":"online"|
-// "offline"|"unknown"|"expired","daemon":"connected"|"unreachable"}
-std::string fleet_radio_message(int id, const FleetRadio &r);

@@ -215,6 +215,8 @@ int parse(int argc, char **argv, WebOptions &o)
 
 int main(int argc, char **argv)
 {
+    // Before the fleet's connecting thread exists, so it never takes them.
+    stop_signals_block();
     auto server = std::make_unique<WebServer>();
     if (const int status = parse(argc, argv, server->options); status != 0)
         return status;
@@ -232,10 +234,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "rfwatch-web: %s\n", error.c_str());
         return 1;
     }
-    run_until_signalled(
+    const bool served = run_until_signalled(
         server->context,
         listening_line("rfwatch-web", server->options.access.address, server_port(*server),
                        server->token.empty() ? "" : " (token required; it is in the token file)"));
     server_stop(*server);
-    return 0;
+    return served ? 0 : 1;
 }

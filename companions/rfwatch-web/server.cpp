@@ -28,16 +28,11 @@ void queue_text(Browser &b, std::string_view text)
 // What the page's status line should say for this browser.
 std::string status_for(const WebServer &s, const Browser &b)
 {
-    if (!s.options.fleet)
-        return status_message(s.link.connected, s.link.lines, s.link.dropped);
-    const auto &radios = s.fleet.radios.radios;
-    const bool chosen = b.radio >= 0 && static_cast<size_t>(b.radio) < radios.size();
-    const FleetStatus none;
-    const FleetStatus &st = chosen ? radios[static_cast<size_t>(b.radio)].status : none;
-    return status_message(fleet_radio_connected(s.fleet, b.radio), st.lines, st.dropped);
+    const RadioInfo r = s.source->radio(s, b.radio);
+    return status_message(r.delivering, r.lines, r.dropped);
 }
 
-// Fleet mode: the entries of radios the page has not been told about go
+// The entries of radios the page has not been told about go
 // one per writable turn, after texts and before frames, so thousands of
 // radios never need a queue of their own.
 bool send_owed_radio(WebServer &s, Browser &b)
@@ -48,7 +43,8 @@ bool send_owed_radio(WebServer &s, Browser &b)
     while (!b.radios_owed.test(id))
         id++;
     b.radios_owed.reset(id);
-    const std::string text = fleet_radio_message(static_cast<int>(id), s.fleet.radios.radios[id]);
+    const std::string text =
+        radio_message(static_cast<int>(id), s.source->radio(s, static_cast<int>(id)));
     std::array<unsigned char, LWS_PRE + BROWSER_TEXT_MAX> buf;
     if (text.size() > BROWSER_TEXT_MAX)
         return false;
@@ -78,12 +74,14 @@ int on_established(WebServer &s, struct lws *wsi, BrowserSession &session)
     b.rx_overlong = false;
     session.browser = &b;
     s.browser_count++;
-    b.radio = -1;
     b.radios_owed.reset();
-    if (s.options.fleet) {
-        queue_text(b, R"({"type":"fleet"})");
-        for (size_t i = 0; i < s.fleet.radios.radios.size(); i++)
-            b.radios_owed.set(i, s.fleet.radios.radios[i].in_use); // not the forgotten
+    // A page that does not choose shows the one radio there is.
+    b.radio = s.source->page_chooses ? -1 : 0;
+    if (s.source->page_chooses) {
+        queue_text(b, FLEET_MESSAGE);
+        for (int i = 0; i < s.source->radio_count(s); i++) // not the forgotten
+            b.radios_owed.set(static_cast<size_t>(i),
+                              s.source->radio(s, i).state != RadioState::Expired);
     }
     queue_text(b, status_for(s, b));
     return 0;
@@ -121,17 +119,16 @@ void select_radio(WebServer &s, Browser &b, int radio)
 {
     b.radio = radio;
     browser_queue_drop_frames(b.queue); // the other radio's
-    queue_text(b, R"({"type":"selected","radio":)" + std::to_string(radio) + "}");
+    queue_text(b, selected_message(radio));
     queue_text(b, status_for(s, b));
 }
 
 void on_command(WebServer &s, Browser &b, std::string_view message)
 {
     std::string json, error;
-    if (s.options.fleet) {
+    if (s.source->page_chooses) {
         int radio = -1;
-        const int known = static_cast<int>(s.fleet.radios.radios.size());
-        switch (page_select_radio(message, known, radio, error)) {
+        switch (page_select_radio(message, s.source->radio_count(s), radio, error)) {
         case PageSelectResult::Select:
             select_radio(s, b, radio);
             return;
@@ -150,16 +147,7 @@ void on_command(WebServer &s, Browser &b, std::string_view message)
         queue_text(b, error_message(error));
         return;
     }
-    if (!s.options.fleet) {
-        if (!link_submit(s.link, json, b.id, error))
-            queue_text(b, error_message(error));
-        return;
-    }
-    // The broker's acknowledgement is all there is to wait for; the
-    // access point's bridge spaces the commands for its daemon.
-    if (fleet_submit(s.fleet, b.radio, json, error))
-        queue_text(b, sent_message(json));
-    else
+    if (!s.source->submit(s, b.radio, json, b.id, error))
         queue_text(b, error_message(error));
 }
 
@@ -213,7 +201,7 @@ int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, v
 const struct lws_protocols protocols[] = {
     {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
     {WS_PROTOCOL_NAME, ws_callback, sizeof(BrowserSession), BROWSER_TEXT_MAX, 0, nullptr, 0},
-    {LINK_PROTOCOL_NAME, link_callback, 0, 0, 0, nullptr, 0},
+    {LINK_LWS_PROTOCOL_NAME, link_lws_callback, 0, 0, 0, nullptr, 0},
     {FLEET_PROTOCOL_NAME, fleet_callback, 0, 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
@@ -234,11 +222,8 @@ bool server_start(WebServer &s, std::string &error)
         return false;
     http_gate_init(s.gate, s.options.access, server_port(s),
                    {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
-    link_init(s.link, s, s.options.socket_path);
-    if (s.options.fleet)
-        fleet_start(s.fleet, s, s.options.fleet_options);
-    else
-        link_start(s.link);
+    s.source = s.options.fleet ? &FLEET_SOURCE : &DAEMON_SOURCE;
+    s.source->start(s);
     return true;
 }
 
@@ -251,41 +236,17 @@ void server_stop(WebServer &s)
 {
     if (s.context == nullptr)
         return;
-    link_stop(s.link);
-    fleet_stop(s.fleet);
+    s.source->stop(s);
     lws_context_destroy(s.context);
     s.context = nullptr;
 }
 
-void server_broadcast_frame(WebServer &s, const SpectrumFrame &f)
-{
-    for (Browser &b : s.browsers)
-        if (b.wsi != nullptr) {
-            browser_queue_frame(b.queue, f);
-            lws_callback_on_writable(b.wsi);
-        }
-}
-
-void server_broadcast_text(WebServer &s, std::string_view text)
-{
-    for (Browser &b : s.browsers)
-        if (b.wsi != nullptr)
-            queue_text(b, text);
-}
-
-void server_tell(WebServer &s, unsigned browser_id, std::string_view text)
-{
-    for (Browser &b : s.browsers)
-        if (b.wsi != nullptr && b.id == browser_id)
-            queue_text(b, text);
-}
-
-void server_fleet_changed(WebServer &s, int id)
+void server_radio_changed(WebServer &s, int id)
 {
     for (Browser &b : s.browsers) {
         if (b.wsi == nullptr)
             continue;
-        if (id >= 0) {
+        if (id >= 0 && s.source->page_chooses) {
             b.radios_owed.set(static_cast<size_t>(id));
             lws_callback_on_writable(b.wsi);
         }
@@ -294,7 +255,7 @@ void server_fleet_changed(WebServer &s, int id)
     }
 }
 
-void server_fleet_replaced(WebServer &s, int id)
+void server_radio_replaced(WebServer &s, int id)
 {
     // Whoever showed the old radio starts over with the new one's frames.
     for (Browser &b : s.browsers)
@@ -302,11 +263,19 @@ void server_fleet_replaced(WebServer &s, int id)
             select_radio(s, b, id);
 }
 
-void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f)
+void server_radio_frame(WebServer &s, int id, const SpectrumFrame &f)
 {
     for (Browser &b : s.browsers)
         if (b.wsi != nullptr && b.radio == id) {
             browser_queue_frame(b.queue, f);
             lws_callback_on_writable(b.wsi);
         }
+}
+
+void server_command_done(WebServer &s, unsigned browser_id, std::string_view json,
+                         std::string_view error)
+{
+    for (Browser &b : s.browsers)
+        if (b.wsi != nullptr && b.id == browser_id)
+            queue_text(b, error.empty() ? sent_message(json) : error_message(error));
 }

@@ -1,5 +1,5 @@
 // rfwatch-web's server: one libwebsockets loop serving the page over HTTP,
-// the live frames over WebSocket, and watching rfwatchd's socket.
+// the live frames over WebSocket, fed by one radio source (radio_source.h).
 #pragma once
 
 #include "access_options.h"
@@ -7,6 +7,7 @@
 #include "daemon_link.h"
 #include "fleet_link.h"
 #include "http_gate.h"
+#include "radio_source.h"
 
 #include <array>
 #include <bitset>
@@ -45,8 +46,8 @@ struct Browser {
     std::array<char, BROWSER_TEXT_MAX> rx; // a text message arriving in pieces
     size_t rx_len;
     bool rx_overlong;
-    int radio;                                 // fleet: the chosen radio, -1 none
-    std::bitset<FLEET_MAX_RADIOS> radios_owed; // fleet: radio entries to send
+    int radio;                                 // the radio shown, -1 none chosen yet
+    std::bitset<FLEET_MAX_RADIOS> radios_owed; // radio list entries to send
 };
 
 struct WebServer {
@@ -59,8 +60,9 @@ struct WebServer {
     std::array<Browser, MAX_BROWSERS> browsers;
     size_t browser_count;
     unsigned next_browser_id;
-    DaemonLink link; // serving one rfwatchd
-    FleetLink fleet; // or, with --mqtt, the fleet's broker
+    const RadioSource *source;
+    WebDaemon daemon; // the source: one rfwatchd
+    FleetLink fleet;  // or, with --mqtt, the fleet's broker
 };
 
 // Creates the context and starts listening and connecting; false: error says
@@ -70,17 +72,15 @@ bool server_start(WebServer &s, std::string &error);
 int server_port(const WebServer &s);
 void server_stop(WebServer &s);
 
-// For the daemon link.
-void server_broadcast_frame(WebServer &s, const SpectrumFrame &f);
-void server_broadcast_text(WebServer &s, std::string_view text);
-void server_tell(WebServer &s, unsigned browser_id, std::string_view text);
-
-// For the fleet link: radio id changed (heard of, status), or with -1 the
-// broker connection did; a frame of radio id.
-void server_fleet_changed(WebServer &s, int id);
+// The source's events. Radio id appeared, changed or was forgotten; with
+// -1, the source's own connection came or went.
+void server_radio_changed(WebServer &s, int id);
 // The radio id now stands for another radio (the old one was silent long).
-void server_fleet_replaced(WebServer &s, int id);
-void server_fleet_frame(WebServer &s, int id, const SpectrumFrame &f);
+void server_radio_replaced(WebServer &s, int id);
+void server_radio_frame(WebServer &s, int id, const SpectrumFrame &f);
+// The browser's command json went on (error empty) or could not.
+void server_command_done(WebServer &s, unsigned browser_id, std::string_view json,
+                         std::string_view error);
 
 // The HTTP side (http_serve.cpp): the page, the token cookie, and which
 // upgrades to WebSocket are allowed.

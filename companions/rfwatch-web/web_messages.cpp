@@ -47,3 +47,21 @@ std::string sent_message(std::string_view command)
     out += '}';
     return out;
 }
+
+std::string radio_message(int id, const RadioInfo &r)
+{
+    static constexpr const char *STATES[] = {"unknown", "online", "offline", "expired"};
+    std::string out = R"({"type":"radio","id":)" + std::to_string(id) + R"(,"node":")";
+    append_escaped(out, r.node);
+    out += R"(","radio":")";
+    append_escaped(out, r.radio);
+    out.append(R"(","state":")").append(STATES[static_cast<int>(r.state)]);
+    out.append(R"(","daemon":")").append(r.daemon_connected ? "connected" : "unreachable");
+    out += "\"}";
+    return out;
+}
+
+std::string selected_message(int id)
+{
+    return R"({"type":"selected","radio":)" + std::to_string(id) + "}";
+}

@@ -2,6 +2,8 @@
 // their shape is checked in one place against what the page reads.
 #pragma once
 
+#include "radio_source.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,3 +14,10 @@ std::string status_message(bool daemon_connected, uint64_t lines, uint64_t dropp
 std::string error_message(std::string_view message);
 // {"type":"sent","command":{...}}; command is the JSON sent to rfwatchd.
 std::string sent_message(std::string_view command);
+// Tells the page to list the radios and let the viewer choose.
+inline constexpr std::string_view FLEET_MESSAGE = R"({"type":"fleet"})";
+// {"type":"radio","id":N,"node":"...","radio":"...","state":"online"|
+// "offline"|"unknown"|"expired","daemon":"connected"|"unreachable"}
+std::string radio_message(int id, const RadioInfo &r);
+// {"type":"selected","radio":N}
+std::string selected_message(int id);
