@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
 
 namespace
 {
@@ -54,9 +55,14 @@ bool view_link_open(ViewLink &v, const char *path, std::vector<std::string> comm
     v.queued = 0;
     v.reading = reading;
     v.status = 0;
-    if (!link_connect(v.daemon, now_us())) {
-        fprintf(stderr, "rfwatch-view: cannot connect to %s: %s\n", path, strerror(errno));
-        return false;
+    // A daemon whose backlog is full is there, only busy: waited for a
+    // while, as a blocking connect would.
+    for (int tries = 0; !link_connect(v.daemon, now_us()); tries++) {
+        if (errno != EAGAIN || tries == 3000) {
+            fprintf(stderr, "rfwatch-view: cannot connect to %s: %s\n", path, strerror(errno));
+            return false;
+        }
+        usleep(10000);
     }
     queue_commands(v);
     return true;

@@ -19,7 +19,8 @@ struct ViewLink {
     void *line_context;
 };
 
-// Connects; false (after saying why on stderr) when the daemon is not there.
+// Connects (waiting up to 30 s while the daemon's backlog is full); false
+// (after saying why on stderr) when the daemon is not there.
 bool view_link_open(ViewLink &v, const char *path, std::vector<std::string> commands, bool reading);
 // What to poll for the link (fd -1: nothing to wait for on it).
 pollfd view_link_poll(const ViewLink &v);
