@@ -10,7 +10,9 @@
 #include "core/clients.h"
 #include "core/main_loop.h"
 #include "core/server.h"
+#include "rfwatchd_link.h"
 #include "spectral_report.h"
+#include "unix_listen.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,11 +21,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -74,14 +75,21 @@ void feed_reports(const std::string &fifo)
     close(fd);
 }
 
-void run_client(int i, const sockaddr_un &addr)
+void run_client(int i, const std::string &path)
 {
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0)
-        abort();
-    char buf[65536];
+    auto link = std::make_unique<DaemonLink>();
+    long lines = 0;
+    link_init(
+        *link, path,
+        {&lines, [](void *c, std::string_view) { ++*static_cast<long *>(c); }, nullptr, nullptr});
+    // Twenty at once overflow the listener's backlog until the loop accepts.
+    for (int tries = 0; !link_connect(*link, 0); tries++) {
+        if (tries == 1000)
+            abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     int64_t next_command = now_ns() + int64_t{COMMAND_EVERY_MS} * 1000000 * (i + 1) / CLIENTS;
-    for (uint32_t k = 0; running;) {
+    for (uint32_t k = 0; running && link_connected(*link);) {
         if (now_ns() >= next_command) {
             // Unique per client and command, so the loop's thread can tell
             // whose command its record shows.
@@ -90,19 +98,16 @@ void run_client(int i, const sockaddr_un &addr)
             asked[i].period = period;
             std::string cmd =
                 R"({"command":1,"aggregation_period_ms":)" + std::to_string(period) + "}";
-            if (write(fd, cmd.data(), cmd.size()) != static_cast<ssize_t>(cmd.size()))
+            if (link_submit(*link, cmd, 0) != LinkSubmit::Queued)
                 abort();
             next_command += int64_t{COMMAND_EVERY_MS} * 1000000;
         }
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 5) > 0) {
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            lines_read += std::count(buf, buf + n, '\n');
-        }
+        pollfd p{link_fd(*link), link_events(*link), 0};
+        if (poll(&p, 1, 5) > 0)
+            link_handle(*link, p.revents, 0); // no reconnecting: now stays before the retry
     }
-    close(fd);
+    lines_read += lines;
+    link_close(*link);
 }
 
 double percentile(std::vector<double> v, double q)
@@ -128,11 +133,8 @@ int main()
         return 1;
     std::thread feeder(feed_reports, fifo);
 
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    (dir + "/s.sock").copy(addr.sun_path, sizeof addr.sun_path - 1);
-    int lfd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (bind(lfd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(lfd, 5) != 0)
+    const int lfd = wdtest::listen_unix_stream(dir + "/s.sock");
+    if (lfd < 0)
         return 1;
     ServerOptions opts{};
     opts.bin_count = 64; // no channel query
@@ -148,7 +150,7 @@ int main()
 
     std::vector<std::thread> clients;
     for (int i = 0; i < CLIENTS; i++)
-        clients.emplace_back(run_client, i, addr);
+        clients.emplace_back(run_client, i, dir + "/s.sock");
 
     std::vector<double> pass_ms, answer_ms;
     long passes = 0;

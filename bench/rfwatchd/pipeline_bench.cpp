@@ -9,7 +9,9 @@
 #include "core/main_loop.h"
 #include "core/samples.h"
 #include "core/server.h"
+#include "rfwatchd_link.h"
 #include "spectral_report.h"
+#include "unix_listen.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -20,10 +22,10 @@
 #include <ctime>
 #include <fcntl.h>
 #include <map>
+#include <memory>
+#include <poll.h>
 #include <random>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -51,7 +53,7 @@ uint64_t thread_cpu_ns()
 struct Bed {
     std::string dir;
     Server *server = nullptr;
-    std::vector<int> client_fds;
+    std::vector<std::unique_ptr<DaemonLink>> links;
     std::vector<std::thread> readers;
     std::atomic<long> bytes_read{0};
     std::atomic<long> lines_read{0};
@@ -85,11 +87,8 @@ struct Bed {
         write_file("spectral_scan0", std::string(bytes.begin(), bytes.end()));
 
         std::string sock = dir + "/s.sock";
-        int lfd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        sock.copy(a.sun_path, sizeof a.sun_path - 1);
-        if (bind(lfd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(lfd, 5) != 0)
+        const int lfd = wdtest::listen_unix_stream(sock);
+        if (lfd < 0)
             abort();
         ServerOptions opts{};
         opts.bin_count = 512;
@@ -103,21 +102,16 @@ struct Bed {
         if (server_init(*server, opts, found) != 0)
             abort();
         for (int i = 0; i < CLIENTS; i++) {
-            int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
+            auto &l = links.emplace_back(std::make_unique<DaemonLink>());
+            link_init(*l, sock, {this, count_line, nullptr, nullptr});
+            if (!link_connect(*l, 0))
                 abort();
-            client_fds.push_back(fd);
-            readers.emplace_back([this, fd] {
-                static thread_local char buf[1 << 16];
-                ssize_t n;
-                while ((n = read(fd, buf, sizeof buf)) > 0) {
-                    bytes_read += n;
-                    long lines = 0;
-                    for (const char *p = buf; (p = static_cast<const char *>(memchr(
-                                                   p, '\n', static_cast<size_t>(buf + n - p))));
-                         ++p)
-                        lines++;
-                    lines_read += lines;
+            // Until the daemon closes: now stays before the link's retry.
+            readers.emplace_back([&l = *l] {
+                while (link_connected(l)) {
+                    pollfd p{link_fd(l), link_events(l), 0};
+                    if (poll(&p, 1, 100) > 0)
+                        link_handle(l, p.revents, 0);
                 }
             });
         }
@@ -129,10 +123,14 @@ struct Bed {
         server_teardown(*server);
         for (auto &t : readers)
             t.join();
-        for (int fd : client_fds)
-            close(fd);
         free(server);
         (void)system(("rm -rf '" + dir + "'").c_str());
+    }
+    static void count_line(void *context, std::string_view line)
+    {
+        auto *b = static_cast<Bed *>(context);
+        b->bytes_read += static_cast<long>(line.size() + 1);
+        b->lines_read++;
     }
     void write_file(const char *name, const std::string &text)
     {

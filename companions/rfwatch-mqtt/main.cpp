@@ -5,9 +5,9 @@
 // messages for it.
 #include "broker_side.h"
 #include "clock.h"
-#include "daemon_side.h"
 #include "frame.h"
 #include "options.h"
+#include "rfwatchd_link.h"
 #include "secret_file.h"
 
 #include <algorithm>
@@ -34,7 +34,8 @@ constexpr int EXIT_USAGE = 2;
 
 struct Program {
     MqttOptions options;
-    DaemonSide daemon;
+    DaemonLink daemon;
+    size_t unsent; // commands dropped with the last connection
     BrokerSide broker;
     SpectrumFrame frame;
 };
@@ -56,7 +57,53 @@ void on_line(void *context, std::string_view line)
 
 bool on_command(void *context, std::string_view json, std::string &error)
 {
-    return daemon_submit(static_cast<Program *>(context)->daemon, json, error);
+    const LinkSubmit r = link_submit(static_cast<Program *>(context)->daemon, json, 0);
+    if (r != LinkSubmit::Queued)
+        error = link_submit_message(r);
+    return r == LinkSubmit::Queued;
+}
+
+void on_done(void *context, const LinkCommand & /*command*/, bool sent)
+{
+    if (!sent)
+        static_cast<Program *>(context)->unsent++;
+}
+
+void report_unsent(Program &p)
+{
+    if (p.unsent > 0)
+        fprintf(stderr, "rfwatch-mqtt: rfwatchd went away; %zu command(s) not sent\n", p.unsent);
+    p.unsent = 0;
+}
+
+void on_change(void *context, LinkChange change, int error)
+{
+    Program &p = *static_cast<Program *>(context);
+    const char *path = p.options.socket_path.c_str();
+    switch (change) {
+    case LinkChange::Connected:
+        fprintf(stderr, "rfwatch-mqtt: connected to rfwatchd at %s\n", path);
+        // The daemon forgets a client's aggregation period with the client.
+        if (p.options.period_ms > 0)
+            link_submit(p.daemon,
+                        "{\"command\":1,\"aggregation_period_ms\":" +
+                            std::to_string(p.options.period_ms) + "}",
+                        0);
+        broker_set_daemon(p.broker, true);
+        return;
+    case LinkChange::Unreachable:
+        fprintf(stderr, "rfwatch-mqtt: cannot connect to rfwatchd at %s (%s); retrying\n", path,
+                strerror(error));
+        return;
+    case LinkChange::Closed:
+    case LinkChange::WriteFailed:
+        fprintf(stderr, "rfwatch-mqtt: %s; reconnecting\n",
+                change == LinkChange::Closed ? "rfwatchd closed the connection"
+                                             : "cannot write to rfwatchd");
+        report_unsent(p);
+        broker_set_daemon(p.broker, false);
+        return;
+    }
 }
 
 bool file_readable(const std::string &f)
@@ -77,15 +124,12 @@ void run(Program &p)
     uint64_t overlongs_seen = 0;
     while (!stop) {
         int64_t now = monotonic_us();
-        if (daemon_tick(p.daemon, now))
-            broker_set_daemon(p.broker, true);
         broker_tick(p.broker, now);
 
         std::array<pollfd, 2> fds{};
-        fds[0] = {p.daemon.fd, daemon_events(p.daemon, now), 0};
+        fds[0] = {link_fd(p.daemon), link_events(p.daemon), 0};
         fds[1] = {broker_socket(p.broker), broker_events(p.broker), 0};
-        const int64_t next =
-            std::min(daemon_deadline(p.daemon, now), broker_deadline(p.broker, now));
+        const int64_t next = std::min(link_deadline(p.daemon), broker_deadline(p.broker, now));
         const int timeout_ms =
             static_cast<int>(std::clamp<int64_t>((next - now + 999) / 1000, 0, 1000));
         if (poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR) {
@@ -93,10 +137,9 @@ void run(Program &p)
             return;
         }
         now = monotonic_us();
-        if (fds[0].fd >= 0 && daemon_handle(p.daemon, fds[0].revents, now, on_line, &p))
-            broker_set_daemon(p.broker, false);
+        link_handle(p.daemon, fds[0].revents, now);
         // Lines too long to be spectra are read and counted, never published.
-        for (; overlongs_seen < p.daemon.lines_in->overlongs; overlongs_seen++)
+        for (; overlongs_seen < p.daemon.lines_in.overlongs; overlongs_seen++)
             broker_count_unpublishable(p.broker);
         if (fds[1].fd >= 0)
             broker_handle(p.broker, fds[1].revents, now);
@@ -136,7 +179,7 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    daemon_init(p->daemon, p->options.socket_path, p->options.period_ms);
+    link_init(p->daemon, p->options.socket_path, {p.get(), on_line, on_change, on_done});
     if (!broker_init(p->broker, p->options, std::move(password), has_password, on_command,
                      p.get())) {
         fprintf(stderr, "rfwatch-mqtt: cannot initialise libmosquitto\n");
@@ -146,6 +189,7 @@ int main(int argc, char **argv)
             topic_of(p->options, Topic::Spectrum).c_str(), p->options.url_text.c_str());
     run(*p);
     broker_shutdown(p->broker);
-    daemon_close(p->daemon);
+    link_close(p->daemon);
+    report_unsent(*p);
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "fullscreen.h"
 
-#include "line_reader.h"
 #include "screen_render.h"
 #include "summary.h"
 #include "terminal.h"
@@ -125,8 +124,9 @@ bool read_keys(View &v)
     return n > 0;
 }
 
-void take_line(View &v, std::string_view text)
+void take_line(void *context, std::string_view text)
 {
+    View &v = *static_cast<View *>(context);
     SampleLine l{};
     if (v.state.paused || !parse_sample_line(text, l, &v.bins))
         return;
@@ -154,12 +154,13 @@ void draw(View &v)
     v.dirty = false;
 }
 
-int loop(View &v, int sock, double seconds, const volatile sig_atomic_t &stop)
+int loop(View &v, ViewLink &link, double seconds, const volatile sig_atomic_t &stop)
 {
     const double start = now_s();
     double last_draw = 0;
-    LineReader reader;
     bool keys_open = true;
+    link.line = take_line;
+    link.line_context = &v;
     while (!stop && !v.quit) {
         if (seconds > 0 && now_s() - start >= seconds)
             return 0;
@@ -167,14 +168,14 @@ int loop(View &v, int sock, double seconds, const volatile sig_atomic_t &stop)
             terminal_resized = 0;
             measure(v);
         }
-        std::array<pollfd, 2> p = {{{sock, POLLIN, 0}, {keys_open ? STDIN_FILENO : -1, POLLIN, 0}}};
-        if (poll(p.data(), p.size(), 50) > 0) {
-            if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
-                !read_lines(sock, reader, [&](std::string_view l) { take_line(v, l); }))
-                return 2;
-            if (p[1].revents & (POLLIN | POLLHUP | POLLERR))
-                keys_open = read_keys(v);
-        }
+        std::array<pollfd, 2> p = {
+            {view_link_poll(link), {keys_open ? STDIN_FILENO : -1, POLLIN, 0}}};
+        if (poll(p.data(), p.size(), 50) < 0)
+            p[0].revents = p[1].revents = 0;
+        if (!view_link_handle(link, p[0].revents))
+            return link.status;
+        if (p[1].revents & (POLLIN | POLLHUP | POLLERR))
+            keys_open = read_keys(v);
         if (v.dirty && now_s() - last_draw >= FRAME_S) {
             draw(v);
             last_draw = now_s();
@@ -185,7 +186,7 @@ int loop(View &v, int sock, double seconds, const volatile sig_atomic_t &stop)
 
 } // namespace
 
-int run_fullscreen(int sock, double seconds, const std::string &title,
+int run_fullscreen(ViewLink &link, double seconds, const std::string &title,
                    const volatile sig_atomic_t &stop)
 {
     static View v; // large; one per program
@@ -200,7 +201,7 @@ int run_fullscreen(int sock, double seconds, const std::string &title,
             return 1;
         }
         measure(v);
-        status = loop(v, sock, seconds, stop);
+        status = loop(v, link, seconds, stop);
     }
     if (status == 2)
         fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");

@@ -2,11 +2,13 @@
 // redraws at most ten times a second.
 #pragma once
 
+#include "view_link.h"
+
 #include <csignal>
 #include <string>
 
 // Runs until q, a set `stop`, `seconds` (0: no limit) or the daemon closing
 // the connection; a non-empty title stays on the bottom row. 0, 1 (stdout
-// is no terminal) or 2 (the daemon closed).
-int run_fullscreen(int sock, double seconds, const std::string &title,
+// is no terminal, or the commands could not be sent) or 2 (the daemon closed).
+int run_fullscreen(ViewLink &link, double seconds, const std::string &title,
                    const volatile sig_atomic_t &stop);

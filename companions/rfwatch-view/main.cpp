@@ -3,8 +3,8 @@
 // waterfall), as a per-frequency summary once a second, or one line per
 // message. Ends on Ctrl-C (or q) or after -t seconds.
 #include "fullscreen.h"
-#include "line_reader.h"
 #include "summary.h"
+#include "view_link.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,8 +16,6 @@
 #include <getopt.h>
 #include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,10 +34,9 @@ struct ViewOptions {
     std::vector<std::string> commands;
     bool lines = false;
     bool stall = false;
-    int mode = 0; // 0: full screen when stdout is a terminal; else one of the below
-
-    long command_gap_ms = 50;
-    std::string title; // under the full-screen view
+    int mode = 0;            // 0: full screen when stdout is a terminal; else one of the below
+    long command_gap_ms = 0; // accepted and checked for older scripts; unused
+    std::string title;       // under the full-screen view
 };
 
 void usage(FILE *out, const char *prog)
@@ -65,8 +62,8 @@ void usage(FILE *out, const char *prog)
             "      --summary            the once-a-second summary, also on a terminal\n"
             "      --title TEXT         a line kept under the full-screen view\n"
             "      --stall              connect (and send the commands) but never read\n"
-            "  -g, --gap MS             pause between commands (default 50; the daemon\n"
-            "                           takes one command per read)\n"
+            "  -g, --gap MS             ignored, kept for older scripts (the daemon takes\n"
+            "                           several commands per read)\n"
             "  -h, --help               this text\n"
             "Commands are sent in the order given, after connecting.\n",
             prog);
@@ -200,34 +197,15 @@ double now_s()
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-int connect_to(const char *path)
-{
-    sockaddr_un addr{};
-    if (strlen(path) >= sizeof addr.sun_path) {
-        fprintf(stderr, "rfwatch-view: socket path too long: %s\n", path);
-        return -1;
-    }
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path, strlen(path) + 1);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        fprintf(stderr, "rfwatch-view: cannot connect to %s: %s\n", path, strerror(errno));
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    return fd;
-}
+struct Shown {
+    const ViewOptions &o;
+    Summary &s;
+    double start;
+};
 
-void sleep_ms(long ms)
+void show(void *context, std::string_view text)
 {
-    timespec d{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&d, &d) != 0 && errno == EINTR && !stop) {
-    }
-}
-
-void show(std::string_view text, const ViewOptions &o, Summary &s, double start)
-{
+    const auto &[o, s, start] = *static_cast<Shown *>(context);
     SampleLine l{};
     if (!parse_sample_line(text, l)) {
         s.bad_lines++;
@@ -248,23 +226,6 @@ void show(std::string_view text, const ViewOptions &o, Summary &s, double start)
         summary_add(s, l);
 }
 
-// Sends the commands given on the command line, spaced so that the daemon
-// takes each on a read of its own.
-bool send_commands(int fd, const ViewOptions &o)
-{
-    for (size_t i = 0; i < o.commands.size() && !stop; i++) {
-        if (i > 0)
-            sleep_ms(o.command_gap_ms);
-        const std::string &cmd = o.commands[i];
-        if (write(fd, cmd.data(), cmd.size()) != static_cast<ssize_t>(cmd.size())) {
-            fprintf(stderr, "rfwatch-view: cannot send %s: %s\n", cmd.c_str(), strerror(errno));
-            return false;
-        }
-        fprintf(stderr, "rfwatch-view: sent %s\n", cmd.c_str());
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -281,49 +242,41 @@ int main(int argc, char **argv)
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    int fd = connect_to(o.socket_path);
-    if (fd < 0)
+    static ViewLink link;
+    if (!view_link_open(link, o.socket_path, o.commands, !o.stall))
         return 1;
     const double start = now_s();
-    if (!send_commands(fd, o)) {
-        close(fd);
-        return 1;
-    }
 
     // --lines and pipes keep the line-oriented output scripts rely on.
-    if (o.mode == 'W' || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO))) {
-        int status = run_fullscreen(fd, o.seconds, o.title, stop);
-        close(fd);
-        return status;
-    }
+    if (o.mode == 'W' || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO)))
+        return run_fullscreen(link, o.seconds, o.title, stop);
 
     static Summary summary;
-    LineReader reader;
+    Shown shown{o, summary, start};
+    link.line = show;
+    link.line_context = &shown;
+    uint64_t overlongs_seen = 0;
     double next_print = start + 1.0;
-    int status = 0;
     while (!stop) {
-        double now = now_s();
-        if (o.seconds > 0 && now - start >= o.seconds)
+        if (o.seconds > 0 && now_s() - start >= o.seconds)
             break;
-        if (o.stall) {
-            sleep_ms(50);
-            continue;
-        }
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0 &&
-            !read_lines(fd, reader, [&](std::string_view l) { show(l, o, summary, start); })) {
-            fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
-            status = 2;
+        pollfd p = view_link_poll(link);
+        if (poll(&p, 1, 100) < 0)
+            p.revents = 0;
+        if (!view_link_handle(link, p.revents)) {
+            if (link.status == 2)
+                fprintf(stderr, "rfwatch-view: the daemon closed the connection\n");
             break;
         }
-        summary.bad_lines += reader.overlong; // dropped for their length
-        reader.overlong = 0;
+        // Lines dropped for their length.
+        summary.bad_lines += static_cast<long>(link.daemon.lines_in.overlongs - overlongs_seen);
+        overlongs_seen = link.daemon.lines_in.overlongs;
         if (!o.lines && now_s() >= next_print) {
             summary_print(summary, now_s() - start, stdout);
             summary_clear(summary);
             next_print += 1.0;
         }
     }
-    close(fd);
-    return status;
+    link_close(link.daemon);
+    return link.status;
 }

@@ -1,5 +1,6 @@
 #include "daemon_connect.h"
 
+#include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -8,8 +9,10 @@
 int daemon_connect(const std::string &path)
 {
     sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path)
+    if (path.size() >= sizeof addr.sun_path) {
+        errno = ENAMETOOLONG;
         return -1;
+    }
     addr.sun_family = AF_UNIX;
     memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -192,6 +192,8 @@ const char *link_submit_message(LinkSubmit result)
         return "rfwatchd is not reachable; the command was not sent";
     case LinkSubmit::QueueFull:
         return "too many commands waiting; try again in a moment";
+    case LinkSubmit::TooLong:
+        return "the command is too long for rfwatchd";
     }
     return "unknown";
 }
@@ -202,6 +204,8 @@ LinkSubmit link_submit(DaemonLink &l, std::string_view command, uint64_t tag)
         return LinkSubmit::NotConnected;
     if (l.command_count == LINK_COMMANDS)
         return LinkSubmit::QueueFull;
+    if (command.size() + 1 > LINK_COMMAND_MAX_BYTES)
+        return LinkSubmit::TooLong;
     LinkCommand &c = l.commands[(l.command_head + l.command_count) % LINK_COMMANDS];
     c.text = command;
     std::replace(c.text.begin(), c.text.end(), '\n', ' ');

@@ -16,6 +16,9 @@
 // Bounded: a peer that sends commands faster than the daemon takes them is
 // refused, not queued without end.
 constexpr size_t LINK_COMMANDS = 8;
+// rfwatchd reads at most 4096 bytes at a time: a longer command (with its
+// "\n") would reach it cut in two.
+constexpr size_t LINK_COMMAND_MAX_BYTES = 4096;
 // A local connect costs one system call and disturbs nobody, so there is
 // nothing to protect by backing off further; a restarted daemon is picked up
 // within a second.
@@ -77,7 +80,7 @@ int64_t link_deadline(const DaemonLink &l);
 // write keeps the rest for the next call), or connects when due.
 void link_handle(DaemonLink &l, short revents, int64_t now_us);
 
-enum class LinkSubmit { Queued, NotConnected, QueueFull };
+enum class LinkSubmit { Queued, NotConnected, QueueFull, TooLong };
 const char *link_submit_message(LinkSubmit result);
 // Queues a command (a line feed in it, JSON white space, becomes a space so
 // that it stays one command).

@@ -41,7 +41,8 @@ TEST(RfwatchViewUsage, BadNumbersAreRefusedBeforeConnecting)
         wdtest::run({RFWATCH_VIEW_BIN, "-s", sock, "--lines", "-a", "250", "-t", "0.5"});
     EXPECT_EQ(ok.status, 0) << ok.err;
     ASSERT_TRUE(daemon.wait_reads(1, 20000));
-    EXPECT_EQ(daemon.reads()[0].bytes, R"({"command":1,"aggregation_period_ms":250})");
+    EXPECT_EQ(daemon.reads()[0].bytes, R"({"command":1,"aggregation_period_ms":250})"
+                                       "\n");
     EXPECT_EQ(daemon.reads().size(), 1u) << "a refused command line still sent something";
     daemon.stop();
     (void)!system(("rm -rf " + dir).c_str());
