@@ -1,0 +1,88 @@
+// fake-rfwatchd SOCKET LINES-FILE PERIOD-MS: FakeRfwatchd for the tests
+// that are scripts, so that they and the C++ tests share one stand-in.
+//
+// Every PERIOD-MS each client gets the lines of LINES-FILE; the file is read
+// again while serving, so a script changes what is sent by replacing it
+// (rename, never a rewrite in place). Standard output says "listening" once
+// the socket is bound, then "command TEXT" for each command a client wrote
+// and "round N" as rounds go out. SIGTERM or SIGINT closes every client and
+// removes the socket, as rfwatchd's exit does.
+#include "fake_rfwatchd.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace
+{
+
+bool read_lines(const char *path, std::string &text, std::vector<std::string> &lines)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    lines.clear();
+    std::istringstream split(text);
+    for (std::string l; std::getline(split, l);)
+        if (!l.empty())
+            lines.push_back(l);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int period_ms = argc == 4 ? atoi(argv[3]) : 0;
+    if (period_ms <= 0) {
+        fprintf(stderr, "usage: fake-rfwatchd SOCKET LINES-FILE PERIOD-MS\n");
+        return 2;
+    }
+    std::string text;
+    std::vector<std::string> lines;
+    if (!read_lines(argv[2], text, lines)) {
+        fprintf(stderr, "fake-rfwatchd: cannot read %s\n", argv[2]);
+        return 1;
+    }
+    // Blocked before the server's thread starts, so that it inherits the
+    // mask and the signals wait for sigtimedwait below.
+    sigset_t stop_on;
+    sigemptyset(&stop_on);
+    sigaddset(&stop_on, SIGTERM);
+    sigaddset(&stop_on, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop_on, nullptr);
+
+    wdtest::FakeRfwatchd daemon;
+    daemon.repeat(lines, period_ms);
+    std::string why;
+    if (!daemon.start(argv[1], &why)) {
+        fprintf(stderr, "fake-rfwatchd: %s\n", why.c_str());
+        return 1;
+    }
+    printf("listening\n");
+    fflush(stdout);
+    size_t rounds = 0, commands = 0;
+    const timespec tick{0, 20 * 1000 * 1000};
+    while (sigtimedwait(&stop_on, nullptr, &tick) < 0) {
+        std::string now;
+        if (read_lines(argv[2], now, lines) && now != text) {
+            text = now;
+            daemon.repeat(lines, period_ms);
+        }
+        const std::vector<std::string> got = daemon.commands();
+        for (; commands < got.size(); commands++)
+            printf("command %s\n", got[commands].c_str());
+        if (daemon.rounds() != rounds) {
+            rounds = daemon.rounds();
+            printf("round %zu\n", rounds);
+        }
+        fflush(stdout);
+    }
+    daemon.stop();
+    return 0;
+}
