@@ -5,7 +5,7 @@
 // again while serving, so a script changes what is sent by replacing it
 // (rename, never a rewrite in place). Standard output says "listening" once
 // the socket is bound, then "command TEXT" for each command a client wrote
-// and "round N" as rounds go out. SIGTERM or SIGINT closes every client and
+// and "round N" for each round that went out. SIGTERM or SIGINT closes every client and
 // removes the socket, as rfwatchd's exit does.
 #include "fake_rfwatchd.h"
 
@@ -77,10 +77,8 @@ int main(int argc, char **argv)
         const std::vector<std::string> got = daemon.commands();
         for (; commands < got.size(); commands++)
             printf("command %s\n", got[commands].c_str());
-        if (daemon.rounds() != rounds) {
-            rounds = daemon.rounds();
-            printf("round %zu\n", rounds);
-        }
+        for (const size_t sent = daemon.rounds(); rounds < sent; rounds++)
+            printf("round %zu\n", rounds + 1);
         fflush(stdout);
     }
     daemon.stop();
