@@ -25,33 +25,27 @@ class FakeRfwatchd:
     not JSON); rounds counts the rounds sent."""
 
     def __init__(self, program, path, lines, period_ms):
-        self.program, self.path, self.period_ms = program, path, period_ms
-        self.lines_file = path + '.lines'
+        self.argv = [program, path, path + '.lines', str(period_ms)]
+        self.path, self.proc, self.rounds, self._commands = path, None, 0, []
         self.lock = threading.Lock()
-        self.rounds = 0
-        self._commands = []
-        self.proc = None
-        self.reader = None
         self.set_lines(lines)
 
     def set_lines(self, lines):
-        # Replaced, never rewritten in place: the program reads it again
-        # while serving.
-        with open(self.lines_file + '.new', 'w') as f:
+        # Replaced, never rewritten in place: the program reads it while serving.
+        with open(self.argv[2] + '.new', 'w') as f:
             f.write(''.join(line + '\n' for line in lines))
-        os.replace(self.lines_file + '.new', self.lines_file)
+        os.replace(self.argv[2] + '.new', self.argv[2])
 
     @property
     def running(self):
         return self.proc is not None
 
     def start(self):
-        self.proc = subprocess.Popen([self.program, self.path, self.lines_file, str(self.period_ms)],
-                                     stdout=subprocess.PIPE, text=True, errors='replace')
+        self.proc = subprocess.Popen(self.argv, stdout=subprocess.PIPE, text=True, errors='replace')
         if self.proc.stdout.readline() != 'listening\n':
             self.proc.wait()
             self.proc = None
-            raise AssertionError(f'{self.program} did not start on {self.path}')
+            raise AssertionError(f'{self.argv[0]} did not start on {self.path}')
         self.reader = threading.Thread(target=self._read, args=(self.proc.stdout,), daemon=True)
         self.reader.start()
 
@@ -80,12 +74,8 @@ class FakeRfwatchd:
 
     def wait_rounds(self, n, deadline_s):
         """Waits until n more rounds have gone out."""
-        with self.lock:
-            want = self.rounds + n
-        end = time.monotonic() + deadline_s
-        while time.monotonic() < end:
-            with self.lock:
-                if self.rounds >= want:
-                    return
+        want, end = self.rounds + n, time.monotonic() + deadline_s
+        while self.rounds < want:
+            if time.monotonic() > end:
+                raise AssertionError(f'{n} rounds not sent within {deadline_s:.0f} s')
             time.sleep(0.05)
-        raise AssertionError(f'{n} rounds not sent within {deadline_s:.0f} s')
