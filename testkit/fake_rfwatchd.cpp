@@ -32,10 +32,18 @@ template <typename Pred> bool poll_until(Pred done, int timeout_ms)
 
 void FakeRfwatchd::repeat(const std::vector<std::string> &lines, int period_ms)
 {
+    std::lock_guard<std::mutex> lock(mu_);
     round_.clear();
     for (const std::string &l : lines)
         round_ += l + "\n";
-    period_ms_ = period_ms;
+    if (!thread_.joinable())
+        period_ms_ = period_ms;
+}
+
+size_t FakeRfwatchd::rounds() const
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    return rounds_;
 }
 
 bool FakeRfwatchd::start(const std::string &path, std::string *why)
@@ -53,6 +61,7 @@ bool FakeRfwatchd::start(const std::string &path, std::string *why)
     {
         std::lock_guard<std::mutex> lock(mu_);
         accepted_ = 0;
+        rounds_ = 0;
     }
     thread_ = std::thread([this] { serve(); });
     return true;
@@ -93,6 +102,7 @@ void FakeRfwatchd::send_round()
             i++;
         }
     }
+    rounds_++;
 }
 
 void FakeRfwatchd::serve()
@@ -189,6 +199,26 @@ bool FakeRfwatchd::wait_reads(size_t n, int timeout_ms) const
             return reads_.size() >= n;
         },
         timeout_ms);
+}
+
+std::vector<std::string> FakeRfwatchd::commands() const
+{
+    std::vector<std::string> out;
+    for (const Read &r : reads()) {
+        std::string_view rest = r.bytes;
+        while (!rest.empty()) {
+            const size_t end = std::min(rest.find('\n'), rest.size());
+            if (end > 0)
+                out.emplace_back(rest.substr(0, end));
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+    }
+    return out;
+}
+
+bool FakeRfwatchd::wait_commands(size_t n, int timeout_ms) const
+{
+    return poll_until([&] { return commands().size() >= n; }, timeout_ms);
 }
 
 } // namespace wdtest

@@ -1,7 +1,8 @@
 // A stand-in for rfwatchd's Unix stream socket: accepts clients, sends them
 // the lines a test chooses (once, or a round every period), and records what
-// they write, one entry per read() with its arrival time, the way rfwatchd
-// takes commands.
+// they write, one entry per read() with its arrival time, and the commands
+// in it the way rfwatchd takes them (each ended by a line feed, or a whole
+// read without one).
 #pragma once
 
 #include <chrono>
@@ -29,8 +30,11 @@ class FakeRfwatchd
 
     // Before start(): every period_ms, each client gets these lines (each
     // without its newline); a client whose buffer is full misses the round,
-    // one that took part of it is dropped, as rfwatchd does.
+    // one that took part of it is dropped, as rfwatchd does. While serving,
+    // it changes the lines only (the period stays).
     void repeat(const std::vector<std::string> &lines, int period_ms);
+    // Rounds sent since start().
+    size_t rounds() const;
     // Binds path (replacing a stale socket file) and serves in a thread.
     bool start(const std::string &path, std::string *why = nullptr);
     // Closes the listener and every client and removes the socket file, as
@@ -46,6 +50,11 @@ class FakeRfwatchd
     std::vector<Read> reads() const;
     // Waits until at least n reads were recorded.
     bool wait_reads(size_t n, int timeout_ms) const;
+    // The reads split into commands: on each line feed, and a read's
+    // unterminated rest as one more (a client that writes one command per
+    // write without a line feed); empty ones dropped.
+    std::vector<std::string> commands() const;
+    bool wait_commands(size_t n, int timeout_ms) const;
 
   private:
     void serve();
@@ -61,6 +70,7 @@ class FakeRfwatchd
     std::vector<Read> reads_;
     std::string round_; // the repeated lines, newline-terminated
     int period_ms_ = -1;
+    size_t rounds_ = 0;
 };
 
 } // namespace wdtest

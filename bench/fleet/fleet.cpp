@@ -7,6 +7,8 @@
 #include "fake_rfwatchd.h"
 #include "mosquitto_broker.h"
 #include "mqtt_client.h"
+#include "spectrum_line.h"
+#include "temp_dir.h"
 
 #include <algorithm>
 #include <atomic>
@@ -62,16 +64,11 @@ int64_t now_us()
 // (monotonic microseconds), so the subscriber measures latency from it.
 std::string spectrum_line(int64_t stamp, int bins)
 {
-    std::string l =
-        R"({"detector":1,"freq_mhz":5180,"bandwidth_mhz":80,"noise_dbm":-95,"rssi":40,)";
-    l += "\"timestamp\":" + std::to_string(stamp) +
-         ",\"num_aggregated\":1,\"bin_count\":" + std::to_string(bins) + ",\"bins\":[";
-    for (int i = 0; i < bins; i++) {
-        char v[32];
-        snprintf(v, sizeof v, "%s%.2f", i ? "," : "", -96.5 + (i * 37 % 400) / 10.0);
-        l += v;
-    }
-    return l + "]}\n";
+    std::vector<double> values(static_cast<size_t>(bins));
+    for (int i = 0; i < bins; i++)
+        values[static_cast<size_t>(i)] = -96.5 + (i * 37 % 400) / 10.0;
+    return wdtest::spectrum_line({1, 5180, 80, -95, 40, static_cast<uint64_t>(stamp), 1, values}) +
+           "\n";
 }
 
 uint64_t cpu_ticks(pid_t pid)
@@ -312,9 +309,13 @@ int main(int argc, char **argv)
         fprintf(stderr, "fleet: SKIPPED: mosquitto, mosquitto_passwd or openssl missing\n");
         return 77;
     }
-    char tmpl[] = "/tmp/rfwatch-fleet.XXXXXX";
+    const wdtest::TempDir dir("rfwatch-fleet");
+    if (dir.path().empty()) {
+        fprintf(stderr, "fleet: cannot make a folder in /tmp\n");
+        return 1;
+    }
     Fleet f;
-    f.dir = mkdtemp(tmpl);
+    f.dir = dir.path();
     std::ofstream(f.dir + "/fleet.pass") << "fleet-secret\n";
     wdtest::BrokerSetup setup;
     setup.users = {{"fleet", "fleet-secret"}};
@@ -330,7 +331,5 @@ int main(int argc, char **argv)
         if (c.only.empty() || c.only == pass.name)
             run_pass(f, c, pass);
     f.broker.stop();
-    std::string cmd = "rm -rf " + f.dir;
-    (void)!system(cmd.c_str());
     return 0;
 }

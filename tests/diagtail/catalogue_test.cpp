@@ -1,5 +1,7 @@
 #include "catalogue.h"
 #include "diag_records.h"
+#include "namespaces.h"
+#include "temp_dir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -18,24 +20,14 @@ namespace
 class CatalogueFile : public ::testing::Test
 {
   protected:
-    void TearDown() override
-    {
-        free_catalogue(&cat);
-        if (!path.empty())
-            unlink(path.c_str());
-    }
+    void TearDown() override { free_catalogue(&cat); }
 
     int load(const std::string &text)
     {
-        if (!path.empty())
-            unlink(path.c_str());
         free_catalogue(&cat);
-        char name[] = "/tmp/diagtail-catalogue-XXXXXX";
-        int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-        close(fd);
-        path = name;
+        path = dir.path() + "/catalogue";
+        std::string why;
+        EXPECT_TRUE(wdtest::write_file(path, text, &why)) << why;
         ::testing::internal::CaptureStderr();
         int rc = load_catalogue(cat, path.c_str());
         err = ::testing::internal::GetCapturedStderr();
@@ -54,6 +46,7 @@ class CatalogueFile : public ::testing::Test
     }
 
     MessageCatalogue cat = {};
+    wdtest::TempDir dir{"diagtail-catalogue"};
     std::string path;
     std::string err;
 };

@@ -7,13 +7,15 @@ set -u
 files_dir="$1"
 passed=0
 failed=0
+out=$(mktemp) || exit 1
+trap 'rm -f "$out"' EXIT
 check() {
-	if "$@" >/tmp/wd_lint.$$ 2>&1; then
+	if "$@" >"$out" 2>&1; then
 		passed=$((passed + 1))
 	else
 		failed=$((failed + 1))
 		echo "FAIL: $*"
-		cat /tmp/wd_lint.$$
+		cat "$out"
 	fi
 }
 if ! command -v shellcheck >/dev/null; then
@@ -27,6 +29,5 @@ for f in "$files_dir"/*.init "$files_dir"/*.sh "$2"; do
 	fi
 	check shellcheck -x -P SCRIPTDIR "$f"
 done
-rm -f /tmp/wd_lint.$$
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

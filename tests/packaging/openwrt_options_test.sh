@@ -51,6 +51,8 @@ procd_append_param() {
 
 passed=0
 failed=0
+err=$(mktemp) || exit 1
+trap 'rm -f "$err"' EXIT
 clear_options() {
 	for v in $(set | sed -n 's/^\(opt_[A-Za-z0-9_]*\)=.*/\1/p'); do
 		unset "$v"
@@ -68,26 +70,26 @@ expect_args() {
 "
 	done
 	ARGS=""
-	if "$fn" "$section" 2>/tmp/wd_options_err.$$ && [ "$ARGS" = "$want" ]; then
+	if "$fn" "$section" 2>"$err" && [ "$ARGS" = "$want" ]; then
 		passed=$((passed + 1))
 	else
 		failed=$((failed + 1))
 		echo "FAIL: $name"
 		printf 'want:\n%sgot:\n%s' "$want" "$ARGS"
-		cat /tmp/wd_options_err.$$
+		cat "$err"
 	fi
 }
 
 # expect_refused NAME FUNCTION SECTION MESSAGE: fails, says MESSAGE, appends nothing.
 expect_refused() {
 	ARGS=""
-	if ! "$2" "$3" 2>/tmp/wd_options_err.$$ && [ -z "$ARGS" ] &&
-		grep -q -- "$4" /tmp/wd_options_err.$$; then
+	if ! "$2" "$3" 2>"$err" && [ -z "$ARGS" ] &&
+		grep -q -- "$4" "$err"; then
 		passed=$((passed + 1))
 	else
 		failed=$((failed + 1))
 		echo "FAIL: $1 (appended: $ARGS)"
-		cat /tmp/wd_options_err.$$
+		cat "$err"
 	fi
 }
 
@@ -210,6 +212,5 @@ for setting in qos=2 period_ms=0 period_ms=60001 format=xml; do
 	unset "opt_mon0_${setting%%=*}"
 done
 
-rm -f /tmp/wd_options_err.$$
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

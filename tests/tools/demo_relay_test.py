@@ -9,10 +9,12 @@ import stat
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-RELAY = sys.argv[1]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'testkit'))
+from fake_rfwatchd import FakeRfwatchd, spectrum_line  # noqa: E402
+
+RELAY, FAKE_RFWATCHD = sys.argv[1], sys.argv[2]
 DEADLINE_S = 30
 
 
@@ -38,34 +40,6 @@ def connect_tcp(port):
         return False
 
 
-def echo_daemon(path, greeting):
-    """Like rfwatchd: writes to each client first, then echoes what it reads
-    back in upper case until the client closes."""
-    srv = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    srv.bind(path)
-    srv.listen()
-
-    def client(c):
-        with c:
-            try:
-                c.sendall(greeting)
-                while data := c.recv(65536):
-                    c.sendall(data.upper())
-            except OSError:
-                pass  # the readiness probes hang up at once
-
-    def accept():
-        while True:
-            try:
-                c, _ = srv.accept()
-            except OSError:
-                return
-            threading.Thread(target=client, args=(c,), daemon=True).start()
-
-    threading.Thread(target=accept, daemon=True).start()
-    return srv
-
-
 def recv_exactly(s, n):
     got = b""
     while len(got) < n:
@@ -77,11 +51,17 @@ def recv_exactly(s, n):
 
 
 def main():
-    d = tempfile.mkdtemp()
+    with tempfile.TemporaryDirectory() as d:
+        relay(d)
+
+
+def relay(d):
     daemon_path, host_path = os.path.join(d, "daemon.sock"), os.path.join(d, "host.sock")
     port = free_port()
-    greeting = b'{"freq":2437,"bins":[-90.5]}\n' * 3000  # larger than one read
-    daemon = echo_daemon(daemon_path, greeting)
+    lines = [spectrum_line(bins=[-90.5] * 64)] * 120  # a round larger than one read of the relay
+    greeting = "".join(line + "\n" for line in lines).encode()
+    daemon = FakeRfwatchd(FAKE_RFWATCHD, daemon_path, lines, 1000)
+    daemon.start()
     procs = [subprocess.Popen([sys.executable, RELAY, "tcp-to-unix", f"127.0.0.1:{port}", daemon_path]),
              subprocess.Popen([sys.executable, RELAY, "unix-to-tcp", host_path, f"127.0.0.1:{port}"])]
     try:
@@ -97,12 +77,10 @@ def main():
             if recv_exactly(c, len(greeting)) != greeting:
                 sys.exit("FAIL: the daemon's lines did not arrive intact")
             c.sendall(b'{"command":3}')
-            if recv_exactly(c, 13) != b'{"COMMAND":3}':
-                sys.exit("FAIL: the command did not reach the daemon")
+            wait_for(lambda: daemon.commands() == [{"command": 3}], "the command did not reach the daemon")
 
         # The daemon goes away: a client gets an end of stream, not a hang.
-        daemon.close()
-        os.unlink(daemon_path)
+        daemon.stop()
         with socket.socket(socket.AF_UNIX) as c:
             c.settimeout(DEADLINE_S)
             c.connect(host_path)
@@ -114,6 +92,8 @@ def main():
         for p in procs:
             p.terminate()
             p.wait()
+        if daemon.running:
+            daemon.stop()
     print("ok: lines and commands relayed intact; host end private; missing daemon refused")
 
 

@@ -4,6 +4,7 @@
 #include "access_token.h"
 
 #include "namespaces.h"
+#include "temp_dir.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,15 +23,9 @@ class TokenFile : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/rfwatch-web-token-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr) << strerror(errno);
-        dir = tmpl;
+        dir = tmp.path();
+        ASSERT_FALSE(dir.empty());
         path = dir + "/token";
-    }
-    void TearDown() override
-    {
-        unlink(path.c_str());
-        rmdir(dir.c_str());
     }
     void write(std::string_view bytes, mode_t mode = 0600)
     {
@@ -43,6 +38,7 @@ class TokenFile : public ::testing::Test
     {
         return token_file_load(path.c_str(), charset, create, token, error);
     }
+    wdtest::TempDir tmp{"rfwatch-web-token"};
     std::string dir, path;
 };
 

@@ -4,13 +4,16 @@
 #include "frame.h"
 #include "mosquitto_broker.h"
 #include "mqtt_client.h"
+#include "spectrum_line.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 
 #include "core/command_parse.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -31,27 +34,13 @@ using Messages = std::vector<MqttClient::Message>;
 constexpr int WAIT_MS = 30000; // generous: CI is a loaded machine with sanitizers
 const std::string TOPICS = "wifidiag/ap1/wlan0/";
 
-std::string temp_dir()
-{
-    char tmpl[] = "/tmp/rfwatch-mqtt-test.XXXXXX";
-    const char *d = mkdtemp(tmpl);
-    return d ? d : "";
-}
-
 // A line as rfwatchd writes it (without its newline); timestamp tells
 // them apart.
 std::string spectrum_line(uint64_t timestamp, size_t bins = 4)
 {
-    std::string l =
-        R"({"detector":1,"freq_mhz":5180,"bandwidth_mhz":20,"noise_dbm":-95,"rssi":40,)";
-    l += "\"timestamp\":" + std::to_string(timestamp) +
-         ",\"num_aggregated\":5,\"bin_count\":" + std::to_string(bins) + ",\"bins\":[";
-    for (size_t i = 0; i < bins; i++) {
-        char v[32];
-        snprintf(v, sizeof v, "%s%.2f", i ? "," : "", -95.12 + static_cast<double>(i) * 0.25);
-        l += i == 1 ? std::string(",null") : std::string(v);
-    }
-    return l + "]}";
+    std::vector<double> values = wdtest::ramp_bins(bins);
+    values.at(1) = NAN;
+    return wdtest::spectrum_line({1, 5180, 20, -95, 40, timestamp, 5, values});
 }
 
 wdtest::MqttLogin login_as(const std::string &user, const std::string &password)
@@ -102,7 +91,7 @@ class RfwatchMqtt : public ::testing::Test
         if (!wdtest::mosquitto_available())
             GTEST_SKIP() << "SKIPPED: mosquitto, mosquitto_passwd or openssl is not installed "
                             "(tools/setup installs them)";
-        dir = temp_dir();
+        dir = tmp.path();
         ASSERT_FALSE(dir.empty());
         socket_path = dir + "/wlan0.sock";
         write("ap.pass", "ap-secret\n");
@@ -114,10 +103,6 @@ class RfwatchMqtt : public ::testing::Test
         watcher.reset();
         daemon.reset();
         broker.reset();
-        if (!dir.empty()) {
-            std::string cmd = "rm -rf " + dir;
-            (void)!system(cmd.c_str());
-        }
     }
 
     // The commands the daemon was sent: its reads joined and cut at each
@@ -221,6 +206,7 @@ class RfwatchMqtt : public ::testing::Test
             << program->err();
     }
 
+    wdtest::TempDir tmp{"rfwatch-mqtt-test"};
     std::string dir, socket_path;
     std::unique_ptr<wdtest::MosquittoBroker> broker;
     std::unique_ptr<wdtest::FakeRfwatchd> daemon;

@@ -5,7 +5,9 @@
 // terminal as it found it on q and on Ctrl-C.
 #include "fake_rfwatchd.h"
 #include "screen_render.h"
+#include "spectrum_line.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 
 #include <chrono>
 #include <cmath>
@@ -26,13 +28,10 @@ constexpr FreqSpan SWEEP{2407, 2467};
 
 std::string sample_line(int freq)
 {
-    std::string bins;
-    for (int i = 0; i < 64; i++)
-        bins += std::string(i ? "," : "") + (freq == 2437 && i == TONE_BIN ? "-40.00" : "-95.00");
-    return "{\"detector\":0,\"freq_mhz\":" + std::to_string(freq) +
-           ",\"bandwidth_mhz\":20,\"noise_dbm\":-95,\"rssi\":40,\"timestamp\":1,"
-           "\"num_aggregated\":5,\"bin_count\":64,\"bins\":[" +
-           bins + "]}";
+    std::vector<double> bins(64, -95.0);
+    if (freq == 2437)
+        bins[TONE_BIN] = -40.0;
+    return wdtest::spectrum_line({0, freq, 20, -95, 40, 1, 5, bins});
 }
 
 std::string read_file(const std::string &path)
@@ -80,9 +79,8 @@ class TmuxView : public ::testing::Test
         tmux_ = which.out.substr(0, which.out.find('\n'));
         if (!which.exited || which.status != 0 || tmux_.empty())
             GTEST_SKIP() << "SKIPPED: tmux is not installed (tools/setup installs it)";
-        char dir[] = "/tmp/rfwatch-view-tmux.XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        dir_ = tmp_.path();
+        ASSERT_FALSE(dir_.empty());
         std::vector<std::string> lines;
         for (int f : {2417, 2437, 2457})
             lines.push_back(sample_line(f));
@@ -113,8 +111,6 @@ class TmuxView : public ::testing::Test
         if (started_)
             tmux({"kill-server"});
         server_.stop();
-        if (!dir_.empty())
-            wdtest::run({"/bin/rm", "-rf", dir_});
     }
 
     wdtest::Outcome tmux(std::vector<std::string> args)
@@ -194,6 +190,7 @@ class TmuxView : public ::testing::Test
                rows[0].find("peak") != std::string::npos;
     }
 
+    wdtest::TempDir tmp_{"rfwatch-view-tmux"};
     std::string tmux_, dir_;
     wdtest::FakeRfwatchd server_;
     bool started_ = false;

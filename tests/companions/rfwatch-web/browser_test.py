@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """rfwatch-web's page in headless Chromium, fed by a stand-in rfwatchd.
 
-The stand-in is a Unix socket server that writes rfwatchd's JSON lines at
-10 per second and records the commands it reads. The test checks what a
+The stand-in is the test kit's (fake-rfwatchd): it writes rfwatchd's JSON
+lines at 10 per second and records the commands it reads. The test checks what a
 person sees and does: the peak readout, that both canvases are drawn, pause,
 reset of the max-hold, commands reaching the daemon, error messages, and
 the status following the daemon and the server going away and coming back.
@@ -11,7 +11,6 @@ the page's console, and the logs of rfwatch-web, ChromeDriver and Chromium,
 whose ends are printed.
 """
 import argparse
-import json
 import os
 import random
 import re
@@ -20,8 +19,10 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'testkit'))
+from fake_rfwatchd import FakeRfwatchd, spectrum_line  # noqa: E402
 
 SKIP = 77
 
@@ -62,7 +63,7 @@ def bin_centre(seg, i):
     return seg['freq'] - seg['width'] / 2 + (i + 0.5) * seg['width'] / seg['n']
 
 
-def spectrum_line(seg, spike=None):
+def segment_line(seg, spike=None):
     bins = []
     for i in range(seg['n']):
         bins.append(-95.0 + ((i * 7919) % 400) / 100.0)  # a fixed noise floor of -95 to -91
@@ -70,100 +71,23 @@ def spectrum_line(seg, spike=None):
     bins[3] = None  # rfwatchd writes null for a value that was not finite
     if spike is not None:
         bins[spike[0]] = spike[1]
-    text = ','.join('null' if b is None else f'{b:.2f}' for b in bins)
-    return (f'{{"detector":{seg["detector"]},"freq_mhz":{seg["freq"]},"bandwidth_mhz":{seg["width"]},'
-            f'"noise_dbm":-95,"rssi":40,"timestamp":{int(time.time() * 1e6)},"num_aggregated":5,'
-            f'"bin_count":{seg["n"]},"bins":[{text}]}}\n').encode()
+    return spectrum_line(seg['detector'], seg['freq'], seg['width'], bins, timestamp=int(time.time() * 1e6))
 
 
-class StandInDaemon:
-    """rfwatchd's socket: lines at 10 per second, commands recorded."""
+class StandInDaemon(FakeRfwatchd):
+    """rfwatchd's socket: a round of one line per segment, 10 lines per
+    second; after a change to a segment, update() sends it."""
 
-    def __init__(self, path, segments=None):
-        self.path = path
-        self.segments = segments or (TONE0, TONE1, SIDE0, TONE1)  # sent in turn
-        self.lock = threading.Lock()
-        self.commands = []
-        self.sent = 0
-        self.spike = None  # (bin, dBm) put once into the next line of TONE0
-        self.listener = None
-        self.running = False
-        self.threads = []
+    def __init__(self, program, path, segments=None):
+        self.segments = segments or (TONE0, TONE1, SIDE0, TONE1)
+        super().__init__(program, path, self.lines(), 100 * len(self.segments))
 
-    def start(self):
-        if os.path.exists(self.path):
-            os.unlink(self.path)
-        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.listener.bind(self.path)
-        self.listener.listen(4)
-        self.running = True
-        t = threading.Thread(target=self._accept, daemon=True)
-        t.start()
-        self.threads.append(t)
+    def lines(self, spike=None):
+        """spike: (bin, dBm) put into TONE0's line."""
+        return [segment_line(seg, spike if seg is TONE0 else None) for seg in self.segments]
 
-    def stop(self):
-        self.running = False
-        self.listener.close()
-        os.unlink(self.path)
-        for t in self.threads:
-            t.join(5)
-        self.threads = []
-
-    def _accept(self):
-        self.listener.settimeout(0.1)
-        while self.running:
-            try:
-                conn, _ = self.listener.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            t = threading.Thread(target=self._serve, args=(conn,), daemon=True)
-            t.start()
-            self.threads.append(t)
-
-    def _next_line(self, tick):
-        seg = self.segments[tick % len(self.segments)]
-        spike = None
-        if seg is TONE0:
-            with self.lock:
-                spike, self.spike = self.spike, None
-        return spectrum_line(seg, spike)
-
-    def _serve(self, conn):
-        conn.settimeout(0.1)
-        tick = 0
-        next_at = time.monotonic()
-        with conn:
-            while self.running:
-                try:
-                    data = conn.recv(4096)
-                    if not data:
-                        return
-                    # rfwatchd takes the first JSON value of each read.
-                    value, _ = json.JSONDecoder().raw_decode(data.decode())
-                    with self.lock:
-                        self.commands.append(value)
-                except socket.timeout:
-                    pass
-                except (ValueError, UnicodeDecodeError):
-                    with self.lock:
-                        self.commands.append({'unparsable': data.decode(errors='replace')})
-                except OSError:
-                    return
-                if time.monotonic() >= next_at:
-                    try:
-                        conn.sendall(self._next_line(tick))
-                    except OSError:
-                        return
-                    tick += 1
-                    with self.lock:
-                        self.sent += 1
-                    next_at += 0.1
-
-    def received(self):
-        with self.lock:
-            return list(self.commands)
+    def update(self):
+        self.set_lines(self.lines())
 
 
 def poll(what, fn, deadline=DEADLINE):
@@ -329,26 +253,26 @@ def test_pause(page, daemon):
     page.settle()
     before = page.el('spectrum').get_attribute('data-frames')
     shown = peak(page)
-    sent = daemon.sent
-    with daemon.lock:
-        TONE0['dbm'] = -50.0
-    poll('lines sent while paused', lambda: daemon.sent >= sent + 12)
+    TONE0['dbm'] = -50.0
+    daemon.update()
+    daemon.wait_rounds(3, DEADLINE)  # 12 lines sent while paused
     assert peak(page) == shown, f'peak changed while paused: {shown} -> {peak(page)}'
     after = page.el('spectrum').get_attribute('data-frames')
     assert after == before, f'canvases redrawn while nothing changed: frames {before} -> {after}'
     page.el('pause').click()
     poll('peak follows the new level after resume', lambda: peak_is(TONE0, -50.0)(page))
-    with daemon.lock:
-        TONE0['dbm'] = -42.37
+    TONE0['dbm'] = -42.37
+    daemon.update()
     poll('peak back to the tone', lambda: peak_is(TONE0)(page))
 
 
 def test_reset_max(page, daemon):
-    with daemon.lock:
-        daemon.spike = (10, -20.0)
-    poll('max-hold keeps a one-line spike', lambda: (page.js(MAX_AT, TONE0['freq'], 10) or -999) >= -20.05)
-    sent = daemon.sent
-    poll('the spike gone from the lines', lambda: daemon.sent >= sent + 8)
+    # In the round or two that go out before the file is replaced again.
+    daemon.set_lines(daemon.lines(spike=(10, -20.0)))
+    daemon.wait_rounds(2, DEADLINE)
+    daemon.update()
+    poll('max-hold keeps a short spike', lambda: (page.js(MAX_AT, TONE0['freq'], 10) or -999) >= -20.05)
+    daemon.wait_rounds(2, DEADLINE)  # the spike gone from the lines
     assert page.js(MAX_AT, TONE0['freq'], 10) >= -20.05, 'max-hold lost the spike'
     page.el('reset-max').click()
     poll('reset max-hold drops the spike', lambda: page.js(MAX_AT, TONE0['freq'], 10) < -80)
@@ -359,7 +283,7 @@ def test_reset_max(page, daemon):
 
 def test_commands(page, daemon):
     def got(want):
-        return lambda: want in daemon.received()
+        return lambda: want in daemon.commands()
 
     page.fill('period', 250)
     page.el('period-set').click()
@@ -372,11 +296,11 @@ def test_commands(page, daemon):
     poll('the server echo shown', lambda: '2412' in page.text('notice'))
     page.el('sweep-cancel').click()
     poll('cancel command', got({'command': 3}))
-    count = len(daemon.received())
+    count = len(daemon.commands())
     page.fill('sweep-from', 9000)
     page.el('sweep-start').click()
     poll('error shown for a bad sweep', lambda: page.el('error').is_displayed() and 'sweep' in page.text('error'))
-    assert len(daemon.received()) == count, f'a refused sweep reached the daemon: {daemon.received()[count:]}'
+    assert len(daemon.commands()) == count, f'a refused sweep reached the daemon: {daemon.commands()[count:]}'
 
 
 def test_hover(page):
@@ -394,11 +318,11 @@ def test_daemon_away(page, daemon):
     poll('status after the daemon went away', lambda: page.text('status') == 'daemon-unreachable')
     daemon.start()
     poll('status after the daemon came back', lambda: page.text('status') == 'connected')
-    with daemon.lock:
-        TONE0['dbm'] = -44.0
+    TONE0['dbm'] = -44.0
+    daemon.update()
     poll('lines flow again', lambda: peak_is(TONE0, -44.0)(page))
-    with daemon.lock:
-        TONE0['dbm'] = -42.37
+    TONE0['dbm'] = -42.37
+    daemon.update()
 
 
 def test_server_restart(page, web):
@@ -467,6 +391,7 @@ def summary(page, out, began):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--web', required=True)
+    ap.add_argument('--fake-rfwatchd', required=True)
     ap.add_argument('--out', required=True)
     args = ap.parse_args()
     for tool in (CHROMIUM, CHROMEDRIVER):
@@ -475,7 +400,7 @@ def main():
             return SKIP
     os.makedirs(args.out, exist_ok=True)
     tmp = tempfile.mkdtemp(prefix='rfwatch-web-browser-')
-    daemon = StandInDaemon(os.path.join(tmp, 'rfwatchd.sock'))
+    daemon = StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'rfwatchd.sock'))
     daemon.start()
     web = Web(args.web, daemon.path, os.path.join(args.out, 'rfwatch-web.log'))
     web.start()

@@ -68,6 +68,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--web', required=True)
     ap.add_argument('--mqtt', required=True)
+    ap.add_argument('--fake-rfwatchd', required=True)
     ap.add_argument('--out', required=True)
     args = ap.parse_args()
     for tool in (bt.CHROMIUM, bt.CHROMEDRIVER, MOSQUITTO):
@@ -77,8 +78,8 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     tmp = tempfile.mkdtemp(prefix='rfwatch-web-fleet-')
     procs = Processes(args.out)
-    daemons = [bt.StandInDaemon(os.path.join(tmp, 'ap1.sock'), (AP1,)),
-               bt.StandInDaemon(os.path.join(tmp, 'ap2.sock'), (AP2,))]
+    daemons = [bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap1.sock'), (AP1,)),
+               bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap2.sock'), (AP2,))]
     page = None
     try:
         port = bt.listen_port()
@@ -118,9 +119,9 @@ def main():
         page.el('sweep-start').click()
         want = {'command': 2, 'sweep_from': 5170, 'sweep_to': 5250, 'duration_seconds': 10,
                 'dwell_time_ms': 100}
-        bt.poll('the sweep at ap2\'s daemon', lambda: want in daemons[1].received())
-        assert all('command' not in c or c.get('command') != 2 for c in daemons[0].received()), \
-            f'ap1 got the sweep too: {daemons[0].received()}'
+        bt.poll('the sweep at ap2\'s daemon', lambda: want in daemons[1].commands())
+        assert all('command' not in c or c.get('command') != 2 for c in daemons[0].commands()), \
+            f'ap1 got the sweep too: {daemons[0].commands()}'
         print('ok: the sweep reached ap2 only', flush=True)
 
         errors = bt.browser_errors(page)

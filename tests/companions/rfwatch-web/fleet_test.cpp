@@ -4,10 +4,12 @@
 // command topic, and a refused login says so.
 #include "mosquitto_broker.h"
 #include "mqtt_client.h"
+#include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
 #include "ws_client.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +30,7 @@ constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitize
 // A spectrum line as rfwatchd writes it, at freq MHz.
 std::string spectrum_line(int freq, uint64_t timestamp)
 {
-    std::string l = R"({"detector":0,"freq_mhz":)" + std::to_string(freq) +
-                    R"(,"bandwidth_mhz":20,"noise_dbm":-95,"rssi":40,"timestamp":)" +
-                    std::to_string(timestamp) + R"(,"num_aggregated":5,"bin_count":4,"bins":[)";
-    return l + "-90.00,-60.25,-91.50,null]}";
+    return wdtest::spectrum_line({0, freq, 20, -95, 40, timestamp, 5, {-90, -60.25, -91.5, NAN}});
 }
 
 // The same line in the compact form (README "rfwatch-web frames").

@@ -2,6 +2,7 @@
 // plain HTTP / WebSocket clients.
 #include "fake_rfwatchd.h"
 #include "page_command.h"
+#include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
 #include "ws_client.h"
@@ -35,16 +36,10 @@ constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitize
 // A line as rfwatchd writes it; timestamp tells the frames apart.
 std::string spectrum_line(uint64_t timestamp, size_t bins, bool with_null = false)
 {
-    std::string l =
-        R"({"detector":1,"freq_mhz":5180,"bandwidth_mhz":20,"noise_dbm":-95,"rssi":40,)";
-    l += "\"timestamp\":" + std::to_string(timestamp) +
-         ",\"num_aggregated\":5,\"bin_count\":" + std::to_string(bins) + ",\"bins\":[";
-    for (size_t i = 0; i < bins; i++) {
-        char v[32];
-        snprintf(v, sizeof v, "%s%.2f", i ? "," : "", -95.12 + static_cast<double>(i) * 0.25);
-        l += with_null && i == 1 ? std::string(",null") : std::string(v);
-    }
-    return l + "]}\n";
+    std::vector<double> values = wdtest::ramp_bins(bins);
+    if (with_null)
+        values.at(1) = NAN;
+    return wdtest::spectrum_line({1, 5180, 20, -95, 40, timestamp, 5, values}) + "\n";
 }
 
 template <typename T> T le(const std::string &d, size_t at)

@@ -8,6 +8,7 @@
 #include "capture/scan_driver.h"
 #include "capture/spectral_config.h"
 #include "namespaces.h"
+#include "temp_dir.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,18 +33,11 @@ class SpectralConfigTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/capture-config-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        root_ = dir;
-        ASSERT_EQ(chmod(dir, 0755), 0);
+        root_ = tmp_.path();
+        ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
         dir_ = root_ + "/ath11k";
         ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
         cfg_ = std::make_unique<SpectralConfig>();
-    }
-    void TearDown() override
-    {
-        std::string command = "rm -rf '" + root_ + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
     }
 
     std::string path(const char *name) const { return dir_ + "/" + name; }
@@ -91,6 +85,7 @@ class SpectralConfigTest : public ::testing::Test
         return out;
     }
 
+    wdtest::TempDir tmp_{"capture-config"};
     std::string root_;
     std::string dir_;
     std::unique_ptr<SpectralConfig> cfg_;

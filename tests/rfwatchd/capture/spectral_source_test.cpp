@@ -4,6 +4,7 @@
 #include "capture/spectral_source.h"
 #include "namespaces.h"
 #include "spectral_report.h"
+#include "temp_dir.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -22,18 +23,11 @@ class SpectralSourceTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/capture-source-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        path_ = dir_ + "/spectral_scan0";
+        ASSERT_FALSE(dir_.path().empty());
+        path_ = dir_.path() + "/spectral_scan0";
         write(std::vector<uint8_t>{});
     }
-    void TearDown() override
-    {
-        source_free(&source_);
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
-    }
+    void TearDown() override { source_free(&source_); }
 
     void write(const std::vector<uint8_t> &bytes)
     {
@@ -49,7 +43,7 @@ class SpectralSourceTest : public ::testing::Test
         init_message_ = testing::internal::GetCapturedStderr();
     }
 
-    std::string dir_;
+    wdtest::TempDir dir_{"capture-source"};
     std::string path_;
     std::string init_message_;
     SpectralSource source_{};

@@ -3,6 +3,7 @@
 // no other kind of file is ever removed.
 #include "core/listener.h"
 #include "namespaces.h"
+#include "temp_dir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -20,11 +21,9 @@ class Listener : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/rfwatchd-listener-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tmp.path();
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override { (void)system(("rm -rf " + dir).c_str()); }
     // A path of exactly len characters inside dir.
     std::string path_of_length(size_t len)
     {
@@ -32,6 +31,7 @@ class Listener : public ::testing::Test
         p += std::string(len - p.size(), 's');
         return p;
     }
+    wdtest::TempDir tmp{"rfwatchd-listener"};
     std::string dir;
 };
 

@@ -3,6 +3,7 @@
 // refusals of the discovery step.
 #include "namespaces.h"
 #include "subprocess.h"
+#include "temp_dir.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -42,11 +43,10 @@ class TempDir : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/rfwatchd-bin-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tmp.path();
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override { (void)system(("rm -rf '" + dir + "'").c_str()); }
+    wdtest::TempDir tmp{"rfwatchd-bin"};
     std::string dir;
 };
 

@@ -31,10 +31,9 @@ TestServer::TestServer(int32_t bins)
         skip_reason_ = "no private network namespace here: " + why;
         return;
     }
-    char tmpl[] = "/tmp/rfwatchd-core-XXXXXX";
-    if (!mkdtemp(tmpl))
+    if (tmp_.path().empty())
         return;
-    dir_ = tmpl;
+    dir_ = tmp_.path();
     for (const char *f : {"spectral_scan_ctl", "spectral_bins", "spectral_scan0"})
         if (!wdtest::write_file(file(f), "", &why))
             return;
@@ -68,8 +67,6 @@ TestServer::~TestServer()
 {
     teardown();
     free(server_);
-    if (!dir_.empty())
-        (void)system(("rm -rf '" + dir_ + "'").c_str());
 }
 
 void TestServer::teardown()

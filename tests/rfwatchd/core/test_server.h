@@ -10,6 +10,7 @@
 #include "core/clients.h"
 #include "core/server.h"
 #include "spectral_report.h"
+#include "temp_dir.h"
 
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ class TestServer
   private:
     bool ok_ = false;
     std::string skip_reason_;
+    wdtest::TempDir tmp_{"rfwatchd-core"};
     std::string dir_;
     std::string socket_path_;
     Server *server_ = nullptr;

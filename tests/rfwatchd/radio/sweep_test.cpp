@@ -8,6 +8,7 @@
 #include "radio/channel_set.h"
 #include "radio/sweep.h"
 #include "radio/sweep_timing.h"
+#include "temp_dir.h"
 #include "test_clock.h"
 
 #include <cerrno>
@@ -29,9 +30,8 @@ class Sweep : public testing::Test
     void SetUp() override
     {
         wdtest::test_clock_reset();
-        char tmpl[] = "/tmp/radio-sweep-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr) << strerror(errno);
-        dir = tmpl;
+        dir = tmp.path();
+        ASSERT_FALSE(dir.empty());
         ctl = dir + "/spectral_scan_ctl";
         ASSERT_EQ(mkfifo(ctl.c_str(), 0600), 0) << strerror(errno);
         // Held open so that the control writes never block and all of them
@@ -51,8 +51,6 @@ class Sweep : public testing::Test
     {
         if (reader >= 0)
             close(reader);
-        unlink(ctl.c_str());
-        rmdir(dir.c_str());
     }
 
     // Every control word written since the last call, concatenated.
@@ -90,6 +88,7 @@ class Sweep : public testing::Test
         return {rc->channel_freq, rc->channel_freq + rc->channel_count};
     }
 
+    wdtest::TempDir tmp{"radio-sweep"};
     std::string dir, ctl;
     int reader = -1;
     std::unique_ptr<SpectralConfig> spectral;
