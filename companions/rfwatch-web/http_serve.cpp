@@ -164,7 +164,11 @@ bool takes_gzip(std::string_view header)
         std::string_view q = semi == std::string_view::npos ? "" : trim(entry.substr(semi + 1));
         const bool refused = (q.starts_with("q=") || q.starts_with("Q=")) && q.size() > 2 &&
                              q[2] == '0' && q.find_first_not_of("0.", 2) == std::string_view::npos;
-        if (same_text_ignoring_case(coding, "gzip") || same_text_ignoring_case(coding, "x-gzip"))
+        const auto is = [&coding](std::string_view name) {
+            return coding.size() == name.size() &&
+                   strncasecmp(coding.data(), name.data(), name.size()) == 0;
+        };
+        if (is("gzip") || is("x-gzip"))
             named = refused ? 0 : 1;
         else if (coding == "*")
             any = refused ? 0 : 1;
