@@ -25,9 +25,9 @@ std::string where(const BrokerSide &b)
     return b.options->broker.host + ":" + std::to_string(b.options->broker.port);
 }
 
-MqttStatus current_status(const BrokerSide &b, bool online)
+FleetStatus current_status(const BrokerSide &b, bool online)
 {
-    MqttStatus s = b.status;
+    FleetStatus s = b.status;
     s.online = online;
     s.dropped = b.ring.dropped + b.other_dropped;
     return s;
@@ -77,8 +77,8 @@ void settle_early(BrokerSide &b)
 
 void publish_status(BrokerSide &b, int64_t now_us)
 {
-    const MqttStatus s = current_status(b, true);
-    if (publish(b, b.topic_status, status_json(s), 1, true) >= 0) {
+    const FleetStatus s = current_status(b, true);
+    if (publish(b, b.topic_status, fleet_status_encode(s), 1, true) >= 0) {
         b.published = s;
         b.last_status_us = now_us;
         b.status_force = false;
@@ -217,7 +217,7 @@ mosquitto *new_client(BrokerSide &b)
     // Each spectrum is one message that someone is watching for: Nagle's
     // wait for an acknowledgement would hold it back tens of milliseconds.
     mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
-    const std::string will = status_json(current_status(b, false));
+    const std::string will = fleet_status_encode(current_status(b, false));
     bool ok = mosquitto_will_set(m, b.topic_status.c_str(), static_cast<int>(will.size()),
                                  will.data(), 1, true) == MOSQ_ERR_SUCCESS;
     if (ok && !o.broker.user.empty())
@@ -293,7 +293,7 @@ bool status_due(const BrokerSide &b, int64_t now_us)
         return true;
     if (now_us - b.last_status_us >= STATUS_REFRESH_US)
         return true;
-    const MqttStatus s = current_status(b, true);
+    const FleetStatus s = current_status(b, true);
     const bool changed = s.lines != b.published.lines || s.dropped != b.published.dropped;
     return changed && now_us - b.last_status_us >= STATUS_MIN_GAP_US;
 }
@@ -306,9 +306,9 @@ bool broker_init(BrokerSide &b, const MqttOptions &o, std::string password, bool
     b.options = &o;
     b.password = std::move(password);
     b.has_password = has_password;
-    b.topic_spectrum = topic_of(o, Topic::Spectrum);
-    b.topic_status = topic_of(o, Topic::Status);
-    b.topic_command = topic_of(o, Topic::Command);
+    b.topic_spectrum = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Spectrum);
+    b.topic_status = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Status);
+    b.topic_command = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Command);
     b.state = BrokerState::Idle;
     b.v5 = true;
     b.next_attempt_us = 0;
@@ -318,8 +318,8 @@ bool broker_init(BrokerSide &b, const MqttOptions &o, std::string password, bool
     b.lib_pending = 0;
     b.in_publish = false;
     ring_init(b.ring, o.max_queue);
-    b.status = MqttStatus{};
-    b.published = MqttStatus{};
+    b.status = FleetStatus{};
+    b.published = FleetStatus{};
     b.other_dropped = 0;
     b.status_force = false;
     b.last_status_us = 0;
@@ -413,7 +413,7 @@ void broker_set_daemon(BrokerSide &b, bool connected)
 void broker_shutdown(BrokerSide &b)
 {
     if (b.state == BrokerState::Connected) {
-        const std::string offline = status_json(current_status(b, false));
+        const std::string offline = fleet_status_encode(current_status(b, false));
         publish(b, b.topic_status, offline, 1, true);
         settle_early(b);
         const int64_t until = monotonic_us() + 2000000;

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "broker_connect.h"
+#include "fleet_contract.h"
 #include "options.h"
 #include "publish_ring.h"
-#include "status.h"
 
 #include <cstdint>
 #include <memory>
@@ -59,9 +59,9 @@ struct BrokerSide {
     bool in_publish;             // inside mosquitto_publish()
     std::vector<int> early_mids; // confirmed before mosquitto_publish returned
     PublishRing ring;
-    MqttStatus status;
+    FleetStatus status;
     uint64_t other_dropped; // overlong lines, no spectrum (compact)
-    MqttStatus published;   // what the retained status says now
+    FleetStatus published;  // what the retained status says now
     bool status_force;
     int64_t last_status_us;
     CommandSink command_sink;

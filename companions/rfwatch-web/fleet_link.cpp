@@ -99,8 +99,8 @@ void on_connect(struct mosquitto *m, void *obj, int rc)
         close_soon(f);
         return;
     }
-    const std::string spectra = f.options.prefix + "/+/+/spectrum";
-    const std::string statuses = f.options.prefix + "/+/+/status";
+    const std::string spectra = fleet_subscription(f.options.prefix, FleetTopic::Spectrum);
+    const std::string statuses = fleet_subscription(f.options.prefix, FleetTopic::Status);
     if (mosquitto_subscribe(m, nullptr, spectra.c_str(), 0) != MOSQ_ERR_SUCCESS ||
         mosquitto_subscribe(m, nullptr, statuses.c_str(), 0) != MOSQ_ERR_SUCCESS) {
         report(f, "cannot subscribe");
@@ -361,7 +361,7 @@ bool fleet_submit(FleetLink &f, int radio, std::string_view json, std::string &e
         return false;
     }
     const FleetRadio &r = f.radios.radios[static_cast<size_t>(radio)];
-    const std::string topic = fleet_command_topic(f.options.prefix, r.node, r.radio);
+    const std::string topic = fleet_topic(f.options.prefix, r.node, r.radio, FleetTopic::Command);
     if (mosquitto_publish(f.mosq.get(), nullptr, topic.c_str(), static_cast<int>(json.size()),
                           json.data(), 1, false) != MOSQ_ERR_SUCCESS) {
         error = "the broker connection failed; the command was not sent";
