@@ -13,18 +13,6 @@
 namespace
 {
 
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
 bool is_blank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -157,7 +145,7 @@ bool token_file_load(const char *path, TokenCharset charset, bool create_missing
     if (create_missing) {
         // O_EXCL: if another process made the file meanwhile, read its token
         // rather than replace it under the browsers already using it.
-        const Fd created(
+        const FileFd created(
             open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR));
         if (created.fd >= 0)
             return fill_new_file(created.fd, path, token, error);

@@ -12,18 +12,6 @@
 namespace
 {
 
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
 bool fail(std::string &error, const char *path, const std::string &why)
 {
     error = std::string(path) + why;
@@ -58,7 +46,7 @@ bool file_private(int fd, const char *path, std::string &error)
 bool read_secret_file(const char *path, SecretAccess access, std::string &secret,
                       std::string &error)
 {
-    const Fd file(open(path, O_RDONLY | O_CLOEXEC));
+    const FileFd file(open(path, O_RDONLY | O_CLOEXEC));
     if (file.fd < 0) {
         error = std::string("cannot read ") + path + ": " + strerror(errno);
         return false;

@@ -5,6 +5,21 @@
 
 #include <cstddef>
 #include <string>
+#include <unistd.h>
+
+// A descriptor closed when it goes out of scope (the secret files' readers
+// and writers).
+struct FileFd {
+    int fd;
+    explicit FileFd(int f) : fd(f) {}
+    FileFd(const FileFd &) = delete;
+    FileFd &operator=(const FileFd &) = delete;
+    ~FileFd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
 
 // A secret is a line, not a document.
 constexpr size_t SECRET_MAX = 1024;
