@@ -21,12 +21,10 @@ void on_timer(lws_sorted_usec_list_t *sul);
 void sync(BrokerLws &l, int64_t now_us)
 {
     BrokerClient &c = *l.client;
-    if (l.wsi != nullptr && !current(l)) {
-        lws_callback_on_writable(l.wsi);
-        return; // the close callback syncs again
-    }
     const int fd = broker_client_socket(c);
-    if (l.wsi == nullptr && fd >= 0) {
+    if (l.wsi != nullptr && !current(l)) {
+        lws_callback_on_writable(l.wsi); // the next connection waits for the close
+    } else if (l.wsi == nullptr && fd >= 0) {
         lws_sock_file_fd_type desc{};
         desc.filefd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
         l.wsi = desc.filefd < 0 ? nullptr

@@ -124,6 +124,8 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
 
 void fleet_stop(FleetLink &f)
 {
+    if (f.server == nullptr)
+        return; // not in fleet mode
     lws_sul_cancel(&f.expiry.sul);
     broker_lws_stop(f.loop);
 }

@@ -42,13 +42,13 @@ struct FleetTimer {
 struct FleetLink {
     WebServer *server = nullptr;
     FleetOptions options;
-    BrokerClient client;
+    BrokerClient client{};
     BrokerLws loop;
     bool connected = false; // the broker accepted us and we subscribed
     int in_flight = 0;
     FleetRadios radios;
     uint64_t dropped = 0; // payloads that were no spectrum
-    FleetTimer expiry;
+    FleetTimer expiry{};
 };
 
 // Copies the options; connects at once and retries with back-off (1 s to 30 s).
