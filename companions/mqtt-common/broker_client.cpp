@@ -142,7 +142,7 @@ mosquitto *new_client(BrokerClient &c)
     // Each message is one someone is waiting for: Nagle's wait for an
     // acknowledgement would hold it back tens of milliseconds.
     mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
-    bool ok = c.events.prepare(c.context, m);
+    bool ok = c.events.prepare == nullptr || c.events.prepare(c.context, m);
     if (ok && !s.broker.user.empty())
         ok = mosquitto_username_pw_set(m, s.broker.user.c_str(),
                                        s.has_password ? s.password.c_str() : nullptr) ==

@@ -43,7 +43,7 @@ struct BrokerSetup {
 // What the client tells its owner; context is BrokerClient::context.
 struct BrokerEvents {
     // Sets up a fresh client (its will) before it connects; false: give up
-    // this attempt.
+    // this attempt. May be nullptr.
     bool (*prepare)(void *context, mosquitto *m);
     // The broker accepted us (subscribe here); false: this attempt is over.
     bool (*connected)(void *context, mosquitto *m);

@@ -19,11 +19,6 @@ FleetLink &fleet_of(void *context)
     return *static_cast<FleetLink *>(context);
 }
 
-bool on_prepare(void * /*context*/, mosquitto * /*m*/)
-{
-    return true;
-}
-
 bool on_connected(void *context, mosquitto *m)
 {
     FleetLink &f = fleet_of(context);
@@ -116,7 +111,7 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
                       FLEET_PACKET_BASE + static_cast<uint32_t>(o.prefix.size()),
                       0};
     broker_client_init(f.client, std::move(setup),
-                       {on_prepare, on_connected, on_message, on_published, on_over}, &f);
+                       {nullptr, on_connected, on_message, on_published, on_over}, &f);
     broker_lws_start(f.loop, f.client, server.context, server.vhost, FLEET_PROTOCOL_NAME);
     f.expiry = {{}, &f};
     lws_sul_schedule(server.context, 0, &f.expiry.sul, on_expiry, EXPIRY_US);
