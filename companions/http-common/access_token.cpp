@@ -13,18 +13,13 @@
 namespace
 {
 
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
+// The line without the blanks around it (the line end is gone already).
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && is_blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && is_blank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    const size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 bool url_safe_char(char c)
