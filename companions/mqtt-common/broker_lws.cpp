@@ -22,9 +22,7 @@ void sync(BrokerLws &l, int64_t now_us)
 {
     BrokerClient &c = *l.client;
     const int fd = broker_client_socket(c);
-    if (l.wsi != nullptr && !current(l)) {
-        lws_callback_on_writable(l.wsi); // the next connection waits for the close
-    } else if (l.wsi == nullptr && fd >= 0) {
+    if (l.wsi == nullptr && fd >= 0) {
         lws_sock_file_fd_type desc{};
         desc.filefd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
         l.wsi = desc.filefd < 0 ? nullptr
@@ -37,7 +35,9 @@ void sync(BrokerLws &l, int64_t now_us)
             l.watched_attempt = c.attempt;
             lws_callback_on_writable(l.wsi); // the CONNECT packet may wait
         }
-    } else if (l.wsi != nullptr && broker_client_wants_write(c)) {
+    } else if (l.wsi != nullptr && (!current(l) || broker_client_wants_write(c))) {
+        // Bytes to write, or a finished connection to close (the next one
+        // waits for that).
         lws_callback_on_writable(l.wsi);
     }
     const int64_t delay = std::max<int64_t>(0, broker_client_deadline(c, now_us) - now_us);
