@@ -1,5 +1,7 @@
 #include "access_token.h"
 
+#include "secret_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,33 +13,13 @@
 namespace
 {
 
-// A token file is a line, not a document; more than this is not a token.
-constexpr size_t TOKEN_FILE_MAX = 1024;
-
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
+// The line without the blanks around it (the line end is gone already).
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && is_blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && is_blank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    const size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 bool url_safe_char(char c)
@@ -112,63 +94,14 @@ bool fill_new_file(int fd, const char *path, std::string &token, std::string &er
     return ok;
 }
 
-// Whose the open file is and who else may read it: a token others can read
-// or replace is no secret.
-bool file_private(int fd, const char *path, std::string &error)
-{
-    struct stat st {
-    };
-    if (fstat(fd, &st) != 0) {
-        error = std::string("cannot read the token file ") + path + ": " + strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = path_says(path, " is not a regular file");
-        return false;
-    }
-    if (st.st_uid != geteuid() && st.st_uid != 0) {
-        error = path_says(path, " belongs to uid ") + std::to_string(st.st_uid) +
-                ", neither this user (uid " + std::to_string(geteuid()) + ") nor root";
-        return false;
-    }
-    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        char mode[8];
-        snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        error =
-            path_says(path, " is open to group or others (mode ") + mode + "): chmod 600 " + path;
-        return false;
-    }
-    return true;
-}
-
 bool read_token_file(const char *path, TokenCharset charset, std::string &token, std::string &error)
 {
-    const Fd file(open(path, O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0) {
-        error = std::string("cannot read the token file ") + path + ": " + strerror(errno);
+    std::string line;
+    if (!read_secret_file(path, SecretAccess::Private, line, error)) {
+        error = "the token file: " + error;
         return false;
     }
-    if (!file_private(file.fd, path, error))
-        return false;
-    char buffer[TOKEN_FILE_MAX + 1];
-    size_t got = 0;
-    while (got < sizeof buffer) {
-        const ssize_t n = read(file.fd, buffer + got, sizeof buffer - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = std::string("cannot read the token file ") + path + ": " + strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    if (got > TOKEN_FILE_MAX) {
-        error = path_says(path, " is too long for a token");
-        return false;
-    }
-    const std::string_view text = trim(std::string_view(buffer, got));
+    const std::string_view text = trim(line);
     if (text.empty()) {
         error = path_says(path, " is empty");
         return false;
@@ -207,7 +140,7 @@ bool token_file_load(const char *path, TokenCharset charset, bool create_missing
     if (create_missing) {
         // O_EXCL: if another process made the file meanwhile, read its token
         // rather than replace it under the browsers already using it.
-        const Fd created(
+        const FileFd created(
             open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR));
         if (created.fd >= 0)
             return fill_new_file(created.fd, path, token, error);

@@ -18,11 +18,6 @@ struct ConnectShared {
 namespace
 {
 
-// MQTT 3.1.1 CONNACK codes of a refused login and of an unknown version.
-constexpr int V3_REFUSED_VERSION = 1;
-constexpr int V3_BAD_LOGIN = 4;
-constexpr int V3_NOT_AUTHORISED = 5;
-
 void run(const std::shared_ptr<ConnectShared> &s, const ConnectTarget &target, ConnectCall call)
 {
     errno = 0;
@@ -116,12 +111,13 @@ bool connack_refused_login(bool v5, int code)
 {
     if (v5)
         return code == MQTT_RC_BAD_USERNAME_OR_PASSWORD || code == MQTT_RC_NOT_AUTHORIZED;
-    return code == V3_BAD_LOGIN || code == V3_NOT_AUTHORISED;
+    return code == CONNACK_REFUSED_BAD_USERNAME_PASSWORD || code == CONNACK_REFUSED_NOT_AUTHORIZED;
 }
 
 bool connack_refused_version(bool v5, int code)
 {
     // libmosquitto reports a 3.1.1 broker's "unacceptable protocol version"
     // to an MQTT 5 client as the version 5 code; accept the raw one too.
-    return v5 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || code == V3_REFUSED_VERSION);
+    return v5 && (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION ||
+                  code == CONNACK_REFUSED_PROTOCOL_VERSION);
 }

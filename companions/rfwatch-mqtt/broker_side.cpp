@@ -1,8 +1,8 @@
 #include "broker_side.h"
 
-#include "clock.h"
 #include "command_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,31 +11,17 @@
 namespace
 {
 
-// One line per kind of failure, not one per attempt.
-void report(BrokerSide &b, const std::string &line)
+FleetStatus current_status(const BrokerSide &b, bool online)
 {
-    if (line == b.last_reported)
-        return;
-    fprintf(stderr, "rfwatch-mqtt: %s\n", line.c_str());
-    b.last_reported = line;
-}
-
-std::string where(const BrokerSide &b)
-{
-    return b.options->broker.host + ":" + std::to_string(b.options->broker.port);
-}
-
-MqttStatus current_status(const BrokerSide &b, bool online)
-{
-    MqttStatus s = b.status;
+    FleetStatus s = b.status;
     s.online = online;
     s.dropped = b.ring.dropped + b.other_dropped;
     return s;
 }
 
-BrokerSide &side_of(void *obj)
+BrokerSide &side_of(void *context)
 {
-    return *static_cast<BrokerSide *>(obj);
+    return *static_cast<BrokerSide *>(context);
 }
 
 void confirm(BrokerSide &b, int mid)
@@ -44,9 +30,9 @@ void confirm(BrokerSide &b, int mid)
     ring_confirm(b.ring, mid);
 }
 
-void on_publish(mosquitto * /*m*/, void *obj, int mid)
+void on_publish(void *context, int mid)
 {
-    BrokerSide &b = side_of(obj);
+    BrokerSide &b = side_of(context);
     if (b.in_publish)
         b.early_mids.push_back(mid);
     else
@@ -59,7 +45,7 @@ int publish(BrokerSide &b, const std::string &topic, std::string_view payload, i
     int mid = 0;
     b.in_publish = true;
     b.early_mids.clear();
-    const int rc = mosquitto_publish(b.mosq.get(), &mid, topic.c_str(),
+    const int rc = mosquitto_publish(b.client.mosq.get(), &mid, topic.c_str(),
                                      static_cast<int>(payload.size()), payload.data(), qos, retain);
     b.in_publish = false;
     if (rc != MOSQ_ERR_SUCCESS)
@@ -77,8 +63,8 @@ void settle_early(BrokerSide &b)
 
 void publish_status(BrokerSide &b, int64_t now_us)
 {
-    const MqttStatus s = current_status(b, true);
-    if (publish(b, b.topic_status, status_json(s), 1, true) >= 0) {
+    const FleetStatus s = current_status(b, true);
+    if (publish(b, b.topic_status, fleet_status_encode(s), 1, true) >= 0) {
         b.published = s;
         b.last_status_us = now_us;
         b.status_force = false;
@@ -86,39 +72,34 @@ void publish_status(BrokerSide &b, int64_t now_us)
     settle_early(b);
 }
 
-void on_connect(mosquitto *m, void *obj, int rc)
+// The will says "offline" with the counts as they are at the attempt.
+bool on_prepare(void *context, mosquitto *m)
 {
-    BrokerSide &b = side_of(obj);
-    if (rc != 0 && connack_refused_version(b.v5, rc)) {
-        // Kept working with an old broker, but then nothing bounds what it
-        // sends us: its message_size_limit has to.
-        b.v5 = false;
-        b.version_refused = true;
-        report(b, "broker " + where(b) +
-                      " does not speak MQTT 5: using 3.1.1, which cannot limit the size of "
-                      "what the broker sends (set message_size_limit there)");
-        return;
-    }
-    if (rc != 0) {
-        b.auth_refused = connack_refused_login(b.v5, rc);
-        const std::string who = b.options->broker.user.empty()
-                                    ? std::string("an anonymous login")
-                                    : "the login for user " + b.options->broker.user;
-        report(b, "broker " + where(b) + " refused " + who + " (" + connack_reason(b.v5, rc) + ")");
-        return;
-    }
-    b.state = BrokerState::Connected;
-    b.backoff_us = 0;
-    b.last_reported.clear();
-    fprintf(stderr, "rfwatch-mqtt: connected to the broker at %s\n", where(b).c_str());
+    BrokerSide &b = side_of(context);
+    const std::string will = fleet_status_encode(current_status(b, false));
+    return mosquitto_will_set(m, b.topic_status.c_str(), static_cast<int>(will.size()), will.data(),
+                              1, true) == MOSQ_ERR_SUCCESS;
+}
+
+bool on_connected(void *context, mosquitto *m)
+{
+    BrokerSide &b = side_of(context);
     b.status_force = true;
     if (b.options->commands)
         mosquitto_subscribe(m, nullptr, b.topic_command.c_str(), 1);
+    return true;
 }
 
-void on_message(mosquitto * /*m*/, void *obj, const mosquitto_message *msg)
+void on_over(void *context, bool /*was_connected*/)
 {
-    BrokerSide &b = side_of(obj);
+    BrokerSide &b = side_of(context);
+    b.lib_pending = 0;
+    ring_unhand_all(b.ring);
+}
+
+void on_message(void *context, const mosquitto_message *msg)
+{
+    BrokerSide &b = side_of(context);
     if (!b.options->commands || b.topic_command != msg->topic)
         return;
     const std::string_view text(static_cast<const char *>(msg->payload),
@@ -142,132 +123,9 @@ void on_message(mosquitto * /*m*/, void *obj, const mosquitto_message *msg)
     fprintf(stderr, "rfwatch-mqtt: command passed to rfwatchd: %s\n", json.c_str());
 }
 
-void on_log(mosquitto * /*m*/, void *obj, int level, const char *text)
-{
-    if (level == MOSQ_LOG_ERR && text != nullptr)
-        side_of(obj).log_error = text;
-}
-
-// An OpenSSL error line ("OpenSSL Error[0]: error:0A000086:SSL
-// routines::certificate verify failed") without its codes.
-std::string tls_reason(const std::string &log_error)
-{
-    const size_t colons = log_error.rfind("::");
-    if (colons != std::string::npos)
-        return log_error.substr(colons + 2);
-    return log_error.empty() ? "handshake failed" : log_error;
-}
-
-void attempt_over(BrokerSide &b, int64_t now_us, int rc)
-{
-    const bool was_connected = b.state == BrokerState::Connected;
-    if (rc == MOSQ_ERR_TLS) {
-        const std::string reason = tls_reason(b.log_error);
-        if (reason.find("certificate verify failed") != std::string::npos)
-            report(b, "TLS: certificate of " + b.options->broker.host + " not trusted (" + reason +
-                          ")");
-        else
-            report(b, "TLS with " + where(b) + " failed (" + reason + ")");
-    } else if (!b.auth_refused && !b.version_refused) {
-        const char *why = rc == MOSQ_ERR_ERRNO ? strerror(errno) : mosquitto_strerror(rc);
-        report(b,
-               std::string(was_connected ? "lost the broker at " : "cannot reach the broker at ") +
-                   where(b) + " (" + why + "); retrying");
-    }
-    b.mosq.reset();
-    b.state = BrokerState::Idle;
-    b.lib_pending = 0;
-    ring_unhand_all(b.ring);
-    // A refused login will not succeed sooner for being retried sooner.
-    b.backoff_us = b.auth_refused ? BACKOFF_MAX_US : backoff_next(b.backoff_us);
-    b.next_attempt_us = b.version_refused ? now_us : now_us + b.backoff_us;
-}
-
-// An encrypted key would make OpenSSL prompt on the terminal: refuse it.
-int no_key_password(char * /*buf*/, int /*size*/, int /*rwflag*/, void * /*userdata*/)
-{
-    return 0;
-}
-
-bool configure_tls(BrokerSide &b, mosquitto *m)
-{
-    const MqttOptions &o = *b.options;
-    const char *cafile = o.cafile.empty() ? nullptr : o.cafile.c_str();
-    // Without --cafile the system's trusted authorities verify the broker.
-    const char *capath = cafile == nullptr ? "/etc/ssl/certs" : nullptr;
-    if (cafile == nullptr)
-        mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-    const int rc = mosquitto_tls_set(m, cafile, capath, o.cert.empty() ? nullptr : o.cert.c_str(),
-                                     o.key.empty() ? nullptr : o.key.c_str(), no_key_password);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        report(b, std::string("TLS set-up failed (") + mosquitto_strerror(rc) + ")");
-        return false;
-    }
-    return true;
-}
-
-mosquitto *new_client(BrokerSide &b)
-{
-    const MqttOptions &o = *b.options;
-    mosquitto *m = mosquitto_new(o.client_id.c_str(), true, &b);
-    if (m == nullptr)
-        return nullptr;
-    // No callbacks yet: the helper thread must not run ours.
-    mosquitto_max_inflight_messages_set(m, BROKER_WINDOW);
-    // Each spectrum is one message that someone is watching for: Nagle's
-    // wait for an acknowledgement would hold it back tens of milliseconds.
-    mosquitto_int_option(m, MOSQ_OPT_TCP_NODELAY, 1);
-    const std::string will = status_json(current_status(b, false));
-    bool ok = mosquitto_will_set(m, b.topic_status.c_str(), static_cast<int>(will.size()),
-                                 will.data(), 1, true) == MOSQ_ERR_SUCCESS;
-    if (ok && !o.broker.user.empty())
-        ok = mosquitto_username_pw_set(m, o.broker.user.c_str(),
-                                       b.has_password ? b.password.c_str() : nullptr) ==
-             MOSQ_ERR_SUCCESS;
-    if (ok && o.broker.tls)
-        ok = configure_tls(b, m);
-    if (!ok) {
-        mosquitto_destroy(m);
-        return nullptr;
-    }
-    return m;
-}
-
-void start_attempt(BrokerSide &b, int64_t now_us)
-{
-    b.auth_refused = false;
-    b.version_refused = false;
-    b.log_error.clear();
-    mosquitto *m = new_client(b);
-    const ConnectTarget target{
-        b.options->broker.host, b.options->broker.port, BROKER_KEEPALIVE_S,
-        b.v5 ? BROKER_PACKET_BASE + static_cast<uint32_t>(b.topic_command.size()) : 0};
-    if (m == nullptr || !connect_job_start(b.job, m, target)) {
-        attempt_over(b, now_us, MOSQ_ERR_NOMEM);
-        return;
-    }
-    b.state = BrokerState::Starting;
-}
-
-// The helper thread is done: the client is ours again.
-void connect_finished(BrokerSide &b, mosquitto *m, int rc, int err, int64_t now_us)
-{
-    b.mosq.reset(m);
-    mosquitto_connect_callback_set(m, on_connect);
-    mosquitto_publish_callback_set(m, on_publish);
-    mosquitto_message_callback_set(m, on_message);
-    mosquitto_log_callback_set(m, on_log);
-    errno = err;
-    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m) < 0) {
-        attempt_over(b, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_NO_CONN : rc);
-        return;
-    }
-    b.state = BrokerState::Connecting;
-}
-
 void hand_over(BrokerSide &b)
 {
-    while (b.state == BrokerState::Connected && b.lib_pending < BROKER_WINDOW) {
+    while (b.client.state == BrokerState::Connected && b.lib_pending < BROKER_WINDOW) {
         RingEntry *e = ring_next_to_hand(b.ring);
         if (e == nullptr)
             return;
@@ -287,13 +145,13 @@ void hand_over(BrokerSide &b)
 
 bool status_due(const BrokerSide &b, int64_t now_us)
 {
-    if (b.state != BrokerState::Connected)
+    if (b.client.state != BrokerState::Connected)
         return false;
     if (b.status_force)
         return true;
     if (now_us - b.last_status_us >= STATUS_REFRESH_US)
         return true;
-    const MqttStatus s = current_status(b, true);
+    const FleetStatus s = current_status(b, true);
     const bool changed = s.lines != b.published.lines || s.dropped != b.published.dropped;
     return changed && now_us - b.last_status_us >= STATUS_MIN_GAP_US;
 }
@@ -304,49 +162,38 @@ bool broker_init(BrokerSide &b, const MqttOptions &o, std::string password, bool
                  CommandSink sink, void *context)
 {
     b.options = &o;
-    b.password = std::move(password);
-    b.has_password = has_password;
-    b.topic_spectrum = topic_of(o, Topic::Spectrum);
-    b.topic_status = topic_of(o, Topic::Status);
-    b.topic_command = topic_of(o, Topic::Command);
-    b.state = BrokerState::Idle;
-    b.v5 = true;
-    b.next_attempt_us = 0;
-    b.backoff_us = 0;
-    b.auth_refused = false;
-    b.version_refused = false;
+    b.topic_spectrum = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Spectrum);
+    b.topic_status = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Status);
+    b.topic_command = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Command);
     b.lib_pending = 0;
     b.in_publish = false;
     ring_init(b.ring, o.max_queue);
-    b.status = MqttStatus{};
-    b.published = MqttStatus{};
+    b.status = FleetStatus{};
+    b.published = FleetStatus{};
     b.other_dropped = 0;
     b.status_force = false;
     b.last_status_us = 0;
     b.command_sink = sink;
     b.command_context = context;
-    return mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
+    BrokerSetup setup{"rfwatch-mqtt",
+                      o.broker,
+                      std::move(password),
+                      has_password,
+                      o.cafile,
+                      o.cert,
+                      o.key,
+                      o.client_id,
+                      BROKER_PACKET_BASE + static_cast<uint32_t>(b.topic_command.size()),
+                      BROKER_WINDOW};
+    return broker_client_init(b.client, std::move(setup),
+                              {on_prepare, on_connected, on_message, on_publish, on_over}, &b);
 }
 
 void broker_tick(BrokerSide &b, int64_t now_us)
 {
-    if (b.state == BrokerState::Idle) {
-        if (now_us >= b.next_attempt_us)
-            start_attempt(b, now_us);
+    broker_client_tick(b.client, now_us);
+    if (b.client.state != BrokerState::Connected)
         return;
-    }
-    if (b.state == BrokerState::Starting) {
-        mosquitto *m = nullptr;
-        int rc = 0, err = 0;
-        if (connect_job_take(b.job, &m, &rc, &err))
-            connect_finished(b, m, rc, err, now_us);
-        return;
-    }
-    const int rc = mosquitto_loop_misc(b.mosq.get());
-    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(b.mosq.get()) < 0) {
-        attempt_over(b, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc);
-        return;
-    }
     if (status_due(b, now_us))
         publish_status(b, now_us);
     hand_over(b);
@@ -354,38 +201,27 @@ void broker_tick(BrokerSide &b, int64_t now_us)
 
 int broker_socket(const BrokerSide &b)
 {
-    return b.mosq ? mosquitto_socket(b.mosq.get()) : -1;
+    return broker_client_socket(b.client);
 }
 
 short broker_events(const BrokerSide &b)
 {
-    if (!b.mosq)
+    if (broker_client_socket(b.client) < 0)
         return 0;
-    return static_cast<short>(POLLIN | (mosquitto_want_write(b.mosq.get()) ? POLLOUT : 0));
+    return static_cast<short>(POLLIN | (broker_client_wants_write(b.client) ? POLLOUT : 0));
 }
 
 void broker_handle(BrokerSide &b, short revents, int64_t now_us)
 {
-    if (!b.mosq || revents == 0)
-        return;
-    int rc = MOSQ_ERR_SUCCESS;
-    if (revents & (POLLIN | POLLHUP | POLLERR))
-        rc = mosquitto_loop_read(b.mosq.get(), 1);
-    if (rc == MOSQ_ERR_SUCCESS && b.mosq && (revents & POLLOUT))
-        rc = mosquitto_loop_write(b.mosq.get(), 1);
-    if (rc != MOSQ_ERR_SUCCESS || b.auth_refused || b.version_refused)
-        attempt_over(b, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_REFUSED : rc);
+    if (revents != 0)
+        broker_client_io(b.client, (revents & (POLLIN | POLLHUP | POLLERR)) != 0,
+                         (revents & POLLOUT) != 0, now_us);
 }
 
 int64_t broker_deadline(const BrokerSide &b, int64_t now_us)
 {
-    if (b.state == BrokerState::Idle)
-        return b.next_attempt_us;
-    if (b.state == BrokerState::Starting)
-        return now_us + CONNECT_POLL_US;
-    // loop_misc keeps the connection alive; once a second is plenty.
-    int64_t next = now_us + 1000000;
-    if (b.state == BrokerState::Connected && b.status.lines != b.published.lines)
+    int64_t next = broker_client_deadline(b.client, now_us);
+    if (b.client.state == BrokerState::Connected && b.status.lines != b.published.lines)
         next = std::min(next, b.last_status_us + STATUS_MIN_GAP_US);
     return next;
 }
@@ -412,22 +248,17 @@ void broker_set_daemon(BrokerSide &b, bool connected)
 
 void broker_shutdown(BrokerSide &b)
 {
-    if (b.state == BrokerState::Connected) {
-        const std::string offline = status_json(current_status(b, false));
+    if (b.client.state == BrokerState::Connected) {
+        const std::string offline = fleet_status_encode(current_status(b, false));
         publish(b, b.topic_status, offline, 1, true);
         settle_early(b);
-        const int64_t until = monotonic_us() + 2000000;
-        while (b.lib_pending > 0 && monotonic_us() < until &&
-               mosquitto_loop(b.mosq.get(), 100, 1) == MOSQ_ERR_SUCCESS) {
+        mosquitto *m = b.client.mosq.get();
+        const int64_t until = broker_now_us() + 2000000;
+        while (b.lib_pending > 0 && broker_now_us() < until &&
+               mosquitto_loop(m, 100, 1) == MOSQ_ERR_SUCCESS) {
         }
-        mosquitto_disconnect(b.mosq.get());
-        mosquitto_loop_write(b.mosq.get(), 1);
+        mosquitto_disconnect(m);
+        mosquitto_loop_write(m, 1);
     }
-    const bool thread_busy = connect_job_pending(b.job);
-    connect_job_abandon(b.job);
-    b.mosq.reset();
-    b.state = BrokerState::Idle;
-    // A helper thread still inside libmosquitto: leave the library as it is.
-    if (!thread_busy)
-        mosquitto_lib_cleanup();
+    broker_client_stop(b.client);
 }

@@ -165,7 +165,8 @@ int main(int argc, char **argv)
     }
     std::string password;
     const bool has_password = !p->options.password_file.empty();
-    if (has_password && !read_secret_file(p->options.password_file.c_str(), password, error)) {
+    if (has_password && !read_secret_file(p->options.password_file.c_str(), SecretAccess::Shared,
+                                          password, error)) {
         fprintf(stderr, "rfwatch-mqtt: %s\n", error.c_str());
         return 1;
     }
@@ -185,8 +186,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "rfwatch-mqtt: cannot initialise libmosquitto\n");
         return 1;
     }
-    fprintf(stderr, "rfwatch-mqtt: publishing %s to %s\n",
-            topic_of(p->options, Topic::Spectrum).c_str(), p->options.url_text.c_str());
+    fprintf(stderr, "rfwatch-mqtt: publishing %s to %s\n", p->broker.topic_spectrum.c_str(),
+            p->options.url_text.c_str());
     run(*p);
     broker_shutdown(p->broker);
     link_close(p->daemon);

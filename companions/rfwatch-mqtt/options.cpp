@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -42,30 +41,33 @@ bool set_broker(MqttOptions &o, const char *arg, std::string &error)
     return parse_broker_url(arg, o.broker, error);
 }
 
+// The fleet page lists only names that keep the fleet's rule: a radio
+// published under another would never be seen.
+bool set_name(std::string &field, const char *what, const char *arg, std::string &error)
+{
+    field = arg;
+    if (fleet_name_ok(field))
+        return true;
+    error = std::string(what) + " must be " + FLEET_NAME_RULE;
+    return false;
+}
+
 bool set_node(MqttOptions &o, const char *arg, std::string &error)
 {
-    o.node = arg;
-    if (topic_level_ok(o.node, false))
-        return true;
-    error = "--node must be one topic level (no '/', '+', '#')";
-    return false;
+    return set_name(o.node, "--node", arg, error);
 }
 
 bool set_radio(MqttOptions &o, const char *arg, std::string &error)
 {
-    o.radio = arg;
-    if (topic_level_ok(o.radio, false))
-        return true;
-    error = "--radio must be one topic level (no '/', '+', '#')";
-    return false;
+    return set_name(o.radio, "--radio", arg, error);
 }
 
 bool set_prefix(MqttOptions &o, const char *arg, std::string &error)
 {
     o.prefix = arg;
-    if (topic_level_ok(o.prefix, true))
+    if (fleet_prefix_ok(o.prefix))
         return true;
-    error = "--prefix must be topic levels without '+', '#' or empty levels";
+    error = std::string("--prefix must be ") + FLEET_PREFIX_RULE;
     return false;
 }
 
@@ -207,7 +209,7 @@ void apply_defaults(MqttOptions &o)
         // topics, but "ap1" is what people subscribe to.
         if (const size_t dot = o.node.find('.'); dot != std::string::npos && dot > 0)
             o.node.resize(dot);
-        if (!topic_level_ok(o.node, false))
+        if (!fleet_name_ok(o.node))
             o.node = "localhost";
     }
     if (o.radio.empty())
@@ -230,26 +232,19 @@ bool check_combination(const MqttOptions &o, std::string &error)
         problem = "--cafile, --cert and --key need an mqtts:// URL";
     else if (!o.password_file.empty() && o.broker.user.empty())
         problem = "--password-file needs a user in the URL (mqtt://user@host)";
-    else if (!topic_level_ok(o.radio, false))
-        problem = "the socket's name is no topic level: give --radio NAME";
-    if (problem != nullptr)
+    if (problem != nullptr) {
         error = problem;
-    return problem == nullptr;
+        return false;
+    }
+    if (!fleet_name_ok(o.radio)) {
+        error = std::string("the socket's name is no radio name (") + FLEET_NAME_RULE +
+                "): give --radio NAME";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
-
-bool topic_level_ok(std::string_view level, bool slashes_allowed)
-{
-    if (level.empty() || level.front() == '/' || level.back() == '/')
-        return false;
-    if (level.find("//") != std::string_view::npos)
-        return false;
-    return std::ranges::none_of(level, [&](char c) {
-        return c == '+' || c == '#' || (c == '/' && !slashes_allowed) ||
-               static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
-}
 
 std::string radio_from_socket(std::string_view socket_path)
 {
@@ -313,10 +308,4 @@ void print_usage(FILE *out)
     fprintf(out, "\nTopics: P/NODE/RADIO/spectrum (one message per line), P/NODE/RADIO/status\n"
                  "(retained {\"state\",\"daemon\",\"lines\",\"dropped\"}), P/NODE/RADIO/command.\n"
                  "Exit status: 0 after a signal, 1 when a file cannot be read, 2 on bad usage.\n");
-}
-
-std::string topic_of(const MqttOptions &o, Topic which)
-{
-    static constexpr const char *LEAF[] = {"spectrum", "status", "command"};
-    return o.prefix + "/" + o.node + "/" + o.radio + "/" + LEAF[static_cast<int>(which)];
 }

@@ -3,13 +3,13 @@
 #pragma once
 
 #include "broker_url.h"
+#include "fleet_contract.h"
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 enum class PayloadFormat { Json, Compact };
-
 
 struct MqttOptions {
     std::string socket_path;
@@ -39,14 +39,5 @@ enum class ParseResult { Run, Help, Usage };
 ParseResult parse_options(int argc, const char *const *argv, MqttOptions &o, std::string &error);
 void print_usage(FILE *out);
 
-
 // "/run/rfwatchd/wlan0.sock" -> "wlan0".
 std::string radio_from_socket(std::string_view socket_path);
-
-// A topic level we build from: not empty, no '/', '+', '#' or control
-// characters (the prefix may hold '/' between non-empty levels).
-bool topic_level_ok(std::string_view level, bool slashes_allowed);
-
-enum class Topic { Spectrum, Status, Command };
-// P/NODE/RADIO/spectrum and so on.
-std::string topic_of(const MqttOptions &o, Topic which);

@@ -1,18 +1,15 @@
 // rfwatch-web's fleet mode: instead of one rfwatchd socket, the broker that
-// every access point's rfwatch-mqtt publishes to. libmosquitto is driven
-// from the same libwebsockets loop (its socket adopted, its keep-alive on a
-// timer); only connecting, which blocks, runs on a helper thread that hands
-// the client back (broker_connect.h).
+// every access point's rfwatch-mqtt publishes to, through the shared client
+// driven from the libwebsockets loop (broker_lws.h). What is the page's
+// own: the table of radios and the commands it sends them.
 #pragma once
 
-#include "broker_connect.h"
+#include "broker_lws.h"
 #include "broker_url.h"
 #include "fleet_radios.h"
 
 #include <cstdint>
 #include <libwebsockets.h>
-#include <memory>
-#include <mosquitto.h>
 #include <string>
 #include <string_view>
 
@@ -21,7 +18,6 @@ struct WebServer;
 // Commands handed to libmosquitto and not yet confirmed by the broker: a
 // page cannot make its queue grow past this.
 constexpr int FLEET_COMMANDS_IN_FLIGHT = 8;
-constexpr int FLEET_KEEPALIVE_S = 30;
 // What the broker may send us (MQTT 5's maximum packet size), beyond the
 // topic: the longest line rfwatch-mqtt publishes (a compact frame is
 // shorter) and room for the packet's own fields. The broker drops larger
@@ -35,13 +31,9 @@ struct FleetOptions {
     std::string cafile;   // empty: the system's store (mqtts)
 };
 
-struct MosquittoFree {
-    void operator()(mosquitto *m) const { mosquitto_destroy(m); }
-};
-
 struct FleetLink;
-// The timer and its owner: the owner is no plain record, so the timer
-// cannot find it by offset.
+// The expiry timer and its owner: the owner is no plain record, so the
+// timer cannot find it by offset.
 struct FleetTimer {
     lws_sorted_usec_list_t sul;
     FleetLink *owner;
@@ -50,20 +42,13 @@ struct FleetTimer {
 struct FleetLink {
     WebServer *server = nullptr;
     FleetOptions options;
-    std::unique_ptr<mosquitto, MosquittoFree> mosq; // one per attempt
-    ConnectJob job;                                 // the client while it connects
-    bool v5 = true;            // false once the broker said it speaks only MQTT 3.1.1
-    struct lws *wsi = nullptr; // watches a duplicate of mosquitto's socket
-    int watched_fd = -1;       // mosquitto's descriptor that wsi duplicates
-    bool connected = false;    // the broker accepted us and we subscribed
-    bool broken = false;       // this attempt is over; closing
-    bool stopping = false;
-    int64_t backoff_us = 0;
+    BrokerClient client{};
+    BrokerLws loop;
+    bool connected = false; // the broker accepted us and we subscribed
     int in_flight = 0;
-    std::string last_error; // printed once per change, not every retry
     FleetRadios radios;
     uint64_t dropped = 0; // payloads that were no spectrum
-    FleetTimer tick;
+    FleetTimer expiry{};
 };
 
 // Copies the options; connects at once and retries with back-off (1 s to 30 s).

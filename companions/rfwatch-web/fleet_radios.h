@@ -4,6 +4,8 @@
 // place up, so a flood cannot keep real radios out either.
 #pragma once
 
+#include "fleet_contract.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,37 +14,10 @@
 #include <vector>
 
 constexpr size_t FLEET_MAX_RADIOS = 1024;
-constexpr size_t FLEET_NAME_MAX = 64;
 // A radio neither status nor spectrum was heard of for this long is
 // forgotten. rfwatch-mqtt publishes its status at least every 5 minutes,
 // so a running one never gets there.
 constexpr int64_t FLEET_SILENT_US = int64_t{15} * 60 * 1000000;
-
-enum class FleetTopic { Spectrum, Status };
-
-struct FleetTopicParts {
-    FleetTopic kind;
-    std::string_view node, radio;
-};
-
-// PREFIX/NODE/RADIO/spectrum or .../status. Names are 1 to FLEET_NAME_MAX
-// printable ASCII characters other than / + # " and \ (they travel to the
-// page and back into topics); false for anything else.
-bool fleet_topic_parse(std::string_view prefix, std::string_view topic, FleetTopicParts &out);
-
-// PREFIX/NODE/RADIO/command.
-std::string fleet_command_topic(std::string_view prefix, std::string_view node,
-                                std::string_view radio);
-
-struct FleetStatus {
-    bool online = false;
-    bool daemon_connected = false;
-    uint64_t lines = 0, dropped = 0;
-};
-
-// {"state":"online"|"offline","daemon":"connected"|"unreachable","lines":N,
-// "dropped":N}; false when a field is missing or of another kind.
-bool fleet_status_parse(std::string_view payload, FleetStatus &out);
 
 struct FleetRadio {
     std::string node, radio;

@@ -4,12 +4,12 @@
 #include "access_options.h"
 #include "access_token.h"
 #include "broker_url.h"
+#include "fleet_contract.h"
 #include "listen_address.h"
 #include "run_loop.h"
 #include "secret_file.h"
 #include "server.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
@@ -82,15 +82,6 @@ bool parse_browser_timeout(const char *arg, int &secs)
     return true;
 }
 
-// A prefix is topic levels: no wildcards, no empty level.
-bool prefix_ok(const std::string &p)
-{
-    return !p.empty() && p.front() != '/' && p.back() != '/' && p.find("//") == std::string::npos &&
-           std::ranges::all_of(p, [](char c) {
-               return c != '+' && c != '#' && static_cast<unsigned char>(c) >= 0x20;
-           });
-}
-
 // The fleet options, checked after all are read; 0 or the exit status.
 int check_fleet(const char *prog, const std::string &url, const std::string &password_file,
                 bool socket_given, WebOptions &o)
@@ -112,13 +103,12 @@ int check_fleet(const char *prog, const std::string &url, const std::string &pas
         fprintf(stderr, "%s: --mqtt: %s\n", prog, error.c_str());
         return EXIT_USAGE;
     }
-    if (!prefix_ok(o.fleet_options.prefix)) {
-        fprintf(stderr, "%s: --prefix must be topic levels without '+', '#' or empty levels\n",
-                prog);
+    if (!fleet_prefix_ok(o.fleet_options.prefix)) {
+        fprintf(stderr, "%s: --prefix must be %s\n", prog, FLEET_PREFIX_RULE);
         return EXIT_USAGE;
     }
-    if (!password_file.empty() &&
-        !read_secret_file(password_file.c_str(), o.fleet_options.password, error)) {
+    if (!password_file.empty() && !read_secret_file(password_file.c_str(), SecretAccess::Shared,
+                                                    o.fleet_options.password, error)) {
         fprintf(stderr, "%s: %s\n", prog, error.c_str());
         return 1;
     }

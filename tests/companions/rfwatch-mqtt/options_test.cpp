@@ -70,9 +70,8 @@ TEST(Options, DefaultsAndTopics)
     EXPECT_TRUE(o.commands);
     EXPECT_EQ(o.client_id, "x");
     EXPECT_EQ(o.max_queue, 5u);
-    EXPECT_EQ(topic_of(o, Topic::Spectrum), "site/floor2/ap3/rfwatchd/spectrum");
-    EXPECT_EQ(topic_of(o, Topic::Status), "site/floor2/ap3/rfwatchd/status");
-    EXPECT_EQ(topic_of(o, Topic::Command), "site/floor2/ap3/rfwatchd/command");
+    EXPECT_EQ(o.node, "ap3");
+    EXPECT_EQ(o.prefix, "site/floor2");
 
     EXPECT_EQ(parse({"--help"}, o, error), ParseResult::Help);
 }
@@ -89,6 +88,9 @@ TEST(Options, Refused)
         {"-s", "s.sock", "-b", "mqtt://b", "--max-queue", "0"},      //
         {"-s", "s.sock", "-b", "mqtt://b", "--node", "a/b"},         // would shift the levels
         {"-s", "s.sock", "-b", "mqtt://b", "--radio", "wl+"},        // a wildcard
+        {"-s", "s.sock", "-b", "mqtt://b", "--node", "ap 1"},        // the page could not list it
+        {"-s", "s.sock", "-b", "mqtt://b", "--radio", "w\"0"},       //
+        {"-s", "s.sock", "-b", "mqtt://b", "--node", "\xc3\xa9"},    //
         {"-s", "s.sock", "-b", "mqtt://b", "--prefix", "a//b"},      //
         {"-s", "s.sock", "-b", "mqtt://b", "--prefix", "#"},         //
         {"-s", "s.sock", "-b", "mqtt://b", "--cafile", "/ca"},       // TLS options without TLS
