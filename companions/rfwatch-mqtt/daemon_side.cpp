@@ -1,6 +1,7 @@
 #include "daemon_side.h"
 
 #include "clock.h"
+#include "command.h"
 #include "daemon_connect.h"
 
 #include <array>
@@ -120,8 +121,8 @@ bool daemon_tick(DaemonSide &d, int64_t now_us)
     line_buffer_reset(*d.lines_in);
     // The daemon forgets a client's aggregation period with the client.
     if (d.period_ms > 0)
-        push_command(d, "{\"command\":1,\"aggregation_period_ms\":" + std::to_string(d.period_ms) +
-                            "}");
+        push_command(
+            d, encode_command({.kind = CommandKind::SetAggregation, .period_ms = d.period_ms}));
     return true;
 }
 

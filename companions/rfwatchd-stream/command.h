@@ -12,14 +12,14 @@
 enum class CommandKind : int32_t { SetAggregation = 1, StartSweep = 2, CancelSweep = 3 };
 
 struct DaemonCommand {
-    CommandKind kind;
-    int32_t period_ms;  // SetAggregation
-    int32_t from_mhz;   // StartSweep
-    int32_t to_mhz;     // StartSweep, above from_mhz
-    int32_t duration_s; // StartSweep, if has_duration (else: no end)
-    int32_t dwell_ms;   // StartSweep, if has_dwell (else: the daemon's 1000)
-    bool has_duration;
-    bool has_dwell;
+    CommandKind kind = CommandKind::CancelSweep;
+    int32_t period_ms = 0;  // SetAggregation
+    int32_t from_mhz = 0;   // StartSweep
+    int32_t to_mhz = 0;     // StartSweep, above from_mhz
+    int32_t duration_s = 0; // StartSweep, if has_duration (else: no end)
+    int32_t dwell_ms = 0;   // StartSweep, if has_dwell (else: the daemon's 1000)
+    bool has_duration = false;
+    bool has_dwell = false;
 };
 
 enum class CommandField {
