@@ -24,10 +24,5 @@ ${fields}    // A sweep's range must overlap one of these (MHz).
   };
 })(window.rfw = window.rfw || {});
 ")
-set(old "")
-if(EXISTS "${OUT}")
-  file(READ "${OUT}" old)
-endif()
-if(NOT old STREQUAL body)
-  file(WRITE "${OUT}" "${body}")
-endif()
+# Written only on change (configure_file's rule), so the page is not rebuilt for nothing.
+file(CONFIGURE OUTPUT "${OUT}" CONTENT "${body}" @ONLY)
