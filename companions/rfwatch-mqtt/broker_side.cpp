@@ -1,6 +1,8 @@
 #include "broker_side.h"
 
-#include "command_check.h"
+#include "clock.h"
+#include "command.h"
+#include "log_escape.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -114,8 +116,11 @@ void on_message(void *context, const mosquitto_message *msg)
                 escape_for_log(text, 200).c_str());
         return;
     }
-    std::string json, error;
-    if (!check_command(text, json, error) || !b.command_sink(b.command_context, json, error)) {
+    DaemonCommand cmd{};
+    const CommandCheck check = parse_command(text, cmd);
+    std::string error = command_error_text(check, CommandKeys::Daemon);
+    const std::string json = check.error == CommandError::Ok ? encode_command(cmd) : "";
+    if (check.error != CommandError::Ok || !b.command_sink(b.command_context, json, error)) {
         fprintf(stderr, "rfwatch-mqtt: command refused (%s): %s\n", error.c_str(),
                 escape_for_log(text, 200).c_str());
         return;

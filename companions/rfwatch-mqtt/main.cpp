@@ -5,6 +5,7 @@
 // messages for it.
 #include "broker_side.h"
 #include "clock.h"
+#include "command.h"
 #include "frame.h"
 #include "options.h"
 #include "rfwatchd_link.h"
@@ -86,8 +87,8 @@ void on_change(void *context, LinkChange change, int error)
         // The daemon forgets a client's aggregation period with the client.
         if (p.options.period_ms > 0)
             link_submit(p.daemon,
-                        "{\"command\":1,\"aggregation_period_ms\":" +
-                            std::to_string(p.options.period_ms) + "}",
+                        encode_command({.kind = CommandKind::SetAggregation,
+                                        .period_ms = p.options.period_ms}),
                         0);
         broker_set_daemon(p.broker, true);
         return;

@@ -2,12 +2,12 @@
 // the three commands, and shows the stream full-screen (spectrum and
 // waterfall), as a per-frequency summary once a second, or one line per
 // message. Ends on Ctrl-C (or q) or after -t seconds.
+#include "command.h"
 #include "fullscreen.h"
 #include "summary.h"
 #include "view_link.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -92,19 +92,18 @@ bool whole_arg(const char *text, long min, long max, long &out)
     return true;
 }
 
-bool sweep_command(const char *arg, std::string &json)
+// -a and --sweep: the command checked against rfwatchd-stream's limits.
+bool command_arg(const char *prog, const char *option, CommandKind kind, const char *arg,
+                 ViewOptions &o)
 {
-    long from = 0, to = 0, duration = 0, dwell = 0;
-    int n = sscanf(arg, "%ld-%ld,%ld,%ld", &from, &to, &duration, &dwell);
-    if (n < 2)
+    DaemonCommand cmd{};
+    const CommandCheck check = command_from_option(kind, arg, cmd);
+    if (check.error != CommandError::Ok) {
+        fprintf(stderr, "%s: %s %s: %s\n", prog, option, arg,
+                command_error_text(check, CommandKeys::Page).c_str());
         return false;
-    json = "{\"command\":2,\"sweep_from\":" + std::to_string(from) +
-           ",\"sweep_to\":" + std::to_string(to);
-    if (n >= 3)
-        json += ",\"duration_seconds\":" + std::to_string(duration);
-    if (n >= 4)
-        json += ",\"dwell_time_ms\":" + std::to_string(dwell);
-    json += "}";
+    }
+    o.commands.push_back(encode_command(cmd));
     return true;
 }
 
@@ -126,7 +125,6 @@ int parse(int argc, char **argv, ViewOptions &o)
         {nullptr, 0, nullptr, 0},
     };
     int c;
-    std::string json;
     while ((c = getopt_long(argc, argv, "s:t:a:w:clg:h", longs, nullptr)) != -1) {
         switch (c) {
         case 's':
@@ -138,26 +136,16 @@ int parse(int argc, char **argv, ViewOptions &o)
                 return 1;
             }
             break;
-        case 'a': {
-            long ms = 0;
-            if (!whole_arg(optarg, 1, LONG_MAX / 2, ms)) {
-                fprintf(stderr, "%s: --aggregation takes a whole number of ms from 1, not %s\n",
-                        argv[0], optarg);
+        case 'a':
+            if (!command_arg(argv[0], "--aggregation", CommandKind::SetAggregation, optarg, o))
                 return 1;
-            }
-            o.commands.push_back("{\"command\":1,\"aggregation_period_ms\":" + std::to_string(ms) +
-                                 "}");
             break;
-        }
         case 'w':
-            if (!sweep_command(optarg, json)) {
-                fprintf(stderr, "%s: --sweep takes FROM-TO[,DURATION[,DWELL]]\n", argv[0]);
+            if (!command_arg(argv[0], "--sweep", CommandKind::StartSweep, optarg, o))
                 return 1;
-            }
-            o.commands.push_back(json);
             break;
         case 'c':
-            o.commands.push_back("{\"command\":3}");
+            o.commands.push_back(encode_command({.kind = CommandKind::CancelSweep}));
             break;
         case 'l':
             o.lines = true;

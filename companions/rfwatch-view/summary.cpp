@@ -1,58 +1,32 @@
 #include "summary.h"
 
-#include <cJSON.h>
+#include "sample_line.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
-
-namespace
-{
-
-double number(const cJSON *obj, const char *key, bool &ok)
-{
-    const cJSON *i = cJSON_GetObjectItemCaseSensitive(obj, key);
-    if (!cJSON_IsNumber(i)) {
-        ok = false;
-        return 0;
-    }
-    return i->valuedouble;
-}
-
-} // namespace
 
 bool parse_sample_line(std::string_view text, SampleLine &out, std::vector<float> *bins_out)
 {
-    std::unique_ptr<cJSON, decltype(&cJSON_Delete)> doc(
-        cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
-    if (!doc)
+    SpectrumLine line; // 4 KiB
+    if (!parse_spectrum_line(text, line))
         return false;
-    bool ok = true;
-    out.detector = static_cast<int>(number(doc.get(), "detector", ok));
-    out.freq_mhz = static_cast<int>(number(doc.get(), "freq_mhz", ok));
-    out.bandwidth_mhz = static_cast<int>(number(doc.get(), "bandwidth_mhz", ok));
-    out.num_aggregated = static_cast<long>(number(doc.get(), "num_aggregated", ok));
-    const cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc.get(), "bins");
-    if (!ok || !cJSON_IsArray(bins))
-        return false;
-    int n = 0, valued = 0;
-    double peak = -1e9, sum = 0;
+    out.detector = line.detector;
+    out.freq_mhz = line.freq_mhz;
+    out.bandwidth_mhz = line.bandwidth_mhz;
+    out.num_aggregated = line.num_aggregated;
     if (bins_out)
-        bins_out->clear();
-    for (const cJSON *b = bins->child; b; b = b->next) {
-        n++;
-        if (bins_out)
-            bins_out->push_back(cJSON_IsNumber(b) ? static_cast<float>(b->valuedouble) : NAN);
-        if (cJSON_IsNull(b))
-            continue; // the daemon writes a value JSON cannot hold as null
-        if (!cJSON_IsNumber(b))
-            return false;
-        peak = b->valuedouble > peak ? b->valuedouble : peak;
-        sum += b->valuedouble;
+        bins_out->assign(line.bins, line.bins + line.n);
+    int valued = 0;
+    double peak = -1e9, sum = 0;
+    for (size_t i = 0; i < line.n; i++) {
+        if (std::isnan(line.bins[i]))
+            continue; // null: no value to count
+        peak = std::max(peak, line.bins[i]);
+        sum += line.bins[i];
         valued++;
     }
-    if (n == 0)
-        return false;
-    out.bin_count = n;
+    out.bin_count = static_cast<int>(line.n);
     out.valued_bins = valued;
     out.peak_dbm = valued > 0 ? peak : 0;
     out.mean_dbm = valued > 0 ? sum / valued : 0;

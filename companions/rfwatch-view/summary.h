@@ -40,7 +40,7 @@ struct Summary {
     long bad_lines;
 };
 
-// false when text is not a sample line. With bins_out, also the bins in
+// false when text is not a spectrum line (parse_spectrum_line). With bins_out, also the bins in
 // order, NaN where the daemon wrote null.
 bool parse_sample_line(std::string_view text, SampleLine &out,
                        std::vector<float> *bins_out = nullptr);

@@ -7,19 +7,10 @@
 
 enum class PageCommandResult { Ok, Invalid };
 
-// Limits on what the page may ask for: the daemon accepts more, but these
-// are what the radios and a person watching can use.
-constexpr long PAGE_PERIOD_MIN_MS = 1;
-constexpr long PAGE_PERIOD_MAX_MS = 60000;
-constexpr long PAGE_SWEEP_MIN_MHZ = 2400;
-constexpr long PAGE_SWEEP_MAX_MHZ = 7125;
-constexpr long PAGE_DURATION_MAX_S = 86400;
-constexpr long PAGE_DWELL_MIN_MS = 5;
-constexpr long PAGE_DWELL_MAX_MS = 60000;
-
 // message: {"type":"period","ms":N}, {"type":"sweep","from":F,"to":T[,"duration":D]
-// [,"dwell":W]} or {"type":"cancel"}. Ok: json holds rfwatchd's command (no
-// newline). Invalid: error holds one sentence for the page.
+// [,"dwell":W]} or {"type":"cancel"}, within rfwatchd-stream's limits
+// (command_limits.def). Ok: json holds rfwatchd's command (no newline).
+// Invalid: error holds one sentence for the page.
 PageCommandResult page_command_to_json(std::string_view message, std::string &json,
                                        std::string &error);
 

@@ -1,115 +1,15 @@
 #include "frame.h"
 
 #include <algorithm>
-#include <cJSON.h>
 #include <cmath>
-#include <memory>
 
 namespace
 {
-
-using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
-
-// One header field: its key in the line, where it goes, and the range of its
-// type in the frame (a line whose value does not fit is refused, not cut).
-enum class FieldType { U8, U16, I16, U32, U64 };
-
-struct HeaderField {
-    const char *key;
-    size_t offset;
-    FieldType type;
-};
-
-// The frame's header, in the line's key order; bin_count is checked but n is
-// taken from the array itself, which is what the browser will read.
-constexpr HeaderField HEADER_FIELDS[] = {
-    {"detector", 1, FieldType::U8},
-    {"freq_mhz", 2, FieldType::U16},
-    {"bandwidth_mhz", 4, FieldType::U16},
-    {"noise_dbm", 6, FieldType::I16},
-    {"rssi", 8, FieldType::U16},
-    {"timestamp", 16, FieldType::U64},
-    {"num_aggregated", 12, FieldType::U32},
-};
-
-struct TypeRange {
-    double min;
-    double max;
-    size_t bytes;
-};
-
-// 2^64 itself does not fit; every double below it is a whole u64.
-constexpr double TWO_POW_64 = 18446744073709551616.0;
-
-TypeRange type_range(FieldType type)
-{
-    switch (type) {
-    case FieldType::U8:
-        return {0, 255, 1};
-    case FieldType::U16:
-        return {0, 65535, 2};
-    case FieldType::I16:
-        return {-32768, 32767, 2};
-    case FieldType::U32:
-        return {0, 4294967295.0, 4};
-    case FieldType::U64:
-        break;
-    }
-    return {0, TWO_POW_64, 8};
-}
 
 void put_le(uint8_t *at, uint64_t value, size_t bytes)
 {
     for (size_t i = 0; i < bytes; i++)
         at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// The value of key as the raw bits of its frame type, or false when it is
-// missing, not a number, not whole, or out of the type's range.
-bool field_bits(const cJSON *line, const HeaderField &field, uint64_t &bits)
-{
-    const cJSON *item = cJSON_GetObjectItemCaseSensitive(line, field.key);
-    if (!cJSON_IsNumber(item))
-        return false;
-    double v = item->valuedouble;
-    TypeRange range = type_range(field.type);
-    bool in_range =
-        v >= range.min && (field.type == FieldType::U64 ? v < range.max : v <= range.max);
-    if (!in_range || std::floor(v) != v)
-        return false;
-    if (field.type == FieldType::I16)
-        bits = static_cast<uint16_t>(static_cast<int16_t>(v));
-    else
-        bits = static_cast<uint64_t>(v);
-    return true;
-}
-
-// Everything after the value must be blank: "{...}{...}" is not one line.
-bool only_blank(const char *from, const char *end)
-{
-    for (; from < end; from++)
-        if (*from != ' ' && *from != '\t' && *from != '\r' && *from != '\n')
-            return false;
-    return true;
-}
-
-bool write_bins(const cJSON *bins, SpectrumFrame &out, size_t &n)
-{
-    n = 0;
-    for (const cJSON *b = bins->child; b != nullptr; b = b->next) {
-        if (n == FRAME_MAX_BINS)
-            return false;
-        int16_t h = 0;
-        if (cJSON_IsNull(b))
-            h = FRAME_BIN_NULL;
-        else if (cJSON_IsNumber(b))
-            h = bin_hundredths(b->valuedouble);
-        else
-            return false;
-        put_le(&out.bytes[FRAME_HEADER_SIZE + 2 * n], static_cast<uint16_t>(h), 2);
-        n++;
-    }
-    return n > 0;
 }
 
 } // namespace
@@ -130,30 +30,29 @@ int16_t bin_hundredths(double dbm)
     return static_cast<int16_t>(h);
 }
 
+void frame_from_spectrum(const SpectrumLine &line, SpectrumFrame &out)
+{
+    out.bytes[0] = FRAME_VERSION;
+    out.bytes[1] = line.detector;
+    put_le(&out.bytes[2], line.freq_mhz, 2);
+    put_le(&out.bytes[4], line.bandwidth_mhz, 2);
+    put_le(&out.bytes[6], static_cast<uint16_t>(line.noise_dbm), 2);
+    put_le(&out.bytes[8], line.rssi, 2);
+    put_le(&out.bytes[10], line.n, 2);
+    put_le(&out.bytes[12], line.num_aggregated, 4);
+    put_le(&out.bytes[16], line.timestamp, 8);
+    for (size_t i = 0; i < line.n; i++)
+        put_le(&out.bytes[FRAME_HEADER_SIZE + 2 * i],
+               static_cast<uint16_t>(bin_hundredths(line.bins[i])), 2);
+    out.size = FRAME_HEADER_SIZE + 2 * line.n;
+}
+
 bool frame_from_line(std::string_view line, SpectrumFrame &out)
 {
-    const char *end = nullptr;
-    JsonPtr doc(cJSON_ParseWithLengthOpts(line.data(), line.size(), &end, false), cJSON_Delete);
-    if (!doc || !cJSON_IsObject(doc.get()) || !only_blank(end, line.data() + line.size()))
+    SpectrumLine parsed; // 4 KiB
+    if (!parse_spectrum_line(line, parsed))
         return false;
-
-    out.bytes[0] = FRAME_VERSION;
-    for (const HeaderField &field : HEADER_FIELDS) {
-        uint64_t bits = 0;
-        if (!field_bits(doc.get(), field, bits))
-            return false;
-        put_le(&out.bytes[field.offset], bits, type_range(field.type).bytes);
-    }
-    const cJSON *count = cJSON_GetObjectItemCaseSensitive(doc.get(), "bin_count");
-    if (!cJSON_IsNumber(count) || count->valuedouble < 0)
-        return false;
-
-    const cJSON *bins = cJSON_GetObjectItemCaseSensitive(doc.get(), "bins");
-    size_t n = 0;
-    if (!cJSON_IsArray(bins) || !write_bins(bins, out, n))
-        return false;
-    put_le(&out.bytes[10], n, 2);
-    out.size = FRAME_HEADER_SIZE + 2 * n;
+    frame_from_spectrum(parsed, out);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // browsers (version 1, little-endian; README "rfwatch-web frames").
 #pragma once
 
+#include "sample_line.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,9 +11,7 @@
 #include <string_view>
 
 constexpr size_t FRAME_HEADER_SIZE = 24;
-// The most bins the daemon writes (an 80 MHz ath10k report has 512); a line
-// with more is refused, so a frame never needs more room than this.
-constexpr size_t FRAME_MAX_BINS = 512;
+constexpr size_t FRAME_MAX_BINS = LINE_MAX_BINS;
 constexpr uint8_t FRAME_VERSION = 1;
 // A bin that was not finite (null in the line).
 constexpr int16_t FRAME_BIN_NULL = -32768;
@@ -21,9 +21,10 @@ struct SpectrumFrame {
     size_t size; // FRAME_HEADER_SIZE + 2 * n
 };
 
-// false when line is not a spectrum line whose fields fit the frame's types
-// (the caller counts it as dropped); out is then unspecified.
+// false when line is not a spectrum line (parse_spectrum_line; the caller
+// counts it as dropped); out is then unspecified.
 bool frame_from_line(std::string_view line, SpectrumFrame &out);
+void frame_from_spectrum(const SpectrumLine &line, SpectrumFrame &out);
 
 // A frame received as bytes (a "compact" MQTT payload): false unless it is
 // a version-1 frame whose length is exactly its header's bin count.

@@ -1,5 +1,5 @@
-// The client command format: one JSON object per read, turned into a
-// plain record before anything acts on it.
+// The client command format: one JSON object per line (or per read without
+// a line feed), turned into a plain record before anything acts on it.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +29,7 @@ struct ParsedCommand {
 
 constexpr int32_t DEFAULT_DWELL_MS = 1000;
 
-// text must be terminated at text[len]; only the first JSON value counts.
+// text must be terminated at text[len]; only its first JSON value counts.
 CommandParse parse_client_command(const char *text, size_t len, ParsedCommand &out);
 
 // A JSON number as a signed 32-bit value: truncated toward zero, clamped.

@@ -1,5 +1,6 @@
-// The client command protocol: one read is one command; the daemon never
-// answers on the connection, only on its console.
+// The client command protocol: each line of a read is a command, and a read
+// without a line feed is one; the daemon never answers on the connection,
+// only on its console.
 #pragma once
 
 struct Client;

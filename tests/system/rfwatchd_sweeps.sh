@@ -19,12 +19,24 @@ lines=$WD_STATE/reader.lines
 # (every command read is announced on its standard output): a client that
 # hangs up before its command is read may be dropped with it unread, and a
 # pass of the loop can take seconds on a loaded machine under emulation.
-command() {
-  local before v
+command() { send "$*" "$view" -s "$sock" "$@" -t 300; }
+# rfwatch-view refuses what the sweep engine would refuse; such a command
+# reaches the daemon as raw JSON.
+raw_command() {
+  send "$1" python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall(sys.argv[2].encode())
+time.sleep(300)' "$sock" "$1"
+}
+# send WHAT SENDER...: runs the sender until the daemon announced WHAT.
+send() {
+  local before v what=$1
+  shift
   before=$(grep -c '^Sweep ' "$out")
-  "$view" -s "$sock" "$@" -t 300 >/dev/null 2>&1 &
+  "$@" >/dev/null 2>&1 &
   v=$!
-  wd_wait_for 60 "the daemon read the command ($*)" \
+  wd_wait_for 60 "the daemon read the command ($what)" \
     sh -c "test \$(grep -c '^Sweep ' $out) -gt $before"
   kill $v 2>/dev/null
   wait $v 2>/dev/null
@@ -137,7 +149,7 @@ wd_check "the driver's own settings came back, not the first sweep's zeros" \
   test "$(settings)" = "10 5"
 
 # --- a sweep the engine refuses ---
-command -w 2412-2412
+raw_command '{"command":2,"sweep_from":2412,"sweep_to":2412}'
 wd_wait_for 30 "equal ends are announced, then refused" grep -q '^Failed to start sweep: Invalid parameters$' "$log"
 
 # The refused "disable" words (the driver refuses them at close) went by.

@@ -11,7 +11,24 @@
     return Number(text);
   }
 
+  // The inputs carry the limits every companion checks (limits.js, made
+  // from the one table); the server refuses what lies outside them.
+  const LIMITED = {
+    period: 'ms', 'sweep-from': 'from', 'sweep-to': 'to', 'sweep-duration': 'duration',
+    'sweep-dwell': 'dwell',
+  };
+
+  function applyLimits() {
+    for (const [id, key] of Object.entries(LIMITED)) {
+      $(id).min = String(rfw.limits[key].min);
+      $(id).max = String(rfw.limits[key].max);
+    }
+    const spans = rfw.limits.spans.map(([lo, hi]) => `${lo}-${hi}`).join(', ');
+    $('sweep-from').title = $('sweep-to').title = `the range must overlap ${spans} MHz`;
+  }
+
   function bind(on) {
+    applyLimits();
     $('detector').addEventListener('change', () => on.detector(Number($('detector').value)));
     $('pause').addEventListener('click', () => {
       const paused = $('pause').getAttribute('aria-pressed') !== 'true';

@@ -7,6 +7,7 @@
 #include "test_clock.h"
 #include "test_server.h"
 
+#include <algorithm>
 #include <cJSON.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -344,14 +345,74 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
     std::string sent = "{\"command\": 1, oops}";
     EXPECT_FALSE(rest.empty());
     EXPECT_EQ(sent.substr(sent.size() - rest.size()), rest);
-    // A forged line and a terminal escape come out escaped, on the one line.
+    // Control bytes and a terminal escape come out escaped; each line of a
+    // read is a command of its own, so each has its own message.
     testing::internal::CaptureStderr();
-    send_text(a, "oops\nClient disconnected (POLLHUP)\n\x1b[2J");
+    send_text(a, "oops\r\nbad\x1b[2J\x7f");
     ASSERT_TRUE(ts.run_for(10));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Command parse error: oops\\x0aClient disconnected (POLLHUP)\\x0a\\x1b[2J\n");
+              "Command parse error: oops\\x0d\nCommand parse error: bad\\x1b[2J\\x7f\n");
     EXPECT_EQ(out, "");
     EXPECT_EQ(ts.server().client_count, 1);
+    close(a);
+}
+
+// A read holds commands ended by line feeds, taken in order; a read
+// without one is one command, as it always was (only its first value counts).
+TEST(Commands, ALineFeedEndsEachCommandOfARead)
+{
+    START_TEST_SERVER(ts);
+    int a = ts.connect_client();
+    ASSERT_TRUE(ts.run_for(10));
+    const std::string num = std::to_string(first_client(ts.server())->socket);
+    auto period = [](int ms) {
+        return R"({"command":1,"aggregation_period_ms":)" + std::to_string(ms) + "}";
+    };
+    const struct {
+        std::string read;
+        std::vector<int> taken; // periods set, in order
+        int parse_errors;
+    } cases[] = {
+        {period(101), {101}, 0},
+        {period(102) + period(103), {102}, 0},
+        {period(104) + "\n", {104}, 0},
+        {period(105) + "\n" + period(106) + "\n" + period(107) + "\n", {105, 106, 107}, 0},
+        {period(108) + "\r\n\n  \n" + period(109), {108, 109}, 0}, // blank lines, a tail
+        {period(110) + period(111) + "\n" + period(112), {110, 112}, 0},
+        {period(113) + "\n{\"command\":1,\n" + period(114) + "\n", {113, 114}, 1},
+        {period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n", {115}, 0},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        send_text(a, c.read);
+        ASSERT_TRUE(ts.run_for(10));
+        std::string expected;
+        for (int ms : c.taken)
+            expected +=
+                "Aggregation for client " + num + " changed to " + std::to_string(ms) + " ms\n";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << c.read;
+        std::string err = testing::internal::GetCapturedStderr();
+        int errors = 0;
+        for (size_t at = err.find("Command parse error"); at != std::string::npos;
+             at = err.find("Command parse error", at + 1))
+            errors++;
+        EXPECT_EQ(errors, c.parse_errors) << c.read << err;
+    }
+    // More lines than one read holds: a line cut by the read's size is
+    // taken whole with the next read.
+    std::string many;
+    for (int i = 0; i < 120; i++)
+        many += period(1000 + i) + "\n";
+    ASSERT_GT(many.size(), 4096u);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    send_text(a, many);
+    ASSERT_TRUE(ts.run_for(10));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(out.find("changed to 1119 ms\n"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 120) << out;
     close(a);
 }
 
