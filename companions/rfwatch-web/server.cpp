@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include "http_context.h"
+#include "http_reply.h"
 
 #include "page_command.h"
 #include "web_messages.h"
@@ -199,10 +200,9 @@ int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, v
 }
 
 const struct lws_protocols protocols[] = {
-    {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
+    {"http", http_callback, sizeof(HttpBody), 0, 0, nullptr, 0},
     {WS_PROTOCOL_NAME, ws_callback, sizeof(BrowserSession), BROWSER_TEXT_MAX, 0, nullptr, 0},
-    {LINK_LWS_PROTOCOL_NAME, link_lws_callback, 0, 0, 0, nullptr, 0},
-    {FLEET_PROTOCOL_NAME, fleet_callback, 0, 0, 0, nullptr, 0},
+    {LWS_WATCH_PROTOCOL_NAME, lws_watch_callback, 0, 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 

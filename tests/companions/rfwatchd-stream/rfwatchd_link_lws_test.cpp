@@ -42,7 +42,7 @@ TEST(RfwatchdLinkLws, CarriesLinesAndCommandsAndReconnectsOnItsTimer)
     ASSERT_TRUE(daemon->start(path));
 
     const lws_protocols protocols[] = {
-        {LINK_LWS_PROTOCOL_NAME, link_lws_callback, 0, 0, 0, nullptr, 0}, {}};
+        {LWS_WATCH_PROTOCOL_NAME, lws_watch_callback, 0, 0, 0, nullptr, 0}, {}};
     lws_context_creation_info info{};
     info.port = CONTEXT_PORT_NO_LISTEN;
     info.protocols = protocols;
