@@ -120,27 +120,10 @@ int on_request(ExporterServer &s, struct lws *wsi, HttpBody &session, const char
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
-    auto *session = static_cast<HttpBody *>(user);
-    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
-        return 1;
-    switch (reason) {
-    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
-    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-    case LWS_CALLBACK_WSI_DESTROY:
-        return 0;
-    case LWS_CALLBACK_HTTP_DROP_PROTOCOL:
-    case LWS_CALLBACK_CLOSED_HTTP:
-        if (session != nullptr)
-            http_reply_drop(*session);
-        break;
-    case LWS_CALLBACK_HTTP:
-        return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));
-    case LWS_CALLBACK_HTTP_WRITEABLE:
-        return http_reply_writable(wsi, *session);
-    default:
-        break;
-    }
-    return lws_callback_http_dummy(wsi, reason, user, in, len);
+    return http_serve(server_of(wsi).gate, wsi, reason, user, in, len,
+                      [](struct lws *w, HttpBody &b, const char *path) {
+                          return on_request(server_of(w), w, b, path);
+                      });
 }
 
 const struct lws_protocols protocols[] = {

@@ -71,3 +71,29 @@ void http_reply_drop(HttpBody &b)
     delete b.owned;
     b = {};
 }
+
+int http_serve(HttpGate &g, struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
+               size_t len, HttpRequestHandler on_request)
+{
+    auto *body = static_cast<HttpBody *>(user);
+    if (http_gate_connection(g, wsi, reason, user) != 0)
+        return 1;
+    switch (reason) {
+    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
+    case LWS_CALLBACK_WSI_DESTROY:
+        return 0; // the gate's
+    case LWS_CALLBACK_HTTP_DROP_PROTOCOL:
+    case LWS_CALLBACK_CLOSED_HTTP:
+        if (body != nullptr)
+            http_reply_drop(*body);
+        break;
+    case LWS_CALLBACK_HTTP:
+        return on_request(wsi, *body, static_cast<const char *>(in));
+    case LWS_CALLBACK_HTTP_WRITEABLE:
+        return http_reply_writable(wsi, *body);
+    default:
+        break;
+    }
+    return lws_callback_http_dummy(wsi, reason, user, in, len);
+}

@@ -4,6 +4,8 @@
 // companions share with their other clients.
 #pragma once
 
+#include "http_gate.h"
+
 #include <libwebsockets.h>
 #include <span>
 #include <string>
@@ -33,3 +35,11 @@ int http_reply_body(struct lws *wsi, HttpBody &b, std::string_view body, std::st
 int http_reply_writable(struct lws *wsi, HttpBody &b);
 // The connection ends: what is left unsent is dropped.
 void http_reply_drop(HttpBody &b);
+
+// A request's answer: headers, then http_reply_body (or -1).
+using HttpRequestHandler = int (*)(struct lws *wsi, HttpBody &b, const char *path);
+// The first protocol's callback (its session memory an HttpBody), with
+// what lws passed: the gate first, each request to on_request, the body's
+// turns and its end here, the rest to lws's default handling.
+int http_serve(HttpGate &g, struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
+               size_t len, HttpRequestHandler on_request);

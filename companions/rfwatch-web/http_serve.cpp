@@ -264,19 +264,12 @@ int on_request(WebServer &s, struct lws *wsi, HttpBody &session, const char *pat
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
-    auto *session = static_cast<HttpBody *>(user);
-    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
-        return 1;
-    switch (reason) {
-    case LWS_CALLBACK_HTTP:
-        return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));
-    case LWS_CALLBACK_HTTP_WRITEABLE:
-        return http_reply_writable(wsi, *session);
-    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: {
+    if (reason == LWS_CALLBACK_HTTP_CONFIRM_UPGRADE) {
         const Refusal r = upgrade_refusal(server_of(wsi), wsi);
         return r.code == 0 ? 0 : refuse(wsi, r);
     }
-    default:
-        return lws_callback_http_dummy(wsi, reason, user, in, len);
-    }
+    return http_serve(server_of(wsi).gate, wsi, reason, user, in, len,
+                      [](struct lws *w, HttpBody &b, const char *path) {
+                          return on_request(server_of(w), w, b, path);
+                      });
 }
