@@ -11,15 +11,15 @@ void on_timer(lws_sorted_usec_list_t *sul)
 {
     LwsWatch &w = *lws_container_of(sul, LwsWatch, sul);
     if (!w.stopping)
-        w.hooks.timer(w);
+        w.hook(w, LwsWatchEvent::Timer);
 }
 
 } // namespace
 
-void lws_watch_init(LwsWatch &w, LwsWatchHooks hooks, void *owner, struct lws_context *context,
+void lws_watch_init(LwsWatch &w, LwsWatchHook hook, void *owner, struct lws_context *context,
                     struct lws_vhost *vhost)
 {
-    w = LwsWatch{hooks, owner, context, vhost, nullptr, false, {}};
+    w = LwsWatch{hook, owner, context, vhost, nullptr, false, {}};
 }
 
 bool lws_watch_adopt(LwsWatch &w, int fd)
@@ -55,16 +55,17 @@ int lws_watch_callback(struct lws *wsi, enum lws_callback_reasons reason, void *
                        void * /*in*/, size_t /*len*/)
 {
     auto *w = static_cast<LwsWatch *>(lws_get_opaque_user_data(wsi));
-    const bool readable = reason == LWS_CALLBACK_RAW_RX_FILE;
     if (w == nullptr)
         return 0;
-    if (reason == LWS_CALLBACK_RAW_CLOSE_FILE) {
+    switch (reason) {
+    case LWS_CALLBACK_RAW_RX_FILE:
+        return w->hook(*w, LwsWatchEvent::Readable);
+    case LWS_CALLBACK_RAW_WRITEABLE_FILE:
+        return w->hook(*w, LwsWatchEvent::Writable);
+    case LWS_CALLBACK_RAW_CLOSE_FILE:
         w->wsi = nullptr;
-        if (!w->stopping)
-            w->hooks.closed(*w);
+        return w->stopping ? 0 : w->hook(*w, LwsWatchEvent::Closed);
+    default:
         return 0;
     }
-    if (!readable && reason != LWS_CALLBACK_RAW_WRITEABLE_FILE)
-        return 0;
-    return w->hooks.io(*w, readable, !readable);
 }

@@ -7,24 +7,20 @@
 #include <cstdint>
 #include <libwebsockets.h>
 
-struct LwsWatch;
+enum class LwsWatchEvent { Readable, Writable, Closed, Timer };
 
-// The owner's side of the watch.
-struct LwsWatchHooks {
-    // The descriptor may be read or written; nonzero asks lws to close it.
-    int (*io)(LwsWatch &w, bool readable, bool writable);
-    // lws closed the descriptor (on request, or for its own reasons).
-    void (*closed)(LwsWatch &w);
-    void (*timer)(LwsWatch &w);
-};
+struct LwsWatch;
+// The owner's answer: nonzero asks lws to close the descriptor. Closed: lws
+// closed it (on request, or for its own reasons).
+using LwsWatchHook = int (*)(LwsWatch &w, LwsWatchEvent e);
 
 struct LwsWatch {
-    LwsWatchHooks hooks;
+    LwsWatchHook hook;
     void *owner;
     struct lws_context *context;
     struct lws_vhost *vhost;
     struct lws *wsi; // watches the descriptor; nullptr: none
-    bool stopping;   // the program is ending: no hook runs any more
+    bool stopping;   // the program is ending: the hook runs no more
     lws_sorted_usec_list_t sul;
 };
 
@@ -32,13 +28,13 @@ extern const char *const LWS_WATCH_PROTOCOL_NAME;
 int lws_watch_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                        size_t len);
 
-void lws_watch_init(LwsWatch &w, LwsWatchHooks hooks, void *owner, struct lws_context *context,
+void lws_watch_init(LwsWatch &w, LwsWatchHook hook, void *owner, struct lws_context *context,
                     struct lws_vhost *vhost);
 // Watches fd, which lws then owns and closes.
 bool lws_watch_adopt(LwsWatch &w, int fd);
 // A writable turn, when a descriptor is watched.
 void lws_watch_writable(LwsWatch &w);
-// The timer hook runs after delay_us (in place of a time set before).
+// The Timer event comes after delay_us (in place of one set before).
 void lws_watch_schedule(LwsWatch &w, int64_t delay_us);
-// No hook runs any more (before the lws context goes).
+// The hook runs no more (before the lws context goes).
 void lws_watch_stop(LwsWatch &w);

@@ -5,11 +5,6 @@
 namespace
 {
 
-BrokerLws &owner_of(LwsWatch &w)
-{
-    return *static_cast<BrokerLws *>(w.owner);
-}
-
 // Whether the watch still watches the client's connection: an attempt that
 // is over (or a new one) is not the one adopted.
 bool current(const BrokerLws &l)
@@ -40,35 +35,26 @@ void sync(BrokerLws &l, int64_t now_us)
     lws_watch_schedule(l.watch, broker_client_deadline(c, now_us) - now_us);
 }
 
-int on_io(LwsWatch &w, bool readable, bool writable)
+int on_event(LwsWatch &w, LwsWatchEvent e)
 {
-    BrokerLws &l = owner_of(w);
-    if (w.stopping || !current(l))
-        return -1;
+    BrokerLws &l = *static_cast<BrokerLws *>(w.owner);
     const int64_t now = broker_now_us();
-    broker_client_io(*l.client, readable, writable, now);
-    if (!current(l))
-        return -1;
+    if (e == LwsWatchEvent::Timer) {
+        broker_client_tick(*l.client, now);
+    } else if (e == LwsWatchEvent::Closed) {
+        // Closed under the client (a hang-up lws saw first): over too.
+        if (current(l))
+            broker_client_drop(*l.client, now, MOSQ_ERR_CONN_LOST);
+    } else {
+        if (w.stopping || !current(l))
+            return -1;
+        broker_client_io(*l.client, e == LwsWatchEvent::Readable, e == LwsWatchEvent::Writable,
+                         now);
+        if (!current(l))
+            return -1;
+    }
     sync(l, now);
     return 0;
-}
-
-void on_closed(LwsWatch &w)
-{
-    BrokerLws &l = owner_of(w);
-    const int64_t now = broker_now_us();
-    // Closed under the client (a hang-up lws saw first): over too.
-    if (current(l))
-        broker_client_drop(*l.client, now, MOSQ_ERR_CONN_LOST);
-    sync(l, now);
-}
-
-void on_timer(LwsWatch &w)
-{
-    BrokerLws &l = owner_of(w);
-    const int64_t now = broker_now_us();
-    broker_client_tick(*l.client, now);
-    sync(l, now);
 }
 
 } // namespace
@@ -77,7 +63,7 @@ void broker_lws_start(BrokerLws &l, BrokerClient &c, struct lws_context *context
                       struct lws_vhost *vhost)
 {
     l.client = &c;
-    lws_watch_init(l.watch, {on_io, on_closed, on_timer}, &l, context, vhost);
+    lws_watch_init(l.watch, on_event, &l, context, vhost);
     lws_watch_schedule(l.watch, 0);
 }
 

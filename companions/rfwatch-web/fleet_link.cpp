@@ -84,11 +84,12 @@ void on_radio_gone(void *context, int id)
     server_radio_changed(*static_cast<WebServer *>(context), id);
 }
 
-void on_expiry(LwsWatch &w)
+int on_expiry(LwsWatch &w, LwsWatchEvent /*timer: it watches no descriptor*/)
 {
     FleetLink &f = *static_cast<FleetLink *>(w.owner);
     fleet_radios_expire(f.radios, broker_now_us(), on_radio_gone, f.server);
     lws_watch_schedule(w, EXPIRY_US);
+    return 0;
 }
 
 } // namespace
@@ -111,7 +112,7 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
     broker_client_init(f.client, std::move(setup),
                        {nullptr, on_connected, on_message, on_published, on_over}, &f);
     broker_lws_start(f.loop, f.client, server.context, server.vhost);
-    lws_watch_init(f.expiry, {nullptr, nullptr, on_expiry}, &f, server.context, server.vhost);
+    lws_watch_init(f.expiry, on_expiry, &f, server.context, server.vhost);
     lws_watch_schedule(f.expiry, EXPIRY_US);
 }
 

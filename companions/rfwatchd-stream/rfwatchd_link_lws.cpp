@@ -5,74 +5,66 @@
 namespace
 {
 
-DaemonLink &link_of(LwsWatch &w)
+DaemonLink &link_of(const LwsWatch &w)
 {
-    return *static_cast<DaemonLinkLws *>(w.owner)->link;
+    return *static_cast<DaemonLink *>(w.owner);
 }
 
-// The link's answer to an lws event: -1 asks lws to close the descriptor.
-int on_io(LwsWatch &w, bool readable, bool /*writable*/)
+void connect_now(LwsWatch &w)
 {
     DaemonLink &link = link_of(w);
-    link_handle(link, readable ? POLLIN : POLLOUT, lws_now_usecs());
+    if (w.stopping || link_connected(link))
+        return;
+    if (!link_connect(link, lws_now_usecs())) {
+        lws_watch_schedule(w, LINK_RETRY_US);
+    } else if (!lws_watch_adopt(w, link_fd(link))) { // lws closed the descriptor
+        link_lost(link, lws_now_usecs(), LinkChange::Closed, 0);
+        lws_watch_schedule(w, LINK_RETRY_US);
+    } else if (link_events(link) & POLLOUT) {
+        lws_watch_writable(w); // commands queued by the Connected report
+    }
+}
+
+int on_event(LwsWatch &w, LwsWatchEvent e)
+{
+    DaemonLink &link = link_of(w);
+    switch (e) {
+    case LwsWatchEvent::Timer:
+        connect_now(w);
+        return 0;
+    case LwsWatchEvent::Closed:
+        // lws closed it for its own reasons (the link already knows when
+        // it asked for the close itself).
+        if (link_connected(link))
+            link_lost(link, lws_now_usecs(), LinkChange::Closed, 0);
+        lws_watch_schedule(w, LINK_RETRY_US);
+        return 0;
+    case LwsWatchEvent::Readable:
+    case LwsWatchEvent::Writable:
+        break;
+    }
+    link_handle(link, e == LwsWatchEvent::Readable ? POLLIN : POLLOUT, lws_now_usecs());
     if (!link_connected(link))
-        return -1;
+        return -1; // lws closes the descriptor
     if (link_events(link) & POLLOUT)
         lws_watch_writable(w);
     return 0;
 }
 
-void on_closed(LwsWatch &w)
-{
-    // lws closed it for its own reasons (the link already knows when it
-    // asked for the close itself).
-    if (link_connected(link_of(w)))
-        link_lost(link_of(w), lws_now_usecs(), LinkChange::Closed, 0);
-    lws_watch_schedule(w, LINK_RETRY_US);
-}
-
-void on_retry(LwsWatch &w)
-{
-    link_lws_start(*static_cast<DaemonLinkLws *>(w.owner));
-}
-
 } // namespace
 
-void link_lws_init(DaemonLinkLws &a, DaemonLink &link, struct lws_context *context,
-                   struct lws_vhost *vhost)
+void link_lws_start(LwsWatch &w, DaemonLink &link, struct lws_context *context,
+                    struct lws_vhost *vhost)
 {
-    a.link = &link;
     link.loop_owns_fd = true;
-    lws_watch_init(a.watch, {on_io, on_closed, on_retry}, &a, context, vhost);
+    lws_watch_init(w, on_event, &link, context, vhost);
+    connect_now(w);
 }
 
-void link_lws_start(DaemonLinkLws &a)
+LinkSubmit link_lws_submit(LwsWatch &w, std::string_view command, uint64_t tag)
 {
-    if (a.watch.stopping || link_connected(*a.link))
-        return;
-    if (!link_connect(*a.link, lws_now_usecs())) {
-        lws_watch_schedule(a.watch, LINK_RETRY_US);
-        return;
-    }
-    if (!lws_watch_adopt(a.watch, link_fd(*a.link))) { // lws closed the descriptor
-        link_lost(*a.link, lws_now_usecs(), LinkChange::Closed, 0);
-        lws_watch_schedule(a.watch, LINK_RETRY_US);
-        return;
-    }
-    // Commands queued by the Connected report go out at once.
-    if (link_events(*a.link) & POLLOUT)
-        lws_watch_writable(a.watch);
-}
-
-void link_lws_stop(DaemonLinkLws &a)
-{
-    lws_watch_stop(a.watch);
-}
-
-LinkSubmit link_lws_submit(DaemonLinkLws &a, std::string_view command, uint64_t tag)
-{
-    const LinkSubmit r = link_submit(*a.link, command, tag);
+    const LinkSubmit r = link_submit(link_of(w), command, tag);
     if (r == LinkSubmit::Queued)
-        lws_watch_writable(a.watch);
+        lws_watch_writable(w);
     return r;
 }
