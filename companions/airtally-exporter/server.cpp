@@ -135,15 +135,11 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(ExporterServer &s, std::string &error)
 {
-    const HttpListen listen{"airtally-exporter",   s.options.access.address,
-                            s.options.access.port, 0,
-                            REQUEST_DEADLINE_S,    nullptr};
-    s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
-    if (s.context == nullptr)
-        return false;
-    http_gate_init(s.gate, s.options.access, server_port(s),
-                   {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
-    return true;
+    const HttpListen listen{
+        "airtally-exporter", s.options.access, {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER}, 0,
+        REQUEST_DEADLINE_S,  nullptr};
+    s.context = http_context_create(listen, protocols, &s, s.gate, &s.vhost, error);
+    return s.context != nullptr;
 }
 
 int server_port(const ExporterServer &s)
