@@ -135,19 +135,15 @@ int refuse(struct lws *wsi, const Refusal &r)
 // weight other than q=0; a gzip of its own counts before the "*".
 bool takes_gzip(std::string_view header)
 {
-    const auto trim = [](std::string_view v) {
-        const size_t b = v.find_first_not_of(" \t");
-        return b == std::string_view::npos ? std::string_view{}
-                                           : v.substr(b, v.find_last_not_of(" \t") - b + 1);
-    };
     int named = -1, any = -1; // -1: not mentioned, 0: refused, 1: taken
     while (!header.empty()) {
         const size_t comma = header.find(',');
         const std::string_view entry = header.substr(0, comma);
         header = comma == std::string_view::npos ? std::string_view{} : header.substr(comma + 1);
         const size_t semi = entry.find(';');
-        const std::string_view coding = trim(entry.substr(0, semi));
-        std::string_view q = semi == std::string_view::npos ? "" : trim(entry.substr(semi + 1));
+        const std::string_view coding = trim_blanks(entry.substr(0, semi));
+        std::string_view q =
+            semi == std::string_view::npos ? "" : trim_blanks(entry.substr(semi + 1));
         const bool refused = (q.starts_with("q=") || q.starts_with("Q=")) && q.size() > 2 &&
                              q[2] == '0' && q.find_first_not_of("0.", 2) == std::string_view::npos;
         const auto is = [&coding](std::string_view name) {
