@@ -92,6 +92,11 @@ int http_serve(HttpGate &g, struct lws *wsi, enum lws_callback_reasons reason, v
         return on_request(wsi, *body, static_cast<const char *>(in));
     case LWS_CALLBACK_HTTP_WRITEABLE:
         return http_reply_writable(wsi, *body);
+    case LWS_CALLBACK_HTTP_BODY:
+    case LWS_CALLBACK_HTTP_BODY_COMPLETION:
+        // No request here has a body: its answer (a refusal) is on its way
+        // already, and lws's default would end the connection under it.
+        return 0;
     default:
         break;
     }
