@@ -84,10 +84,10 @@ size_t content_length(const std::string &headers)
     return at == std::string::npos ? 0 : strtoul(lower.c_str() + at + 17, nullptr, 10);
 }
 
-// Reads one HTTP reply head (and its body when it has a length); what
-// follows the head stays in buf.
+// Reads one HTTP reply head (and its body when it has a length and answers
+// no HEAD); what follows the head stays in buf.
 bool read_reply(int fd, std::string &buf, HttpReply &reply, bool with_body,
-                Clock::time_point deadline)
+                Clock::time_point deadline, bool head = false)
 {
     if (!read_until(
             fd, buf, [](const std::string &b) { return b.find("\r\n\r\n") != std::string::npos; },
@@ -100,7 +100,7 @@ bool read_reply(int fd, std::string &buf, HttpReply &reply, bool with_body,
         return false;
     if (!with_body && reply.status == 101)
         return true;
-    const size_t len = content_length(reply.headers);
+    const size_t len = head ? 0 : content_length(reply.headers);
     if (!read_until(
             fd, buf, [len](const std::string &b) { return b.size() >= len; }, deadline))
         return false;
@@ -110,9 +110,10 @@ bool read_reply(int fd, std::string &buf, HttpReply &reply, bool with_body,
 }
 
 // A Host among the extra headers replaces the usual one.
-std::string request(std::string_view path, int port, const std::vector<std::string> &extra)
+std::string request(std::string_view path, int port, const std::vector<std::string> &extra,
+                    std::string_view method = "GET")
 {
-    std::string r = "GET " + std::string(path) + " HTTP/1.1\r\n";
+    std::string r = std::string(method) + " " + std::string(path) + " HTTP/1.1\r\n";
     if (std::ranges::none_of(extra, [](const std::string &h) { return h.starts_with("Host:"); }))
         r += "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
     for (const std::string &h : extra)
@@ -125,15 +126,38 @@ std::string request(std::string_view path, int port, const std::vector<std::stri
 HttpReply http_get(int port, std::string_view path, const std::vector<std::string> &extra_headers,
                    int timeout_ms)
 {
+    return http_request(port, "GET", path, extra_headers, timeout_ms);
+}
+
+HttpReply http_request(int port, std::string_view method, std::string_view path,
+                       const std::vector<std::string> &extra_headers, int timeout_ms)
+{
     HttpReply reply;
     const int fd = connect_loopback(port, 0);
     if (fd < 0)
         return reply;
+    const bool head = method == "HEAD";
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     std::string buf;
-    if (!send_all(fd, request(path, port, extra_headers) + "Connection: close\r\n\r\n") ||
-        !read_reply(fd, buf, reply, true, Clock::now() + std::chrono::milliseconds(timeout_ms)))
+    if (!send_all(fd, request(path, port, extra_headers, method) + "Connection: close\r\n\r\n") ||
+        !read_reply(fd, buf, reply, true, deadline, head)) {
         reply.status = 0;
+    } else if (head) {
+        // What came after the head anyway (there must be nothing) is kept.
+        read_until(
+            fd, buf, [](const std::string &) { return false; }, deadline);
+        reply.body = buf;
+    }
     ::close(fd);
+    return reply;
+}
+
+HttpReply http_read_reply(int fd, int timeout_ms)
+{
+    HttpReply reply;
+    std::string buf;
+    if (!read_reply(fd, buf, reply, true, Clock::now() + std::chrono::milliseconds(timeout_ms)))
+        reply.status = 0;
     return reply;
 }
 

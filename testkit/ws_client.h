@@ -22,6 +22,14 @@ struct HttpReply {
 HttpReply http_get(int port, std::string_view path,
                    const std::vector<std::string> &extra_headers = {}, int timeout_ms = 10000);
 
+// The same with any method, over a connection the server closes after it;
+// a HEAD reply's body is what came after the head until then.
+HttpReply http_request(int port, std::string_view method, std::string_view path,
+                       const std::vector<std::string> &extra_headers = {}, int timeout_ms = 10000);
+
+// The reply to a request sent on fd by hand.
+HttpReply http_read_reply(int fd, int timeout_ms = 10000);
+
 // A TCP connection to 127.0.0.1:port from the loopback address source
 // (nullptr: the kernel's choice, 127.0.0.1), so that a test can be several
 // peers; -1 on failure.

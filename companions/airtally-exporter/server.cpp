@@ -1,13 +1,11 @@
 #include "server.h"
 
-#include "http_body.h"
 #include "http_context.h"
+#include "http_reply.h"
 
 #include "exposition.h"
 #include "token.h"
 
-#include <array>
-#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -22,25 +20,15 @@ constexpr std::string_view kIndexPage =
     "</head>\n<body><h1>airtally-exporter</h1><p><a href=\"/metrics\">Metrics</a></p></body>"
     "</html>\n";
 
-// Per connection; lws hands it over zero-filled and frees it itself.
-struct HttpSession {
-    std::string *body; // being sent; nullptr between requests
-    size_t sent;
-};
-
 enum class Method { Get, Head, Other };
-
-struct Header {
-    const char *name; // with its colon, as lws wants it; nullptr: none
-    std::string value;
-};
 
 struct Response {
     unsigned status;
     const char *content_type;
     std::string body;
     bool length_known;
-    std::array<Header, 1> extra; // name nullptr: none
+    const char *extra_name = nullptr; // with its colon; nullptr: none
+    std::string extra_value = {};
 };
 
 ExporterServer &server_of(struct lws *wsi)
@@ -57,9 +45,11 @@ Method method_of(struct lws *wsi)
     return Method::Other;
 }
 
-Response text_response(unsigned status, const char *text, Header extra = {nullptr, {}})
+Response text_response(unsigned status, const char *text, const char *extra_name = nullptr,
+                       std::string extra_value = {})
 {
-    return {status, "text/plain; charset=utf-8", std::string(text) + "\n", true, {extra}};
+    return {status,     "text/plain; charset=utf-8", std::string(text) + "\n", true,
+            extra_name, std::move(extra_value)};
 }
 
 // The bearer token, when one is required: a peer that keeps guessing wrong
@@ -68,24 +58,26 @@ bool authorised(ExporterServer &s, struct lws *wsi, Response &refusal)
 {
     if (s.token.empty())
         return true;
-    const std::string peer = http_gate_peer(wsi);
-    const uint64_t now = throttle_clock_ms();
-    if (const uint64_t wait = throttle_wait_ms(s.gate.throttle, peer, now); wait > 0) {
+    const std::string authorization = http_header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION);
+    uint64_t wait = 0;
+    switch (http_gate_token(
+        s.gate, wsi, !authorization.empty(),
+        [&] { return bearer_accepted(authorization, s.token); }, &wait)) {
+    case TokenCheck::Right:
+        return true;
+    case TokenCheck::Throttled:
         refusal =
             text_response(HTTP_TOO_MANY_REQUESTS, "too many wrong tokens from this address: wait",
-                          {"retry-after:", std::to_string((wait + 999) / 1000)});
+                          "retry-after:", std::to_string((wait + 999) / 1000));
+        return false;
+    case TokenCheck::None:
+    case TokenCheck::Wrong:
+        refusal =
+            text_response(HTTP_STATUS_UNAUTHORIZED,
+                          "bearer token missing or wrong (it is in the exporter's token file)",
+                          "www-authenticate:", "Bearer realm=\"airtally-exporter\"");
         return false;
     }
-    const std::string authorization = http_header(wsi, WSI_TOKEN_HTTP_AUTHORIZATION);
-    if (bearer_accepted(authorization, s.token)) {
-        throttle_succeeded(s.gate.throttle, peer);
-        return true;
-    }
-    if (!authorization.empty())
-        throttle_failed(s.gate.throttle, peer, now);
-    refusal = text_response(HTTP_STATUS_UNAUTHORIZED,
-                            "bearer token missing or wrong (it is in the exporter's token file)",
-                            {"www-authenticate:", "Bearer realm=\"airtally-exporter\""});
     return false;
 }
 
@@ -97,113 +89,45 @@ Response respond(ExporterServer &s, struct lws *wsi, std::string_view path, Meth
         return text_response(HTTP_MISDIRECTED, http_gate_host_refusal());
     if (method == Method::Other)
         return text_response(HTTP_STATUS_METHOD_NOT_ALLOWED, "only GET and HEAD are served",
-                             {"allow:", "GET, HEAD"});
+                             "allow:", "GET, HEAD");
     if (Response refusal; !authorised(s, wsi, refusal))
         return refusal;
     if (path == "/metrics") {
         if (method == Method::Head)
-            return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, "", false, {}};
-        return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, scrape(s.scraper), true, {}};
+            return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, "", false};
+        return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, scrape(s.scraper), true};
     }
     if (path == "/")
-        return {HTTP_STATUS_OK, "text/html; charset=utf-8", std::string(kIndexPage), true, {}};
+        return {HTTP_STATUS_OK, "text/html; charset=utf-8", std::string(kIndexPage), true};
     return text_response(HTTP_STATUS_NOT_FOUND, "not found: the metrics are at /metrics");
 }
 
-int send_headers(struct lws *wsi, const Response &r, size_t length)
-{
-    std::array<unsigned char, LWS_PRE + 1024> buf;
-    unsigned char *start = buf.data() + LWS_PRE;
-    unsigned char *p = start;
-    unsigned char *end = buf.data() + buf.size() - 1;
-    const Header common[] = {{"x-content-type-options:", "nosniff"},
-                             {"cache-control:", "no-store"}};
-    if (lws_add_http_common_headers(wsi, r.status, r.content_type,
-                                    r.length_known ? length : LWS_ILLEGAL_HTTP_CONTENT_LEN, &p,
-                                    end) != 0)
-        return -1;
-    auto add = [&](const Header &h) {
-        return lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char *>(h.name),
-                                           reinterpret_cast<const unsigned char *>(h.value.data()),
-                                           static_cast<int>(h.value.size()), &p, end) == 0;
-    };
-    for (const Header &h : common)
-        if (!add(h))
-            return -1;
-    for (const Header &h : r.extra)
-        if (h.name != nullptr && !add(h))
-            return -1;
-    return lws_finalize_write_http_header(wsi, start, &p, end) != 0 ? -1 : 0;
-}
-
-void drop_body(HttpSession &session)
-{
-    delete session.body;
-    session.body = nullptr;
-    session.sent = 0;
-}
-
-int on_request(ExporterServer &s, struct lws *wsi, HttpSession &session, const char *path)
+int on_request(ExporterServer &s, struct lws *wsi, HttpBody &session, const char *path)
 {
     const Method method = method_of(wsi);
     Response r = respond(s, wsi, path != nullptr ? path : "", method);
-    const size_t length = r.body.size();
-    if (send_headers(wsi, r, length) != 0)
+    const HttpHeader extra{r.extra_name, r.extra_value};
+    if (http_reply_headers(wsi, r.status, r.content_type,
+                           r.length_known ? r.body.size() : LWS_ILLEGAL_HTTP_CONTENT_LEN,
+                           std::span(&extra, r.extra_name != nullptr ? 1 : 0)) != 0)
         return -1;
-    if (method == Method::Head || r.body.empty())
-        return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
-    drop_body(session);
-    session.body = new std::string(std::move(r.body));
-    lws_callback_on_writable(wsi);
-    return 0;
-}
-
-int on_body_writeable(struct lws *wsi, HttpSession &session)
-{
-    if (session.body == nullptr)
-        return 0;
-    const std::string &body = *session.body;
-    switch (write_body_chunk(wsi, reinterpret_cast<const unsigned char *>(body.data()), body.size(),
-                             session.sent)) {
-    case BodyStep::Failed:
-        return -1;
-    case BodyStep::More:
-        return 0;
-    case BodyStep::Done:
-        break;
-    }
-    drop_body(session);
-    return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+    if (method == Method::Head)
+        return http_reply_body(wsi, session, "", nullptr);
+    auto *body = new std::string(std::move(r.body));
+    return http_reply_body(wsi, session, *body, body);
 }
 
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
-    auto *session = static_cast<HttpSession *>(user);
-    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
-        return 1;
-    switch (reason) {
-    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
-    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-    case LWS_CALLBACK_WSI_DESTROY:
-        return 0;
-    case LWS_CALLBACK_HTTP_DROP_PROTOCOL:
-    case LWS_CALLBACK_CLOSED_HTTP:
-        if (session != nullptr)
-            drop_body(*session);
-        break;
-    case LWS_CALLBACK_HTTP:
-        return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));
-    case LWS_CALLBACK_HTTP_WRITEABLE:
-        return on_body_writeable(wsi, *session);
-    default:
-        break;
-    }
-    return lws_callback_http_dummy(wsi, reason, user, in, len);
+    return http_serve(server_of(wsi).gate, wsi, reason, user, in, len,
+                      [](struct lws *w, HttpBody &b, const char *path) {
+                          return on_request(server_of(w), w, b, path);
+                      });
 }
 
 const struct lws_protocols protocols[] = {
-    {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
+    {"http", http_callback, sizeof(HttpBody), 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -211,15 +135,11 @@ const struct lws_protocols protocols[] = {
 
 bool server_start(ExporterServer &s, std::string &error)
 {
-    const HttpListen listen{"airtally-exporter",   s.options.access.address,
-                            s.options.access.port, 0,
-                            REQUEST_DEADLINE_S,    nullptr};
-    s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
-    if (s.context == nullptr)
-        return false;
-    http_gate_init(s.gate, s.options.access, server_port(s),
-                   {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
-    return true;
+    const HttpListen listen{
+        "airtally-exporter", s.options.access, {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER}, 0,
+        REQUEST_DEADLINE_S,  nullptr};
+    s.context = http_context_create(listen, protocols, &s, s.gate, &s.vhost, error);
+    return s.context != nullptr;
 }
 
 int server_port(const ExporterServer &s)

@@ -13,15 +13,6 @@
 namespace
 {
 
-// The line without the blanks around it (the line end is gone already).
-std::string_view trim(std::string_view s)
-{
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 bool url_safe_char(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
@@ -101,7 +92,7 @@ bool read_token_file(const char *path, TokenCharset charset, std::string &token,
         error = "the token file: " + error;
         return false;
     }
-    const std::string_view text = trim(line);
+    const std::string_view text = trim_blanks(line);
     if (text.empty()) {
         error = path_says(path, " is empty");
         return false;
@@ -150,6 +141,14 @@ bool token_file_load(const char *path, TokenCharset charset, bool create_missing
         }
     }
     return read_token_file(path, charset, token, error);
+}
+
+std::string_view trim_blanks(std::string_view s)
+{
+    const size_t first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 bool token_equal(std::string_view a, std::string_view b)

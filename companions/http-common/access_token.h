@@ -26,5 +26,9 @@ bool token_strong_enough(std::string_view token);
 bool token_file_load(const char *path, TokenCharset charset, bool create_missing,
                      std::string &token, std::string &error);
 
+// s without the spaces and tabs around it: a token as written in a file or
+// a header.
+std::string_view trim_blanks(std::string_view s);
+
 // Compares in time that depends on the lengths only, not on where they differ.
 bool token_equal(std::string_view a, std::string_view b);

@@ -1,11 +1,13 @@
 #include "http_context.h"
 
 struct lws_context *http_context_create(const HttpListen &l, const struct lws_protocols *protocols,
-                                        void *user, struct lws_vhost **vhost, std::string &error)
+                                        void *user, HttpGate &gate, struct lws_vhost **vhost,
+                                        std::string &error)
 {
+    const std::string &address = l.access.address;
     lws_context_creation_info info{};
-    info.port = l.port;
-    info.iface = l.address.c_str();
+    info.port = l.access.port;
+    info.iface = address.c_str();
     info.protocols = protocols;
     info.user = user;
     info.gid = -1;
@@ -20,16 +22,17 @@ struct lws_context *http_context_create(const HttpListen &l, const struct lws_pr
     info.retry_and_idle_policy = l.idle_policy;
     // With IPv6 on, libwebsockets binds an IPv4 address's port on every
     // address: loopback would be reachable from the network, unauthenticated.
-    if (l.address.find(':') == std::string::npos)
+    if (address.find(':') == std::string::npos)
         info.options |= LWS_SERVER_OPTION_DISABLE_IPV6;
     struct lws_context *context = lws_create_context(&info);
     *vhost = context != nullptr ? lws_get_vhost_by_name(context, "default") : nullptr;
     if (*vhost == nullptr || lws_get_vhost_listen_port(*vhost) <= 0) {
-        error = "cannot listen on " + l.address + ":" + std::to_string(l.port);
+        error = "cannot listen on " + address + ":" + std::to_string(l.access.port);
         if (context != nullptr)
             lws_context_destroy(context);
         return nullptr;
     }
+    http_gate_init(gate, l.access, lws_get_vhost_listen_port(*vhost), l.limits);
     return context;
 }
 

@@ -133,6 +133,26 @@ const char *http_gate_host_refusal()
            "reached by NAME";
 }
 
+TokenCheck http_gate_token(HttpGate &g, struct lws *wsi, bool presented,
+                           const std::function<bool()> &matches, uint64_t *wait_ms)
+{
+    const std::string peer = http_gate_peer(wsi);
+    const uint64_t now = throttle_clock_ms();
+    const uint64_t wait = throttle_wait_ms(g.throttle, peer, now);
+    if (wait_ms != nullptr)
+        *wait_ms = wait;
+    if (wait > 0)
+        return TokenCheck::Throttled;
+    if (!presented)
+        return TokenCheck::None;
+    if (matches()) {
+        throttle_succeeded(g.throttle, peer);
+        return TokenCheck::Right;
+    }
+    throttle_failed(g.throttle, peer, now);
+    return TokenCheck::Wrong;
+}
+
 std::string http_gate_peer(struct lws *wsi)
 {
     char peer[GATE_PEER_MAX];

@@ -8,6 +8,7 @@
 #include "access_options.h"
 #include "auth_throttle.h"
 
+#include <functional>
 #include <libwebsockets.h>
 #include <string>
 #include <vector>
@@ -52,6 +53,13 @@ constexpr unsigned HTTP_MISDIRECTED = 421;
 constexpr unsigned HTTP_TOO_MANY_REQUESTS = 429; // the throttle's answer
 // The short text to answer a refused Host with.
 const char *http_gate_host_refusal();
+
+// How a token a request presents fares. Throttled: the peer guessed wrong
+// too often and must wait (*wait_ms, when asked); its token is not even
+// compared meanwhile. None: nothing was presented.
+enum class TokenCheck { None, Right, Wrong, Throttled };
+TokenCheck http_gate_token(HttpGate &g, struct lws *wsi, bool presented,
+                           const std::function<bool()> &matches, uint64_t *wait_ms = nullptr);
 
 // The peer's address as text (the throttle's key).
 std::string http_gate_peer(struct lws *wsi);

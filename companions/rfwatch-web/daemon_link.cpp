@@ -40,15 +40,14 @@ void start(WebServer &s)
 {
     s.daemon.lines = s.daemon.dropped = 0;
     link_init(s.daemon.link, s.options.socket_path, {&s, on_line, on_change, on_done});
-    link_lws_init(s.daemon.loop, s.daemon.link, s.context, s.vhost);
-    link_lws_start(s.daemon.loop);
+    link_lws_start(s.daemon.loop, s.daemon.link, s.context, s.vhost);
 }
 
 // The loop closes the adopted descriptor as the context goes; by then the
 // browsers are gone too, so unsent commands have no one to tell.
 void stop(WebServer &s)
 {
-    link_lws_stop(s.daemon.loop);
+    lws_watch_stop(s.daemon.loop);
 }
 
 int radio_count(const WebServer & /*s*/)

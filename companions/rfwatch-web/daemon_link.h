@@ -8,7 +8,7 @@
 
 struct WebDaemon {
     DaemonLink link;
-    DaemonLinkLws loop;
+    LwsWatch loop;
     uint64_t lines;   // lines read, but those too long (the link counts them)
     uint64_t dropped; // of those, lines that were no spectrum
 };

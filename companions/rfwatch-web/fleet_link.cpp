@@ -6,8 +6,6 @@
 #include <span>
 #include <utility>
 
-const char *const FLEET_PROTOCOL_NAME = "rfwatch-fleet";
-
 namespace
 {
 
@@ -86,11 +84,12 @@ void on_radio_gone(void *context, int id)
     server_radio_changed(*static_cast<WebServer *>(context), id);
 }
 
-void on_expiry(lws_sorted_usec_list_t *sul)
+int on_expiry(LwsWatch &w, LwsWatchEvent /*timer: it watches no descriptor*/)
 {
-    FleetLink &f = *lws_container_of(sul, FleetTimer, sul)->owner;
+    FleetLink &f = *static_cast<FleetLink *>(w.owner);
     fleet_radios_expire(f.radios, broker_now_us(), on_radio_gone, f.server);
-    lws_sul_schedule(f.server->context, 0, &f.expiry.sul, on_expiry, EXPIRY_US);
+    lws_watch_schedule(w, EXPIRY_US);
+    return 0;
 }
 
 } // namespace
@@ -112,16 +111,16 @@ void fleet_start(FleetLink &f, WebServer &server, FleetOptions options)
                       0};
     broker_client_init(f.client, std::move(setup),
                        {nullptr, on_connected, on_message, on_published, on_over}, &f);
-    broker_lws_start(f.loop, f.client, server.context, server.vhost, FLEET_PROTOCOL_NAME);
-    f.expiry = {{}, &f};
-    lws_sul_schedule(server.context, 0, &f.expiry.sul, on_expiry, EXPIRY_US);
+    broker_lws_start(f.loop, f.client, server.context, server.vhost);
+    lws_watch_init(f.expiry, on_expiry, &f, server.context, server.vhost);
+    lws_watch_schedule(f.expiry, EXPIRY_US);
 }
 
 void fleet_stop(FleetLink &f)
 {
     if (f.server == nullptr)
         return; // not in fleet mode
-    lws_sul_cancel(&f.expiry.sul);
+    lws_watch_stop(f.expiry);
     broker_lws_stop(f.loop);
 }
 
@@ -156,11 +155,4 @@ bool fleet_radio_connected(const FleetLink &f, int radio)
 {
     return f.connected && radio >= 0 && static_cast<size_t>(radio) < f.radios.radios.size() &&
            fleet_radio_live(f.radios.radios[static_cast<size_t>(radio)]);
-}
-
-int fleet_callback(struct lws *wsi, enum lws_callback_reasons reason, void * /*user*/,
-                   void * /*in*/, size_t /*len*/)
-{
-    auto *server = static_cast<WebServer *>(lws_context_user(lws_get_context(wsi)));
-    return broker_lws_callback(server->fleet.loop, reason);
 }

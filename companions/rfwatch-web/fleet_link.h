@@ -31,14 +31,6 @@ struct FleetOptions {
     std::string cafile;   // empty: the system's store (mqtts)
 };
 
-struct FleetLink;
-// The expiry timer and its owner: the owner is no plain record, so the
-// timer cannot find it by offset.
-struct FleetTimer {
-    lws_sorted_usec_list_t sul;
-    FleetLink *owner;
-};
-
 struct FleetLink {
     WebServer *server = nullptr;
     FleetOptions options;
@@ -48,7 +40,7 @@ struct FleetLink {
     int in_flight = 0;
     FleetRadios radios;
     uint64_t dropped = 0; // payloads that were no spectrum
-    FleetTimer expiry{};
+    LwsWatch expiry{};    // its timer alone
 };
 
 // Copies the options; connects at once and retries with back-off (1 s to 30 s).
@@ -58,7 +50,3 @@ void fleet_stop(FleetLink &f);
 bool fleet_submit(FleetLink &f, int radio, std::string_view json, std::string &error);
 // Whether the radio is delivering as far as the page is concerned.
 bool fleet_radio_connected(const FleetLink &f, int radio);
-
-extern const char *const FLEET_PROTOCOL_NAME;
-int fleet_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
-                   size_t len);

@@ -2,8 +2,8 @@
 // the wire to a client that takes it), the access token (query once, then
 // cookie), and the checks on upgrades to WebSocket.
 #include "access_token.h"
-#include "http_body.h"
 #include "http_context.h"
+#include "http_reply.h"
 #include "page_assets.h"
 #include "server.h"
 #include "url_text.h"
@@ -26,10 +26,6 @@ WebServer &server_of(struct lws *wsi)
 
 constexpr const char *TOKEN_COOKIE_NAME = "rfwatch_token";
 constexpr size_t TOKEN_TEXT_MAX = 1024; // as long as a token file may make one
-
-// The token a request presents in its query or its cookie. Throttled: the
-// peer guessed wrong too often and must wait (its token was not compared).
-enum class Presented { None, Right, Wrong, Throttled };
 
 std::string cookie_token(struct lws *wsi)
 {
@@ -54,28 +50,18 @@ bool query_token(struct lws *wsi, std::string &token)
     return true;
 }
 
-// Wrong guesses from one address slow it down; while it waits its token is
-// not compared at all.
-Presented check_token(WebServer &s, struct lws *wsi, const std::string &given, bool present)
+// The token a request presents in its query or its cookie.
+TokenCheck check_token(WebServer &s, struct lws *wsi, const std::string &given, bool present)
 {
     if (!present)
-        return Presented::None;
-    const std::string peer = http_gate_peer(wsi);
-    const uint64_t now = throttle_clock_ms();
-    if (throttle_wait_ms(s.gate.throttle, peer, now) > 0)
-        return Presented::Throttled;
-    if (token_equal(given, s.token)) {
-        throttle_succeeded(s.gate.throttle, peer);
-        return Presented::Right;
-    }
-    throttle_failed(s.gate.throttle, peer, now);
-    return Presented::Wrong;
+        return TokenCheck::None;
+    return http_gate_token(s.gate, wsi, true, [&] { return token_equal(given, s.token); });
 }
 
-Presented check_cookie(WebServer &s, struct lws *wsi)
+TokenCheck check_cookie(WebServer &s, struct lws *wsi)
 {
     if (s.token.empty())
-        return Presented::Right;
+        return TokenCheck::Right;
     const std::string given = cookie_token(wsi);
     return check_token(s, wsi, given, !given.empty());
 }
@@ -115,12 +101,12 @@ Refusal upgrade_refusal(WebServer &s, struct lws *wsi)
     if (!origin_ok(wsi))
         return {HTTP_STATUS_FORBIDDEN, "WebSocket from another origin refused"};
     switch (check_cookie(s, wsi)) {
-    case Presented::Right:
+    case TokenCheck::Right:
         break;
-    case Presented::Throttled:
+    case TokenCheck::Throttled:
         return {HTTP_TOO_MANY_REQUESTS, THROTTLED_TEXT};
-    case Presented::None:
-    case Presented::Wrong:
+    case TokenCheck::None:
+    case TokenCheck::Wrong:
         return {HTTP_STATUS_UNAUTHORIZED,
                 "access token missing or wrong: open the page with ?token=... first"};
     }
@@ -149,19 +135,15 @@ int refuse(struct lws *wsi, const Refusal &r)
 // weight other than q=0; a gzip of its own counts before the "*".
 bool takes_gzip(std::string_view header)
 {
-    const auto trim = [](std::string_view v) {
-        const size_t b = v.find_first_not_of(" \t");
-        return b == std::string_view::npos ? std::string_view{}
-                                           : v.substr(b, v.find_last_not_of(" \t") - b + 1);
-    };
     int named = -1, any = -1; // -1: not mentioned, 0: refused, 1: taken
     while (!header.empty()) {
         const size_t comma = header.find(',');
         const std::string_view entry = header.substr(0, comma);
         header = comma == std::string_view::npos ? std::string_view{} : header.substr(comma + 1);
         const size_t semi = entry.find(';');
-        const std::string_view coding = trim(entry.substr(0, semi));
-        std::string_view q = semi == std::string_view::npos ? "" : trim(entry.substr(semi + 1));
+        const std::string_view coding = trim_blanks(entry.substr(0, semi));
+        std::string_view q =
+            semi == std::string_view::npos ? "" : trim_blanks(entry.substr(semi + 1));
         const bool refused = (q.starts_with("q=") || q.starts_with("Q=")) && q.size() > 2 &&
                              q[2] == '0' && q.find_first_not_of("0.", 2) == std::string_view::npos;
         const auto is = [&coding](std::string_view name) {
@@ -203,36 +185,20 @@ bool inflated(const PageAsset &asset, std::string_view &body)
     return true;
 }
 
-int send_headers(struct lws *wsi, const PageAsset &asset, const HttpSession &session)
+int send_headers(struct lws *wsi, const PageAsset &asset, std::string_view body)
 {
-    std::array<unsigned char, LWS_PRE + 1024> buf;
-    unsigned char *start = buf.data() + LWS_PRE;
-    unsigned char *p = start;
-    unsigned char *end = buf.data() + buf.size() - 1;
     // The page needs nothing from anywhere else; say so, so that an
     // injected script could not load or send anything either.
-    static const char csp[] = "default-src 'self'; connect-src 'self'; frame-ancestors 'none'";
-    struct Extra {
-        const char *name;
-        const char *value;
-    };
-    const std::array<Extra, 6> extras = {{
-        {"content-security-policy:", csp},
-        {"x-content-type-options:", "nosniff"},
-        {"cache-control:", "no-store"},
+    const HttpHeader extras[] = {
+        {"content-security-policy:",
+         "default-src 'self'; connect-src 'self'; frame-ancestors 'none'"},
         {"referrer-policy:", "no-referrer"},
         {"vary:", "Accept-Encoding"},
-        {"content-encoding:", session.body == asset.gz ? "gzip" : nullptr},
-    }};
-    if (lws_add_http_common_headers(wsi, HTTP_STATUS_OK, asset.mime, session.size, &p, end) != 0)
-        return -1;
-    for (const Extra &e : extras)
-        if (e.value != nullptr &&
-            lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char *>(e.name),
-                                        reinterpret_cast<const unsigned char *>(e.value),
-                                        static_cast<int>(strlen(e.value)), &p, end) != 0)
-            return -1;
-    return lws_finalize_write_http_header(wsi, start, &p, end) != 0 ? -1 : 0;
+        {"content-encoding:", "gzip"},
+    };
+    const bool gzip = body.data() == reinterpret_cast<const char *>(asset.gz);
+    return http_reply_headers(wsi, HTTP_STATUS_OK, asset.mime, body.size(),
+                              std::span(extras).first(gzip ? 4 : 3));
 }
 
 // The token given in the address goes into the cookie, and the browser is
@@ -250,28 +216,13 @@ int redirect_with_cookie(const WebServer &s, struct lws *wsi)
             args += (args.empty() ? "?" : "&") + url_arg_text(part.data());
     location += args;
     const std::string cookie = token_cookie(s);
-    std::array<unsigned char, LWS_PRE + 2048> buf;
-    unsigned char *start = buf.data() + LWS_PRE;
-    unsigned char *p = start;
-    unsigned char *end = buf.data() + buf.size() - 1;
-    const auto text = [](const std::string &v) {
-        return reinterpret_cast<const unsigned char *>(v.data());
-    };
-    if (lws_add_http_header_status(wsi, HTTP_STATUS_SEE_OTHER, &p, end) != 0 ||
-        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_LOCATION, text(location),
-                                     static_cast<int>(location.size()), &p, end) != 0 ||
-        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_SET_COOKIE, text(cookie),
-                                     static_cast<int>(cookie.size()), &p, end) != 0 ||
-        lws_add_http_header_by_token(wsi, WSI_TOKEN_HTTP_CACHE_CONTROL,
-                                     reinterpret_cast<const unsigned char *>("no-store"), 8, &p,
-                                     end) != 0 ||
-        lws_add_http_header_content_length(wsi, 0, &p, end) != 0 ||
-        lws_finalize_write_http_header(wsi, start, &p, end) != 0)
+    const HttpHeader headers[] = {{"location:", location}, {"set-cookie:", cookie}};
+    if (http_reply_headers(wsi, HTTP_STATUS_SEE_OTHER, nullptr, 0, headers) != 0)
         return -1;
     return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
 }
 
-int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *path)
+int on_request(WebServer &s, struct lws *wsi, HttpBody &session, const char *path)
 {
     if (!http_gate_host_ok(s.gate, wsi))
         return reply_status(wsi, HTTP_MISDIRECTED, http_gate_host_refusal());
@@ -280,14 +231,14 @@ int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *
     std::string given;
     const bool in_query = !s.token.empty() && query_token(wsi, given);
     switch (in_query ? check_token(s, wsi, given, true) : check_cookie(s, wsi)) {
-    case Presented::Right:
+    case TokenCheck::Right:
         if (in_query)
             return redirect_with_cookie(s, wsi);
         break;
-    case Presented::Throttled:
+    case TokenCheck::Throttled:
         return reply_status(wsi, HTTP_TOO_MANY_REQUESTS, THROTTLED_TEXT);
-    case Presented::None:
-    case Presented::Wrong:
+    case TokenCheck::None:
+    case TokenCheck::Wrong:
         return reply_status(wsi, HTTP_STATUS_UNAUTHORIZED,
                             "access token missing or wrong: open the address with "
                             "?token=... (the token is in rfwatch-web's token file)");
@@ -299,29 +250,9 @@ int on_request(WebServer &s, struct lws *wsi, HttpSession &session, const char *
     if (!takes_gzip(http_header(wsi, WSI_TOKEN_HTTP_ACCEPT_ENCODING)) && !inflated(*asset, body))
         return reply_status(wsi, HTTP_STATUS_INTERNAL_SERVER_ERROR,
                             "the page could not be unpacked");
-    session.body = reinterpret_cast<const unsigned char *>(body.data());
-    session.size = body.size();
-    session.sent = 0;
-    if (send_headers(wsi, *asset, session) != 0)
+    if (send_headers(wsi, *asset, body) != 0)
         return -1;
-    lws_callback_on_writable(wsi);
-    return 0;
-}
-
-int on_body_writeable(struct lws *wsi, HttpSession &session)
-{
-    if (session.body == nullptr)
-        return 0;
-    switch (write_body_chunk(wsi, session.body, session.size, session.sent)) {
-    case BodyStep::Failed:
-        return -1;
-    case BodyStep::More:
-        return 0;
-    case BodyStep::Done:
-        break;
-    }
-    session.body = nullptr;
-    return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+    return http_reply_body(wsi, session, body, nullptr);
 }
 
 } // namespace
@@ -329,19 +260,12 @@ int on_body_writeable(struct lws *wsi, HttpSession &session)
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
                   size_t len)
 {
-    auto *session = static_cast<HttpSession *>(user);
-    if (http_gate_connection(server_of(wsi).gate, wsi, reason, user) != 0)
-        return 1;
-    switch (reason) {
-    case LWS_CALLBACK_HTTP:
-        return on_request(server_of(wsi), wsi, *session, static_cast<const char *>(in));
-    case LWS_CALLBACK_HTTP_WRITEABLE:
-        return on_body_writeable(wsi, *session);
-    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: {
+    if (reason == LWS_CALLBACK_HTTP_CONFIRM_UPGRADE) {
         const Refusal r = upgrade_refusal(server_of(wsi), wsi);
         return r.code == 0 ? 0 : refuse(wsi, r);
     }
-    default:
-        return lws_callback_http_dummy(wsi, reason, user, in, len);
-    }
+    return http_serve(server_of(wsi).gate, wsi, reason, user, in, len,
+                      [](struct lws *w, HttpBody &b, const char *path) {
+                          return on_request(server_of(w), w, b, path);
+                      });
 }

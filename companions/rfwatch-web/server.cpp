@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include "http_context.h"
+#include "http_reply.h"
 
 #include "page_command.h"
 #include "web_messages.h"
@@ -199,10 +200,9 @@ int ws_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, v
 }
 
 const struct lws_protocols protocols[] = {
-    {"http", http_callback, sizeof(HttpSession), 0, 0, nullptr, 0},
+    {"http", http_callback, sizeof(HttpBody), 0, 0, nullptr, 0},
     {WS_PROTOCOL_NAME, ws_callback, sizeof(BrowserSession), BROWSER_TEXT_MAX, 0, nullptr, 0},
-    {LINK_LWS_PROTOCOL_NAME, link_lws_callback, 0, 0, 0, nullptr, 0},
-    {FLEET_PROTOCOL_NAME, fleet_callback, 0, 0, 0, nullptr, 0},
+    {LWS_WATCH_PROTOCOL_NAME, lws_watch_callback, 0, 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -214,14 +214,15 @@ bool server_start(WebServer &s, std::string &error)
     s.idle_policy = lws_retry_bo_t{};
     s.idle_policy.secs_since_valid_ping = static_cast<uint16_t>(s.options.browser_timeout_s / 2);
     s.idle_policy.secs_since_valid_hangup = static_cast<uint16_t>(s.options.browser_timeout_s);
-    const HttpListen listen{"rfwatch-web",         s.options.access.address,
-                            s.options.access.port, LWS_SERVER_OPTION_VALIDATE_UTF8,
-                            REQUEST_DEADLINE_S,    &s.idle_policy};
-    s.context = http_context_create(listen, protocols, &s, &s.vhost, error);
+    const HttpListen listen{"rfwatch-web",
+                            s.options.access,
+                            {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER},
+                            LWS_SERVER_OPTION_VALIDATE_UTF8,
+                            REQUEST_DEADLINE_S,
+                            &s.idle_policy};
+    s.context = http_context_create(listen, protocols, &s, s.gate, &s.vhost, error);
     if (s.context == nullptr)
         return false;
-    http_gate_init(s.gate, s.options.access, server_port(s),
-                   {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER});
     s.source = s.options.fleet ? &FLEET_SOURCE : &DAEMON_SOURCE;
     s.source->start(s);
     return true;

@@ -85,9 +85,4 @@ void server_command_done(WebServer &s, unsigned browser_id, std::string_view jso
 // The HTTP side (http_serve.cpp): the page, the token cookie, and which
 // upgrades to WebSocket are allowed.
 int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user, void *in,
-                  size_t len);
-struct HttpSession {
-    const unsigned char *body; // the asset being sent, gzip or inflated; nullptr: none
-    size_t size;
-    size_t sent;
-};
+                  size_t len); // its session memory: an HttpBody (http_reply.h)

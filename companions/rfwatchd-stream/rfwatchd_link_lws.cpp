@@ -2,106 +2,69 @@
 
 #include <poll.h>
 
-const char *const LINK_LWS_PROTOCOL_NAME = "rfwatchd-link";
-
 namespace
 {
 
-void on_retry_timer(lws_sorted_usec_list_t *sul)
+DaemonLink &link_of(const LwsWatch &w)
 {
-    link_lws_start(*lws_container_of(sul, DaemonLinkLws, retry_timer));
+    return *static_cast<DaemonLink *>(w.owner);
 }
 
-void retry_later(DaemonLinkLws &a)
+void connect_now(LwsWatch &w)
 {
-    if (!a.stopping)
-        lws_sul_schedule(a.context, 0, &a.retry_timer, on_retry_timer, LINK_RETRY_US);
+    DaemonLink &link = link_of(w);
+    if (w.stopping || link_connected(link))
+        return;
+    if (!link_connect(link, lws_now_usecs())) {
+        lws_watch_schedule(w, LINK_RETRY_US);
+    } else if (!lws_watch_adopt(w, link_fd(link))) { // lws closed the descriptor
+        link_lost(link, lws_now_usecs(), LinkChange::Closed, 0);
+        lws_watch_schedule(w, LINK_RETRY_US);
+    } else if (link_events(link) & POLLOUT) {
+        lws_watch_writable(w); // commands queued by the Connected report
+    }
 }
 
-// The link's answer to an lws event: -1 asks lws to close the descriptor.
-int drive(DaemonLinkLws &a, short revents)
+int on_event(LwsWatch &w, LwsWatchEvent e)
 {
-    link_handle(*a.link, revents, lws_now_usecs());
-    if (!link_connected(*a.link))
-        return -1;
-    if (link_events(*a.link) & POLLOUT)
-        lws_callback_on_writable(a.wsi);
+    DaemonLink &link = link_of(w);
+    switch (e) {
+    case LwsWatchEvent::Timer:
+        connect_now(w);
+        return 0;
+    case LwsWatchEvent::Closed:
+        // lws closed it for its own reasons (the link already knows when
+        // it asked for the close itself).
+        if (link_connected(link))
+            link_lost(link, lws_now_usecs(), LinkChange::Closed, 0);
+        lws_watch_schedule(w, LINK_RETRY_US);
+        return 0;
+    case LwsWatchEvent::Readable:
+    case LwsWatchEvent::Writable:
+        break;
+    }
+    link_handle(link, e == LwsWatchEvent::Readable ? POLLIN : POLLOUT, lws_now_usecs());
+    if (!link_connected(link))
+        return -1; // lws closes the descriptor
+    if (link_events(link) & POLLOUT)
+        lws_watch_writable(w);
     return 0;
 }
 
 } // namespace
 
-void link_lws_init(DaemonLinkLws &a, DaemonLink &link, struct lws_context *context,
-                   struct lws_vhost *vhost)
+void link_lws_start(LwsWatch &w, DaemonLink &link, struct lws_context *context,
+                    struct lws_vhost *vhost)
 {
-    a.link = &link;
-    a.context = context;
-    a.vhost = vhost;
-    a.wsi = nullptr;
-    a.stopping = false;
-    a.retry_timer = {};
     link.loop_owns_fd = true;
+    lws_watch_init(w, on_event, &link, context, vhost);
+    connect_now(w);
 }
 
-void link_lws_start(DaemonLinkLws &a)
+LinkSubmit link_lws_submit(LwsWatch &w, std::string_view command, uint64_t tag)
 {
-    if (a.stopping || link_connected(*a.link))
-        return;
-    if (!link_connect(*a.link, lws_now_usecs())) {
-        retry_later(a);
-        return;
-    }
-    lws_adopt_desc_t desc{};
-    desc.vh = a.vhost;
-    desc.type = LWS_ADOPT_RAW_FILE_DESC;
-    desc.fd.filefd = link_fd(*a.link);
-    desc.vh_prot_name = LINK_LWS_PROTOCOL_NAME;
-    desc.opaque = &a;
-    a.wsi = lws_adopt_descriptor_vhost_via_info(&desc);
-    if (a.wsi == nullptr) { // lws closed the descriptor
-        link_lost(*a.link, lws_now_usecs(), LinkChange::Closed, 0);
-        retry_later(a);
-        return;
-    }
-    // Commands queued by the Connected report go out at once.
-    if (link_events(*a.link) & POLLOUT)
-        lws_callback_on_writable(a.wsi);
-}
-
-void link_lws_stop(DaemonLinkLws &a)
-{
-    a.stopping = true;
-    lws_sul_cancel(&a.retry_timer);
-}
-
-LinkSubmit link_lws_submit(DaemonLinkLws &a, std::string_view command, uint64_t tag)
-{
-    const LinkSubmit r = link_submit(*a.link, command, tag);
-    if (r == LinkSubmit::Queued && a.wsi != nullptr)
-        lws_callback_on_writable(a.wsi);
+    const LinkSubmit r = link_submit(link_of(w), command, tag);
+    if (r == LinkSubmit::Queued)
+        lws_watch_writable(w);
     return r;
-}
-
-int link_lws_callback(struct lws *wsi, enum lws_callback_reasons reason, void * /*user*/,
-                      void * /*in*/, size_t /*len*/)
-{
-    auto *a = static_cast<DaemonLinkLws *>(lws_get_opaque_user_data(wsi));
-    if (a == nullptr)
-        return 0;
-    switch (reason) {
-    case LWS_CALLBACK_RAW_RX_FILE:
-        return drive(*a, POLLIN);
-    case LWS_CALLBACK_RAW_WRITEABLE_FILE:
-        return drive(*a, POLLOUT);
-    case LWS_CALLBACK_RAW_CLOSE_FILE:
-        a->wsi = nullptr;
-        // lws closed it for its own reasons (the link already knows when
-        // it asked for the close itself).
-        if (link_connected(*a->link) && !a->stopping)
-            link_lost(*a->link, lws_now_usecs(), LinkChange::Closed, 0);
-        retry_later(*a);
-        return 0;
-    default:
-        return 0;
-    }
 }

@@ -5,8 +5,6 @@
 #include "temp_dir.h"
 #include "ws_client.h"
 
-#include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -14,8 +12,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
 #include <set>
 #include <string>
 #include <sys/socket.h>
@@ -29,81 +25,12 @@ namespace
 
 constexpr int WAIT_MS = 20000; // generous: CI is a loaded machine with sanitizers
 
-struct Reply {
-    int status = 0; // 0: none (closed without an answer, or timed out)
-    std::string headers;
-    std::string body;
-};
-
-int connect_port(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
-        return fd;
-    if (fd >= 0)
-        close(fd);
-    return -1;
-}
-
-// Everything until the peer closes (or the deadline passes).
-std::string read_to_close(int fd, int timeout_ms)
-{
-    std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            return got;
-        char buf[4096];
-        const ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0)
-            return got;
-        got.append(buf, static_cast<size_t>(n));
-    }
-}
-
-Reply parse_reply(const std::string &raw)
-{
-    Reply r;
-    const size_t end = raw.find("\r\n\r\n");
-    if (raw.rfind("HTTP/1.1 ", 0) != 0 || end == std::string::npos)
-        return r;
-    r.status = atoi(raw.c_str() + 9);
-    r.headers = raw.substr(0, end + 2);
-    r.body = raw.substr(end + 4);
-    return r;
-}
-
-// A Host among headers replaces the usual one.
-std::string request_text(int port, const std::string &method, const std::string &path,
-                         const std::vector<std::string> &headers)
-{
-    std::string req = method + " " + path + " HTTP/1.1\r\n";
-    if (std::ranges::none_of(headers, [](const std::string &h) { return h.starts_with("Host:"); }))
-        req += "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
-    for (const std::string &h : headers)
-        req += h + "\r\n";
-    return req + "Connection: close\r\n\r\n";
-}
+using Reply = wdtest::HttpReply;
 
 Reply request(int port, const std::string &method, const std::string &path,
               const std::vector<std::string> &headers = {})
 {
-    const int fd = connect_port(port);
-    if (fd < 0)
-        return {};
-    const std::string req = request_text(port, method, path, headers);
-    Reply r;
-    if (send(fd, req.data(), req.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(req.size()))
-        r = parse_reply(read_to_close(fd, WAIT_MS));
-    close(fd);
-    return r;
+    return wdtest::http_request(port, method, path, headers, WAIT_MS);
 }
 
 bool has_header(const Reply &r, const std::string &line)
@@ -173,7 +100,8 @@ TEST_F(Exporter, RequestsArrivingTogetherAreEachServedByOneScrape)
     std::vector<int> fds;
     // From four addresses: each may hold only two connections.
     const char *sources[N] = {"127.0.0.11", "127.0.0.12", "127.0.0.13", "127.0.0.14"};
-    const std::string req = request_text(port, "GET", "/metrics", {});
+    const std::string req =
+        "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     for (int i = 0; i < N; i++) {
         const int fd = wdtest::tcp_connect_loopback(port, sources[i]);
         ASSERT_GE(fd, 0);
@@ -182,7 +110,7 @@ TEST_F(Exporter, RequestsArrivingTogetherAreEachServedByOneScrape)
     }
     std::set<long> seen;
     for (const int fd : fds) {
-        const Reply r = parse_reply(read_to_close(fd, WAIT_MS));
+        const Reply r = wdtest::http_read_reply(fd, WAIT_MS);
         close(fd);
         EXPECT_EQ(r.status, 200);
         seen.insert(scrapes_in(r.body));

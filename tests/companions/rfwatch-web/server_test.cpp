@@ -280,6 +280,7 @@ TEST_F(RfwatchWeb, HostTokenAndConnectionChecks)
         {"/", {here}, 401, ""},
         {"/?token=" + token, {here}, 303, "\r\nlocation: /\r\n"},
         {"/?token=" + token, {here}, 303, cookie_set},
+        {"/?token=" + token, {here}, 303, "x-content-type-options: nosniff"},
         {"/app.js?a=b%20c&token=" + token, {here}, 303, "\r\nlocation: /app.js?a=b%20c\r\n"},
         // Never "//host": that would send the browser to another site.
         {"//evil.example/?token=" + token, {here}, 303, "\r\nlocation: /evil.example/\r\n"},

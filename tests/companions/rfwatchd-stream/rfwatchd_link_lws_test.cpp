@@ -42,7 +42,7 @@ TEST(RfwatchdLinkLws, CarriesLinesAndCommandsAndReconnectsOnItsTimer)
     ASSERT_TRUE(daemon->start(path));
 
     const lws_protocols protocols[] = {
-        {LINK_LWS_PROTOCOL_NAME, link_lws_callback, 0, 0, 0, nullptr, 0}, {}};
+        {LWS_WATCH_PROTOCOL_NAME, lws_watch_callback, 0, 0, 0, nullptr, 0}, {}};
     lws_context_creation_info info{};
     info.port = CONTEXT_PORT_NO_LISTEN;
     info.protocols = protocols;
@@ -61,15 +61,14 @@ TEST(RfwatchdLinkLws, CarriesLinesAndCommandsAndReconnectsOnItsTimer)
          [](void *c, const LinkCommand &cmd, bool sent) {
              static_cast<Seen *>(c)->done.emplace_back(cmd.tag, sent);
          }});
-    DaemonLinkLws adapter;
-    link_lws_init(adapter, *link, context, vhost);
-    link_lws_start(adapter);
+    LwsWatch watch;
+    link_lws_start(watch, *link, context, vhost);
     ASSERT_TRUE(link_connected(*link));
 
     ASSERT_TRUE(daemon->wait_clients(1, 20000));
     ASSERT_TRUE(daemon->send("one\ntw"));
     ASSERT_TRUE(daemon->send("o\n"));
-    EXPECT_EQ(link_lws_submit(adapter, R"({"command":3})", 7), LinkSubmit::Queued);
+    EXPECT_EQ(link_lws_submit(watch, R"({"command":3})", 7), LinkSubmit::Queued);
     ASSERT_TRUE(
         serve_until(context, [&] { return seen.lines.size() == 2 && seen.done.size() == 1; }));
     EXPECT_EQ(seen.lines, (std::vector<std::string>{"one", "two"}));
@@ -80,14 +79,14 @@ TEST(RfwatchdLinkLws, CarriesLinesAndCommandsAndReconnectsOnItsTimer)
     daemon->stop();
     ASSERT_TRUE(serve_until(context, [&] { return !link_connected(*link); }));
     EXPECT_EQ(seen.changes.back(), LinkChange::Closed);
-    EXPECT_EQ(link_lws_submit(adapter, "{}", 8), LinkSubmit::NotConnected);
+    EXPECT_EQ(link_lws_submit(watch, "{}", 8), LinkSubmit::NotConnected);
     daemon = std::make_unique<wdtest::FakeRfwatchd>();
     ASSERT_TRUE(daemon->start(path));
     ASSERT_TRUE(serve_until(context, [&] { return link_connected(*link); }));
     EXPECT_EQ(seen.changes.back(), LinkChange::Connected);
     ASSERT_TRUE(daemon->wait_clients(1, 20000));
 
-    link_lws_stop(adapter);
+    lws_watch_stop(watch);
     lws_context_destroy(context);
     link_close(*link);
 }
