@@ -42,6 +42,10 @@ struct CliProgram {
 // --help, taken by the processor itself.
 inline constexpr CliOption CLI_HELP[] = {{"help", 'h', CliArg::None, nullptr, "this text"}};
 
+// rfwatchd's socket, as the programs that default to it take it.
+inline constexpr CliOption CLI_RFWATCHD_SOCKET[] = {
+    {"socket", 's', CliArg::Text, "PATH", "rfwatchd's socket (default: rfwatchd.sock)"}};
+
 enum class CliResult { Run, Help, Usage };
 
 // Usage: error says why (without the program's name).
