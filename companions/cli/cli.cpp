@@ -39,7 +39,7 @@ std::string bound(const CliOption &o, double v)
 
 } // namespace
 
-CliResult cli_parse(const CliProgram &p, int argc, char **argv, CliTake take, void *target,
+CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error)
 {
     option longs[ROWS_MAX + 1] = {};

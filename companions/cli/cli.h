@@ -49,7 +49,7 @@ inline constexpr CliOption CLI_RFWATCHD_SOCKET[] = {
 enum class CliResult { Run, Help, Usage };
 
 // Usage: error says why (without the program's name).
-CliResult cli_parse(const CliProgram &p, int argc, char **argv, CliTake take, void *target,
+CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error);
 
 void cli_usage(FILE *out, const CliProgram &p, const char *prog);
