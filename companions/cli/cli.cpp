@@ -75,7 +75,7 @@ CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake ta
                                                  : std::string("-") + static_cast<char>(optopt));
             return CliResult::Usage;
         }
-        if (c == 'h' && o == &CLI_HELP[0])
+        if (strcmp(o->name, "help") == 0) // CLI_HELP, or a program's own wording of it
             return CliResult::Help;
         double v = 0;
         if ((o->arg == CliArg::Whole || o->arg == CliArg::Decimal) && !number(*o, optarg, v)) {
