@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
@@ -93,45 +94,40 @@ CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake ta
     return CliResult::Run;
 }
 
-void cli_usage(FILE *out, const CliProgram &p, const char *prog)
+std::string cli_usage(const CliProgram &p, const char *prog)
 {
-    fprintf(out, "Usage: %s%s", prog, p.synopsis);
+    const std::string indent = "\n" + std::string(static_cast<size_t>(p.column) + 3, ' ');
+    std::string text = std::string("Usage: ") + prog + p.synopsis;
     for (const auto &part : p.parts)
         for (const CliOption &o : part) {
             std::string left = o.key < 256     ? std::string("-") + static_cast<char>(o.key) + ", "
                                : p.letter_slot ? "    "
                                                : "";
             left += std::string("--") + o.name + (o.value ? std::string(" ") + o.value : "");
-            const char *help = o.help;
+            const size_t width = left.size();
+            text += "  " + left;
             // Past the column: two spaces, or the help on the lines below.
-            if (*help == '\n')
-                fprintf(out, "  %s", left.c_str());
-            else if (static_cast<int>(left.size()) > p.column)
-                fprintf(out, "  %s  ", left.c_str());
-            else
-                fprintf(out, "  %-*s ", p.column, left.c_str());
-            for (; *help == '\n'; help++)
-                fprintf(out, "\n%*s", p.column + 3, "");
-            for (const char *c = help; *c != '\0'; c++)
-                if (*c == '\n')
-                    fprintf(out, "\n%*s", p.column + 3, "");
-                else
-                    fputc(*c, out);
-            fputc('\n', out);
+            if (o.help[0] != '\n')
+                text += std::string(width > static_cast<size_t>(p.column)
+                                        ? 2
+                                        : static_cast<size_t>(p.column) + 1 - width,
+                                    ' ');
+            for (const char *c = o.help; *c != '\0'; c++)
+                text += *c == '\n' ? indent : std::string(1, *c);
+            text += '\n';
         }
-    fputs(p.tail, out);
+    return text + p.tail;
 }
 
 int cli_finish(const CliProgram &p, CliResult r, const char *prog, const std::string &error,
                int usage_status)
 {
     if (r == CliResult::Help) {
-        cli_usage(stdout, p, prog);
+        fputs(cli_usage(p, prog).c_str(), stdout);
         return 0;
     }
     if (r == CliResult::Usage) {
-        fprintf(stderr, "%s: %s\n", prog, error.c_str());
-        cli_usage(stderr, p, prog);
+        fprintf(stderr, "%s: %s\n%s", prog, error.c_str(), cli_usage(p, prog).c_str());
         return usage_status;
     }
     return -1;

@@ -3,7 +3,6 @@
 // checking of numbers and the usage text, so none of them can drift.
 #pragma once
 
-#include <cstdio>
 #include <span>
 #include <string>
 
@@ -52,7 +51,7 @@ enum class CliResult { Run, Help, Usage };
 CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error);
 
-void cli_usage(FILE *out, const CliProgram &p, const char *prog);
+std::string cli_usage(const CliProgram &p, const char *prog);
 
 // What a program does with the result: the usage on stdout for Help (exit
 // 0), "PROG: error" and the usage on stderr for Usage (exit usage_status);
