@@ -38,42 +38,71 @@ std::string bound(const CliOption &o, double v)
     return text;
 }
 
+// getopt_long's view of the table; false when the table outgrows it.
+bool getopt_table(const CliProgram &p, option (&longs)[ROWS_MAX + 1], std::string &letters)
+{
+    letters = ":"; // a missing value is told apart from an unknown option
+    size_t n = 0;
+    for (const auto &part : p.parts)
+        for (const CliOption &o : part) {
+            if (n == ROWS_MAX)
+                return false;
+            const int has = o.arg == CliArg::None ? no_argument : required_argument;
+            longs[n++] = {o.name, has, nullptr, o.key};
+            if (o.key < 256)
+                letters += std::string(1, static_cast<char>(o.key)) + (has ? ":" : "");
+        }
+    return true;
+}
+
+// getopt_long's ':' (a value missing) or '?' (an option unknown, or a flag
+// given a value), said in words.
+std::string refusal(const CliProgram &p, int c, const char *word)
+{
+    const bool is_long = strncmp(word, "--", 2) == 0;
+    const CliOption *known = find(p, optopt);
+    if (c == ':' && known != nullptr)
+        return "--" + std::string(known->name) + " needs " + known->value;
+    if (is_long && known != nullptr)
+        return "--" + std::string(known->name) + " takes no value";
+    return "unknown option " + (is_long ? std::string(word, strcspn(word, "="))
+                                        : std::string("-") + static_cast<char>(optopt));
+}
+
+// One option's lines: past the column two spaces, or the help on the lines
+// below when it starts with a line feed.
+std::string usage_row(const CliProgram &p, const CliOption &o)
+{
+    const auto column = static_cast<size_t>(p.column);
+    std::string left = o.key < 256     ? std::string("-") + static_cast<char>(o.key) + ", "
+                       : p.letter_slot ? "    "
+                                       : "";
+    left += std::string("--") + o.name + (o.value ? std::string(" ") + o.value : "");
+    std::string text = "  " + left;
+    if (o.help[0] != '\n')
+        text += std::string(left.size() > column ? 2 : column + 1 - left.size(), ' ');
+    for (const char *c = o.help; *c != '\0'; c++)
+        text += *c == '\n' ? "\n" + std::string(column + 3, ' ') : std::string(1, *c);
+    return text + "\n";
+}
+
 } // namespace
 
 CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error)
 {
     option longs[ROWS_MAX + 1] = {};
-    std::string letters = ":"; // a missing value is told apart from an unknown option
-    size_t n = 0;
-    for (const auto &part : p.parts)
-        for (const CliOption &o : part) {
-            if (n == ROWS_MAX) {
-                error = "too many options in the table";
-                return CliResult::Usage;
-            }
-            const int has = o.arg == CliArg::None ? no_argument : required_argument;
-            longs[n++] = {o.name, has, nullptr, o.key};
-            if (o.key < 256)
-                letters += std::string(1, static_cast<char>(o.key)) + (has ? ":" : "");
-        }
+    std::string letters;
+    if (!getopt_table(p, longs, letters)) {
+        error = "too many options in the table";
+        return CliResult::Usage;
+    }
     optind = 0; // a fresh scan each call (tests parse many command lines)
-    opterr = 0; // the refusal below says it once
+    opterr = 0; // the refusal says it once
     for (int c; (c = getopt_long(argc, argv, letters.c_str(), longs, nullptr)) != -1;) {
         const CliOption *o = find(p, c);
         if (o == nullptr) {
-            // ':' a value missing, '?' an option unknown, or a flag given one.
-            const char *word = argv[optind - 1];
-            const bool is_long = strncmp(word, "--", 2) == 0;
-            const CliOption *known = find(p, optopt);
-            if (c == ':' && known != nullptr)
-                error = "--" + std::string(known->name) + " needs " + known->value;
-            else if (is_long && known != nullptr && optopt != 0)
-                error = "--" + std::string(known->name) + " takes no value";
-            else
-                error =
-                    "unknown option " + (is_long ? std::string(word, strcspn(word, "="))
-                                                 : std::string("-") + static_cast<char>(optopt));
+            error = refusal(p, c, argv[optind - 1]);
             return CliResult::Usage;
         }
         if (strcmp(o->name, "help") == 0) // CLI_HELP, or a program's own wording of it
@@ -96,26 +125,10 @@ CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake ta
 
 std::string cli_usage(const CliProgram &p, const char *prog)
 {
-    const std::string indent = "\n" + std::string(static_cast<size_t>(p.column) + 3, ' ');
     std::string text = std::string("Usage: ") + prog + p.synopsis;
     for (const auto &part : p.parts)
-        for (const CliOption &o : part) {
-            std::string left = o.key < 256     ? std::string("-") + static_cast<char>(o.key) + ", "
-                               : p.letter_slot ? "    "
-                                               : "";
-            left += std::string("--") + o.name + (o.value ? std::string(" ") + o.value : "");
-            const size_t width = left.size();
-            text += "  " + left;
-            // Past the column: two spaces, or the help on the lines below.
-            if (o.help[0] != '\n')
-                text += std::string(width > static_cast<size_t>(p.column)
-                                        ? 2
-                                        : static_cast<size_t>(p.column) + 1 - width,
-                                    ' ');
-            for (const char *c = o.help; *c != '\0'; c++)
-                text += *c == '\n' ? indent : std::string(1, *c);
-            text += '\n';
-        }
+        for (const CliOption &o : part)
+            text += usage_row(p, o);
     return text + p.tail;
 }
 
