@@ -59,8 +59,14 @@ bool getopt_table(const CliProgram &p, option (&longs)[ROWS_MAX + 1], std::strin
 // given a value), said in words.
 std::string refusal(const CliProgram &p, int c, const char *word)
 {
-    const bool is_long = strncmp(word, "--", 2) == 0;
+    // optopt names the option for a short one and a long one with a value it
+    // takes none of; word is the last one getopt_long finished, which for a
+    // short option in the middle of "-zx" is the one before.
     const CliOption *known = find(p, optopt);
+    const bool is_long =
+        strncmp(word, "--", 2) == 0 &&
+        (optopt == 0 ||
+         (known != nullptr && strncmp(word + 2, known->name, strcspn(word + 2, "=")) == 0));
     if (c == ':' && known != nullptr)
         return "--" + std::string(known->name) + " needs " + known->value;
     if (is_long && known != nullptr)

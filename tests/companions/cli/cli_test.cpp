@@ -52,6 +52,7 @@ TEST(Cli, ParsesFromTheTableAndRefusesWithOneWording)
         {{"--time", "-1"}, CliResult::Usage, "--time takes 0 to 2.5 seconds, not -1"},
         {{"--bogus=1"}, CliResult::Usage, "unknown option --bogus"},
         {{"-z"}, CliResult::Usage, "unknown option -z"},
+        {{"--flag", "-zc", "1"}, CliResult::Usage, "unknown option -z"},
         {{"--flag=yes"}, CliResult::Usage, "--flag takes no value"},
         {{"-s"}, CliResult::Usage, "--socket needs PATH"},
         {{"--time"}, CliResult::Usage, "--time needs SECS"},
