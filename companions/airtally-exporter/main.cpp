@@ -18,14 +18,10 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     auto server = std::make_unique<ExporterServer>();
     std::string message;
-    if (const int status = options_parse(argc, argv, server->options, message); status != 0) {
-        fprintf(stderr, "%s\n", message.c_str());
+    const CliResult parsed = options_parse(argc, argv, server->options, message);
+    if (const int status = cli_finish(EXPORTER_CLI, parsed, argv[0], message, EXIT_USAGE);
+        status >= 0)
         return status;
-    }
-    if (server->options.help) {
-        fputs(usage_text(argv[0]).c_str(), stdout);
-        return 0;
-    }
     if (!server->options.access.token_file.empty() &&
         !token_file_load(server->options.access.token_file.c_str(), TokenCharset::Printable, false,
                          server->token, message)) {

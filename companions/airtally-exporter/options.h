@@ -14,14 +14,11 @@ constexpr int DEFAULT_PORT = 9749;
 
 struct ExporterOptions {
     HttpAccess access = access_defaults(DEFAULT_PORT);
-    bool help = false;
 };
 
 constexpr int EXIT_USAGE = 2;
 
-// 0: go on (or print the usage when help is set); otherwise the exit status,
-// with message saying why.
-int options_parse(int argc, char **argv, ExporterOptions &o, std::string &message);
-std::string usage_text(const char *prog);
+CliResult options_parse(int argc, char **argv, ExporterOptions &o, std::string &message);
+extern const CliProgram EXPORTER_CLI;
 
 } // namespace airtally_exporter

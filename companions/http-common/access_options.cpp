@@ -8,13 +8,12 @@ HttpAccess access_defaults(int port)
     return HttpAccess{"127.0.0.1", port, {}, false, {}};
 }
 
-AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog,
-                         std::string &message)
+AccessTake access_option(HttpAccess &a, int key, const char *arg, std::string &message)
 {
-    switch (c) {
+    switch (key) {
     case 'l':
         if (!parse_listen(arg, a.address, a.port)) {
-            message = std::string(prog) + ": --listen takes [ADDR:]PORT, not " + arg;
+            message = std::string("--listen takes [ADDR:]PORT, not ") + arg;
             return ACCESS_REFUSED;
         }
         return ACCESS_TAKEN;
@@ -26,13 +25,13 @@ AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog
         return ACCESS_TAKEN;
     case ACCESS_OPT_ALLOW_HOST:
         if (!host_name_valid(arg)) {
-            message = std::string(prog) + ": --allow-host takes a host name or address, " +
-                      "with :PORT or without, not " + arg;
+            message = std::string("--allow-host takes a host name or address, with :PORT or "
+                                  "without, not ") +
+                      arg;
             return ACCESS_REFUSED;
         }
         if (a.allow_hosts.size() >= ACCESS_ALLOW_HOST_MAX) {
-            message = std::string(prog) + ": at most " + std::to_string(ACCESS_ALLOW_HOST_MAX) +
-                      " --allow-host names";
+            message = "at most " + std::to_string(ACCESS_ALLOW_HOST_MAX) + " --allow-host names";
             return ACCESS_REFUSED;
         }
         a.allow_hosts.emplace_back(arg);
@@ -42,20 +41,19 @@ AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog
     }
 }
 
-bool access_choice_ok(const HttpAccess &a, const char *prog, std::string &message)
+bool access_choice_ok(const HttpAccess &a, std::string &message)
 {
     if (a.no_auth && !a.token_file.empty()) {
-        message = std::string(prog) + ": --token-file and --no-auth exclude each other";
+        message = "--token-file and --no-auth exclude each other";
         return false;
     }
     return true;
 }
 
-bool access_exposure_ok(const HttpAccess &a, const char *prog, const char *token_use,
-                        std::string &message)
+bool access_exposure_ok(const HttpAccess &a, const char *token_use, std::string &message)
 {
     if (!is_loopback(a.address) && a.token_file.empty() && !a.no_auth) {
-        message = std::string(prog) + ": listening on " + a.address +
+        message = "listening on " + a.address +
                   " reaches other machines: give --token-file FILE (" + token_use +
                   ") or --no-auth";
         return false;

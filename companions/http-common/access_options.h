@@ -3,6 +3,8 @@
 // HTTP companion so that none is left open to the network by mistake.
 #pragma once
 
+#include "cli.h"
+
 #include <string>
 #include <vector>
 
@@ -20,8 +22,8 @@ struct HttpAccess {
 // Loopback on the program's own port, no token file: where each starts.
 HttpAccess access_defaults(int port);
 
-// getopt_long's codes for the two long options; a program's own long
-// options start at ACCESS_OPT_END.
+// The keys of the long-only options; a program's own long options start at
+// ACCESS_OPT_END.
 enum AccessOption {
     ACCESS_OPT_TOKEN_FILE = 256,
     ACCESS_OPT_NO_AUTH,
@@ -35,14 +37,23 @@ enum AccessTake {
     ACCESS_REFUSED, // a bad --listen or --allow-host: message says why
 };
 
-// c and arg as getopt_long gives them ('l' is --listen).
-AccessTake access_option(HttpAccess &a, int c, const char *arg, const char *prog,
-                         std::string &message);
+// The rows worded alike in every HTTP companion. Each program writes its own
+// --listen ('l') and --token-file (ACCESS_OPT_TOKEN_FILE) rows: their help
+// names its port and what its token is for.
+inline constexpr CliOption ACCESS_OPTIONS[] = {
+    {"no-auth", ACCESS_OPT_NO_AUTH, CliArg::None, nullptr, "serve beyond loopback without a token"},
+    {"allow-host", ACCESS_OPT_ALLOW_HOST, CliArg::Text, "NAME[:PORT]",
+     "answer requests for NAME too (repeatable); by\n"
+     "default only the listen address and localhost,\n"
+     "with the port listened on, are answered"},
+};
+
+// key and arg as the option processor gives them.
+AccessTake access_option(HttpAccess &a, int key, const char *arg, std::string &message);
 
 // --token-file and --no-auth together; false with message set.
-bool access_choice_ok(const HttpAccess &a, const char *prog, std::string &message);
+bool access_choice_ok(const HttpAccess &a, std::string &message);
 
 // Beyond loopback a token or --no-auth is needed; token_use says in the
 // message what the token file holds for this program. false with message set.
-bool access_exposure_ok(const HttpAccess &a, const char *prog, const char *token_use,
-                        std::string &message);
+bool access_exposure_ok(const HttpAccess &a, const char *token_use, std::string &message);

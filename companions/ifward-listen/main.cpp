@@ -1,14 +1,14 @@
 // ifward-listen: stands in for ifward's socket and prints each datagram
 // that arrives, decoded, one line each.
+#include "cli.h"
 #include "decode.h"
 #include "send.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <getopt.h>
 #include <libgen.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,20 +24,33 @@ void on_signal(int /*signal*/)
     stop_requested = 1;
 }
 
-constexpr option long_options[] = {
-    {"socket", required_argument, nullptr, 's'},
-    {"hex", no_argument, nullptr, 'x'},
-    {"count", required_argument, nullptr, 'c'},
-    {"help", no_argument, nullptr, 'h'},
-    {nullptr, 0, nullptr, 0},
+constexpr CliOption ROWS[] = {
+    {"socket", 's', CliArg::Text, "<path>", "- Socket to bind (default /run/ifward/ifward.sock)"},
+    {"hex", 'x', CliArg::None, nullptr, "- Also print each datagram as hex"},
+    // 0, as before the count was checked, waits for a signal.
+    {"count", 'c', CliArg::Whole, "<n>", "- Exit after n datagrams (default: until a signal)", 0,
+     INT_MAX},
+    {"help", 'h', CliArg::None, nullptr, "- Show this help message"},
+};
+const CliProgram LISTEN_CLI = {" [-s <path>] [-x] [-c <count>]\n", {ROWS}, "", 21, true};
+
+struct Choice {
+    const char *path = IFWARD_SOCKET_PATH;
+    bool hex = false;
+    long count = 0;
 };
 
-constexpr char usage[] =
-    "Usage: ifward-listen [-s <path>] [-x] [-c <count>]\n"
-    "  -s, --socket <path>   - Socket to bind (default /run/ifward/ifward.sock)\n"
-    "  -x, --hex             - Also print each datagram as hex\n"
-    "  -c, --count <n>       - Exit after n datagrams (default: until a signal)\n"
-    "  -h, --help            - Show this help message\n";
+bool take(void *target, int key, const char *text, double number, std::string & /*error*/)
+{
+    Choice &c = *static_cast<Choice *>(target);
+    if (key == 's')
+        c.path = text;
+    else if (key == 'x')
+        c.hex = true;
+    else // -c
+        c.count = static_cast<long>(number);
+    return true;
+}
 
 // Binds the socket, creating its directory and replacing a stale socket
 // file; anything else already at the path is left alone.
@@ -87,29 +100,12 @@ int bind_socket(const char *path)
 
 int main(int argc, char **argv)
 {
-    const char *path = IFWARD_SOCKET_PATH;
-    bool hex = false;
-    long count = 0;
-    int opt;
-    while ((opt = getopt_long(argc, argv, "s:xc:h", long_options, nullptr)) != -1) {
-        switch (opt) {
-        case 's':
-            path = optarg;
-            break;
-        case 'x':
-            hex = true;
-            break;
-        case 'c':
-            count = std::strtol(optarg, nullptr, 10);
-            break;
-        case 'h':
-            std::fputs(usage, stdout);
-            return 0;
-        default:
-            std::fputs(usage, stderr);
-            return 1;
-        }
-    }
+    Choice c;
+    std::string error;
+    const CliResult parsed = cli_parse(LISTEN_CLI, argc, argv, take, &c, error);
+    if (const int status = cli_finish(LISTEN_CLI, parsed, "ifward-listen", error, 1); status >= 0)
+        return status;
+    const char *path = c.path;
 
     // Without SA_RESTART a signal ends the blocking receive.
     struct sigaction sa {
@@ -127,7 +123,7 @@ int main(int argc, char **argv)
     uint8_t buf[4096];
     char line[DECODED_LINE_MAX];
     static char dump[4 * sizeof(buf) + 512];
-    for (long seen = 0; !stop_requested && (count <= 0 || seen < count);) {
+    for (long seen = 0; !stop_requested && (c.count == 0 || seen < c.count);) {
         ssize_t n = recv(fd, buf, sizeof(buf), MSG_TRUNC);
         if (n < 0) {
             if (errno == EINTR)
@@ -142,7 +138,7 @@ int main(int argc, char **argv)
         else
             decode_datagram(std::span(buf, got), line);
         std::printf("%s\n", line);
-        if (hex) {
+        if (c.hex) {
             hex_dump(std::span(buf, got), dump, sizeof(dump));
             std::printf("%s\n", dump);
         }

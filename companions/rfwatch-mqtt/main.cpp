@@ -153,17 +153,10 @@ int main(int argc, char **argv)
 {
     auto p = std::make_unique<Program>();
     std::string error;
-    switch (parse_options(argc, argv, p->options, error)) {
-    case ParseResult::Help:
-        print_usage(stdout);
-        return 0;
-    case ParseResult::Usage:
-        fprintf(stderr, "rfwatch-mqtt: %s\n", error.c_str());
-        print_usage(stderr);
-        return EXIT_USAGE;
-    case ParseResult::Run:
-        break;
-    }
+    const CliResult parsed = parse_options(argc, argv, p->options, error);
+    if (const int status = cli_finish(MQTT_CLI, parsed, "rfwatch-mqtt", error, EXIT_USAGE);
+        status >= 0)
+        return status;
     std::string password;
     const bool has_password = !p->options.password_file.empty();
     if (has_password && !read_secret_file(p->options.password_file.c_str(), SecretAccess::Shared,

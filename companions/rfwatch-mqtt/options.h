@@ -3,9 +3,9 @@
 #pragma once
 
 #include "broker_url.h"
+#include "cli.h"
 #include "fleet_contract.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -33,11 +33,9 @@ constexpr size_t MAX_QUEUE_DEFAULT = 1000;
 constexpr size_t MAX_QUEUE_LIMIT = 1000000;
 constexpr int PERIOD_MAX_MS = 60000;
 
-enum class ParseResult { Run, Help, Usage };
-
 // Fills o (defaults applied) from argv; Usage: error holds one line.
-ParseResult parse_options(int argc, const char *const *argv, MqttOptions &o, std::string &error);
-void print_usage(FILE *out);
+CliResult parse_options(int argc, char *const *argv, MqttOptions &o, std::string &error);
+extern const CliProgram MQTT_CLI;
 
 // "/run/rfwatchd/wlan0.sock" -> "wlan0".
 std::string radio_from_socket(std::string_view socket_path);

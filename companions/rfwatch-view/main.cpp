@@ -2,18 +2,16 @@
 // the three commands, and shows the stream full-screen (spectrum and
 // waterfall), as a per-frequency summary once a second, or one line per
 // message. Ends on Ctrl-C (or q) or after -t seconds.
+#include "cli.h"
 #include "command.h"
 #include "fullscreen.h"
 #include "summary.h"
 #include "view_link.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <getopt.h>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -34,148 +32,97 @@ struct ViewOptions {
     std::vector<std::string> commands;
     bool lines = false;
     bool stall = false;
-    int mode = 0;            // 0: full screen when stdout is a terminal; else one of the below
-    long command_gap_ms = 0; // accepted and checked for older scripts; unused
-    std::string title;       // under the full-screen view
+    int mode = 0; // 0: full screen when stdout is a terminal; else --waterfall's or --summary's key
+    std::string title; // under the full-screen view
 };
 
-void usage(FILE *out, const char *prog)
-{
-    fprintf(out,
-            "Usage: %s [OPTIONS]\n"
-            "Shows rfwatchd's live spectrum. On a terminal, full screen: the spectrum with\n"
-            "max-hold, a waterfall, the frequency axis, the dBm scale and the peak (keys:\n"
-            "q quits, p pauses, m resets max-hold, d switches detector, + and - move the\n"
-            "dB range). Otherwise per frequency, once a second, the width, the samples\n"
-            "aggregated, and the peak and mean power of the bins.\n"
-            "\n"
-            "  -s, --socket PATH        rfwatchd's socket (default: rfwatchd.sock)\n"
-            "  -t, --time SECONDS       stop after this long (default: at Ctrl-C)\n"
-            "  -a, --aggregation MS     ask for one batch every MS milliseconds\n"
-            "  -w, --sweep FROM-TO[,DURATION[,DWELL]]\n"
-            "                           start an active sweep (MHz; seconds, 0 = no end; ms)\n"
-            "  -c, --cancel             cancel the running sweep\n"
-            "  -l, --lines              one line per message: ms since start, detector,\n"
-            "                           frequency, width, samples, bins, peak, mean\n"
-            "                           (null bins count as bins, not in peak and mean)\n"
-            "      --waterfall          the full-screen view (the default on a terminal)\n"
-            "      --summary            the once-a-second summary, also on a terminal\n"
-            "      --title TEXT         a line kept under the full-screen view\n"
-            "      --stall              connect (and send the commands) but never read\n"
-            "  -g, --gap MS             ignored, kept for older scripts (the daemon takes\n"
-            "                           several commands per read)\n"
-            "  -h, --help               this text\n"
-            "Commands are sent in the order given, after connecting.\n",
-            prog);
-}
+enum Key { OPT_STALL = 256, OPT_WATERFALL, OPT_SUMMARY, OPT_TITLE };
 
-// The whole text a number within [min, max]: "abc" or "5x" is refused, not
-// taken as 0 or 5 (a period of 0 would reach the daemon).
-bool number_arg(const char *text, double min, double max, double &out)
-{
-    char *end = nullptr;
-    errno = 0;
-    const double v = strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !(v >= min && v <= max))
-        return false;
-    out = v;
-    return true;
-}
+constexpr CliOption ROWS[] = {
+    {"time", 't', CliArg::Decimal, "SECONDS", "stop after this long (default: at Ctrl-C)", 0, 1e9,
+     " seconds"},
+    {"aggregation", 'a', CliArg::Text, "MS", "ask for one batch every MS milliseconds"},
+    {"sweep", 'w', CliArg::Text, "FROM-TO[,DURATION[,DWELL]]",
+     "\nstart an active sweep (MHz; seconds, 0 = no end; ms)"},
+    {"cancel", 'c', CliArg::None, nullptr, "cancel the running sweep"},
+    {"lines", 'l', CliArg::None, nullptr,
+     "one line per message: ms since start, detector,\n"
+     "frequency, width, samples, bins, peak, mean\n"
+     "(null bins count as bins, not in peak and mean)"},
+    {"waterfall", OPT_WATERFALL, CliArg::None, nullptr,
+     "the full-screen view (the default on a terminal)"},
+    {"summary", OPT_SUMMARY, CliArg::None, nullptr,
+     "the once-a-second summary, also on a terminal"},
+    {"title", OPT_TITLE, CliArg::Text, "TEXT", "a line kept under the full-screen view"},
+    {"stall", OPT_STALL, CliArg::None, nullptr, "connect (and send the commands) but never read"},
+    {"gap", 'g', CliArg::Whole, "MS",
+     "ignored, kept for older scripts (the daemon takes\n"
+     "several commands per read)",
+     0, 60000, " ms"},
+};
 
-bool whole_arg(const char *text, long min, long max, long &out)
-{
-    double v = 0;
-    if (!number_arg(text, static_cast<double>(min), static_cast<double>(max), v) ||
-        v != static_cast<double>(static_cast<long>(v)))
-        return false;
-    out = static_cast<long>(v);
-    return true;
-}
+const CliProgram VIEW_CLI = {
+    " [OPTIONS]\n"
+    "Shows rfwatchd's live spectrum. On a terminal, full screen: the spectrum with\n"
+    "max-hold, a waterfall, the frequency axis, the dBm scale and the peak (keys:\n"
+    "q quits, p pauses, m resets max-hold, d switches detector, + and - move the\n"
+    "dB range). Otherwise per frequency, once a second, the width, the samples\n"
+    "aggregated, and the peak and mean power of the bins.\n"
+    "\n",
+    {CLI_RFWATCHD_SOCKET, ROWS, CLI_HELP},
+    "Commands are sent in the order given, after connecting.\n",
+    24,
+    true,
+};
 
 // -a and --sweep: the command checked against rfwatchd-stream's limits.
-bool command_arg(const char *prog, const char *option, CommandKind kind, const char *arg,
-                 ViewOptions &o)
+bool take_command(const char *option, CommandKind kind, const char *text, ViewOptions &o,
+                  std::string &error)
 {
     DaemonCommand cmd{};
-    const CommandCheck check = command_from_option(kind, arg, cmd);
+    const CommandCheck check = command_from_option(kind, text, cmd);
     if (check.error != CommandError::Ok) {
-        fprintf(stderr, "%s: %s %s: %s\n", prog, option, arg,
-                command_error_text(check, CommandKeys::Page).c_str());
+        error =
+            std::string(option) + " " + text + ": " + command_error_text(check, CommandKeys::Page);
         return false;
     }
     o.commands.push_back(encode_command(cmd));
     return true;
 }
 
-int parse(int argc, char **argv, ViewOptions &o)
+bool take(void *target, int key, const char *text, double number, std::string &error)
 {
-    static const option longs[] = {
-        {"socket", required_argument, nullptr, 's'},
-        {"time", required_argument, nullptr, 't'},
-        {"aggregation", required_argument, nullptr, 'a'},
-        {"sweep", required_argument, nullptr, 'w'},
-        {"cancel", no_argument, nullptr, 'c'},
-        {"lines", no_argument, nullptr, 'l'},
-        {"stall", no_argument, nullptr, 'S'},
-        {"waterfall", no_argument, nullptr, 'W'},
-        {"summary", no_argument, nullptr, 'U'},
-        {"title", required_argument, nullptr, 'T'},
-        {"gap", required_argument, nullptr, 'g'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
-    };
-    int c;
-    while ((c = getopt_long(argc, argv, "s:t:a:w:clg:h", longs, nullptr)) != -1) {
-        switch (c) {
-        case 's':
-            o.socket_path = optarg;
-            break;
-        case 't':
-            if (!number_arg(optarg, 0, 1e9, o.seconds)) {
-                fprintf(stderr, "%s: --time takes a number of seconds, not %s\n", argv[0], optarg);
-                return 1;
-            }
-            break;
-        case 'a':
-            if (!command_arg(argv[0], "--aggregation", CommandKind::SetAggregation, optarg, o))
-                return 1;
-            break;
-        case 'w':
-            if (!command_arg(argv[0], "--sweep", CommandKind::StartSweep, optarg, o))
-                return 1;
-            break;
-        case 'c':
-            o.commands.push_back(encode_command({.kind = CommandKind::CancelSweep}));
-            break;
-        case 'l':
-            o.lines = true;
-            break;
-        case 'S':
-            o.stall = true;
-            break;
-        case 'W':
-        case 'U':
-            o.mode = c;
-            break;
-        case 'T':
-            o.title = optarg;
-            break;
-        case 'g':
-            if (!whole_arg(optarg, 0, 60000, o.command_gap_ms)) {
-                fprintf(stderr, "%s: --gap takes a whole number of ms (0 to 60000), not %s\n",
-                        argv[0], optarg);
-                return 1;
-            }
-            break;
-        case 'h':
-            usage(stdout, argv[0]);
-            exit(0);
-        default:
-            usage(stderr, argv[0]);
-            return 1;
-        }
+    ViewOptions &o = *static_cast<ViewOptions *>(target);
+    switch (key) {
+    case 's':
+        o.socket_path = text;
+        break;
+    case 't':
+        o.seconds = number;
+        break;
+    case 'a':
+        return take_command("--aggregation", CommandKind::SetAggregation, text, o, error);
+    case 'w':
+        return take_command("--sweep", CommandKind::StartSweep, text, o, error);
+    case 'c':
+        o.commands.push_back(encode_command({.kind = CommandKind::CancelSweep}));
+        break;
+    case 'l':
+        o.lines = true;
+        break;
+    case OPT_STALL:
+        o.stall = true;
+        break;
+    case OPT_TITLE:
+        o.title = text;
+        break;
+    case 'g': // checked, then ignored
+        break;
+    default: // OPT_WATERFALL, OPT_SUMMARY
+        o.mode = key;
+        break;
     }
-    return 0;
+    return true;
 }
 
 double now_s()
@@ -220,8 +167,10 @@ int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     ViewOptions o;
-    if (parse(argc, argv, o) != 0)
-        return 1;
+    std::string error;
+    const CliResult parsed = cli_parse(VIEW_CLI, argc, argv, take, &o, error);
+    if (const int status = cli_finish(VIEW_CLI, parsed, argv[0], error, 1); status >= 0)
+        return status;
     struct sigaction sa {
     };
     sa.sa_handler = on_signal;
@@ -236,7 +185,7 @@ int main(int argc, char **argv)
     const double start = now_s();
 
     // --lines and pipes keep the line-oriented output scripts rely on.
-    if (o.mode == 'W' || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO)))
+    if (o.mode == OPT_WATERFALL || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO)))
         return run_fullscreen(link, o.seconds, o.title, stop);
 
     static Summary summary;

@@ -38,14 +38,6 @@ USAGE_FAULTS = {
         (set(), {"--num-bins"}, ["--num-bins", "3", "-m", "x"], "Invalid number of bins."),
         (set(), {"--agile-scan"}, ["--agile-scan", "", "-m", "x"], "Invalid agile-scan argument."),
     ],
-    "airtally-show": [
-        # Accepted, missing from the usage text: -h prints the usage and
-        # exits 0; -j and -n with an extra argument are refused as usage,
-        # not as unknown options (no "invalid option" from getopt).
-        (set(), {"-h", "--help"}, ["-h"], "Usage: airtally-show"),
-        (set(), {"-j"}, ["-j", "-n", "extra"], "Usage: airtally-show"),
-        (set(), {"-n"}, ["-n", "extra"], "Usage: airtally-show"),
-    ],
 }
 
 # An option at the start of a usage line: "-s, --socket", "-s  --socket",

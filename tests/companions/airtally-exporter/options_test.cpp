@@ -14,7 +14,7 @@ namespace
 {
 
 struct Parsed {
-    int status;
+    CliResult status;
     ExporterOptions options;
     std::string message;
 };
@@ -36,34 +36,35 @@ Parsed parse(std::vector<std::string> args)
 TEST(ExporterOptions, DefaultsToLoopbackOnItsOwnPort)
 {
     const Parsed p = parse({});
-    EXPECT_EQ(p.status, 0);
+    EXPECT_EQ(p.status, CliResult::Run);
     EXPECT_EQ(p.options.access.address, "127.0.0.1");
     EXPECT_EQ(p.options.access.port, DEFAULT_PORT);
-    EXPECT_NE(usage_text("x").find("127.0.0.1:" + std::to_string(DEFAULT_PORT)), std::string::npos);
-    EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_NE(cli_usage(EXPORTER_CLI, "x").find("127.0.0.1:" + std::to_string(DEFAULT_PORT)),
+              std::string::npos);
+    EXPECT_EQ(parse({"--help"}).status, CliResult::Help);
 }
 
 TEST(ExporterOptions, BeyondLoopbackNeedsATokenOrNoAuth)
 {
-    EXPECT_EQ(parse({"-l", "127.0.0.5:1"}).status, 0);
-    EXPECT_EQ(parse({"-l", "[::1]:1"}).status, 0);
+    EXPECT_EQ(parse({"-l", "127.0.0.5:1"}).status, CliResult::Run);
+    EXPECT_EQ(parse({"-l", "[::1]:1"}).status, CliResult::Run);
     const Parsed open = parse({"-l", "10.0.2.15:1"});
-    EXPECT_EQ(open.status, EXIT_USAGE);
+    EXPECT_EQ(open.status, CliResult::Usage);
     EXPECT_NE(open.message.find("--token-file"), std::string::npos);
-    EXPECT_EQ(parse({"-l", "0.0.0.0:1"}).status, EXIT_USAGE);
-    EXPECT_EQ(parse({"-l", "[::]:1"}).status, EXIT_USAGE);
-    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--token-file", "t"}).status, 0);
-    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--no-auth"}).status, 0);
-    EXPECT_EQ(parse({"--no-auth", "--token-file", "t"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"-l", "0.0.0.0:1"}).status, CliResult::Usage);
+    EXPECT_EQ(parse({"-l", "[::]:1"}).status, CliResult::Usage);
+    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--token-file", "t"}).status, CliResult::Run);
+    EXPECT_EQ(parse({"-l", "10.0.2.15:1", "--no-auth"}).status, CliResult::Run);
+    EXPECT_EQ(parse({"--no-auth", "--token-file", "t"}).status, CliResult::Usage);
 }
 
 TEST(ExporterOptions, BadUsage)
 {
-    EXPECT_EQ(parse({"--bogus"}).status, EXIT_USAGE);
-    EXPECT_NE(parse({"--bogus"}).message.find("Usage:"), std::string::npos);
-    EXPECT_EQ(parse({"-l"}).status, EXIT_USAGE);
-    EXPECT_EQ(parse({"-l", "x"}).status, EXIT_USAGE);
-    EXPECT_EQ(parse({"extra"}).status, EXIT_USAGE);
+    EXPECT_EQ(parse({"--bogus"}).status, CliResult::Usage);
+    EXPECT_EQ(parse({"--bogus"}).message, "unknown option --bogus");
+    EXPECT_EQ(parse({"-l"}).status, CliResult::Usage);
+    EXPECT_EQ(parse({"-l", "x"}).status, CliResult::Usage);
+    EXPECT_EQ(parse({"extra"}).status, CliResult::Usage);
 }
 
 TEST(Token, BearerHeader)

@@ -12,9 +12,9 @@ TEST(AccessOptions, TakesItsThreeOptionsAndLeavesTheRestToTheProgram)
     EXPECT_EQ(a.address, "127.0.0.1");
     EXPECT_EQ(a.port, 9749);
     std::string message;
-    EXPECT_EQ(access_option(a, 'l', "[::1]:81", "prog", message), ACCESS_TAKEN);
-    EXPECT_EQ(access_option(a, ACCESS_OPT_TOKEN_FILE, "/etc/t", "prog", message), ACCESS_TAKEN);
-    EXPECT_EQ(access_option(a, ACCESS_OPT_NO_AUTH, nullptr, "prog", message), ACCESS_TAKEN);
+    EXPECT_EQ(access_option(a, 'l', "[::1]:81", message), ACCESS_TAKEN);
+    EXPECT_EQ(access_option(a, ACCESS_OPT_TOKEN_FILE, "/etc/t", message), ACCESS_TAKEN);
+    EXPECT_EQ(access_option(a, ACCESS_OPT_NO_AUTH, nullptr, message), ACCESS_TAKEN);
     EXPECT_EQ(a.address, "::1");
     EXPECT_EQ(a.port, 81);
     EXPECT_EQ(a.token_file, "/etc/t");
@@ -24,7 +24,7 @@ TEST(AccessOptions, TakesItsThreeOptionsAndLeavesTheRestToTheProgram)
     // The program's own options, and getopt's '?' and ':', pass untouched.
     for (const int c : {int{'h'}, int{'s'}, int{'?'}, int{':'}, int{ACCESS_OPT_END}}) {
         HttpAccess b = access_defaults(1);
-        EXPECT_EQ(access_option(b, c, "10.0.0.1:2", "prog", message), ACCESS_OTHER) << c;
+        EXPECT_EQ(access_option(b, c, "10.0.0.1:2", message), ACCESS_OTHER) << c;
         EXPECT_EQ(b.address, "127.0.0.1");
         EXPECT_EQ(b.port, 1);
         EXPECT_TRUE(b.token_file.empty());
@@ -36,8 +36,8 @@ TEST(AccessOptions, ABadListenIsRefusedWithTheArgumentAndChangesNothing)
 {
     HttpAccess a = access_defaults(8080);
     std::string message;
-    EXPECT_EQ(access_option(a, 'l', "10.0.0.1:99999", "rfwatch-web", message), ACCESS_REFUSED);
-    EXPECT_EQ(message, "rfwatch-web: --listen takes [ADDR:]PORT, not 10.0.0.1:99999");
+    EXPECT_EQ(access_option(a, 'l', "10.0.0.1:99999", message), ACCESS_REFUSED);
+    EXPECT_EQ(message, "--listen takes [ADDR:]PORT, not 10.0.0.1:99999");
     EXPECT_EQ(a.address, "127.0.0.1");
     EXPECT_EQ(a.port, 8080);
 }
@@ -46,14 +46,14 @@ TEST(AccessOptions, ATokenFileAndNoAuthExcludeEachOther)
 {
     HttpAccess a = access_defaults(1);
     std::string message;
-    EXPECT_TRUE(access_choice_ok(a, "prog", message));
+    EXPECT_TRUE(access_choice_ok(a, message));
     a.token_file = "t";
-    EXPECT_TRUE(access_choice_ok(a, "prog", message));
+    EXPECT_TRUE(access_choice_ok(a, message));
     a.no_auth = true;
-    EXPECT_FALSE(access_choice_ok(a, "prog", message));
-    EXPECT_EQ(message, "prog: --token-file and --no-auth exclude each other");
+    EXPECT_FALSE(access_choice_ok(a, message));
+    EXPECT_EQ(message, "--token-file and --no-auth exclude each other");
     a.token_file.clear();
-    EXPECT_TRUE(access_choice_ok(a, "prog", message));
+    EXPECT_TRUE(access_choice_ok(a, message));
 }
 
 TEST(AccessOptions, BeyondLoopbackATokenFileOrNoAuthIsNeeded)
@@ -62,22 +62,21 @@ TEST(AccessOptions, BeyondLoopbackATokenFileOrNoAuthIsNeeded)
     for (const char *address : {"127.0.0.1", "127.9.9.9", "::1"}) {
         HttpAccess a = access_defaults(1);
         a.address = address;
-        EXPECT_TRUE(access_exposure_ok(a, "prog", "use", message)) << address;
+        EXPECT_TRUE(access_exposure_ok(a, "use", message)) << address;
     }
     for (const char *address : {"0.0.0.0", "10.0.2.15", "::", "fe80::1"}) {
         HttpAccess a = access_defaults(1);
         a.address = address;
-        EXPECT_FALSE(access_exposure_ok(a, "prog", "use", message)) << address;
+        EXPECT_FALSE(access_exposure_ok(a, "use", message)) << address;
         a.token_file = "t";
-        EXPECT_TRUE(access_exposure_ok(a, "prog", "use", message)) << address;
+        EXPECT_TRUE(access_exposure_ok(a, "use", message)) << address;
         a.token_file.clear();
         a.no_auth = true;
-        EXPECT_TRUE(access_exposure_ok(a, "prog", "use", message)) << address;
+        EXPECT_TRUE(access_exposure_ok(a, "use", message)) << address;
     }
     HttpAccess a = access_defaults(1);
     a.address = "0.0.0.0";
-    EXPECT_FALSE(
-        access_exposure_ok(a, "airtally-exporter", "a bearer token the scraper presents", message));
-    EXPECT_EQ(message, "airtally-exporter: listening on 0.0.0.0 reaches other machines: give "
+    EXPECT_FALSE(access_exposure_ok(a, "a bearer token the scraper presents", message));
+    EXPECT_EQ(message, "listening on 0.0.0.0 reaches other machines: give "
                        "--token-file FILE (a bearer token the scraper presents) or --no-auth");
 }

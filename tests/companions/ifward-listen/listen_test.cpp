@@ -14,6 +14,14 @@ TEST(IfwardListen, PrintsEachDatagramDecoded)
     std::string why;
     ASSERT_TRUE(wdtest::mount_tmpfs("/run", &why)) << why; // no /run/ifward: it makes it
     ASSERT_TRUE(wdtest::write_file("/run/states", "wlan9.carrier=1\n", &why)) << why;
+    // A count that is no number once meant "until a signal"; now it is refused
+    // before anything is bound.
+    for (const char *count : {"abc", "-1", "4x"}) {
+        const wdtest::Outcome bad = wdtest::run({IFWARD_LISTEN_BIN, "--count", count});
+        EXPECT_EQ(bad.status, 1) << count;
+        EXPECT_NE(bad.err.find("--count takes 0 to"), std::string::npos) << bad.err;
+        EXPECT_EQ(bad.out, "") << count;
+    }
     wdtest::Child listener;
     ASSERT_TRUE(listener.start({IFWARD_LISTEN_BIN, "--count", "4"}, {}, &why)) << why;
     ASSERT_TRUE(listener.read_until_contains("Listening on /run/ifward/ifward.sock\n", 5000))

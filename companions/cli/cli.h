@@ -1,0 +1,60 @@
+// One option processor for the companions: each program describes its
+// options once, in a table, and the same table drives getopt_long, the
+// checking of numbers and the usage text, so none of them can drift.
+#pragma once
+
+#include <span>
+#include <string>
+
+enum class CliArg {
+    None,    // a flag
+    Text,    // any text, the handler checks it
+    Whole,   // a whole number in [min, max], the whole text
+    Decimal, // a number in [min, max], the whole text
+};
+
+struct CliOption {
+    const char *name; // the long name, without "--"
+    int key;          // the short letter, or a code above 255 for long-only
+    CliArg arg;
+    const char *value; // the value's name in the usage text; nullptr for a flag
+    // Continues at the help column after each '\n'; a leading '\n' puts it
+    // under an option too long for the column.
+    const char *help;
+    double min = 0, max = 0;
+    const char *unit = ""; // after the range in the refusal: " seconds"
+};
+
+// The handler gets text as given (nullptr for a flag) and number checked and
+// converted for Whole and Decimal; false refuses with error set.
+using CliTake = bool (*)(void *target, int key, const char *text, double number,
+                         std::string &error);
+
+struct CliProgram {
+    const char *synopsis;                // after "Usage: PROG", up to the options
+    std::span<const CliOption> parts[5]; // in usage order; the unused ones empty
+    const char *tail;                    // after the options
+    int column;                          // width of the option column
+    bool letter_slot;                    // "    --name" aligned under "-x, --name"
+};
+
+// --help, taken by the processor itself.
+inline constexpr CliOption CLI_HELP[] = {{"help", 'h', CliArg::None, nullptr, "this text"}};
+
+// rfwatchd's socket, as the programs that default to it take it.
+inline constexpr CliOption CLI_RFWATCHD_SOCKET[] = {
+    {"socket", 's', CliArg::Text, "PATH", "rfwatchd's socket (default: rfwatchd.sock)"}};
+
+enum class CliResult { Run, Help, Usage };
+
+// Usage: error says why (without the program's name).
+CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
+                    std::string &error);
+
+std::string cli_usage(const CliProgram &p, const char *prog);
+
+// What a program does with the result: the usage on stdout for Help (exit
+// 0), "PROG: error" and the usage on stderr for Usage (exit usage_status);
+// -1 for Run.
+int cli_finish(const CliProgram &p, CliResult r, const char *prog, const std::string &error,
+               int usage_status);
