@@ -14,7 +14,9 @@
 namespace
 {
 
-constexpr size_t COMMAND_READ_SIZE = 4096;
+// A framed line with its line feed.
+constexpr size_t LINE_ROOM = COMMAND_READ_SIZE + 1;
+static_assert(LINE_ROOM < sizeof(ClientInput::text) && LINE_ROOM <= UINT16_MAX);
 
 void set_aggregation(Client &client, const ParsedCommand &cmd)
 {
@@ -64,19 +66,48 @@ bool blank(const char *text, size_t len)
     return true;
 }
 
+// The lines of in.text[start, len) are commands; what follows the
+// last line feed is kept for the next read.
+void run_lines(Server &server, Client &client, size_t start, size_t len)
+{
+    ClientInput &in = client.input;
+    for (;;) {
+        char *lf = static_cast<char *>(memchr(in.text + start, '\n', len - start));
+        if (lf == nullptr)
+            break;
+        const size_t end = static_cast<size_t>(lf - in.text);
+        if (!blank(in.text + start, end - start))
+            run_command(server, client, in.text + start, end - start);
+        start = end + 1;
+    }
+    size_t rest = len - start;
+    if (rest == LINE_ROOM) {
+        // Said once, as a command that could not be parsed; the line's end
+        // starts the next command.
+        log_text("Command parse error: a line over %zu bytes, skipped\n", COMMAND_READ_SIZE);
+        in.skipping = 1;
+        rest = 0;
+    }
+    memmove(in.text, in.text + start, rest);
+    in.held = static_cast<uint16_t>(rest);
+}
+
 } // namespace
 
 ClientVerdict handle_client_command(Server &server, Client &client)
 {
-    // One more byte than is read, so the text can be printed as a string.
-    char buf[COMMAND_READ_SIZE + 1];
-    // Peeked first: a full buffer whose last line is cut leaves that tail in
-    // the socket, to be read whole with what follows it.
-    ssize_t n = recv(client.socket, buf, COMMAND_READ_SIZE, MSG_PEEK);
+    ClientInput &in = client.input;
+    const size_t room = (in.framed ? LINE_ROOM : COMMAND_READ_SIZE) - in.held;
+    ssize_t n = recv(client.socket, in.text + in.held, room, 0);
     // End of file is a half-close: the client may still read its stream.
     // A client that has closed altogether is seen by the poll as hung up.
-    if (n == 0)
+    // A held tail is the last command, as the tail of a read was before.
+    if (n == 0) {
+        if (!in.skipping && in.held > 0 && !blank(in.text, in.held))
+            run_command(server, client, in.text, in.held);
+        in.held = 0;
         return ClientVerdict::StopReading;
+    }
     if (n < 0) {
         // The socket is non-blocking: nothing there after all is no error.
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -84,25 +115,22 @@ ClientVerdict handle_client_command(Server &server, Client &client)
         log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
         return ClientVerdict::Drop;
     }
-    size_t len = static_cast<size_t>(n);
-    const char *last_lf = static_cast<const char *>(memrchr(buf, '\n', len));
-    if (last_lf != nullptr && len == COMMAND_READ_SIZE)
-        len = static_cast<size_t>(last_lf - buf) + 1;
-    // Only this process reads the socket, so what was peeked is still there.
-    if (recv(client.socket, buf, len, 0) != static_cast<ssize_t>(len)) {
-        log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
-        return ClientVerdict::Drop;
-    }
-    // Each line is a command; so is a read without a line feed, and the
-    // unterminated rest after the last line feed of a read. Blank lines are
-    // framing, not commands.
+    const size_t len = in.held + static_cast<size_t>(n);
     size_t start = 0;
-    while (start < len) {
-        char *lf = static_cast<char *>(memchr(buf + start, '\n', len - start));
-        size_t end = lf != nullptr ? static_cast<size_t>(lf - buf) : len;
-        if (lf == nullptr || !blank(buf + start, end - start))
-            run_command(server, client, buf + start, end - start);
-        start = end + 1;
+    if (in.skipping) {
+        const char *lf = static_cast<const char *>(memchr(in.text, '\n', len));
+        if (lf == nullptr)
+            return ClientVerdict::Keep; // still inside the long line
+        in.skipping = 0;
+        start = static_cast<size_t>(lf - in.text) + 1;
+    } else if (!in.framed) {
+        // A client that sends no line feeds writes one command per write.
+        if (memchr(in.text, '\n', len) == nullptr) {
+            run_command(server, client, in.text, len);
+            return ClientVerdict::Keep;
+        }
+        in.framed = 1;
     }
+    run_lines(server, client, start, len);
     return ClientVerdict::Keep;
 }

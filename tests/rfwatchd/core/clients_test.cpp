@@ -348,7 +348,7 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
     // Control bytes and a terminal escape come out escaped; each line of a
     // read is a command of its own, so each has its own message.
     testing::internal::CaptureStderr();
-    send_text(a, "oops\r\nbad\x1b[2J\x7f");
+    send_text(a, "oops\r\nbad\x1b[2J\x7f\n");
     ASSERT_TRUE(ts.run_for(10));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Command parse error: oops\\x0d\nCommand parse error: bad\\x1b[2J\\x7f\n");
@@ -362,58 +362,70 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
 TEST(Commands, ALineFeedEndsEachCommandOfARead)
 {
     START_TEST_SERVER(ts);
-    int a = ts.connect_client();
-    ASSERT_TRUE(ts.run_for(10));
-    const std::string num = std::to_string(first_client(ts.server())->socket);
     auto period = [](int ms) {
         return R"({"command":1,"aggregation_period_ms":)" + std::to_string(ms) + "}";
     };
+    // A line of n bytes (without its line feed) setting ms.
+    auto padded = [&](int ms, size_t n) {
+        return period(ms) + std::string(n - period(ms).size(), ' ');
+    };
+    std::string many;
+    std::vector<int> many_taken;
+    for (int i = 0; i < 120; i++) {
+        many += period(1000 + i) + "\n";
+        many_taken.push_back(1000 + i);
+    }
+    ASSERT_GT(many.size(), 4096u); // a line is cut by the read's size
+    const std::string x3000(3000, 'x');
     const struct {
-        std::string read;
-        std::vector<int> taken; // periods set, in order
+        std::vector<std::string> reads; // each taken by one read; "" shuts the writing side
+        std::vector<int> taken;         // periods set, in order
         int parse_errors;
     } cases[] = {
-        {period(101), {101}, 0},
-        {period(102) + period(103), {102}, 0},
-        {period(104) + "\n", {104}, 0},
-        {period(105) + "\n" + period(106) + "\n" + period(107) + "\n", {105, 106, 107}, 0},
-        {period(108) + "\r\n\n  \n" + period(109), {108, 109}, 0}, // blank lines, a tail
-        {period(110) + period(111) + "\n" + period(112), {110, 112}, 0},
-        {period(113) + "\n{\"command\":1,\n" + period(114) + "\n", {113, 114}, 1},
-        {period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n", {115}, 0},
+        // No line feed yet: one read, one command.
+        {{period(101), period(102) + period(103)}, {101, 102}, 0},
+        {{period(104) + "\n"}, {104}, 0},
+        {{period(105) + "\n" + period(106) + "\n" + period(107) + "\n"}, {105, 106, 107}, 0},
+        {{period(108) + "\r\n\n  \n" + period(109), "\n"}, {108, 109}, 0},     // blank lines
+        {{period(110) + period(111) + "\n" + period(112), ""}, {110, 112}, 0}, // a tail at the end
+        {{period(113) + "\n{\"command\":1,\n" + period(114) + "\n"}, {113, 114}, 1},
+        {{period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n"}, {115}, 0},
+        // Once framed, a command cut between two reads is taken once, whole.
+        {{period(116) + "\n{\"command\":1,\"aggrega", "tion_period_ms\":117}\n"}, {116, 117}, 0},
+        {{many}, many_taken, 0},
+        // A line fills one read at most; a longer one is reported once and
+        // skipped to its line feed.
+        {{period(118) + "\n" + padded(119, 4096) + "\n"}, {118, 119}, 0},
+        {{period(120) + "\n" + padded(121, 4097) + "\n" + period(122) + "\n"}, {120, 122}, 1},
+        {{period(123) + "\n" + x3000, x3000, x3000 + "\n" + period(124) + "\n"}, {123, 124}, 1},
     };
     for (const auto &c : cases) {
+        int a = ts.connect_client();
+        ASSERT_TRUE(ts.run_for(10));
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        send_text(a, c.read);
-        ASSERT_TRUE(ts.run_for(10));
-        std::string expected;
-        for (int ms : c.taken)
-            expected +=
-                "Aggregation for client " + num + " changed to " + std::to_string(ms) + " ms\n";
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << c.read;
+        for (const std::string &r : c.reads) {
+            if (r.empty())
+                shutdown(a, SHUT_WR);
+            else
+                send_text(a, r);
+            ASSERT_TRUE(ts.run_for(10));
+        }
+        std::string out = testing::internal::GetCapturedStdout();
+        std::vector<int> taken;
+        for (size_t at = out.find(" changed to "); at != std::string::npos;
+             at = out.find(" changed to ", at + 1))
+            taken.push_back(std::stoi(out.substr(at + 12)));
+        EXPECT_EQ(taken, c.taken) << c.reads[0].substr(0, 200);
         std::string err = testing::internal::GetCapturedStderr();
         int errors = 0;
         for (size_t at = err.find("Command parse error"); at != std::string::npos;
              at = err.find("Command parse error", at + 1))
             errors++;
-        EXPECT_EQ(errors, c.parse_errors) << c.read << err;
+        EXPECT_EQ(errors, c.parse_errors) << c.reads[0].substr(0, 200) << err;
+        close(a);
+        ASSERT_TRUE(ts.run_for(10));
     }
-    // More lines than one read holds: a line cut by the read's size is
-    // taken whole with the next read.
-    std::string many;
-    for (int i = 0; i < 120; i++)
-        many += period(1000 + i) + "\n";
-    ASSERT_GT(many.size(), 4096u);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    send_text(a, many);
-    ASSERT_TRUE(ts.run_for(10));
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_NE(out.find("changed to 1119 ms\n"), std::string::npos) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 120) << out;
-    close(a);
 }
 
 TEST(Commands, AFailedSweepStartRestoresTheSavedSettings)
