@@ -134,7 +134,7 @@ void FakeRfwatchd::serve()
             if (c >= 0) {
                 std::lock_guard<std::mutex> lock(mu_);
                 clients_.push_back(c);
-                accepted_++;
+                client_numbers_[c] = accepted_++;
             }
         }
         for (size_t i = 2; i < fds.size(); i++) {
@@ -144,8 +144,8 @@ void FakeRfwatchd::serve()
             const ssize_t n = read(fds[i].fd, buf, sizeof buf);
             std::lock_guard<std::mutex> lock(mu_);
             if (n > 0)
-                reads_.push_back(
-                    {std::string(buf, static_cast<size_t>(n)), std::chrono::steady_clock::now()});
+                reads_.push_back({std::string(buf, static_cast<size_t>(n)),
+                                  std::chrono::steady_clock::now(), client_numbers_[fds[i].fd]});
             else {
                 close(fds[i].fd);
                 clients_.erase(std::remove(clients_.begin(), clients_.end(), fds[i].fd),
@@ -203,15 +203,25 @@ bool FakeRfwatchd::wait_reads(size_t n, int timeout_ms) const
 
 std::vector<std::string> FakeRfwatchd::commands() const
 {
+    struct Input {
+        bool framed = false;
+        std::string tail; // a line not yet ended
+    };
+    std::map<size_t, Input> inputs;
     std::vector<std::string> out;
     for (const Read &r : reads()) {
-        std::string_view rest = r.bytes;
-        while (!rest.empty()) {
-            const size_t end = std::min(rest.find('\n'), rest.size());
-            if (end > 0)
-                out.emplace_back(rest.substr(0, end));
-            rest.remove_prefix(std::min(end + 1, rest.size()));
+        Input &in = inputs[r.client];
+        if (!in.framed && r.bytes.find('\n') == std::string::npos) {
+            out.push_back(r.bytes);
+            continue;
         }
+        in.framed = true;
+        in.tail += r.bytes;
+        size_t at = 0;
+        for (size_t lf; (lf = in.tail.find('\n', at)) != std::string::npos; at = lf + 1)
+            if (lf > at)
+                out.push_back(in.tail.substr(at, lf - at));
+        in.tail.erase(0, at);
     }
     return out;
 }

@@ -2,10 +2,11 @@
 // the lines a test chooses (once, or a round every period), and records what
 // they write, one entry per read() with its arrival time, and the commands
 // in it the way rfwatchd takes them (each ended by a line feed, or a whole
-// read without one).
+// read from a client that has sent none).
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ class FakeRfwatchd
     struct Read {
         std::string bytes; // what one read() returned
         std::chrono::steady_clock::time_point at;
+        size_t client; // the connection, numbered from 0 in the order accepted
     };
 
     FakeRfwatchd() = default;
@@ -50,9 +52,10 @@ class FakeRfwatchd
     std::vector<Read> reads() const;
     // Waits until at least n reads were recorded.
     bool wait_reads(size_t n, int timeout_ms) const;
-    // The reads split into commands: on each line feed, and a read's
-    // unterminated rest as one more (a client that writes one command per
-    // write without a line feed); empty ones dropped.
+    // Each client's reads split into commands as rfwatchd splits them: a
+    // read from a client that has sent no line feed yet is one; after that,
+    // lines, a line cut between reads joined; empty ones dropped. In the
+    // order they were completed.
     std::vector<std::string> commands() const;
     bool wait_commands(size_t n, int timeout_ms) const;
 
@@ -66,6 +69,7 @@ class FakeRfwatchd
     std::thread thread_;
     mutable std::mutex mu_;
     std::vector<int> clients_;
+    std::map<int, size_t> client_numbers_; // by descriptor
     size_t accepted_ = 0;
     std::vector<Read> reads_;
     std::string round_; // the repeated lines, newline-terminated
