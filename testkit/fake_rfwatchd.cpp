@@ -2,6 +2,8 @@
 
 #include "unix_listen.h"
 
+#include "core/command_frame.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,12 +12,16 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace wdtest
 {
 
 namespace
 {
+
+// As much as rfwatchd reads at a time.
+constexpr size_t READ_SIZE = COMMAND_READ_SIZE;
 
 template <typename Pred> bool poll_until(Pred done, int timeout_ms)
 {
@@ -140,7 +146,7 @@ void FakeRfwatchd::serve()
         for (size_t i = 2; i < fds.size(); i++) {
             if (!fds[i].revents)
                 continue;
-            char buf[4096];
+            char buf[READ_SIZE];
             const ssize_t n = read(fds[i].fd, buf, sizeof buf);
             std::lock_guard<std::mutex> lock(mu_);
             if (n > 0)
@@ -203,25 +209,23 @@ bool FakeRfwatchd::wait_reads(size_t n, int timeout_ms) const
 
 std::vector<std::string> FakeRfwatchd::commands() const
 {
-    struct Input {
-        bool framed = false;
-        std::string tail; // a line not yet ended
-    };
-    std::map<size_t, Input> inputs;
+    std::map<size_t, std::string> held; // by client: a line cut short
     std::vector<std::string> out;
     for (const Read &r : reads()) {
-        Input &in = inputs[r.client];
-        if (!in.framed && r.bytes.find('\n') == std::string::npos) {
-            out.push_back(r.bytes);
+        std::string text = std::exchange(held[r.client], "") + r.bytes;
+        if (r.bytes.find('\n') == std::string::npos) {
+            out.push_back(text);
             continue;
         }
-        in.framed = true;
-        in.tail += r.bytes;
         size_t at = 0;
-        for (size_t lf; (lf = in.tail.find('\n', at)) != std::string::npos; at = lf + 1)
+        for (size_t lf; (lf = text.find('\n', at)) != std::string::npos; at = lf + 1)
             if (lf > at)
-                out.push_back(in.tail.substr(at, lf - at));
-        in.tail.erase(0, at);
+                out.push_back(text.substr(at, lf - at));
+        std::string_view rest = std::string_view(text).substr(at);
+        if (r.bytes.size() == READ_SIZE || unfinished_json(rest))
+            held[r.client] = rest;
+        else if (!rest.empty())
+            out.emplace_back(rest);
     }
     return out;
 }

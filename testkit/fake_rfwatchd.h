@@ -2,7 +2,7 @@
 // the lines a test chooses (once, or a round every period), and records what
 // they write, one entry per read() with its arrival time, and the commands
 // in it the way rfwatchd takes them (each ended by a line feed, or a whole
-// read from a client that has sent none).
+// read without one).
 #pragma once
 
 #include <chrono>
@@ -53,9 +53,9 @@ class FakeRfwatchd
     // Waits until at least n reads were recorded.
     bool wait_reads(size_t n, int timeout_ms) const;
     // Each client's reads split into commands as rfwatchd splits them: a
-    // read from a client that has sent no line feed yet is one; after that,
-    // lines, a line cut between reads joined; empty ones dropped. In the
-    // order they were completed.
+    // read without a line feed is one; each line of a read is one; a line a
+    // writer was cut short in is joined to the client's next read. Empty
+    // ones dropped; in the order they were completed.
     std::vector<std::string> commands() const;
     bool wait_commands(size_t n, int timeout_ms) const;
 

@@ -14,7 +14,8 @@
 namespace
 {
 
-// A framed line with its line feed.
+// A held rest and the read that completes it: a line of a read's size and
+// its line feed.
 constexpr size_t LINE_ROOM = COMMAND_READ_SIZE + 1;
 static_assert(LINE_ROOM < sizeof(ClientInput::text) && LINE_ROOM <= UINT16_MAX);
 
@@ -34,7 +35,7 @@ void run_command(Server &server, Client &client, char *text, size_t len)
     ParsedCommand cmd;
     switch (parse_client_command(text, len, cmd)) {
     case COMMAND_NOT_JSON: {
-        static char shown[escaped_size(COMMAND_READ_SIZE)];
+        static char shown[escaped_size(LINE_ROOM)];
         log_text(
             "Command parse error: %s\n",
             escape_control({cmd.error_at, static_cast<size_t>(text + len - cmd.error_at)}, shown));
@@ -66,11 +67,13 @@ bool blank(const char *text, size_t len)
     return true;
 }
 
-// The lines of in.text[start, len) are commands; what follows the
-// last line feed is kept for the next read.
-void run_lines(Server &server, Client &client, size_t start, size_t len)
+// The lines of in.text[0, len) are commands. The rest after the last one is
+// held when the writer was cut short in it, or when the read filled the
+// room (more of it may wait in the socket); otherwise it is a command too.
+void run_lines(Server &server, Client &client, size_t len, bool filled)
 {
     ClientInput &in = client.input;
+    size_t start = 0;
     for (;;) {
         char *lf = static_cast<char *>(memchr(in.text + start, '\n', len - start));
         if (lf == nullptr)
@@ -80,16 +83,15 @@ void run_lines(Server &server, Client &client, size_t start, size_t len)
             run_command(server, client, in.text + start, end - start);
         start = end + 1;
     }
-    size_t rest = len - start;
-    if (rest == LINE_ROOM) {
-        // Said once, as a command that could not be parsed; the line's end
-        // starts the next command.
-        log_text("Command parse error: a line over %zu bytes, skipped\n", COMMAND_READ_SIZE);
-        in.skipping = 1;
-        rest = 0;
+    const size_t rest = len - start;
+    if (blank(in.text + start, rest))
+        return;
+    if (filled || unfinished_json({in.text + start, rest})) {
+        memmove(in.text, in.text + start, rest);
+        in.held = static_cast<uint16_t>(rest);
+    } else {
+        run_command(server, client, in.text + start, rest);
     }
-    memmove(in.text, in.text + start, rest);
-    in.held = static_cast<uint16_t>(rest);
 }
 
 } // namespace
@@ -97,15 +99,16 @@ void run_lines(Server &server, Client &client, size_t start, size_t len)
 ClientVerdict handle_client_command(Server &server, Client &client)
 {
     ClientInput &in = client.input;
-    const size_t room = (in.framed ? LINE_ROOM : COMMAND_READ_SIZE) - in.held;
-    ssize_t n = recv(client.socket, in.text + in.held, room, 0);
+    const size_t held = in.held;
+    const size_t room = held > 0 ? LINE_ROOM - held : COMMAND_READ_SIZE;
+    ssize_t n = recv(client.socket, in.text + held, room, 0);
     // End of file is a half-close: the client may still read its stream.
     // A client that has closed altogether is seen by the poll as hung up.
-    // A held tail is the last command, as the tail of a read was before.
+    // A held rest is then its last command.
     if (n == 0) {
-        if (!in.skipping && in.held > 0 && !blank(in.text, in.held))
-            run_command(server, client, in.text, in.held);
         in.held = 0;
+        if (held > 0)
+            run_command(server, client, in.text, held);
         return ClientVerdict::StopReading;
     }
     if (n < 0) {
@@ -115,22 +118,13 @@ ClientVerdict handle_client_command(Server &server, Client &client)
         log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
         return ClientVerdict::Drop;
     }
-    const size_t len = in.held + static_cast<size_t>(n);
-    size_t start = 0;
-    if (in.skipping) {
-        const char *lf = static_cast<const char *>(memchr(in.text, '\n', len));
-        if (lf == nullptr)
-            return ClientVerdict::Keep; // still inside the long line
-        in.skipping = 0;
-        start = static_cast<size_t>(lf - in.text) + 1;
-    } else if (!in.framed) {
-        // A client that sends no line feeds writes one command per write.
-        if (memchr(in.text, '\n', len) == nullptr) {
-            run_command(server, client, in.text, len);
-            return ClientVerdict::Keep;
-        }
-        in.framed = 1;
-    }
-    run_lines(server, client, start, len);
+    in.held = 0;
+    const size_t len = held + static_cast<size_t>(n);
+    // A read without a line feed is one command, with the rest it completes:
+    // a client that writes one command per write sends no line feeds.
+    if (memchr(in.text + held, '\n', static_cast<size_t>(n)) == nullptr)
+        run_command(server, client, in.text, len);
+    else
+        run_lines(server, client, len, static_cast<size_t>(n) == room);
     return ClientVerdict::Keep;
 }

@@ -31,13 +31,13 @@ TEST(FakeRfwatchd, CommandsAreSplitOnLineFeedsPerClientAndAnUnframedReadIsOne)
         ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
         ASSERT_TRUE(daemon.wait_clients(i + 1, 20000)); // numbered in this order
     }
-    // One write per read: each is waited for before the next. The second
-    // client's line comes between the halves of the first one's.
+    // One write per read: each is waited for before the next. The first
+    // client writes between the halves of the second one's cut command.
     const struct {
         int client;
         std::string text;
-    } writes[] = {{0, R"({"command":3})"}, {0, "a\nb\n"}, {0, "\n\nc\n\nd"}, {1, "e\n"}, {1, "f"},
-                  {0, "\n{\"comm"},        {1, "\n"},     {0, "and\":3}\n"}};
+    } writes[] = {{0, R"({"command":3})"}, {0, "a\nb\n"}, {0, "\n\nc\n\nd"},
+                  {1, "e\n{\"comm"},       {0, "f"},      {1, "and\":3}\n"}};
     size_t n = 0;
     for (const auto &w : writes) {
         ASSERT_EQ(write(c[w.client], w.text.data(), w.text.size()),
@@ -47,8 +47,8 @@ TEST(FakeRfwatchd, CommandsAreSplitOnLineFeedsPerClientAndAnUnframedReadIsOne)
     for (const int fd : c)
         close(fd);
     EXPECT_EQ(daemon.reads().size(), std::size(writes));
-    EXPECT_EQ(daemon.commands(), (std::vector<std::string>{R"({"command":3})", "a", "b", "c", "e",
-                                                           "d", "f", R"({"command":3})"}));
+    EXPECT_EQ(daemon.commands(), (std::vector<std::string>{R"({"command":3})", "a", "b", "c", "d",
+                                                           "e", "f", R"({"command":3})"}));
     EXPECT_TRUE(daemon.wait_commands(8, 0));
     EXPECT_FALSE(daemon.wait_commands(9, 0));
 }

@@ -358,7 +358,8 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
 }
 
 // A read holds commands ended by line feeds, taken in order; a read
-// without one is one command, as it always was (only its first value counts).
+// without one is one command, as it always was (only its first value
+// counts); a command a writer was cut short in waits for its rest.
 TEST(Commands, ALineFeedEndsEachCommandOfARead)
 {
     START_TEST_SERVER(ts);
@@ -376,28 +377,29 @@ TEST(Commands, ALineFeedEndsEachCommandOfARead)
         many_taken.push_back(1000 + i);
     }
     ASSERT_GT(many.size(), 4096u); // a line is cut by the read's size
-    const std::string x3000(3000, 'x');
     const struct {
         std::vector<std::string> reads; // each taken by one read; "" shuts the writing side
         std::vector<int> taken;         // periods set, in order
         int parse_errors;
     } cases[] = {
-        // No line feed yet: one read, one command.
+        // A read without a line feed is one command.
         {{period(101), period(102) + period(103)}, {101, 102}, 0},
         {{period(104) + "\n"}, {104}, 0},
         {{period(105) + "\n" + period(106) + "\n" + period(107) + "\n"}, {105, 106, 107}, 0},
-        {{period(108) + "\r\n\n  \n" + period(109), "\n"}, {108, 109}, 0},     // blank lines
-        {{period(110) + period(111) + "\n" + period(112), ""}, {110, 112}, 0}, // a tail at the end
+        {{period(108) + "\r\n\n  \n" + period(109)}, {108, 109}, 0}, // blank lines, a tail
+        {{period(110) + period(111) + "\n" + period(112)}, {110, 112}, 0},
         {{period(113) + "\n{\"command\":1,\n" + period(114) + "\n"}, {113, 114}, 1},
         {{period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n"}, {115}, 0},
-        // Once framed, a command cut between two reads is taken once, whole.
+        // A writer cut short: the command is taken once, whole, when its
+        // rest comes (with its line feed or without), or at the end.
         {{period(116) + "\n{\"command\":1,\"aggrega", "tion_period_ms\":117}\n"}, {116, 117}, 0},
+        {{period(118) + "\n{\"command\":1,\"aggregation_period_ms\":1", "19}"}, {118, 119}, 0},
+        {{period(120) + "\n[" + period(121), ""}, {120}, 1},
+        // A line left unfinished takes the next write with it, not more.
+        {{period(122) + "\n{oops", period(123), period(124)}, {122, 124}, 1},
+        // Cut by the read's size, and a line as long as a read.
         {{many}, many_taken, 0},
-        // A line fills one read at most; a longer one is reported once and
-        // skipped to its line feed.
-        {{period(118) + "\n" + padded(119, 4096) + "\n"}, {118, 119}, 0},
-        {{period(120) + "\n" + padded(121, 4097) + "\n" + period(122) + "\n"}, {120, 122}, 1},
-        {{period(123) + "\n" + x3000, x3000, x3000 + "\n" + period(124) + "\n"}, {123, 124}, 1},
+        {{period(125) + "\n" + padded(126, 4096) + "\n"}, {125, 126}, 0},
     };
     for (const auto &c : cases) {
         int a = ts.connect_client();
