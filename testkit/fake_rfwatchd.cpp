@@ -212,7 +212,10 @@ std::vector<std::string> FakeRfwatchd::commands() const
     std::map<size_t, std::string> held; // by client: a line cut short
     std::vector<std::string> out;
     for (const Read &r : reads()) {
-        std::string text = std::exchange(held[r.client], "") + r.bytes;
+        std::string text = std::exchange(held[r.client], "");
+        if (!text.empty() && starts_whole_object(r.bytes))
+            out.push_back(std::exchange(text, ""));
+        text += r.bytes;
         if (r.bytes.find('\n') == std::string::npos) {
             out.push_back(text);
             continue;

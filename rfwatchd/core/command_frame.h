@@ -32,3 +32,12 @@ constexpr bool unfinished_json(std::string_view text)
     }
     return in_string || depth > 0;
 }
+
+// A whole JSON object at the start of text. What completes a cut command
+// never is one, so a rest held before it was never going to be completed: it
+// is a command of its own, and so is this.
+constexpr bool starts_whole_object(std::string_view text)
+{
+    const size_t at = text.find_first_not_of(" \t\r");
+    return at != std::string_view::npos && text[at] == '{' && !unfinished_json(text.substr(at));
+}

@@ -119,10 +119,20 @@ ClientVerdict handle_client_command(Server &server, Client &client)
         return ClientVerdict::Drop;
     }
     in.held = 0;
-    const size_t len = held + static_cast<size_t>(n);
+    size_t len = held + static_cast<size_t>(n);
+    if (held > 0 && starts_whole_object({in.text + held, static_cast<size_t>(n)})) {
+        // The rest was garbage, not a cut command: on its own, and the read
+        // alone after it. The parser's terminator lands on the read's first
+        // byte, put back.
+        const char first = in.text[held];
+        run_command(server, client, in.text, held);
+        in.text[held] = first;
+        memmove(in.text, in.text + held, static_cast<size_t>(n));
+        len = static_cast<size_t>(n);
+    }
     // A read without a line feed is one command, with the rest it completes:
     // a client that writes one command per write sends no line feeds.
-    if (memchr(in.text + held, '\n', static_cast<size_t>(n)) == nullptr)
+    if (memchr(in.text + len - static_cast<size_t>(n), '\n', static_cast<size_t>(n)) == nullptr)
         run_command(server, client, in.text, len);
     else
         run_lines(server, client, len, static_cast<size_t>(n) == room);

@@ -395,8 +395,10 @@ TEST(Commands, ALineFeedEndsEachCommandOfARead)
         {{period(116) + "\n{\"command\":1,\"aggrega", "tion_period_ms\":117}\n"}, {116, 117}, 0},
         {{period(118) + "\n{\"command\":1,\"aggregation_period_ms\":1", "19}"}, {118, 119}, 0},
         {{period(120) + "\n[" + period(121), ""}, {120}, 1},
-        // A line left unfinished takes the next write with it, not more.
-        {{period(122) + "\n{oops", period(123), period(124)}, {122, 124}, 1},
+        // A rest never completed: a whole command written next is one of
+        // its own; anything else completes it.
+        {{period(122) + "\n{oops", period(123)}, {122, 123}, 1},
+        {{period(124) + "\n{oops", "}" + period(127) + "\n"}, {124}, 1},
         // Cut by the read's size, and a line as long as a read.
         {{many}, many_taken, 0},
         {{period(125) + "\n" + padded(126, 4096) + "\n"}, {125, 126}, 0},
