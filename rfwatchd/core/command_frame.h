@@ -39,5 +39,8 @@ constexpr bool unfinished_json(std::string_view text)
 constexpr bool starts_whole_object(std::string_view text)
 {
     const size_t at = text.find_first_not_of(" \t\r");
-    return at != std::string_view::npos && text[at] == '{' && !unfinished_json(text.substr(at));
+    if (at == std::string_view::npos || text[at] != '{')
+        return false;
+    text.remove_prefix(at); // substr could throw, and the daemon has no C++ runtime
+    return !unfinished_json(text);
 }
