@@ -2,6 +2,8 @@
 
 #include "unix_listen.h"
 
+#include "core/command_frame.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,12 +12,16 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace wdtest
 {
 
 namespace
 {
+
+// As much as rfwatchd reads at a time.
+constexpr size_t READ_SIZE = COMMAND_READ_SIZE;
 
 template <typename Pred> bool poll_until(Pred done, int timeout_ms)
 {
@@ -134,18 +140,18 @@ void FakeRfwatchd::serve()
             if (c >= 0) {
                 std::lock_guard<std::mutex> lock(mu_);
                 clients_.push_back(c);
-                accepted_++;
+                client_numbers_[c] = accepted_++;
             }
         }
         for (size_t i = 2; i < fds.size(); i++) {
             if (!fds[i].revents)
                 continue;
-            char buf[4096];
+            char buf[READ_SIZE];
             const ssize_t n = read(fds[i].fd, buf, sizeof buf);
             std::lock_guard<std::mutex> lock(mu_);
             if (n > 0)
-                reads_.push_back(
-                    {std::string(buf, static_cast<size_t>(n)), std::chrono::steady_clock::now()});
+                reads_.push_back({std::string(buf, static_cast<size_t>(n)),
+                                  std::chrono::steady_clock::now(), client_numbers_[fds[i].fd]});
             else {
                 close(fds[i].fd);
                 clients_.erase(std::remove(clients_.begin(), clients_.end(), fds[i].fd),
@@ -203,15 +209,26 @@ bool FakeRfwatchd::wait_reads(size_t n, int timeout_ms) const
 
 std::vector<std::string> FakeRfwatchd::commands() const
 {
+    std::map<size_t, std::string> held; // by client: a line cut short
     std::vector<std::string> out;
     for (const Read &r : reads()) {
-        std::string_view rest = r.bytes;
-        while (!rest.empty()) {
-            const size_t end = std::min(rest.find('\n'), rest.size());
-            if (end > 0)
-                out.emplace_back(rest.substr(0, end));
-            rest.remove_prefix(std::min(end + 1, rest.size()));
+        std::string text = std::exchange(held[r.client], "");
+        if (!text.empty() && starts_whole_object(r.bytes))
+            out.push_back(std::exchange(text, ""));
+        text += r.bytes;
+        if (r.bytes.find('\n') == std::string::npos) {
+            out.push_back(text);
+            continue;
         }
+        size_t at = 0;
+        for (size_t lf; (lf = text.find('\n', at)) != std::string::npos; at = lf + 1)
+            if (lf > at)
+                out.push_back(text.substr(at, lf - at));
+        std::string_view rest = std::string_view(text).substr(at);
+        if (r.bytes.size() == READ_SIZE || unfinished_json(rest))
+            held[r.client] = rest;
+        else if (!rest.empty())
+            out.emplace_back(rest);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ class FakeRfwatchd
     struct Read {
         std::string bytes; // what one read() returned
         std::chrono::steady_clock::time_point at;
+        size_t client; // the connection, numbered from 0 in the order accepted
     };
 
     FakeRfwatchd() = default;
@@ -50,9 +52,10 @@ class FakeRfwatchd
     std::vector<Read> reads() const;
     // Waits until at least n reads were recorded.
     bool wait_reads(size_t n, int timeout_ms) const;
-    // The reads split into commands: on each line feed, and a read's
-    // unterminated rest as one more (a client that writes one command per
-    // write without a line feed); empty ones dropped.
+    // Each client's reads split into commands as rfwatchd splits them: a
+    // read without a line feed is one; each line of a read is one; a line a
+    // writer was cut short in is joined to the client's next read. Empty
+    // ones dropped; in the order they were completed.
     std::vector<std::string> commands() const;
     bool wait_commands(size_t n, int timeout_ms) const;
 
@@ -66,6 +69,7 @@ class FakeRfwatchd
     std::thread thread_;
     mutable std::mutex mu_;
     std::vector<int> clients_;
+    std::map<int, size_t> client_numbers_; // by descriptor
     size_t accepted_ = 0;
     std::vector<Read> reads_;
     std::string round_; // the repeated lines, newline-terminated

@@ -7,6 +7,7 @@
 // long each client's command waited to be carried out and how long the
 // loop's passes took.
 #include "base/clock.h"
+#include "command.h"
 #include "core/clients.h"
 #include "core/main_loop.h"
 #include "core/server.h"
@@ -96,8 +97,8 @@ void run_client(int i, const std::string &path)
             uint32_t period = 100 + static_cast<uint32_t>(i) * 2 + (k++ % 2);
             asked[i].sent_ns = now_ns();
             asked[i].period = period;
-            std::string cmd =
-                R"({"command":1,"aggregation_period_ms":)" + std::to_string(period) + "}";
+            const std::string cmd = encode_command(
+                {.kind = CommandKind::SetAggregation, .period_ms = static_cast<int32_t>(period)});
             if (link_submit(*link, cmd, 0) != LinkSubmit::Queued)
                 abort();
             next_command += int64_t{COMMAND_EVERY_MS} * 1000000;

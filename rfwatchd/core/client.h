@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/sample_aggregate.h"
+#include "core/commands.h"
 
 #include <cstdint>
 
@@ -21,4 +22,5 @@ struct Client {
     // its socket is no longer polled for input (it would read as ready
     // for ever).
     uint8_t input_closed;
+    ClientInput input;
 };

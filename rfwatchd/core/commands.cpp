@@ -14,7 +14,10 @@
 namespace
 {
 
-constexpr size_t COMMAND_READ_SIZE = 4096;
+// A held rest and the read that completes it: a line of a read's size and
+// its line feed.
+constexpr size_t LINE_ROOM = COMMAND_READ_SIZE + 1;
+static_assert(LINE_ROOM < sizeof(ClientInput::text) && LINE_ROOM <= UINT16_MAX);
 
 void set_aggregation(Client &client, const ParsedCommand &cmd)
 {
@@ -32,7 +35,7 @@ void run_command(Server &server, Client &client, char *text, size_t len)
     ParsedCommand cmd;
     switch (parse_client_command(text, len, cmd)) {
     case COMMAND_NOT_JSON: {
-        static char shown[escaped_size(COMMAND_READ_SIZE)];
+        static char shown[escaped_size(LINE_ROOM)];
         log_text(
             "Command parse error: %s\n",
             escape_control({cmd.error_at, static_cast<size_t>(text + len - cmd.error_at)}, shown));
@@ -64,19 +67,50 @@ bool blank(const char *text, size_t len)
     return true;
 }
 
+// The lines of in.text[0, len) are commands. The rest after the last one is
+// held when the writer was cut short in it, or when the read filled the
+// room (more of it may wait in the socket); otherwise it is a command too.
+void run_lines(Server &server, Client &client, size_t len, bool filled)
+{
+    ClientInput &in = client.input;
+    size_t start = 0;
+    for (;;) {
+        char *lf = static_cast<char *>(memchr(in.text + start, '\n', len - start));
+        if (lf == nullptr)
+            break;
+        const size_t end = static_cast<size_t>(lf - in.text);
+        if (!blank(in.text + start, end - start))
+            run_command(server, client, in.text + start, end - start);
+        start = end + 1;
+    }
+    const size_t rest = len - start;
+    if (blank(in.text + start, rest))
+        return;
+    if (filled || unfinished_json({in.text + start, rest})) {
+        memmove(in.text, in.text + start, rest);
+        in.held = static_cast<uint16_t>(rest);
+    } else {
+        run_command(server, client, in.text + start, rest);
+    }
+}
+
 } // namespace
 
 ClientVerdict handle_client_command(Server &server, Client &client)
 {
-    // One more byte than is read, so the text can be printed as a string.
-    char buf[COMMAND_READ_SIZE + 1];
-    // Peeked first: a full buffer whose last line is cut leaves that tail in
-    // the socket, to be read whole with what follows it.
-    ssize_t n = recv(client.socket, buf, COMMAND_READ_SIZE, MSG_PEEK);
+    ClientInput &in = client.input;
+    const size_t held = in.held;
+    const size_t room = held > 0 ? LINE_ROOM - held : COMMAND_READ_SIZE;
+    ssize_t n = recv(client.socket, in.text + held, room, 0);
     // End of file is a half-close: the client may still read its stream.
     // A client that has closed altogether is seen by the poll as hung up.
-    if (n == 0)
+    // A held rest is then its last command.
+    if (n == 0) {
+        in.held = 0;
+        if (held > 0)
+            run_command(server, client, in.text, held);
         return ClientVerdict::StopReading;
+    }
     if (n < 0) {
         // The socket is non-blocking: nothing there after all is no error.
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -84,25 +118,23 @@ ClientVerdict handle_client_command(Server &server, Client &client)
         log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
         return ClientVerdict::Drop;
     }
-    size_t len = static_cast<size_t>(n);
-    const char *last_lf = static_cast<const char *>(memrchr(buf, '\n', len));
-    if (last_lf != nullptr && len == COMMAND_READ_SIZE)
-        len = static_cast<size_t>(last_lf - buf) + 1;
-    // Only this process reads the socket, so what was peeked is still there.
-    if (recv(client.socket, buf, len, 0) != static_cast<ssize_t>(len)) {
-        log_text("Client %d connection error: %s\n", client.socket, strerror(errno));
-        return ClientVerdict::Drop;
+    in.held = 0;
+    size_t len = held + static_cast<size_t>(n);
+    if (held > 0 && starts_whole_object({in.text + held, static_cast<size_t>(n)})) {
+        // The rest was garbage, not a cut command: on its own, and the read
+        // alone after it. The parser's terminator lands on the read's first
+        // byte, put back.
+        const char first = in.text[held];
+        run_command(server, client, in.text, held);
+        in.text[held] = first;
+        memmove(in.text, in.text + held, static_cast<size_t>(n));
+        len = static_cast<size_t>(n);
     }
-    // Each line is a command; so is a read without a line feed, and the
-    // unterminated rest after the last line feed of a read. Blank lines are
-    // framing, not commands.
-    size_t start = 0;
-    while (start < len) {
-        char *lf = static_cast<char *>(memchr(buf + start, '\n', len - start));
-        size_t end = lf != nullptr ? static_cast<size_t>(lf - buf) : len;
-        if (lf == nullptr || !blank(buf + start, end - start))
-            run_command(server, client, buf + start, end - start);
-        start = end + 1;
-    }
+    // A read without a line feed is one command, with the rest it completes:
+    // a client that writes one command per write sends no line feeds.
+    if (memchr(in.text + len - static_cast<size_t>(n), '\n', static_cast<size_t>(n)) == nullptr)
+        run_command(server, client, in.text, len);
+    else
+        run_lines(server, client, len, static_cast<size_t>(n) == room);
     return ClientVerdict::Keep;
 }

@@ -15,30 +15,42 @@
 
 using namespace wdtest;
 
-TEST(FakeRfwatchd, CommandsAreSplitOnLineFeedsAndAnUnframedReadIsOne)
+TEST(FakeRfwatchd, CommandsAreSplitOnLineFeedsPerClientAndAnUnframedReadIsOne)
 {
     TempDir dir("fake-rfwatchd-test");
     FakeRfwatchd daemon;
     std::string why;
     ASSERT_TRUE(daemon.start(dir.path() + "/s", &why)) << why;
-    const int c = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    snprintf(a.sun_path, sizeof a.sun_path, "%s/s", dir.path().c_str());
-    ASSERT_EQ(connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    // One write per read: each is waited for before the next.
-    const std::vector<std::string> writes = {R"({"command":3})", "a\nb\n", "\n\nc\n\nd", "\n"};
-    for (size_t i = 0; i < writes.size(); i++) {
-        ASSERT_EQ(write(c, writes[i].data(), writes[i].size()),
-                  static_cast<ssize_t>(writes[i].size()));
-        ASSERT_TRUE(daemon.wait_reads(i + 1, 20000));
+    int c[2];
+    for (size_t i = 0; i < 2; i++) {
+        int &fd = c[i];
+        fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        snprintf(a.sun_path, sizeof a.sun_path, "%s/s", dir.path().c_str());
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        ASSERT_TRUE(daemon.wait_clients(i + 1, 20000)); // numbered in this order
     }
-    close(c);
-    EXPECT_EQ(daemon.reads().size(), writes.size());
-    EXPECT_EQ(daemon.commands(),
-              (std::vector<std::string>{R"({"command":3})", "a", "b", "c", "d"}));
-    EXPECT_TRUE(daemon.wait_commands(5, 0));
-    EXPECT_FALSE(daemon.wait_commands(6, 0));
+    // One write per read: each is waited for before the next. The first
+    // client writes between the halves of the second one's cut command.
+    const struct {
+        int client;
+        std::string text;
+    } writes[] = {{0, R"({"command":3})"}, {0, "a\nb\n"}, {0, "\n\nc\n\nd"},
+                  {1, "e\n{\"comm"},       {0, "f"},      {1, "and\":3}\n"}};
+    size_t n = 0;
+    for (const auto &w : writes) {
+        ASSERT_EQ(write(c[w.client], w.text.data(), w.text.size()),
+                  static_cast<ssize_t>(w.text.size()));
+        ASSERT_TRUE(daemon.wait_reads(++n, 20000));
+    }
+    for (const int fd : c)
+        close(fd);
+    EXPECT_EQ(daemon.reads().size(), std::size(writes));
+    EXPECT_EQ(daemon.commands(), (std::vector<std::string>{R"({"command":3})", "a", "b", "c", "d",
+                                                           "e", "f", R"({"command":3})"}));
+    EXPECT_TRUE(daemon.wait_commands(8, 0));
+    EXPECT_FALSE(daemon.wait_commands(9, 0));
 }
 
 TEST(SpectrumLine, WrittenAsRfwatchdWritesIt)

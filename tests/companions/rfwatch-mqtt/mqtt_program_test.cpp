@@ -105,26 +105,6 @@ class RfwatchMqtt : public ::testing::Test
         broker.reset();
     }
 
-    // The commands the daemon was sent: its reads joined and cut at each
-    // line feed (several may share a read); waits until n are there.
-    std::vector<std::string> commands(size_t n) const
-    {
-        std::vector<std::string> out;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
-        do {
-            std::string all;
-            for (const auto &r : daemon->reads())
-                all += r.bytes;
-            out.clear();
-            for (size_t at = 0, nl; (nl = all.find('\n', at)) != std::string::npos; at = nl + 1)
-                out.push_back(all.substr(at, nl - at));
-            if (out.size() >= n)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } while (std::chrono::steady_clock::now() < until);
-        return out;
-    }
-
     void write(const std::string &name, const std::string &text)
     {
         std::ofstream(dir + "/" + name) << text;
@@ -317,8 +297,8 @@ TEST_F(RfwatchMqtt, CommandsReachRfwatchdCheckedOnePerLineAndOnlyFromPermittedUs
 {
     start_all({"--commands", "--period-ms", "250"});
     // The aggregation period goes first, on every connection.
-    ASSERT_FALSE(commands(1).empty());
-    EXPECT_EQ(commands(1)[0], R"({"command":1,"aggregation_period_ms":250})");
+    ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
+    EXPECT_EQ(daemon->commands()[0], R"({"command":1,"aggregation_period_ms":250})");
 
     // The ACL refuses the viewer's command: the broker acknowledges and drops it.
     auto viewer = std::make_unique<MqttClient>();
@@ -338,7 +318,8 @@ TEST_F(RfwatchMqtt, CommandsReachRfwatchdCheckedOnePerLineAndOnlyFromPermittedUs
     ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":3})", 1));
     ASSERT_TRUE(program_says("command passed to rfwatchd: {\"command\":3}"));
 
-    const auto sent = commands(3);
+    ASSERT_TRUE(daemon->wait_commands(3, WAIT_MS));
+    const auto sent = daemon->commands();
     ASSERT_EQ(sent.size(), 3u) << program->err();
     EXPECT_EQ(sent[1], R"({"command":2,"sweep_from":2412,"sweep_to":2472})");
     EXPECT_EQ(sent[2], R"({"command":3})");
@@ -398,8 +379,8 @@ TEST_F(RfwatchMqtt, RfwatchdRestartedPublishingResumes)
     start_daemon();
     ASSERT_TRUE(daemon->wait_clients(1, WAIT_MS));
     // The new daemon knows nothing of the period: it is asked again.
-    ASSERT_FALSE(commands(1).empty());
-    EXPECT_EQ(commands(1)[0], R"({"command":1,"aggregation_period_ms":1000})");
+    ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
+    EXPECT_EQ(daemon->commands()[0], R"({"command":1,"aggregation_period_ms":1000})");
     ASSERT_TRUE(daemon->send(spectrum_line(2) + "\n"));
     ASSERT_TRUE(watcher->wait_for([](const Messages &ms) { return count_on(ms, "spectrum") >= 2; },
                                   WAIT_MS));
@@ -491,7 +472,8 @@ TEST_F(RfwatchMqtt, RetainedAndOversizedCommandsNeverReachRfwatchd)
     ASSERT_TRUE(program_says("command passed to rfwatchd")) << program->err();
     const long after_kib = wdtest::peak_rss_kib(program->pid());
 
-    const auto sent = commands(1);
+    ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
+    const auto sent = daemon->commands();
     ASSERT_EQ(sent.size(), 1u) << program->err();
     EXPECT_EQ(sent[0], R"({"command":1,"aggregation_period_ms":500})");
     // Delivered, the huge one would have been refused (and logged) as too long.

@@ -348,7 +348,7 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
     // Control bytes and a terminal escape come out escaped; each line of a
     // read is a command of its own, so each has its own message.
     testing::internal::CaptureStderr();
-    send_text(a, "oops\r\nbad\x1b[2J\x7f");
+    send_text(a, "oops\r\nbad\x1b[2J\x7f\n");
     ASSERT_TRUE(ts.run_for(10));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Command parse error: oops\\x0d\nCommand parse error: bad\\x1b[2J\\x7f\n");
@@ -358,62 +358,78 @@ TEST(Commands, ParseErrorsAndIgnoredCommandsKeepTheClient)
 }
 
 // A read holds commands ended by line feeds, taken in order; a read
-// without one is one command, as it always was (only its first value counts).
+// without one is one command, as it always was (only its first value
+// counts); a command a writer was cut short in waits for its rest.
 TEST(Commands, ALineFeedEndsEachCommandOfARead)
 {
     START_TEST_SERVER(ts);
-    int a = ts.connect_client();
-    ASSERT_TRUE(ts.run_for(10));
-    const std::string num = std::to_string(first_client(ts.server())->socket);
     auto period = [](int ms) {
         return R"({"command":1,"aggregation_period_ms":)" + std::to_string(ms) + "}";
     };
+    // A line of n bytes (without its line feed) setting ms.
+    auto padded = [&](int ms, size_t n) {
+        return period(ms) + std::string(n - period(ms).size(), ' ');
+    };
+    std::string many;
+    std::vector<int> many_taken;
+    for (int i = 0; i < 120; i++) {
+        many += period(1000 + i) + "\n";
+        many_taken.push_back(1000 + i);
+    }
+    ASSERT_GT(many.size(), 4096u); // a line is cut by the read's size
     const struct {
-        std::string read;
-        std::vector<int> taken; // periods set, in order
+        std::vector<std::string> reads; // each taken by one read; "" shuts the writing side
+        std::vector<int> taken;         // periods set, in order
         int parse_errors;
     } cases[] = {
-        {period(101), {101}, 0},
-        {period(102) + period(103), {102}, 0},
-        {period(104) + "\n", {104}, 0},
-        {period(105) + "\n" + period(106) + "\n" + period(107) + "\n", {105, 106, 107}, 0},
-        {period(108) + "\r\n\n  \n" + period(109), {108, 109}, 0}, // blank lines, a tail
-        {period(110) + period(111) + "\n" + period(112), {110, 112}, 0},
-        {period(113) + "\n{\"command\":1,\n" + period(114) + "\n", {113, 114}, 1},
-        {period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n", {115}, 0},
+        // A read without a line feed is one command.
+        {{period(101), period(102) + period(103)}, {101, 102}, 0},
+        {{period(104) + "\n"}, {104}, 0},
+        {{period(105) + "\n" + period(106) + "\n" + period(107) + "\n"}, {105, 106, 107}, 0},
+        {{period(108) + "\r\n\n  \n" + period(109)}, {108, 109}, 0}, // blank lines, a tail
+        {{period(110) + period(111) + "\n" + period(112)}, {110, 112}, 0},
+        {{period(113) + "\n{\"command\":1,\n" + period(114) + "\n"}, {113, 114}, 1},
+        {{period(0) + "\n" + R"({"command":4})" + "\n" + period(115) + "\n"}, {115}, 0},
+        // A writer cut short: the command is taken once, whole, when its
+        // rest comes (with its line feed or without), or at the end.
+        {{period(116) + "\n{\"command\":1,\"aggrega", "tion_period_ms\":117}\n"}, {116, 117}, 0},
+        {{period(118) + "\n{\"command\":1,\"aggregation_period_ms\":1", "19}"}, {118, 119}, 0},
+        {{period(120) + "\n[" + period(121), ""}, {120}, 1},
+        // A rest never completed: a whole command written next is one of
+        // its own; anything else completes it.
+        {{period(122) + "\n{oops", period(123)}, {122, 123}, 1},
+        {{period(124) + "\n{oops", "}" + period(127) + "\n"}, {124}, 1},
+        // Cut by the read's size, and a line as long as a read.
+        {{many}, many_taken, 0},
+        {{period(125) + "\n" + padded(126, 4096) + "\n"}, {125, 126}, 0},
     };
     for (const auto &c : cases) {
+        int a = ts.connect_client();
+        ASSERT_TRUE(ts.run_for(10));
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        send_text(a, c.read);
-        ASSERT_TRUE(ts.run_for(10));
-        std::string expected;
-        for (int ms : c.taken)
-            expected +=
-                "Aggregation for client " + num + " changed to " + std::to_string(ms) + " ms\n";
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << c.read;
+        for (const std::string &r : c.reads) {
+            if (r.empty())
+                shutdown(a, SHUT_WR);
+            else
+                send_text(a, r);
+            ASSERT_TRUE(ts.run_for(10));
+        }
+        std::string out = testing::internal::GetCapturedStdout();
+        std::vector<int> taken;
+        for (size_t at = out.find(" changed to "); at != std::string::npos;
+             at = out.find(" changed to ", at + 1))
+            taken.push_back(std::stoi(out.substr(at + 12)));
+        EXPECT_EQ(taken, c.taken) << c.reads[0].substr(0, 200);
         std::string err = testing::internal::GetCapturedStderr();
         int errors = 0;
         for (size_t at = err.find("Command parse error"); at != std::string::npos;
              at = err.find("Command parse error", at + 1))
             errors++;
-        EXPECT_EQ(errors, c.parse_errors) << c.read << err;
+        EXPECT_EQ(errors, c.parse_errors) << c.reads[0].substr(0, 200) << err;
+        close(a);
+        ASSERT_TRUE(ts.run_for(10));
     }
-    // More lines than one read holds: a line cut by the read's size is
-    // taken whole with the next read.
-    std::string many;
-    for (int i = 0; i < 120; i++)
-        many += period(1000 + i) + "\n";
-    ASSERT_GT(many.size(), 4096u);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    send_text(a, many);
-    ASSERT_TRUE(ts.run_for(10));
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_NE(out.find("changed to 1119 ms\n"), std::string::npos) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 120) << out;
-    close(a);
 }
 
 TEST(Commands, AFailedSweepStartRestoresTheSavedSettings)
