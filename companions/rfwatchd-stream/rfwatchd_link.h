@@ -16,8 +16,9 @@
 // Bounded: a peer that sends commands faster than the daemon takes them is
 // refused, not queued without end.
 constexpr size_t LINK_COMMANDS = 8;
-// rfwatchd reads at most 4096 bytes at a time: a longer command (with its
-// "\n") would reach it cut in two.
+// rfwatchd reads at most 4096 bytes at a time and holds at most that much of
+// a command cut by a partial write: a longer command (with its "\n") would
+// reach it in pieces.
 constexpr size_t LINK_COMMAND_MAX_BYTES = 4096;
 // A local connect costs one system call and disturbs nobody, so there is
 // nothing to protect by backing off further; a restarted daemon is picked up
