@@ -2,6 +2,7 @@
 
 #include "http_context.h"
 #include "http_reply.h"
+#include "http_request.h"
 
 #include "exposition.h"
 #include "token.h"

@@ -1,6 +1,5 @@
 // The libwebsockets side every HTTP companion shares: one listening context
-// bound to exactly the address asked for, its gate, and reading a request
-// header.
+// bound to exactly the address asked for, and its gate.
 #pragma once
 
 #include "http_gate.h"
@@ -22,6 +21,3 @@ struct HttpListen {
 struct lws_context *http_context_create(const HttpListen &l, const struct lws_protocols *protocols,
                                         void *user, HttpGate &gate, struct lws_vhost **vhost,
                                         std::string &error);
-
-// The header's value, "" when absent.
-std::string http_header(struct lws *wsi, enum lws_token_indexes h);

@@ -1,7 +1,7 @@
 #include "http_gate.h"
 
 #include "host_check.h"
-#include "http_context.h"
+#include "http_request.h"
 #include "log_limiter.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include "access_token.h"
 #include "http_context.h"
 #include "http_reply.h"
+#include "http_request.h"
 #include "page_assets.h"
 #include "server.h"
 #include "url_text.h"
