@@ -14,7 +14,7 @@ namespace
 
 using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
-constexpr const char *LEAF[] = {"spectrum", "status", "command"};
+constexpr const char *LEAF[] = {"spectrum", "status", "command", "air"};
 
 bool whole_count(const cJSON *item, uint64_t &out)
 {
@@ -76,7 +76,7 @@ bool fleet_topic_parse(std::string_view prefix, std::string_view topic, FleetTop
         topic[prefix.size()] != '/')
         return false;
     std::string_view rest = topic.substr(prefix.size() + 1);
-    for (const FleetTopic kind : {FleetTopic::Spectrum, FleetTopic::Status}) {
+    for (const FleetTopic kind : {FleetTopic::Spectrum, FleetTopic::Status, FleetTopic::Air}) {
         const std::string_view leaf = LEAF[static_cast<int>(kind)];
         if (rest.size() <= leaf.size() + 1 || !rest.ends_with(leaf) ||
             rest[rest.size() - leaf.size() - 1] != '/')

@@ -21,9 +21,10 @@ bool fleet_name_ok(std::string_view name);
 extern const char *const FLEET_PREFIX_RULE;
 bool fleet_prefix_ok(std::string_view prefix);
 
-enum class FleetTopic { Spectrum, Status, Command };
+// Air: the radio's air lines (the daemon's analysis), as the daemon wrote them.
+enum class FleetTopic { Spectrum, Status, Command, Air };
 
-// PREFIX/NODE/RADIO/spectrum, .../status or .../command.
+// PREFIX/NODE/RADIO/spectrum, .../status, .../command or .../air.
 std::string fleet_topic(std::string_view prefix, std::string_view node, std::string_view radio,
                         FleetTopic kind);
 // PREFIX/+/+/spectrum and so on: every radio's topic of that kind.
@@ -34,7 +35,7 @@ struct FleetTopicParts {
     std::string_view node, radio;
 };
 
-// A radio's spectrum or status topic under prefix, with names that keep the
+// A radio's spectrum, status or air topic under prefix, with names that keep the
 // rule; false for anything else (a command topic included: that is the
 // radio's to read).
 bool fleet_topic_parse(std::string_view prefix, std::string_view topic, FleetTopicParts &out);
