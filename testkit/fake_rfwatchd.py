@@ -18,6 +18,32 @@ def spectrum_line(detector=0, freq=5180, width=20, bins=(), noise=-95, rssi=40, 
             f'"bin_count":{len(bins)},"bins":[{text}]}}')
 
 
+def air_line(freq=2437, width=20, channels=((6, 2437, 0.0, 100),), signals=(), driver='ath11k',
+             timestamp=1, window_ms=1000, reports=200, noise=-95.0, threshold=-85.0):
+    """rfwatchd's air line without its line feed, as testkit/air_line.h
+    builds it. channels: (channel, mhz, utilisation, quality); signals:
+    dicts with class, mhz, width_mhz, dbm, duty, confidence and optionally
+    first_seen, age_ms, period_ms, hops, burst_ms."""
+    ch = ','.join(f'{{"channel":{c},"mhz":{m},"utilisation":{u:.3f},"quality":{q}}}'
+                  for c, m, u, q in channels)
+    sig = []
+    for s in signals:
+        t = (f'{{"class":"{s["class"]}","mhz":{s["mhz"]:.1f},"width_mhz":{s["width_mhz"]:.1f},'
+             f'"dbm":{s["dbm"]:.1f},"duty":{s["duty"]:.3f},"confidence":{s["confidence"]:.3f},'
+             f'"first_seen":{s.get("first_seen", 1)},"age_ms":{s.get("age_ms", 0)}')
+        if s.get('period_ms'):
+            t += f',"period_ms":{s["period_ms"]:.1f}'
+        if s.get('hops'):
+            t += f',"hops":{s["hops"]}'
+        if s.get('burst_ms'):
+            t += f',"burst_ms":{s["burst_ms"]:.1f}'
+        sig.append(t + '}')
+    return (f'{{"air":1,"driver":"{driver}","freq_mhz":{freq},"bandwidth_mhz":{width},'
+            f'"timestamp":{timestamp},"window_ms":{window_ms},"reports":{reports},'
+            f'"noise_floor_dbm":{noise:.1f},"busy_threshold_dbm":{threshold:.1f},'
+            f'"channels":[{ch}],"signals":[{",".join(sig)}]}}')
+
+
 class FakeRfwatchd:
     """The stand-in on a socket path: every period each client gets the
     lines (set_lines changes them while it runs); commands() is what clients
