@@ -116,6 +116,32 @@ int check_kind(Emitter &e, char *err, size_t len)
     return 0;
 }
 
+// One "key=value" of the text, checked against the key table.
+int apply_key(Emitter &e, char *word, bool &have_mhz, char *err, size_t len)
+{
+    char *eq = strchr(word, '=');
+    if (!eq)
+        return fail(err, len, "'%s' is not key=value%s", word);
+    *eq = '\0';
+    const char *value = eq + 1;
+    const KeyEntry *key = nullptr;
+    for (const KeyEntry &k : keys)
+        if (strcmp(word, k.name) == 0)
+            key = &k;
+    if (!key)
+        return fail(err, len, "unknown key '%s'%s", word);
+    if (!(key->kinds & bit(e.kind)))
+        return fail(err, len, "key '%s' does not apply to %s", word, emitter_kind_name(e.kind));
+    char *end = nullptr;
+    errno = 0;
+    double v = strtod(value, &end);
+    if (errno || end == value || *end || !std::isfinite(v) || v < key->lo || v > key->hi)
+        return fail(err, len, "bad value for %s: '%s'", word, value);
+    e.*key->field = v;
+    have_mhz = have_mhz || key->field == &Emitter::mhz;
+    return 0;
+}
+
 uint64_t splitmix(uint64_t x)
 {
     x += 0x9e3779b97f4a7c15ull;
@@ -184,7 +210,7 @@ const char *emitter_kind_name(EmitterKind kind)
     return "?";
 }
 
-int emitter_parse(Emitter &out, const char *text, char *err, size_t err_len)
+int emitter_parse(Emitter &e, const char *text, char *err, size_t err_len)
 {
     char buf[256];
     if (strlen(text) >= sizeof buf)
@@ -198,37 +224,18 @@ int emitter_parse(Emitter &out, const char *text, char *err, size_t err_len)
             kind = &k;
     if (!kind)
         return fail(err, err_len, "unknown emitter kind '%s'", word ? word : "");
-    Emitter e;
-    e.kind = kind->kind;
-    set_defaults(e);
+    Emitter parsed;
+    parsed.kind = kind->kind;
+    set_defaults(parsed);
     bool have_mhz = false;
-    while ((word = strtok_r(nullptr, ",", &save)) != nullptr) {
-        char *eq = strchr(word, '=');
-        if (!eq)
-            return fail(err, err_len, "'%s' is not key=value%s", word);
-        *eq = '\0';
-        const char *value = eq + 1;
-        const KeyEntry *key = nullptr;
-        for (const KeyEntry &k : keys)
-            if (strcmp(word, k.name) == 0)
-                key = &k;
-        if (!key)
-            return fail(err, err_len, "unknown key '%s'%s", word);
-        if (!(key->kinds & bit(e.kind)))
-            return fail(err, err_len, "key '%s' does not apply to %s", word, kind->name);
-        char *end = nullptr;
-        errno = 0;
-        double v = strtod(value, &end);
-        if (errno || end == value || *end || !std::isfinite(v) || v < key->lo || v > key->hi)
-            return fail(err, err_len, "bad value for %s: '%s'", word, value);
-        e.*key->field = v;
-        have_mhz = have_mhz || key->field == &Emitter::mhz;
-    }
+    while ((word = strtok_r(nullptr, ",", &save)) != nullptr)
+        if (apply_key(parsed, word, have_mhz, err, err_len) != 0)
+            return -1;
     if (kind->needs_mhz && !have_mhz)
         return fail(err, err_len, "%s needs mhz=%s", kind->name);
-    if (check_kind(e, err, err_len) != 0)
+    if (check_kind(parsed, err, err_len) != 0)
         return -1;
-    out = e;
+    e = parsed;
     return 0;
 }
 

@@ -278,6 +278,19 @@ std::vector<uint8_t> read_whole(const std::string &path, bool &ok)
     return bytes;
 }
 
+// Opens an optional output file (none when the path is empty).
+int open_output(const std::string &path, FILE *&out)
+{
+    if (path.empty())
+        return 0;
+    out = fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "fakeath: cannot open %s: %s\n", path.c_str(), strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int serve_spectral_files(Options &opts)
@@ -298,23 +311,12 @@ int serve_spectral_files(Options &opts)
     }
     if (!opts.fixed_channel)
         nl_phy_channel(opts.phy, s.sim.channel);
-    if (!opts.log_path.empty()) {
-        s.log = fopen(opts.log_path.c_str(), "w");
-        if (!s.log) {
-            fprintf(stderr, "fakeath: cannot open %s: %s\n", opts.log_path.c_str(),
-                    strerror(errno));
-            return 1;
-        }
-    }
-    if (!opts.truth_path.empty()) {
-        s.truth = fopen(opts.truth_path.c_str(), "w");
-        if (!s.truth) {
-            fprintf(stderr, "fakeath: cannot open %s: %s\n", opts.truth_path.c_str(),
-                    strerror(errno));
-            if (s.log)
-                fclose(s.log);
-            return 1;
-        }
+    if (open_output(opts.log_path, s.log) != 0)
+        return 1;
+    if (open_output(opts.truth_path, s.truth) != 0) {
+        if (s.log)
+            fclose(s.log);
+        return 1;
     }
     const char *driver = opts.sim.driver == Driver::Ath10k ? "ath10k" : "ath11k";
     std::string dir = opts.root + "/ieee80211/phy" + std::to_string(opts.phy) + "/" + driver;

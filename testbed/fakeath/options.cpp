@@ -130,7 +130,7 @@ Reports:
                         "width_mhz":W,"dbm":L,"reports":R,"on":N,"duty":D}:
                         R reports with the emitter able to show in the
                         captured band, N of them with it on inside it
-  --seed N              seed of the jitter
+  --seed N              seed of the jitter, the emitters and the instants
   --replay FILE         serve the raw reports in FILE (one after another, at
                         --rate) instead of generated ones
   --replay-loop         start the file again at its end
