@@ -106,7 +106,8 @@ int scene_add_emitter(Scene &s, const Emitter &e)
     Emitter &added = s.emitters[s.emitter_count];
     added = e;
     added.seed = mix(s.seed * 31 + s.emitter_count);
-    added.switch_us = -1;
+    added.switch_us = -1; // its history starts afresh with the new seed
+    added.last_us = 0;
     ++s.emitter_count;
     return 0;
 }

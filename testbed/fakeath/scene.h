@@ -58,7 +58,8 @@ double scene_report_time(const Scene &s, uint64_t k);
 
 // Report k: fills mw_out[0..bins) with each bin's power in mW (noise,
 // tones and the emitters on at that instant) and counts it in the truth.
-// Call with k increasing for a truth that covers each second once.
+// Call with k increasing for a truth that covers each second once; bins
+// beyond MAX_BINS are not filled.
 SceneReport scene_report_mw(Scene &s, uint64_t k, double *mw_out, size_t bins);
 // The same in dBm.
 SceneReport scene_report(Scene &s, uint64_t k, double *dbm_out, size_t bins);
