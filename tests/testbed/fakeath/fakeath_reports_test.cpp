@@ -234,6 +234,12 @@ TEST(FakeathOptions, SwitchesReachTheConfiguration)
     EXPECT_EQ(o.sim.faults.filler_bytes, 7u);
     EXPECT_EQ(o.sim.faults.invalid_every, 5u);
     EXPECT_EQ(o.sim.model.tone_count, 1u); // the default tone
+    const char *emit[] = {"fakeath", "--emitter", "microwave", "--truth", "t.json"};
+    Options e;
+    ASSERT_EQ(options_parse(e, 5, const_cast<char **>(emit)), PARSE_OK);
+    EXPECT_EQ(e.sim.emitters.size(), 1u);
+    EXPECT_EQ(e.sim.model.tone_count, 0u); // emitters replace the default tone
+    EXPECT_EQ(e.truth_path, "t.json");
 }
 
 TEST(FakeathOptions, BadValuesAreErrors)
