@@ -45,6 +45,7 @@ struct Served {
     std::mutex lock;
     FILE *log = nullptr;
     size_t logged = 0;
+    FILE *truth = nullptr;
 };
 
 // Words written on one open of spectral_scan_ctl, acted on at close.
@@ -82,6 +83,20 @@ void flush_log(Served &s)
     for (; s.logged < s.sim.log.size(); ++s.logged)
         fprintf(s.log, "%s\n", s.sim.log[s.logged].c_str());
     fflush(s.log);
+}
+
+// Caller holds the lock. Writes the emitters' finished seconds (all of
+// them when flush, at the stop).
+void flush_truth(Served &s, bool flush)
+{
+    if (!s.truth)
+        return;
+    std::string lines;
+    scene_truth_lines(s.sim.scene, lines, flush);
+    if (lines.empty())
+        return;
+    fputs(lines.c_str(), s.truth);
+    fflush(s.truth);
 }
 
 int fs_getattr(const char *path, struct stat *st, fuse_file_info *)
@@ -227,6 +242,7 @@ void generator(Served &s, const std::atomic<bool> &stop)
         {
             std::lock_guard<std::mutex> g(s.lock);
             sim_tick_live(s.sim, now_ms());
+            flush_truth(s, false);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -262,6 +278,19 @@ std::vector<uint8_t> read_whole(const std::string &path, bool &ok)
     return bytes;
 }
 
+// Opens an optional output file (none when the path is empty).
+int open_output(const std::string &path, FILE *&out)
+{
+    if (path.empty())
+        return 0;
+    out = fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "fakeath: cannot open %s: %s\n", path.c_str(), strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int serve_spectral_files(Options &opts)
@@ -282,13 +311,12 @@ int serve_spectral_files(Options &opts)
     }
     if (!opts.fixed_channel)
         nl_phy_channel(opts.phy, s.sim.channel);
-    if (!opts.log_path.empty()) {
-        s.log = fopen(opts.log_path.c_str(), "w");
-        if (!s.log) {
-            fprintf(stderr, "fakeath: cannot open %s: %s\n", opts.log_path.c_str(),
-                    strerror(errno));
-            return 1;
-        }
+    if (open_output(opts.log_path, s.log) != 0)
+        return 1;
+    if (open_output(opts.truth_path, s.truth) != 0) {
+        if (s.log)
+            fclose(s.log);
+        return 1;
     }
     const char *driver = opts.sim.driver == Driver::Ath10k ? "ath10k" : "ath11k";
     std::string dir = opts.root + "/ieee80211/phy" + std::to_string(opts.phy) + "/" + driver;
@@ -335,6 +363,7 @@ int serve_spectral_files(Options &opts)
         rc = res == 0 || res == SIGTERM || res == SIGINT ? 0 : 1;
         stop = true;
         gen.join();
+        flush_truth(s, true);
         fuse_remove_signal_handlers(se);
         fuse_unmount(f);
         // A driver's directory goes with the driver: programs that keep
@@ -349,6 +378,8 @@ int serve_spectral_files(Options &opts)
     fuse_opt_free_args(&args);
     if (s.log)
         fclose(s.log);
+    if (s.truth)
+        fclose(s.truth);
     return rc;
 }
 
