@@ -22,9 +22,10 @@ constexpr float HUGE_DBM = 1e30f;
 
 int bucket(float dbm, float lowest)
 {
+    // Written as min and max so that it compiles without branches.
     float x = (dbm - lowest) * BUCKETS_PER_DB;
-    x = x >= 0 ? x : 0; // also takes NaN to 0
-    x = x > BUCKETS - 1 ? BUCKETS - 1 : x;
+    x = x > 0 ? x : 0; // also takes NaN to 0
+    x = x < BUCKETS - 1 ? x : BUCKETS - 1;
     return static_cast<int>(x);
 }
 
@@ -39,16 +40,25 @@ float air_floor_percentile(const float *dbm, size_t bins)
     if (n == 0)
         return bins ? dbm[0] : 0;
     float sample[2 * SAMPLES];
-    float lowest = HUGE_DBM;
-    for (size_t k = 0; k < n; ++k) {
+    for (size_t k = 0; k < n; ++k)
         sample[k] = dbm[k * stride];
-        lowest = sample[k] < lowest ? sample[k] : lowest;
-    }
+    // The least in four running minima, which do not wait on each other.
+    float least[WAYS] = {HUGE_DBM, HUGE_DBM, HUGE_DBM, HUGE_DBM};
+    for (size_t k = 0; k < n; k += WAYS)
+        for (size_t w = 0; w < WAYS; ++w)
+            least[w] = sample[k + w] < least[w] ? sample[k + w] : least[w];
+    float lowest = least[0];
+    for (float l : least)
+        lowest = l < lowest ? l : lowest;
+    // Buckets in a pass of their own, which the compiler vectorises.
+    uint8_t index[2 * SAMPLES];
+    for (size_t k = 0; k < n; ++k)
+        index[k] = static_cast<uint8_t>(bucket(sample[k], lowest));
     uint8_t ways[WAYS][BUCKETS];
     memset(ways, 0, sizeof ways);
     for (size_t k = 0; k < n; k += WAYS)
         for (size_t w = 0; w < WAYS; ++w)
-            ways[w][bucket(sample[k + w], lowest)]++;
+            ways[w][index[k + w]]++;
     // The bucket holding the wanted rank, and the rank within it.
     const size_t want = (n * AIR_FLOOR_PERCENTILE + 99) / 100;
     size_t below = 0, in_bucket = 0;
@@ -59,15 +69,21 @@ float air_floor_percentile(const float *dbm, size_t bins)
             break;
         below += in_bucket;
     }
-    const float edge = lowest + static_cast<float>(i) / BUCKETS_PER_DB;
-    const float top = i == BUCKETS - 1 ? HUGE_DBM : edge + 1 / BUCKETS_PER_DB;
-    float lo = HUGE_DBM, hi = -HUGE_DBM;
-    for (size_t k = 0; k < n; ++k) {
-        const float d = sample[k];
-        const bool in = d >= edge && d < top;
-        lo = in && d < lo ? d : lo;
-        hi = in && d > hi ? d : hi;
+    float lows[WAYS] = {HUGE_DBM, HUGE_DBM, HUGE_DBM, HUGE_DBM};
+    float highs[WAYS] = {-HUGE_DBM, -HUGE_DBM, -HUGE_DBM, -HUGE_DBM};
+    for (size_t k = 0; k < n; k += WAYS)
+        for (size_t w = 0; w < WAYS; ++w) {
+            const bool in = index[k + w] == i;
+            const float d = sample[k + w];
+            lows[w] = in && d < lows[w] ? d : lows[w];
+            highs[w] = in && d > highs[w] ? d : highs[w];
+        }
+    float lo = lows[0], hi = highs[0];
+    for (size_t w = 1; w < WAYS; ++w) {
+        lo = lows[w] < lo ? lows[w] : lo;
+        hi = highs[w] > hi ? highs[w] : hi;
     }
+    const float edge = lowest + static_cast<float>(i) / BUCKETS_PER_DB;
     if (in_bucket < 2 || !(hi >= lo))
         return lo < HUGE_DBM ? lo : edge;
     const float rank = static_cast<float>(want - below - 1) / static_cast<float>(in_bucket - 1);
