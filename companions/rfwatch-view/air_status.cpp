@@ -88,8 +88,9 @@ std::string air_status_text(const AirStatus &s, double now_s, int width, const c
         any = true;
         for (size_t j = 0; j < s.lines[i].channel_count; j++) {
             const AirLineChannel &c = s.lines[i].channels[j];
-            AirLineChannel *held = std::find_if(
-                channels, channels + n, [&](const AirLineChannel &h) { return h.channel == c.channel; });
+            AirLineChannel *held =
+                std::find_if(channels, channels + n,
+                             [&](const AirLineChannel &h) { return h.channel == c.channel; });
             if (held == channels + n)
                 channels[n++] = c;
             else if (c.quality < held->quality)

@@ -35,9 +35,9 @@ struct ViewOptions {
     bool lines = false;
     bool stall = false;
     int mode = 0; // 0: full screen when stdout is a terminal; else --waterfall's or --summary's key
-    std::string title; // under the full-screen view
+    std::string title;        // under the full-screen view
     int air_period_ms = 1000; // 0: air lines not asked for
-    bool air_given = false;   // --air-period, which --lines and --stall ask by only
+    bool air_given = false;   // --air-period given: --lines and --stall ask only then
 };
 
 enum Key { OPT_STALL = 256, OPT_WATERFALL, OPT_SUMMARY, OPT_TITLE, OPT_AIR };
@@ -173,6 +173,25 @@ bool show_air(const Shown &shown, std::string_view text)
     return true;
 }
 
+// After the command line's own; a daemon that does not know the command
+// ignores it. --lines and --stall (scripts) keep their traffic as it was.
+void ask_for_air(ViewOptions &o)
+{
+    if ((o.lines || o.stall) && !o.air_given)
+        o.air_period_ms = 0;
+    if (o.air_period_ms > 0)
+        o.commands.push_back(
+            encode_command({.kind = CommandKind::Air, .air_period_ms = o.air_period_ms}));
+}
+
+// Under the summary's block, as wide as the terminal (80 on a pipe).
+void print_air(const AirStatus &air)
+{
+    int cols = 80, rows = 0;
+    terminal_size(STDOUT_FILENO, cols, rows);
+    printf("  %s\n", air_status_text(air, now_s(), cols - 2, " \u00b7 ").c_str());
+}
+
 void show(void *context, std::string_view text)
 {
     const Shown &shown = *static_cast<Shown *>(context);
@@ -217,14 +236,7 @@ int main(int argc, char **argv)
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    // After the command line's own; a daemon that does not know the command
-    // ignores it. --lines and --stall (scripts) keep their traffic as it was.
-    if ((o.lines || o.stall) && !o.air_given)
-        o.air_period_ms = 0;
-    if (o.air_period_ms > 0)
-        o.commands.push_back(
-            encode_command({.kind = CommandKind::Air, .air_period_ms = o.air_period_ms}));
-
+    ask_for_air(o);
     static ViewLink link;
     if (!view_link_open(link, o.socket_path, o.commands, !o.stall))
         return 1;
@@ -258,11 +270,8 @@ int main(int argc, char **argv)
         if (!o.lines && now_s() >= next_print) {
             summary_print(summary, now_s() - start, stdout);
             summary_clear(summary);
-            if (o.air_period_ms > 0) {
-                int cols = 80, rows = 0;
-                terminal_size(STDOUT_FILENO, cols, rows);
-                printf("  %s\n", air_status_text(air, now_s(), cols - 2, " \u00b7 ").c_str());
-            }
+            if (o.air_period_ms > 0)
+                print_air(air);
             next_print += 1.0;
         }
     }

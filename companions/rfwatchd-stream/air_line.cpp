@@ -89,8 +89,8 @@ bool only_blank(const char *from, const char *end)
 bool parse_channel(const cJSON *c, AirLineChannel &out)
 {
     return cJSON_IsObject(c) && whole(c, "channel", 0, 65535, out.channel) &&
-           whole(c, "mhz", 0, MHZ_MAX, out.mhz) &&
-           real(c, "utilisation", 0, 1, out.utilisation) && whole(c, "quality", 0, 100, out.quality);
+           whole(c, "mhz", 0, MHZ_MAX, out.mhz) && real(c, "utilisation", 0, 1, out.utilisation) &&
+           whole(c, "quality", 0, 100, out.quality);
 }
 
 bool parse_signal(const cJSON *s, AirLineSignal &out)
@@ -156,8 +156,8 @@ bool parse_air_line(std::string_view line, AirLine &out)
            whole(d, "reports", 0, BELOW_TWO_POW_64, out.reports) &&
            real(d, "noise_floor_dbm", DBM_MIN, DBM_MAX, out.noise_floor_dbm) &&
            real(d, "busy_threshold_dbm", DBM_MIN, DBM_MAX, out.busy_threshold_dbm) &&
-           parse_list(member(d, "channels"), AIR_LINE_MAX_CHANNELS, out.channels,
-                      out.channel_count, parse_channel) &&
+           parse_list(member(d, "channels"), AIR_LINE_MAX_CHANNELS, out.channels, out.channel_count,
+                      parse_channel) &&
            parse_list(member(d, "signals"), AIR_LINE_MAX_SIGNALS, out.signals, out.signal_count,
                       parse_signal);
 }

@@ -233,7 +233,7 @@ CommandCheck command_from_option(CommandKind kind, const char *arg, DaemonComman
         const double v = strtod(at, &end);
         if (end == at || errno != 0)
             return {CommandError::BadOption, CommandField::NONE};
-        const CommandField f = sweep                       ? ORDER[i]
+        const CommandField f = sweep                      ? ORDER[i]
                                : kind == CommandKind::Air ? CommandField::AIR_PERIOD
                                                           : CommandField::PERIOD;
         cJSON_AddNumberToObject(obj.get(), limit_of(f).key, v);

@@ -18,11 +18,11 @@ enum class CommandKind : int32_t {
 
 struct DaemonCommand {
     CommandKind kind = CommandKind::CancelSweep;
-    int32_t period_ms = 0;  // SetAggregation
-    int32_t from_mhz = 0;   // StartSweep
-    int32_t to_mhz = 0;     // StartSweep, above from_mhz
-    int32_t duration_s = 0; // StartSweep, if has_duration (else: no end)
-    int32_t dwell_ms = 0;   // StartSweep, if has_dwell (else: the daemon's 1000)
+    int32_t period_ms = 0;     // SetAggregation
+    int32_t from_mhz = 0;      // StartSweep
+    int32_t to_mhz = 0;        // StartSweep, above from_mhz
+    int32_t duration_s = 0;    // StartSweep, if has_duration (else: no end)
+    int32_t dwell_ms = 0;      // StartSweep, if has_dwell (else: the daemon's 1000)
     int32_t air_period_ms = 0; // Air: 0 stops them
     bool has_duration = false;
     bool has_dwell = false;

@@ -60,8 +60,8 @@ TEST(AirLine, StrictParseAndWhatReadersShow)
         {"a class it does not know is kept",
          wdtest::air_line(with([](AirLineText &l) { l.signals[1].cls = "radar-ish thing"; })), true,
          3, 2, 35},
-        {"a member it does not know is let be", edited("\"air\":1,", "\"air\":1,\"new\":[1],"), true,
-         3, 2, 35},
+        {"a member it does not know is let be", edited("\"air\":1,", "\"air\":1,\"new\":[1],"),
+         true, 3, 2, 35},
         {"quality 0", edited("\"quality\":35", "\"quality\":0"), true, 3, 2, 0},
         {"air 2", edited("\"air\":1", "\"air\":2"), false, 0, 0, 0},
         {"quality over 100", edited("\"quality\":35", "\"quality\":101"), false, 0, 0, 0},
@@ -87,8 +87,8 @@ TEST(AirLine, StrictParseAndWhatReadersShow)
         {"an empty driver", wdtest::air_line(with([](AirLineText &l) { l.driver = ""; })), false, 0,
          0, 0},
         {"nine channels",
-         wdtest::air_line(with([](AirLineText &l) { l.channels.resize(9, l.channels[0]); })),
-         false, 0, 0, 0},
+         wdtest::air_line(with([](AirLineText &l) { l.channels.resize(9, l.channels[0]); })), false,
+         0, 0, 0},
         {"thirteen signals",
          wdtest::air_line(with([](AirLineText &l) { l.signals.resize(13, l.signals[0]); })), false,
          0, 0, 0},
@@ -128,6 +128,7 @@ TEST(AirLine, StrictParseAndWhatReadersShow)
     EXPECT_DOUBLE_EQ(l.signals[1].burst_ms, 0);
     // The cheap test looks at the first member only.
     EXPECT_TRUE(is_air_line(" \t{ \"air\":1}x"));
-    for (const char *other : {"", "{", "{}", "{\"detector\":0,\"air\":1}", "[\"air\"]", "{\"airy\":1}"})
+    for (const char *other :
+         {"", "{", "{}", "{\"detector\":0,\"air\":1}", "[\"air\"]", "{\"airy\":1}"})
         EXPECT_FALSE(is_air_line(other)) << other;
 }
