@@ -1,5 +1,6 @@
 #include "fullscreen.h"
 
+#include "air_status.h"
 #include "screen_render.h"
 #include "summary.h"
 #include "terminal.h"
@@ -29,6 +30,8 @@ struct View {
     Screen screen;
     std::string text;
     std::vector<float> bins;
+    AirStatus air;
+    bool air_shown = false; // air lines were asked for
     ColourDepth depth = ColourDepth::PALETTE_256;
     bool quit = false;
     bool dirty = true;  // something to show
@@ -60,7 +63,7 @@ void measure(View &v)
 {
     int cols = 80, rows = 24;
     terminal_size(STDOUT_FILENO, cols, rows);
-    v.layout = layout_for(cols, rows, !v.state.title.empty());
+    v.layout = layout_for(cols, rows, !v.state.title.empty(), v.air_shown);
     v.waterfall.capacity = static_cast<size_t>(std::max(v.layout.waterfall_rows, 0));
     v.clear = true;
     v.dirty = true;
@@ -127,6 +130,14 @@ bool read_keys(View &v)
 void take_line(void *context, std::string_view text)
 {
     View &v = *static_cast<View *>(context);
+    if (is_air_line(text)) {
+        static AirLine air; // large
+        if (!v.state.paused && parse_air_line(text, air)) {
+            air_status_add(v.air, air, now_s());
+            v.dirty = true;
+        }
+        return;
+    }
     SampleLine l{};
     if (v.state.paused || !parse_sample_line(text, l, &v.bins))
         return;
@@ -145,6 +156,8 @@ void draw(View &v)
     st.peak = model_peak(v.model);
     st.detector = v.model.detector;
     st.waterfall = &v.waterfall;
+    if (v.air_shown)
+        st.air = air_status_text(v.air, now_s(), v.layout.cols, " | ");
     screen_compose(v.layout, st, v.screen);
     screen_encode(v.screen, v.depth, v.text);
     if (v.clear)
@@ -186,11 +199,12 @@ int loop(View &v, ViewLink &link, double seconds, const volatile sig_atomic_t &s
 
 } // namespace
 
-int run_fullscreen(ViewLink &link, double seconds, const std::string &title,
+int run_fullscreen(ViewLink &link, double seconds, const std::string &title, bool air,
                    const volatile sig_atomic_t &stop)
 {
     static View v; // large; one per program
     v.state.title = title;
+    v.air_shown = air;
     const char *colorterm = getenv("COLORTERM");
     v.depth = colour_depth_from(colorterm);
     int status = 0;

@@ -2,10 +2,12 @@
 // the three commands, and shows the stream full-screen (spectrum and
 // waterfall), as a per-frequency summary once a second, or one line per
 // message. Ends on Ctrl-C (or q) or after -t seconds.
+#include "air_status.h"
 #include "cli.h"
 #include "command.h"
 #include "fullscreen.h"
 #include "summary.h"
+#include "terminal.h"
 #include "view_link.h"
 
 #include <csignal>
@@ -33,10 +35,12 @@ struct ViewOptions {
     bool lines = false;
     bool stall = false;
     int mode = 0; // 0: full screen when stdout is a terminal; else --waterfall's or --summary's key
-    std::string title; // under the full-screen view
+    std::string title;        // under the full-screen view
+    int air_period_ms = 1000; // 0: air lines not asked for
+    bool air_given = false;   // --air-period given: --lines and --stall ask only then
 };
 
-enum Key { OPT_STALL = 256, OPT_WATERFALL, OPT_SUMMARY, OPT_TITLE };
+enum Key { OPT_STALL = 256, OPT_WATERFALL, OPT_SUMMARY, OPT_TITLE, OPT_AIR };
 
 constexpr CliOption ROWS[] = {
     {"time", 't', CliArg::Decimal, "SECONDS", "stop after this long (default: at Ctrl-C)", 0, 1e9,
@@ -54,6 +58,10 @@ constexpr CliOption ROWS[] = {
     {"summary", OPT_SUMMARY, CliArg::None, nullptr,
      "the once-a-second summary, also on a terminal"},
     {"title", OPT_TITLE, CliArg::Text, "TEXT", "a line kept under the full-screen view"},
+    {"air-period", OPT_AIR, CliArg::Text, "MS",
+     "ask for air lines every MS ms (100 to 60000; 0: do not;\n"
+     "default 1000, with --lines or --stall 0) and show\n"
+     "the channels' use and quality and the strongest signal"},
     {"stall", OPT_STALL, CliArg::None, nullptr, "connect (and send the commands) but never read"},
     {"gap", 'g', CliArg::Whole, "MS",
      "ignored, kept for older scripts (the daemon takes\n"
@@ -116,6 +124,18 @@ bool take(void *target, int key, const char *text, double number, std::string &e
     case OPT_TITLE:
         o.title = text;
         break;
+    case OPT_AIR: {
+        DaemonCommand cmd{};
+        const CommandCheck check = command_from_option(CommandKind::Air, text, cmd);
+        if (check.error != CommandError::Ok) {
+            error = std::string("--air-period ") + text + ": " +
+                    command_error_text(check, CommandKeys::Page);
+            return false;
+        }
+        o.air_period_ms = cmd.air_period_ms;
+        o.air_given = true;
+        break;
+    }
     case 'g': // checked, then ignored
         break;
     default: // OPT_WATERFALL, OPT_SUMMARY
@@ -135,12 +155,49 @@ double now_s()
 struct Shown {
     const ViewOptions &o;
     Summary &s;
+    AirStatus &air;
     double start;
 };
 
+// An air line is not a spectrum line, and no error: it goes to the air
+// status (with --lines: ms, "air", frequency, width, worst quality).
+bool show_air(const Shown &shown, std::string_view text)
+{
+    static AirLine line; // large
+    if (!parse_air_line(text, line))
+        return false;
+    air_status_add(shown.air, line, now_s());
+    if (shown.o.lines)
+        printf("%ld air %d %d %d\n", static_cast<long>((now_s() - shown.start) * 1000),
+               line.freq_mhz, line.bandwidth_mhz, air_line_worst_quality(line));
+    return true;
+}
+
+// After the command line's own; a daemon that does not know the command
+// ignores it. --lines and --stall (scripts) keep their traffic as it was.
+void ask_for_air(ViewOptions &o)
+{
+    if ((o.lines || o.stall) && !o.air_given)
+        o.air_period_ms = 0;
+    if (o.air_period_ms > 0)
+        o.commands.push_back(
+            encode_command({.kind = CommandKind::Air, .air_period_ms = o.air_period_ms}));
+}
+
+// Under the summary's block, as wide as the terminal (80 on a pipe).
+void print_air(const AirStatus &air)
+{
+    int cols = 80, rows = 0;
+    terminal_size(STDOUT_FILENO, cols, rows);
+    printf("  %s\n", air_status_text(air, now_s(), cols - 2, " \u00b7 ").c_str());
+}
+
 void show(void *context, std::string_view text)
 {
-    const auto &[o, s, start] = *static_cast<Shown *>(context);
+    const Shown &shown = *static_cast<Shown *>(context);
+    const auto &[o, s, air, start] = shown;
+    if (is_air_line(text) && show_air(shown, text))
+        return;
     SampleLine l{};
     if (!parse_sample_line(text, l)) {
         s.bad_lines++;
@@ -179,6 +236,7 @@ int main(int argc, char **argv)
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    ask_for_air(o);
     static ViewLink link;
     if (!view_link_open(link, o.socket_path, o.commands, !o.stall))
         return 1;
@@ -186,10 +244,11 @@ int main(int argc, char **argv)
 
     // --lines and pipes keep the line-oriented output scripts rely on.
     if (o.mode == OPT_WATERFALL || (o.mode == 0 && !o.lines && !o.stall && isatty(STDOUT_FILENO)))
-        return run_fullscreen(link, o.seconds, o.title, stop);
+        return run_fullscreen(link, o.seconds, o.title, o.air_period_ms > 0, stop);
 
     static Summary summary;
-    Shown shown{o, summary, start};
+    static AirStatus air;
+    Shown shown{o, summary, air, start};
     link.line = show;
     link.line_context = &shown;
     uint64_t overlongs_seen = 0;
@@ -211,6 +270,8 @@ int main(int argc, char **argv)
         if (!o.lines && now_s() >= next_print) {
             summary_print(summary, now_s() - start, stdout);
             summary_clear(summary);
+            if (o.air_period_ms > 0)
+                print_air(air);
             next_print += 1.0;
         }
     }

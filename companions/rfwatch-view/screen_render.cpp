@@ -199,24 +199,25 @@ ColourDepth colour_depth_from(const char *colorterm)
     return ColourDepth::PALETTE_256;
 }
 
-Layout layout_for(int cols, int rows, bool title)
+Layout layout_for(int cols, int rows, bool title, bool air)
 {
     Layout l;
     l.cols = std::max(cols, 0);
     l.rows = std::max(rows, 0);
-    const int title_rows = title ? 1 : 0;
-    l.fits = cols >= SCALE_WIDTH + MIN_PLOT_WIDTH && rows >= MIN_ROWS + title_rows;
+    const int bottom_rows = (title ? 1 : 0) + (air ? 1 : 0);
+    l.fits = cols >= SCALE_WIDTH + MIN_PLOT_WIDTH && rows >= MIN_ROWS + bottom_rows;
     if (!l.fits)
         return l;
     l.plot_left = SCALE_WIDTH;
     l.plot_width = cols - SCALE_WIDTH;
     l.spectrum_top = 1;
-    l.spectrum_rows = std::max(3, (rows - title_rows - 3) * 2 / 5);
+    l.spectrum_rows = std::max(3, (rows - bottom_rows - 3) * 2 / 5);
     l.axis_row = l.spectrum_top + l.spectrum_rows;
     l.label_row = l.axis_row + 1;
     l.waterfall_top = l.label_row + 1;
-    l.waterfall_rows = rows - title_rows - l.waterfall_top;
+    l.waterfall_rows = rows - bottom_rows - l.waterfall_top;
     l.title_row = title ? rows - 1 : -1;
+    l.air_row = air ? rows - 1 - (title ? 1 : 0) : -1;
     return l;
 }
 
@@ -268,6 +269,8 @@ void screen_compose(const Layout &l, const ScreenState &st, Screen &out)
     compose_waterfall(l, st, out);
     if (l.title_row >= 0)
         put_text(out, l.title_row, 0, st.title.c_str());
+    if (l.air_row >= 0)
+        put_text(out, l.air_row, 0, st.air.c_str());
 }
 
 void screen_encode(const Screen &s, ColourDepth depth, std::string &out)

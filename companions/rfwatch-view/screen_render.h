@@ -27,11 +27,12 @@ struct Layout {
     int label_row = 0; // the frequencies
     int waterfall_top = 0, waterfall_rows = 0;
     int title_row = -1; // the bottom row, when a title is shown
+    int air_row = -1;   // above the title, when air lines are asked for
 };
 
 // Rows and columns from 0; row 0 is the status line. With a title, the
-// bottom row holds it.
-Layout layout_for(int cols, int rows, bool title = false);
+// bottom row holds it; with air, the row above the title (or the bottom).
+Layout layout_for(int cols, int rows, bool title = false, bool air = false);
 
 // Screen column of a frequency in the plot (may lie outside it).
 int plot_column(const Layout &l, FreqSpan span, double freq_mhz);
@@ -53,6 +54,7 @@ struct ScreenState {
     double db_bottom = -110, db_top = -20;
     bool paused = false;
     std::string title; // printable ASCII; anything else shows as '?'
+    std::string air;   // the air line, likewise
 };
 
 constexpr uint32_t NO_COLOUR = 0xff000000; // the terminal's own

@@ -86,6 +86,15 @@ TEST(ScreenLayout, ATitleTakesTheBottomRowAndNothingDrawsOverIt)
     // The title's row counts when deciding whether anything fits.
     EXPECT_TRUE(layout_for(30, 8).fits);
     EXPECT_FALSE(layout_for(30, 8, true).fits);
+
+    // The air line sits above the title, and the waterfall stops above it.
+    l = layout_for(100, 30, true, true);
+    EXPECT_EQ(l.air_row, 28);
+    EXPECT_EQ(l.waterfall_top + l.waterfall_rows, 28);
+    st.air = "air: ch 6 12% q 95";
+    s = composed(l, st);
+    EXPECT_EQ(screen_row_text(s, 28).rfind("air: ch 6 12% q 95", 0), 0u);
+    EXPECT_EQ(layout_for(100, 30, false, true).air_row, 29);
 }
 
 TEST(ScreenAxis, LabelsSitCentredOverTheirTicksAtTheirFrequencies)
