@@ -53,6 +53,35 @@ TEST(CommandParse, UnknownOrMissingCommandsAreIgnored)
     EXPECT_EQ(c.command, CMD_CANCEL_SWEEP);
 }
 
+TEST(CommandParse, AirPeriodIsZeroOrAWholeNumberInRange)
+{
+    const struct {
+        const char *text;
+        CommandParse result;
+        int32_t period;
+    } cases[] = {
+        {R"({"command":4,"air_period_ms":0})", COMMAND_OK, 0},
+        {R"({"command":4,"air_period_ms":100})", COMMAND_OK, 100},
+        {R"({"command":4,"air_period_ms":60000})", COMMAND_OK, 60000},
+        {R"({"command":4,"air_period_ms":1e3})", COMMAND_OK, 1000},
+        {R"({"command":4,"air_period_ms":99})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":1})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":60001})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":1e12})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":-100})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":500.5})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":0.5})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"air_period_ms":"500"})", COMMAND_IGNORED, 0},
+        {R"({"command":4,"aggregation_period_ms":500})", COMMAND_IGNORED, 0},
+    };
+    for (const auto &t : cases) {
+        ParsedCommand c;
+        EXPECT_EQ(parse(t.text, c), t.result) << t.text;
+        EXPECT_EQ(c.command, CMD_AIR) << t.text; // so that a refusal can name it
+        EXPECT_EQ(c.air_period_ms, t.period) << t.text;
+    }
+}
+
 TEST(CommandParse, StartSweepRangeAndDefaults)
 {
     ParsedCommand c;
