@@ -92,6 +92,18 @@ bool set_background_range(ServerOptions &opts, const char *arg)
     return true;
 }
 
+// nullptr, or why the -b value is refused.
+const char *set_bin_count(ServerOptions &opts, const char *arg)
+{
+    if (!arg)
+        return "Invalid bins argument.";
+    int32_t bins = leading_int(arg);
+    if (!bin_count_allowed(bins))
+        return "Invalid number of bins.";
+    opts.bin_count = bins;
+    return nullptr;
+}
+
 ParseOutcome refuse(FILE *out, const char *prog, const char *message)
 {
     fprintf(out, "%s\n", message);
@@ -192,15 +204,10 @@ ParseOutcome parse_command_line(int argc, char **argv, ServerOptions &opts, FILE
             if (!optarg || !add_primaries(opts, optarg))
                 return refuse(out, prog, "Invalid interfaces argument.");
             break;
-        case 'b': {
-            if (!optarg)
-                return refuse(out, prog, "Invalid bins argument.");
-            int32_t bins = leading_int(optarg);
-            if (!bin_count_allowed(bins))
-                return refuse(out, prog, "Invalid number of bins.");
-            opts.bin_count = bins;
+        case 'b':
+            if (const char *why = set_bin_count(opts, optarg))
+                return refuse(out, prog, why);
             break;
-        }
         case 's':
             if (!optarg)
                 return refuse(out, prog, "Invalid socket argument.");
