@@ -75,24 +75,32 @@ TEST(AirParts, SegmentsBridgeOneBinAndKeepTheStrongest)
         {"one-bin gap bridged, two not", "11.1..1.", "0-3@0 6-6@6"},
         {"peak kept", ".1391.", "1-4@3"},
         {"edges", "1......1", "0-0@0 7-7@7"},
+        {"across quiet stretches", "........1.1.............11.......................1", "8-10@8 24-25@24 49-49@49"},
     };
     for (const Case &c : cases) {
         std::vector<float> dbm;
-        for (char ch : c.busy)
+        std::vector<uint8_t> busy;
+        for (char ch : c.busy) {
             dbm.push_back(ch == '.' ? -95.0f : -80.0f + 5.0f * static_cast<float>(ch - '0'));
+            busy.push_back(ch != '.');
+        }
         AirSegment seg[AIR_MAX_SEGMENTS];
         std::string got;
-        for (size_t i = 0, n = air_find_segments(dbm.data(), dbm.size(), -85, seg); i < n; ++i)
+        for (size_t i = 0, n = air_find_segments(busy.data(), dbm.data(), dbm.size(), seg); i < n;
+             ++i)
             got += (i ? " " : "") + std::to_string(seg[i].first_bin) + "-" +
                    std::to_string(seg[i].last_bin) + "@" + std::to_string(seg[i].peak_bin);
         EXPECT_EQ(got, c.want) << c.what;
     }
     // More runs than room: the strongest are kept, in bin order.
     std::vector<float> many(3 * 40, -95);
-    for (size_t r = 0; r < 40; ++r)
+    std::vector<uint8_t> busy(many.size());
+    for (size_t r = 0; r < 40; ++r) {
         many[3 * r] = -80 + static_cast<float>(r % 20);
+        busy[3 * r] = 1;
+    }
     AirSegment seg[AIR_MAX_SEGMENTS];
-    ASSERT_EQ(air_find_segments(many.data(), many.size(), -85, seg), AIR_MAX_SEGMENTS);
+    ASSERT_EQ(air_find_segments(busy.data(), many.data(), many.size(), seg), AIR_MAX_SEGMENTS);
     for (size_t i = 0; i < AIR_MAX_SEGMENTS; ++i) {
         EXPECT_GE(seg[i].peak_dbm, -80 + 12) << i;
         EXPECT_TRUE(i == 0 || seg[i].first_bin > seg[i - 1].first_bin);
