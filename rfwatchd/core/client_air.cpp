@@ -18,7 +18,8 @@ struct DriverName {
 };
 // The names the source's drivers carry (scan_driver.cpp); ath10k's bins are
 // magnitudes that the engine turns into dBm, ath11k's are dBm already.
-constexpr DriverName driver_names[] = {{"ath11k", AirDriver::Ath11k}, {"ath10k", AirDriver::Ath10k}};
+constexpr DriverName driver_names[] = {{"ath11k", AirDriver::Ath11k},
+                                       {"ath10k", AirDriver::Ath10k}};
 
 AirDriver driver_of(const Server &server)
 {

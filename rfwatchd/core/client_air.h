@@ -21,7 +21,7 @@ struct ClientAir {
 // kept (its floors and signals stay useful to the next one).
 struct ServerAir {
     AirEngine *engine;
-    float margin_db; // --air-margin
+    float margin_db;    // --air-margin
     int32_t clients_on; // the engine is fed only while this is above 0
 };
 

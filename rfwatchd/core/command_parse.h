@@ -20,13 +20,13 @@ enum CommandParse {
 
 struct ParsedCommand {
     ClientCommand command;
-    int32_t period_ms;    // SetAggregation, > 0
-    int32_t from_mhz;     // StartSweep, >= 0
-    int32_t to_mhz;       // StartSweep, >= from_mhz
-    int32_t duration_s;   // StartSweep, 0: no end
-    int32_t dwell_ms;     // StartSweep, > 0 (1000 by default)
+    int32_t period_ms;     // SetAggregation, > 0
+    int32_t from_mhz;      // StartSweep, >= 0
+    int32_t to_mhz;        // StartSweep, >= from_mhz
+    int32_t duration_s;    // StartSweep, 0: no end
+    int32_t dwell_ms;      // StartSweep, > 0 (1000 by default)
     int32_t air_period_ms; // Air: 0 (stop), or AIR_MIN_PERIOD_MS..AIR_MAX_PERIOD_MS
-    const char *error_at; // COMMAND_NOT_JSON only
+    const char *error_at;  // COMMAND_NOT_JSON only
 };
 
 constexpr int32_t DEFAULT_DWELL_MS = 1000;
