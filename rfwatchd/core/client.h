@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/sample_aggregate.h"
+#include "core/client_air.h"
 #include "core/commands.h"
 
 #include <cstdint>
@@ -23,4 +24,5 @@ struct Client {
     // for ever).
     uint8_t input_closed;
     ClientInput input;
+    ClientAir air; // off unless the client sent command 4
 };

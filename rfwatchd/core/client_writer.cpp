@@ -1,8 +1,10 @@
 #include "core/client_writer.h"
 
 #include "base/clock.h"
+#include "base/log.h"
 
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -77,4 +79,22 @@ LineWrite write_client_line(int fd, std::string_view text, uint32_t *wait_budget
         sent += static_cast<size_t>(n);
     }
     return LINE_SENT;
+}
+
+bool client_line_kept(LineWrite result, int fd, int err)
+{
+    switch (result) {
+    case LINE_SENT:
+        return true;
+    case LINE_BROKEN:
+        log_text("Client disconnected during flush\n");
+        return false;
+    case LINE_STALLED:
+        log_text("Client %d not reading, dropped\n", fd);
+        return false;
+    case LINE_FAILED:
+        log_text("Write error to client during flush: %s\n", strerror(err));
+        return true;
+    }
+    return true;
 }

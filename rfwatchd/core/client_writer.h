@@ -22,3 +22,8 @@ enum LineWrite {
 // reduces by the time it waited.
 LineWrite write_client_line(int fd, std::string_view text, uint32_t *wait_budget_ms,
                             int *errno_out);
+
+// Says on the console what became of a line that was not sent; false when
+// the client has to be given up (gone or stalled). Every kind of line a
+// client is sent is judged alike.
+bool client_line_kept(LineWrite result, int fd, int err);

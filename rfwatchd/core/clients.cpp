@@ -47,19 +47,8 @@ bool write_line(void *context, char *text)
     int err = 0;
     LineWrite r = write_client_line(ctx->client->socket, text, &ctx->wait_budget_ms, &err);
     cJSON_free(text);
-    switch (r) {
-    case LINE_SENT:
+    if (client_line_kept(r, ctx->client->socket, err))
         return true;
-    case LINE_BROKEN:
-        log_text("Client disconnected during flush\n");
-        break;
-    case LINE_STALLED:
-        log_text("Client %d not reading, dropped\n", ctx->client->socket);
-        break;
-    case LINE_FAILED:
-        log_text("Write error to client during flush: %s\n", strerror(err));
-        return true;
-    }
     ctx->dropped = true;
     return false;
 }
@@ -162,6 +151,7 @@ void drop_client(Server &server, Client *client)
     client->links.prev->next = client->links.next;
     client->links.next->prev = client->links.prev;
     close(client->socket);
+    client_air_release(server, *client);
     server.client_count--;
     munmap(client, sizeof(Client));
 }
@@ -227,9 +217,11 @@ void poll_clients(Server &server, int timeout_ms)
 uint64_t next_flush_ms(Server &server)
 {
     uint64_t due = UINT64_MAX;
-    for (Client *c = first_client(server); c; c = next_client(server, c))
+    for (Client *c = first_client(server); c; c = next_client(server, c)) {
         for (const SampleAggregate &a : c->aggregates)
             due = std::min(due, a.last_flush_ms + a.period_ms);
+        due = std::min(due, client_air_due(*c));
+    }
     return due;
 }
 
@@ -243,6 +235,9 @@ int flush_clients(Server &server)
         for (SampleAggregate &a : c->aggregates)
             if (!aggregate_flush(a, now, write_line, &ctx))
                 break;
+        // After the spectrum lines, on the same stall budget.
+        if (!ctx.dropped && !client_air_flush(server, *c, now, &ctx.wait_budget_ms))
+            ctx.dropped = true;
         if (ctx.dropped)
             drop_client(server, c);
         c = next;

@@ -34,6 +34,20 @@ CommandParse parse_sweep(const cJSON *doc, ParsedCommand &out)
     return COMMAND_OK;
 }
 
+// The period must be a whole number: 0 stops, anything else in range
+// starts. Not clamped like the other numbers: 1e9 is no valid period.
+CommandParse parse_air(const cJSON *doc, ParsedCommand &out)
+{
+    const cJSON *item = cJSON_GetObjectItemCaseSensitive(doc, "air_period_ms");
+    if (!cJSON_IsNumber(item))
+        return COMMAND_IGNORED;
+    const double v = item->valuedouble;
+    if (v != std::floor(v) || (v != 0 && (v < AIR_MIN_PERIOD_MS || v > AIR_MAX_PERIOD_MS)))
+        return COMMAND_IGNORED;
+    out.air_period_ms = static_cast<int32_t>(v);
+    return COMMAND_OK;
+}
+
 } // namespace
 
 int32_t clamp_to_int32(double value)
@@ -71,6 +85,9 @@ CommandParse parse_client_command(const char *text, size_t len, ParsedCommand &o
     case CMD_CANCEL_SWEEP:
         out.command = CMD_CANCEL_SWEEP;
         return COMMAND_OK;
+    case CMD_AIR:
+        out.command = CMD_AIR;
+        return parse_air(doc.get(), out);
     default:
         return COMMAND_IGNORED;
     }

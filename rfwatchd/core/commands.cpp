@@ -2,6 +2,7 @@
 
 #include "base/log.h"
 #include "core/client.h"
+#include "core/client_air.h"
 #include "core/client_sweep.h"
 #include "core/command_parse.h"
 
@@ -42,6 +43,10 @@ void run_command(Server &server, Client &client, char *text, size_t len)
         return;
     }
     case COMMAND_IGNORED:
+        if (cmd.command == CMD_AIR) {
+            static char shown[escaped_size(LINE_ROOM)];
+            log_text("Invalid air period: %s\n", escape_control({text, len}, shown));
+        }
         return;
     case COMMAND_OK:
         break;
@@ -55,6 +60,9 @@ void run_command(Server &server, Client &client, char *text, size_t len)
         break;
     case CMD_CANCEL_SWEEP:
         client_sweep_cancel(server, client);
+        break;
+    case CMD_AIR:
+        client_air_command(server, client, cmd.air_period_ms);
         break;
     }
 }

@@ -1,5 +1,6 @@
 #include "core/options.h"
 
+#include "air/air_engine.h"
 #include "core/version_info.h"
 
 #include <climits>
@@ -11,6 +12,8 @@ namespace
 {
 
 constexpr const char *short_options = "m:i:b:s:S:vh";
+// Long-only options take values past any character getopt could return.
+constexpr int OPT_AIR_MARGIN = 256;
 
 // "--num-bins" and "--agile-scan" are the long names the parser has always
 // accepted (callers' scripts rely on them); the help text's names for -b
@@ -26,6 +29,7 @@ constexpr option long_options[] = {
     {"agile-sweep", required_argument, nullptr, 'S'},
     {"version", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},
+    {"air-margin", required_argument, nullptr, OPT_AIR_MARGIN},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -88,6 +92,18 @@ bool set_background_range(ServerOptions &opts, const char *arg)
     return true;
 }
 
+// nullptr, or why the -b value is refused.
+const char *set_bin_count(ServerOptions &opts, const char *arg)
+{
+    if (!arg)
+        return "Invalid bins argument.";
+    int32_t bins = leading_int(arg);
+    if (!bin_count_allowed(bins))
+        return "Invalid number of bins.";
+    opts.bin_count = bins;
+    return nullptr;
+}
+
 ParseOutcome refuse(FILE *out, const char *prog, const char *message)
 {
     fprintf(out, "%s\n", message);
@@ -96,6 +112,29 @@ ParseOutcome refuse(FILE *out, const char *prog, const char *message)
 }
 
 } // namespace
+
+bool parse_air_margin(const char *text, float &db)
+{
+    // Digits by hand: strtof would take blanks, signs, exponents and the
+    // locale's decimal mark.
+    int tenths = 0, digits = 0;
+    const char *p = text;
+    for (; *p >= '0' && *p <= '9' && digits < 3; p++, digits++)
+        tenths = tenths * 10 + (*p - '0');
+    if (digits == 0)
+        return false;
+    tenths *= 10;
+    if (*p == '.') {
+        if (p[1] < '0' || p[1] > '9')
+            return false;
+        tenths += p[1] - '0';
+        p += 2;
+    }
+    if (*p != '\0' || tenths < 10 || tenths > 400)
+        return false;
+    db = static_cast<float>(tenths) / 10.0f;
+    return true;
+}
 
 bool bin_count_allowed(long value)
 {
@@ -123,6 +162,9 @@ void print_help(FILE *out, const char *prog)
             "range, format\n"
             "                                   must be a range of MHz, eg. 5200-5300 "
             "(default: off)\n"
+            "      --air-margin     DB          Busy threshold of the air lines above the "
+            "noise floor,\n"
+            "                                   1 to 40 dB, one decimal at most (default: 10)\n"
             "  -v, --version                    Show version information\n"
             "  -h, --help                       Show this help message\n"
             "\n"
@@ -148,6 +190,7 @@ ParseOutcome parse_command_line(int argc, char **argv, ServerOptions &opts, FILE
     memset(&opts, 0, sizeof opts);
     opts.listen_fd = -1;
     opts.socket_path = "rfwatchd.sock";
+    opts.air_margin_db = AIR_DEFAULT_MARGIN_DB;
     const char *prog = argc > 0 && argv[0] ? argv[0] : "rfwatchd";
 
     optind = 0; // full reset, so the parser can run more than once per process
@@ -161,15 +204,10 @@ ParseOutcome parse_command_line(int argc, char **argv, ServerOptions &opts, FILE
             if (!optarg || !add_primaries(opts, optarg))
                 return refuse(out, prog, "Invalid interfaces argument.");
             break;
-        case 'b': {
-            if (!optarg)
-                return refuse(out, prog, "Invalid bins argument.");
-            int32_t bins = leading_int(optarg);
-            if (!bin_count_allowed(bins))
-                return refuse(out, prog, "Invalid number of bins.");
-            opts.bin_count = bins;
+        case 'b':
+            if (const char *why = set_bin_count(opts, optarg))
+                return refuse(out, prog, why);
             break;
-        }
         case 's':
             if (!optarg)
                 return refuse(out, prog, "Invalid socket argument.");
@@ -178,6 +216,10 @@ ParseOutcome parse_command_line(int argc, char **argv, ServerOptions &opts, FILE
         case 'S':
             if (!optarg || !set_background_range(opts, optarg))
                 return refuse(out, prog, "Invalid agile-scan argument.");
+            break;
+        case OPT_AIR_MARGIN:
+            if (!optarg || !parse_air_margin(optarg, opts.air_margin_db))
+                return refuse(out, prog, "Invalid air-margin argument.");
             break;
         case 'v':
             print_version(out, prog);

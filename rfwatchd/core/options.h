@@ -21,6 +21,7 @@ struct ServerOptions {
     int32_t background_end;
     uint8_t whole_band;      // -S all
     const char *socket_path; // -s
+    float air_margin_db;     // --air-margin; 0 here means the engine's default
 };
 
 enum ParseOutcome {
@@ -35,6 +36,9 @@ ParseOutcome parse_command_line(int argc, char **argv, ServerOptions &opts, FILE
 
 void print_help(FILE *out, const char *prog);
 void print_version(FILE *out, const char *prog);
+
+// --air-margin: 1 to 40 dB, whole or with one decimal ("12", "12.5").
+bool parse_air_margin(const char *text, float &db);
 
 // -b: 0, or a multiple of 8 from 8 to 512 (4 * an even number, 4..512).
 bool bin_count_allowed(long value);

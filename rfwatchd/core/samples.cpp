@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "base/log.h"
+#include "core/client_air.h"
 #include "core/clients.h"
 #include "radio/channel_plan.h"
 
@@ -59,6 +60,8 @@ struct Pass {
 
 void dispatch(Server &server, const SpectralSample &sample, Pass &pass)
 {
+    // Every report, before pooling merges them: the engine needs each one.
+    client_air_feed(server, sample);
     // The band is learnt once, from the first sample, and kept.
     if (server.radio.band == Band::BandUnknown)
         server.radio.band = band_of_frequency(sample.freq_mhz);

@@ -101,6 +101,8 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
     server.background_start = opts.background_start;
     server.background_end = opts.background_end;
     server.whole_band = opts.whole_band;
+    // 0: options not parsed (the tests' servers), the engine's default.
+    server.air.margin_db = opts.air_margin_db > 0 ? opts.air_margin_db : AIR_DEFAULT_MARGIN_DB;
 
     if (!found.driver) {
         log_text("Error: spectral driver must be provided\n");
@@ -151,6 +153,7 @@ int server_init(Server &server, const ServerOptions &opts, const DiscoveredInter
 void server_teardown(Server &server)
 {
     drop_all_clients(server);
+    server_air_free(server);
     // Leaving in the middle of a client's active sweep would keep the
     // primaries down (the access point off the air) and the driver's
     // settings zeroed: put both back first.

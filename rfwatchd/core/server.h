@@ -6,6 +6,7 @@
 #include "capture/spectral_sample.h"
 #include "capture/spectral_source.h"
 #include "core/client.h"
+#include "core/client_air.h"
 #include "core/client_sweep.h"
 #include "core/options.h"
 #include "core/sample_pool.h"
@@ -38,6 +39,7 @@ struct Server {
     uint64_t accept_resume_ms;
     uint8_t accept_failing;   // accept has failed since the last success
     uint8_t refusing_clients; // the client limit turned connections away
+    ServerAir air;
 };
 
 // 5->4, 10->8, 20->16, 40->32, 80->64, 160->128, anything else 256.

@@ -53,6 +53,25 @@ TEST(CommandParse, UnknownOrMissingCommandsAreIgnored)
     EXPECT_EQ(c.command, CMD_CANCEL_SWEEP);
 }
 
+TEST(CommandParse, AirPeriodIsZeroOrAWholeNumberInRange)
+{
+    const struct {
+        const char *period; // the value text; nullptr: no air_period_ms
+        int32_t parsed;     // -1: ignored
+    } cases[] = {{"0", 0},    {"100", 100},    {"60000", 60000}, {"1e3", 1000}, {"99", -1},
+                 {"1", -1},   {"60001", -1},   {"1e12", -1},     {"-100", -1},  {"500.5", -1},
+                 {"0.5", -1}, {"\"500\"", -1}, {nullptr, -1}};
+    for (const auto &t : cases) {
+        const std::string text =
+            t.period ? std::string(R"({"command":4,"air_period_ms":)") + t.period + "}"
+                     : R"({"command":4,"aggregation_period_ms":500})";
+        ParsedCommand c;
+        EXPECT_EQ(parse(text, c), t.parsed < 0 ? COMMAND_IGNORED : COMMAND_OK) << text;
+        EXPECT_EQ(c.command, CMD_AIR) << text; // so that a refusal can name it
+        EXPECT_EQ(c.air_period_ms, t.parsed < 0 ? 0 : t.parsed) << text;
+    }
+}
+
 TEST(CommandParse, StartSweepRangeAndDefaults)
 {
     ParsedCommand c;

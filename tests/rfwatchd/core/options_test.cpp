@@ -219,3 +219,29 @@ TEST(Options, MonitorIsRequired)
     EXPECT_EQ(p.err, "Error: Monitor interface (-m) is required\n");
     EXPECT_TRUE(is_help(p.out));
 }
+
+TEST(Options, AirMarginIsOneToFortyDecibelsWithOneDecimalAtMost)
+{
+    EXPECT_EQ(parse({"-m", "m"}).opts.air_margin_db, 10.0f); // the default
+    const struct {
+        const char *arg;
+        float db; // 0: refused
+    } cases[] = {
+        {"1", 1.0f}, {"40", 40.0f}, {"12.5", 12.5f}, {"040", 40.0f}, {"1.0", 1.0f},
+        {"0.9", 0},  {"0", 0},      {"40.1", 0},     {"41", 0},      {"12.25", 0},
+        {"12.", 0},  {".5", 0},     {" 12", 0},      {"12 ", 0},     {"-5", 0},
+        {"+5", 0},   {"1e1", 0},    {"", 0},         {"0400", 0},    {"abc", 0},
+    };
+    for (const auto &c : cases) {
+        Parsed p = parse({"-m", "m", "--air-margin", c.arg});
+        if (c.db == 0) {
+            EXPECT_EQ(p.outcome, PARSE_EXIT_FAIL) << '"' << c.arg << '"';
+            EXPECT_EQ(p.out.rfind("Invalid air-margin argument.\nUsage: ", 0), 0u) << p.out;
+        } else {
+            EXPECT_EQ(p.outcome, PARSE_RUN) << c.arg;
+            EXPECT_EQ(p.opts.air_margin_db, c.db) << c.arg;
+        }
+    }
+    EXPECT_NE(parse({"-h"}).out.find("      --air-margin     DB          Busy threshold"),
+              std::string::npos);
+}
