@@ -45,7 +45,7 @@ bool air_source_parse(std::string_view arg, AirSource &out, std::string &error);
 // A line from the radio's daemon. Spectrum lines are not looked at
 // (Ignored); an air line that does not parse is Refused and changes nothing.
 enum class AirTake { Kept, Ignored, Refused };
-AirTake air_radio_take(AirRadio &r, std::string_view line, int64_t now_us);
+AirTake air_radio_take(AirRadio &r, std::string_view text, int64_t now_us);
 // Drops the centres not heard of within AIR_CAPTURE_EXPIRY_US.
 void air_radio_expire(AirRadio &r, int64_t now_us);
 
