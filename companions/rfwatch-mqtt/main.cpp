@@ -43,12 +43,6 @@ struct Program {
     AirLine air; // only to check an air line before it is published as it is
 };
 
-// rfwatchd's air command (a daemon without air analysis ignores it).
-std::string air_command(int period_ms)
-{
-    return "{\"command\":4,\"air_period_ms\":" + std::to_string(period_ms) + "}";
-}
-
 void on_line(void *context, std::string_view line)
 {
     Program &p = *static_cast<Program *>(context);
@@ -107,9 +101,12 @@ void on_change(void *context, LinkChange change, int error)
                         encode_command({.kind = CommandKind::SetAggregation,
                                         .period_ms = p.options.period_ms}),
                         0);
-        // And its air lines too.
+        // And its air lines too (a daemon without air analysis ignores it).
         if (p.options.air_period_ms > 0)
-            link_submit(p.daemon, air_command(p.options.air_period_ms), 0);
+            link_submit(p.daemon,
+                        encode_command({.kind = CommandKind::Air,
+                                        .air_period_ms = p.options.air_period_ms}),
+                        0);
         broker_set_daemon(p.broker, true);
         return;
     case LinkChange::Unreachable:

@@ -37,7 +37,7 @@ wdtest::AirLineText capture(int freq, uint64_t timestamp, std::vector<wdtest::Ai
 
 TEST(AirMetrics, NewestLineSpeaksForAChannelBrokenLinesChangeNothing)
 {
-    AirRadio r{"wlan0", true};
+    AirRadio r{"wlan0", true, 0, {}};
     wdtest::AirLineText newer = capture(2447, 200, {{6, 2437, 0.5, 60}, {7, 2442, 0.125, 100}});
     newer.signals = {{"microwave"}, {"wifi"}, {"microwave"}};
     wdtest::AirLineText broken = capture(2447, 300, {{6, 2437, 0.9, 101}});
@@ -50,7 +50,7 @@ TEST(AirMetrics, NewestLineSpeaksForAChannelBrokenLinesChangeNothing)
     };
     for (const auto &[line, want] : feed)
         EXPECT_EQ(air_radio_take(r, line, 0), want) << line;
-    const AirRadio down{"wlan1", false};
+    const AirRadio down{"wlan1", false, 0, {}};
     EXPECT_EQ(samples({&r, &down}),
               "wifidiag_air_daemon_up{radio=\"wlan0\"} 1\n"
               "wifidiag_air_daemon_up{radio=\"wlan1\"} 0\n"
@@ -75,7 +75,7 @@ TEST(AirMetrics, NewestLineSpeaksForAChannelBrokenLinesChangeNothing)
 TEST(AirMetrics, AtMost64CentresPerRadioTheStalestGoFirst)
 {
     constexpr int64_t S = 1000000;
-    AirRadio r{"wlan0", true};
+    AirRadio r{"wlan0", true, 0, {}};
     for (int i = 0; i < 70; i++) // 5180, 5200, ...: each heard once, a second apart
         ASSERT_EQ(air_radio_take(r, wdtest::air_line(capture(5180 + 20 * i, 1, {})), i * S),
                   AirTake::Kept);

@@ -78,7 +78,7 @@ TEST(ExporterOptions, RfwatchdSocketsAndRadioNames)
         {{"--rfwatchd", "/run/a.sock=phy1"}, "/run/a.sock", "phy1"},
         {{"--rfwatchd", "/run/a=b/c.sock"}, "/run/a=b/c.sock", "c"}, // '=' in a directory
         {{"--rfwatchd", "/run/w 0.sock"}, "", ""},                   // no fleet name
-        {{"--rfwatchd", "a.sock=x/y"}, "", ""},                      // '/' after '=': a path
+        {{"--rfwatchd", "a.sock=x/y"}, "a.sock=x/y", "y"},           // '/' after '=': a path
         {{"--rfwatchd", "a.sock="}, "", ""},
         {{"--rfwatchd", "=r"}, "", ""},
         {{"--rfwatchd", "a.sock", "--rfwatchd", "b.sock=a"}, "", ""}, // one radio twice
