@@ -36,8 +36,8 @@ void on_change(void *context, LinkChange change, int /*error*/)
         d.refusal_logged = false;
         // The daemon forgets a client's air period with the client. Queued
         // now, written once the loop watches the descriptor.
-        link_submit(d.link, encode_command({.kind = CommandKind::Air, .air_period_ms = d.period_ms}),
-                    0);
+        link_submit(d.link,
+                    encode_command({.kind = CommandKind::Air, .air_period_ms = d.period_ms}), 0);
         fprintf(stderr, "airtally-exporter: %s: connected to rfwatchd at %s\n",
                 d.radio.name.c_str(), d.link.socket_path.c_str());
         return;

@@ -102,8 +102,8 @@ void append_air_metrics(std::string &out, std::span<const AirRadio *const> radio
                   "Signals rfwatchd names in the radio's latest air lines, by class.");
     // A radio whose air is not known (no lines yet, daemon gone) says nothing.
     for (const AirRadio *r : radios)
-        for (const auto &[cls, count] : r->captures.empty() ? decltype(signals_by_class(*r)){}
-                                                             : signals_by_class(*r)) {
+        for (const auto &[cls, count] :
+             r->captures.empty() ? decltype(signals_by_class(*r)){} : signals_by_class(*r)) {
             const Label labels[] = {{"radio", r->name}, {"class", cls}};
             append_sample(out, "wifidiag_air_signals", labels, static_cast<double>(count));
         }

@@ -37,8 +37,8 @@ bool air_source_parse(std::string_view arg, AirSource &out, std::string &error)
         return false;
     }
     if (!fleet_name_ok(out.radio)) {
-        error = "--rfwatchd " + out.socket_path + ": the radio name \"" + out.radio + "\" must be " +
-                FLEET_NAME_RULE + " (give SOCKET=RADIO)";
+        error = "--rfwatchd " + out.socket_path + ": the radio name \"" + out.radio +
+                "\" must be " + FLEET_NAME_RULE + " (give SOCKET=RADIO)";
         return false;
     }
     return true;
@@ -76,9 +76,8 @@ AirTake air_radio_take(AirRadio &r, std::string_view text, int64_t now_us)
 
 void air_radio_expire(AirRadio &r, int64_t now_us)
 {
-    std::erase_if(r.captures, [&](const AirCapture &c) {
-        return now_us - c.seen_us > AIR_CAPTURE_EXPIRY_US;
-    });
+    std::erase_if(r.captures,
+                  [&](const AirCapture &c) { return now_us - c.seen_us > AIR_CAPTURE_EXPIRY_US; });
 }
 
 } // namespace airtally_exporter

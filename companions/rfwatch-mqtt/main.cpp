@@ -104,8 +104,8 @@ void on_change(void *context, LinkChange change, int error)
         // And its air lines too (a daemon without air analysis ignores it).
         if (p.options.air_period_ms > 0)
             link_submit(p.daemon,
-                        encode_command({.kind = CommandKind::Air,
-                                        .air_period_ms = p.options.air_period_ms}),
+                        encode_command(
+                            {.kind = CommandKind::Air, .air_period_ms = p.options.air_period_ms}),
                         0);
         broker_set_daemon(p.broker, true);
         return;

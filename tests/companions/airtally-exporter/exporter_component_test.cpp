@@ -12,8 +12,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
@@ -147,16 +147,16 @@ TEST_F(Exporter, ServesTheAirOfEachRfwatchd)
         }
         return body;
     };
-    const std::string body =
-        scrape_until("\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n", true);
-    for (const char *want : {
-             "\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n",
-             "\nwifidiag_air_channel_utilisation_ratio{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} "
-             "0.375\n",
-             "\nwifidiag_air_noise_floor_dbm{radio=\"wlan0\",mhz=\"2437\"} -95\n",
-             "\nwifidiag_air_signals{radio=\"wlan0\",class=\"microwave\"} 1\n",
-             "\nwifidiag_air_daemon_up{radio=\"wlan0\"} 1\n",
-             "\nwifidiag_air_daemon_up{radio=\"wlan9\"} 0\n"})
+    const std::string body = scrape_until(
+        "\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n", true);
+    for (const char *want :
+         {"\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n",
+          "\nwifidiag_air_channel_utilisation_ratio{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} "
+          "0.375\n",
+          "\nwifidiag_air_noise_floor_dbm{radio=\"wlan0\",mhz=\"2437\"} -95\n",
+          "\nwifidiag_air_signals{radio=\"wlan0\",class=\"microwave\"} 1\n",
+          "\nwifidiag_air_daemon_up{radio=\"wlan0\"} 1\n",
+          "\nwifidiag_air_daemon_up{radio=\"wlan9\"} 0\n"})
         EXPECT_NE(body.find(want), std::string::npos) << want << body;
     EXPECT_EQ(body.find("radio=\"wlan9\",c"), std::string::npos) << body;
     if (std::string(PROMTOOL).find("NOTFOUND") == std::string::npos) {
