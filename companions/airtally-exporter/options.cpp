@@ -6,6 +6,8 @@ namespace airtally_exporter
 namespace
 {
 
+enum Key { OPT_RFWATCHD = ACCESS_OPT_END, OPT_AIR_PERIOD };
+
 constexpr CliOption ROWS[] = {
     {"listen", 'l', CliArg::Text, "[ADDR:]PORT",
      "address and port to serve on (default:\n"
@@ -17,21 +19,52 @@ constexpr CliOption ROWS[] = {
      "with credentials_file FILE); FILE must be\n"
      "private (mode 0600) and hold 128 bits: 32 hex\n"
      "digits or 22 base64 characters"},
+    {"rfwatchd", OPT_RFWATCHD, CliArg::Text, "SOCKET[=RADIO]",
+     "\nalso serve the air analysis of the rfwatchd at\n"
+     "SOCKET as wifidiag_air_* for RADIO (default:\n"
+     "SOCKET's file name without extension);\n"
+     "repeatable, up to 16"},
+    {"air-period-ms", OPT_AIR_PERIOD, CliArg::Whole, "N",
+     "the air lines' period asked of each rfwatchd\n"
+     "(default 1000)",
+     AIR_PERIOD_MIN_MS, AIR_PERIOD_MAX_MS},
 };
 
-bool take(void *target, int key, const char *text, double /*number*/, std::string &error)
+bool take(void *target, int key, const char *text, double number, std::string &error)
 {
-    return access_option(static_cast<ExporterOptions *>(target)->access, key, text, error) ==
-           ACCESS_TAKEN;
+    ExporterOptions &o = *static_cast<ExporterOptions *>(target);
+    switch (key) {
+    case OPT_AIR_PERIOD:
+        o.air_period_ms = static_cast<int>(number);
+        return true;
+    case OPT_RFWATCHD: {
+        AirSource source;
+        if (!air_source_parse(text, source, error))
+            return false;
+        // One radio's series from two daemons would be one series twice.
+        for (const AirSource &d : o.daemons)
+            if (d.radio == source.radio) {
+                error = "--rfwatchd: radio " + source.radio + " given twice";
+                return false;
+            }
+        error = "--rfwatchd: at most 16 daemons";
+        o.daemons.push_back(std::move(source));
+        return o.daemons.size() <= AIR_SOURCES_MAX;
+    }
+    default:
+        return access_option(o.access, key, text, error) == ACCESS_TAKEN;
+    }
 }
 
 } // namespace
 
 const CliProgram EXPORTER_CLI = {
     " [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--allow-host NAME]...\n"
+    "       [--rfwatchd SOCKET[=RADIO]]... [--air-period-ms N]\n"
     "Serves libairtally's radio and interface statistics to Prometheus at\n"
     "http://ADDR:PORT/metrics; each scrape reads nl80211 and asks hostapd and\n"
     "wpa_supplicant (up to 2 s per request to a daemon that does not answer).\n"
+    "With --rfwatchd, also the latest air lines of each rfwatchd named.\n"
     "\n",
     {ROWS, ACCESS_OPTIONS, CLI_HELP},
     "On a loopback address no token is needed unless --token-file is given; any\n"

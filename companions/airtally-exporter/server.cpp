@@ -96,7 +96,9 @@ Response respond(ExporterServer &s, struct lws *wsi, std::string_view path, Meth
     if (path == "/metrics") {
         if (method == Method::Head)
             return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, "", false};
-        return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, scrape(s.scraper), true};
+        std::string body = scrape(s.scraper);
+        air_daemons_append_metrics(s.air, body);
+        return {HTTP_STATUS_OK, EXPOSITION_CONTENT_TYPE, std::move(body), true};
     }
     if (path == "/")
         return {HTTP_STATUS_OK, "text/html; charset=utf-8", std::string(kIndexPage), true};
@@ -129,6 +131,7 @@ int http_callback(struct lws *wsi, enum lws_callback_reasons reason, void *user,
 
 const struct lws_protocols protocols[] = {
     {"http", http_callback, sizeof(HttpBody), 0, 0, nullptr, 0},
+    {LWS_WATCH_PROTOCOL_NAME, lws_watch_callback, 0, 0, 0, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -140,7 +143,10 @@ bool server_start(ExporterServer &s, std::string &error)
         "airtally-exporter", s.options.access, {MAX_CONNECTIONS, MAX_CONNECTIONS_PER_PEER}, 0,
         REQUEST_DEADLINE_S,  nullptr};
     s.context = http_context_create(listen, protocols, &s, s.gate, &s.vhost, error);
-    return s.context != nullptr;
+    if (s.context == nullptr)
+        return false;
+    air_daemons_start(s.air, s.options.daemons, s.options.air_period_ms, s.context, s.vhost);
+    return true;
 }
 
 int server_port(const ExporterServer &s)
@@ -151,6 +157,7 @@ int server_port(const ExporterServer &s)
 void server_stop(ExporterServer &s)
 {
     if (s.context != nullptr) {
+        air_daemons_stop(s.air);
         lws_context_destroy(s.context);
         s.context = nullptr;
     }

@@ -3,6 +3,7 @@
 // that arrives meanwhile waits in its connection and is served fresh after.
 #pragma once
 
+#include "air_link.h"
 #include "http_gate.h"
 #include "options.h"
 #include "scrape.h"
@@ -28,6 +29,7 @@ struct ExporterServer {
     struct lws_vhost *vhost = nullptr;
     Scraper scraper;
     HttpGate gate;
+    AirDaemons air; // one per --rfwatchd
 };
 
 // false: error says why (the caller exits with 1).

@@ -134,7 +134,8 @@ void hand_over(BrokerSide &b)
         RingEntry *e = ring_next_to_hand(b.ring);
         if (e == nullptr)
             return;
-        const int mid = publish(b, b.topic_spectrum, e->payload, b.options->qos, false);
+        const std::string &topic = e->topic == RingTopic::Air ? b.topic_air : b.topic_spectrum;
+        const int mid = publish(b, topic, e->payload, b.options->qos, false);
         if (mid < 0) {
             // Not publishable on this broker (too large for it): counted,
             // and out of the way of the rest.
@@ -170,6 +171,7 @@ bool broker_init(BrokerSide &b, const MqttOptions &o, std::string password, bool
     b.topic_spectrum = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Spectrum);
     b.topic_status = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Status);
     b.topic_command = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Command);
+    b.topic_air = fleet_topic(o.prefix, o.node, o.radio, FleetTopic::Air);
     b.lib_pending = 0;
     b.in_publish = false;
     ring_init(b.ring, o.max_queue);
@@ -231,10 +233,10 @@ int64_t broker_deadline(const BrokerSide &b, int64_t now_us)
     return next;
 }
 
-void broker_offer(BrokerSide &b, std::string_view payload)
+void broker_offer(BrokerSide &b, std::string_view payload, RingTopic topic)
 {
     b.status.lines++;
-    ring_push(b.ring, std::span<const char>(payload.data(), payload.size()));
+    ring_push(b.ring, std::span<const char>(payload.data(), payload.size()), topic);
 }
 
 void broker_count_unpublishable(BrokerSide &b)

@@ -30,14 +30,14 @@ using CommandSink = bool (*)(void *context, std::string_view json, std::string &
 
 struct BrokerSide {
     const MqttOptions *options;
-    std::string topic_spectrum, topic_status, topic_command;
+    std::string topic_spectrum, topic_status, topic_command, topic_air;
     BrokerClient client;
     int lib_pending;             // publishes libmosquitto has not confirmed
     bool in_publish;             // inside mosquitto_publish()
     std::vector<int> early_mids; // confirmed before mosquitto_publish returned
     PublishRing ring;
     FleetStatus status;
-    uint64_t other_dropped; // overlong lines, no spectrum (compact)
+    uint64_t other_dropped; // overlong lines, no spectrum (compact), unparsable air lines
     FleetStatus published;  // what the retained status says now
     bool status_force;
     int64_t last_status_us;
@@ -55,8 +55,9 @@ short broker_events(const BrokerSide &b);
 void broker_handle(BrokerSide &b, short revents, int64_t now_us);
 int64_t broker_deadline(const BrokerSide &b, int64_t now_us);
 
-// One line from rfwatchd, already in the form to publish.
-void broker_offer(BrokerSide &b, std::string_view payload);
+// One line from rfwatchd, already in the form to publish, for the spectrum
+// topic or (an air line) the air topic.
+void broker_offer(BrokerSide &b, std::string_view payload, RingTopic topic = RingTopic::Spectrum);
 // A line read that will not be published (counted in "dropped").
 void broker_count_unpublishable(BrokerSide &b);
 void broker_set_daemon(BrokerSide &b, bool connected);

@@ -3,6 +3,7 @@
 // broker, which blocks, runs on a helper thread); it reads the daemon all
 // the time, whatever the broker does, and keeps at most --max-queue
 // messages for it.
+#include "air_line.h"
 #include "broker_side.h"
 #include "clock.h"
 #include "command.h"
@@ -39,11 +40,21 @@ struct Program {
     size_t unsent; // commands dropped with the last connection
     BrokerSide broker;
     SpectrumFrame frame;
+    AirLine air; // only to check an air line before it is published as it is
 };
 
 void on_line(void *context, std::string_view line)
 {
     Program &p = *static_cast<Program *>(context);
+    // Air lines share the socket with spectra; in either format they go out
+    // as rfwatchd wrote them, on their own topic.
+    if (is_air_line(line)) {
+        if (parse_air_line(line, p.air))
+            broker_offer(p.broker, line, RingTopic::Air);
+        else
+            broker_count_unpublishable(p.broker);
+        return;
+    }
     if (p.options.format == PayloadFormat::Json) {
         broker_offer(p.broker, line);
         return;
@@ -89,6 +100,12 @@ void on_change(void *context, LinkChange change, int error)
             link_submit(p.daemon,
                         encode_command({.kind = CommandKind::SetAggregation,
                                         .period_ms = p.options.period_ms}),
+                        0);
+        // And its air lines too (a daemon without air analysis ignores it).
+        if (p.options.air_period_ms > 0)
+            link_submit(p.daemon,
+                        encode_command(
+                            {.kind = CommandKind::Air, .air_period_ms = p.options.air_period_ms}),
                         0);
         broker_set_daemon(p.broker, true);
         return;

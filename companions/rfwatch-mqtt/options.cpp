@@ -18,7 +18,8 @@ enum Key {
     OPT_CERT,
     OPT_KEY,
     OPT_CLIENT_ID,
-    OPT_MAX_QUEUE
+    OPT_MAX_QUEUE,
+    OPT_AIR_PERIOD
 };
 
 constexpr CliOption ROWS[] = {
@@ -31,6 +32,10 @@ constexpr CliOption ROWS[] = {
     {"prefix", OPT_PREFIX, CliArg::Text, "P", "first topic levels (default: wifidiag)"},
     {"period-ms", OPT_PERIOD, CliArg::Whole, "N",
      "ask rfwatchd for one line per N ms after each connection", 1, PERIOD_MAX_MS},
+    {"air-period-ms", OPT_AIR_PERIOD, CliArg::Whole, "N",
+     "ask rfwatchd for air lines every N ms (100..60000;\n"
+     "default 1000; 0: do not ask)",
+     0, PERIOD_MAX_MS},
     {"format", OPT_FORMAT, CliArg::Text, "FMT",
      "json (the line as rfwatchd wrote it, default) or compact"},
     {"qos", OPT_QOS, CliArg::Whole, "Q", "0 (default) or 1 for the spectra", 0, 1},
@@ -81,6 +86,10 @@ bool take(void *target, int key, const char *text, double number, std::string &e
         o.format = std::string_view(text) == "json" ? PayloadFormat::Json : PayloadFormat::Compact;
         error = "--format takes json or compact";
         return std::string_view(text) == "json" || std::string_view(text) == "compact";
+    case OPT_AIR_PERIOD:
+        o.air_period_ms = static_cast<int>(number);
+        error = "--air-period-ms takes 0 (off) or 100 to 60000";
+        return o.air_period_ms == 0 || o.air_period_ms >= AIR_PERIOD_MIN_MS;
     case OPT_QOS:
         o.qos = static_cast<int>(number);
         return true;
@@ -169,7 +178,8 @@ const CliProgram MQTT_CLI = {
     " -s SOCKET -b URL [options]\n"
     "Publishes rfwatchd's spectra to an MQTT broker.\n\n",
     {ROWS, CLI_HELP},
-    "\nTopics: P/NODE/RADIO/spectrum (one message per line), P/NODE/RADIO/status\n"
+    "\nTopics: P/NODE/RADIO/spectrum (one message per line), P/NODE/RADIO/air\n"
+    "(rfwatchd's air lines, as written), P/NODE/RADIO/status\n"
     "(retained {\"state\",\"daemon\",\"lines\",\"dropped\"}), P/NODE/RADIO/command.\n"
     "Exit status: 0 after a signal, 1 when a file cannot be read, 2 on bad usage.\n",
     26,
@@ -182,6 +192,7 @@ CliResult parse_options(int argc, char *const *argv, MqttOptions &o, std::string
     o.prefix = "wifidiag";
     o.format = PayloadFormat::Json;
     o.max_queue = MAX_QUEUE_DEFAULT;
+    o.air_period_ms = AIR_PERIOD_DEFAULT_MS;
     const CliResult r = cli_parse(MQTT_CLI, argc, argv, take, &o, error);
     if (r != CliResult::Run)
         return r;

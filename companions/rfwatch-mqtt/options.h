@@ -19,6 +19,7 @@ struct MqttOptions {
     std::string radio;  // default: the socket's file name without extension
     std::string prefix; // default: wifidiag
     int period_ms;      // 0: leave rfwatchd's aggregation alone
+    int air_period_ms;  // 0: do not ask rfwatchd for air lines
     PayloadFormat format;
     int qos;
     bool commands;
@@ -32,6 +33,9 @@ struct MqttOptions {
 constexpr size_t MAX_QUEUE_DEFAULT = 1000;
 constexpr size_t MAX_QUEUE_LIMIT = 1000000;
 constexpr int PERIOD_MAX_MS = 60000;
+constexpr int AIR_PERIOD_DEFAULT_MS = 1000;
+// rfwatchd ignores a shorter air period (and 0 means off).
+constexpr int AIR_PERIOD_MIN_MS = 100;
 
 // Fills o (defaults applied) from argv; Usage: error holds one line.
 CliResult parse_options(int argc, char *const *argv, MqttOptions &o, std::string &error);

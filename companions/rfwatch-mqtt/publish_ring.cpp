@@ -28,7 +28,7 @@ void ring_init(PublishRing &r, size_t capacity)
     r.dropped = 0;
 }
 
-void ring_push(PublishRing &r, std::span<const char> payload)
+void ring_push(PublishRing &r, std::span<const char> payload, RingTopic topic)
 {
     if (r.count == r.entries.size()) {
         pop_front(r);
@@ -36,6 +36,7 @@ void ring_push(PublishRing &r, std::span<const char> payload)
     }
     RingEntry &e = at(r, r.count);
     e.payload.assign(payload.data(), payload.size());
+    e.topic = topic;
     e.mid = 0;
     e.handed = e.confirmed = false;
     r.count++;

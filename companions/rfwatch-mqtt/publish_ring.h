@@ -12,8 +12,12 @@
 #include <string>
 #include <vector>
 
+// Which topic an entry goes to: spectra and air lines share the one bound.
+enum class RingTopic : uint8_t { Spectrum, Air };
+
 struct RingEntry {
     std::string payload;
+    RingTopic topic;
     int mid;     // libmosquitto's message id once handed over
     bool handed; // handed to libmosquitto, not confirmed yet
     bool confirmed;
@@ -28,7 +32,8 @@ struct PublishRing {
 
 void ring_init(PublishRing &r, size_t capacity);
 // Appends a copy of payload; when full the oldest entry goes first.
-void ring_push(PublishRing &r, std::span<const char> payload);
+void ring_push(PublishRing &r, std::span<const char> payload,
+               RingTopic topic = RingTopic::Spectrum);
 // The oldest entry not handed to libmosquitto yet, or nullptr.
 RingEntry *ring_next_to_hand(PublishRing &r);
 void ring_mark_handed(PublishRing &r, RingEntry &e, int mid);

@@ -98,7 +98,9 @@ class Packages(unittest.TestCase):
                     | {f"lib/systemd/system/{u}" for u in UNITS}
                     | {f"etc/default/{d}" for d in
                        ("rfwatchd", "rfwatch-web", "rfwatch-mqtt", "airtally-exporter")}
-                    | {"usr/lib/sysusers.d/wifidiag.conf"} | doc_files("wifidiag"))
+                    | {"usr/lib/sysusers.d/wifidiag.conf"}
+                    | {"usr/share/wifidiag/prometheus/wifidiag-air.rules.yml"}
+                    | doc_files("wifidiag"))
         self.assertEqual(Unpacked.files("wifidiag"), expected)
 
     def test_binaries_are_for_the_architecture_and_stripped(self):

@@ -1,6 +1,8 @@
 // The real airtally-exporter on a free loopback port. This host has no
 // nl80211, so the lists are empty: the answer must still be valid metrics
 // (checked with promtool) carrying the exporter's own.
+#include "air_line.h"
+#include "fake_rfwatchd.h"
 #include "subprocess.h"
 #include "temp_dir.h"
 #include "ws_client.h"
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
@@ -82,6 +85,7 @@ TEST_F(Exporter, ServesValidMetricsWithoutWirelessHardware)
               std::string::npos)
         << r.body;
     EXPECT_EQ(r.body.find("airtally_radio_info{"), std::string::npos);
+    EXPECT_EQ(r.body.find("wifidiag_air"), std::string::npos) << "air without --rfwatchd";
 
     if (std::string(PROMTOOL).find("NOTFOUND") != std::string::npos)
         GTEST_SKIP() << "SKIPPED: promtool not found (tools/setup installs Debian's prometheus); "
@@ -117,6 +121,56 @@ TEST_F(Exporter, RequestsArrivingTogetherAreEachServedByOneScrape)
     }
     // One scrape per request, one after the other: the counts are 1..N.
     EXPECT_EQ(seen, (std::set<long>{1, 2, 3, 4}));
+}
+
+// Each --rfwatchd is asked for air lines and its latest ones are served;
+// one that is absent, or goes, is down with nothing else said of it.
+TEST_F(Exporter, ServesTheAirOfEachRfwatchd)
+{
+    wdtest::AirLineText air;
+    air.channels = {{6, 2437, 0.375, 40}};
+    air.signals = {{"microwave", 2450, 12.5, -50, 0.5, 0.9, 1, 0, 20}};
+    wdtest::FakeRfwatchd daemon;
+    daemon.repeat({wdtest::air_line(air), "{\"detector\":0}"}, 100);
+    ASSERT_TRUE(daemon.start(dir + "/wlan0.sock"));
+    start({"--rfwatchd", dir + "/wlan0.sock", "--rfwatchd", dir + "/gone.sock=wlan9",
+           "--air-period-ms", "500"});
+    ASSERT_TRUE(daemon.wait_commands(1, WAIT_MS));
+    EXPECT_EQ(daemon.commands()[0], R"({"command":4,"air_period_ms":500})");
+
+    const auto scrape_until = [&](const std::string &piece, bool present) {
+        std::string body;
+        for (int i = 0; i < WAIT_MS / 100; i++, usleep(100000)) {
+            body = request(port, "GET", "/metrics").body;
+            if ((body.find(piece) != std::string::npos) == present)
+                break;
+        }
+        return body;
+    };
+    const std::string body = scrape_until(
+        "\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n", true);
+    for (const char *want :
+         {"\nwifidiag_air_quality{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} 40\n",
+          "\nwifidiag_air_channel_utilisation_ratio{radio=\"wlan0\",channel=\"6\",mhz=\"2437\"} "
+          "0.375\n",
+          "\nwifidiag_air_noise_floor_dbm{radio=\"wlan0\",mhz=\"2437\"} -95\n",
+          "\nwifidiag_air_signals{radio=\"wlan0\",class=\"microwave\"} 1\n",
+          "\nwifidiag_air_daemon_up{radio=\"wlan0\"} 1\n",
+          "\nwifidiag_air_daemon_up{radio=\"wlan9\"} 0\n"})
+        EXPECT_NE(body.find(want), std::string::npos) << want << body;
+    EXPECT_EQ(body.find("radio=\"wlan9\",c"), std::string::npos) << body;
+    if (std::string(PROMTOOL).find("NOTFOUND") == std::string::npos) {
+        const wdtest::Outcome check = wdtest::run({PROMTOOL, "check", "metrics"}, body, WAIT_MS);
+        EXPECT_EQ(check.status, 0) << check.out << check.err << body;
+        EXPECT_EQ(check.out + check.err, "");
+    } else {
+        std::cerr << "SKIPPED: promtool not found; the air metrics were not checked by it\n";
+    }
+
+    daemon.stop();
+    const std::string gone = scrape_until("wifidiag_air_daemon_up{radio=\"wlan0\"} 0\n", true);
+    EXPECT_NE(gone.find("wifidiag_air_daemon_up{radio=\"wlan0\"} 0\n"), std::string::npos);
+    EXPECT_EQ(gone.find("wifidiag_air_quality{"), std::string::npos) << gone;
 }
 
 TEST_F(Exporter, MethodsAndPaths)

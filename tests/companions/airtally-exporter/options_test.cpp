@@ -67,6 +67,36 @@ TEST(ExporterOptions, BadUsage)
     EXPECT_EQ(parse({"extra"}).status, CliResult::Usage);
 }
 
+// SOCKET[=RADIO] -> socket and radio; "" radio: refused.
+TEST(ExporterOptions, RfwatchdSocketsAndRadioNames)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string socket, radio;
+    } cases[] = {
+        {{"--rfwatchd", "/run/rfwatchd/wlan0.sock"}, "/run/rfwatchd/wlan0.sock", "wlan0"},
+        {{"--rfwatchd", "/run/a.sock=phy1"}, "/run/a.sock", "phy1"},
+        {{"--rfwatchd", "/run/a=b/c.sock"}, "/run/a=b/c.sock", "c"}, // '=' in a directory
+        {{"--rfwatchd", "/run/w 0.sock"}, "", ""},                   // no fleet name
+        {{"--rfwatchd", "a.sock=x/y"}, "a.sock=x/y", "y"},           // '/' after '=': a path
+        {{"--rfwatchd", "a.sock="}, "", ""},
+        {{"--rfwatchd", "=r"}, "", ""},
+        {{"--rfwatchd", "a.sock", "--rfwatchd", "b.sock=a"}, "", ""}, // one radio twice
+        {{"--rfwatchd", "a.sock", "--air-period-ms", "99"}, "", ""},
+    };
+    for (const auto &c : cases) {
+        const Parsed p = parse(c.args);
+        EXPECT_EQ(p.status, c.radio.empty() ? CliResult::Usage : CliResult::Run) << c.args[1];
+        if (c.radio.empty())
+            continue;
+        ASSERT_EQ(p.options.daemons.size(), 1u);
+        EXPECT_EQ(p.options.daemons[0].socket_path, c.socket);
+        EXPECT_EQ(p.options.daemons[0].radio, c.radio);
+    }
+    EXPECT_EQ(parse({"--air-period-ms", "250"}).options.air_period_ms, 250);
+    EXPECT_EQ(parse({}).options.air_period_ms, 1000);
+}
+
 TEST(Token, BearerHeader)
 {
     EXPECT_TRUE(bearer_accepted("Bearer abc", "abc"));

@@ -1,5 +1,6 @@
 // The real rfwatch-mqtt between a stand-in rfwatchd socket and a real
 // mosquitto broker (password file, ACL, TLS listener on a CA made here).
+#include "air_line.h"
 #include "fake_rfwatchd.h"
 #include "frame.h"
 #include "mosquitto_broker.h"
@@ -267,6 +268,28 @@ TEST_F(RfwatchMqtt, CompactPayloadsAreTheWebFramesAndOtherLinesAreCountedAsDropp
         << program->err();
 }
 
+// Air lines are asked for and published as written on their own topic, in
+// either format, never as spectra; one that does not parse is dropped.
+TEST_F(RfwatchMqtt, AirLinesGoToTheAirTopicAsWrittenAndBrokenOnesAreCountedAsDropped)
+{
+    start_all({"--format", "compact", "--air-period-ms", "250"});
+    ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
+    EXPECT_EQ(daemon->commands()[0], R"({"command":4,"air_period_ms":250})");
+    wdtest::AirLineText text;
+    text.signals = {{"microwave", 2450, 12.5, -50, 0.498, 0.91, 123, 5230, 20, 0, 10}};
+    const std::string air = wdtest::air_line(text);
+    text.channels[0].quality = 101;
+    ASSERT_TRUE(daemon->send(air + "\n" + wdtest::air_line(text) + "\n" + spectrum_line(5) + "\n"));
+    ASSERT_TRUE(watcher->wait_for([](const Messages &ms) { return count_on(ms, "spectrum") >= 1; },
+                                  WAIT_MS));
+    ASSERT_TRUE(watcher->wait_for(status_with({"\"lines\":3", "\"dropped\":1"}), WAIT_MS))
+        << program->err();
+    EXPECT_EQ(payloads_on(watcher->messages(), "air"), std::vector<std::string>{air});
+    EXPECT_EQ(count_on(watcher->messages(), "spectrum"), 1u);
+    for (const auto &m : watcher->messages())
+        EXPECT_FALSE(m.topic == TOPICS + "air" && m.retain);
+}
+
 TEST_F(RfwatchMqtt, KilledProgramGetsItsLastWillAStoppedOneSaysOfflineItself)
 {
     start_all();
@@ -295,7 +318,7 @@ TEST_F(RfwatchMqtt, KilledProgramGetsItsLastWillAStoppedOneSaysOfflineItself)
 
 TEST_F(RfwatchMqtt, CommandsReachRfwatchdCheckedOnePerLineAndOnlyFromPermittedUsers)
 {
-    start_all({"--commands", "--period-ms", "250"});
+    start_all({"--commands", "--period-ms", "250", "--air-period-ms", "0"});
     // The aggregation period goes first, on every connection.
     ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
     EXPECT_EQ(daemon->commands()[0], R"({"command":1,"aggregation_period_ms":250})");
@@ -378,9 +401,10 @@ TEST_F(RfwatchMqtt, RfwatchdRestartedPublishingResumes)
     ASSERT_TRUE(watcher->wait_for(status_with({"\"daemon\":\"unreachable\""}), WAIT_MS));
     start_daemon();
     ASSERT_TRUE(daemon->wait_clients(1, WAIT_MS));
-    // The new daemon knows nothing of the period: it is asked again.
-    ASSERT_TRUE(daemon->wait_commands(1, WAIT_MS));
+    // The new daemon knows nothing of the period or the air lines: it is asked again.
+    ASSERT_TRUE(daemon->wait_commands(2, WAIT_MS));
     EXPECT_EQ(daemon->commands()[0], R"({"command":1,"aggregation_period_ms":1000})");
+    EXPECT_EQ(daemon->commands()[1], R"({"command":4,"air_period_ms":1000})");
     ASSERT_TRUE(daemon->send(spectrum_line(2) + "\n"));
     ASSERT_TRUE(watcher->wait_for([](const Messages &ms) { return count_on(ms, "spectrum") >= 2; },
                                   WAIT_MS));
@@ -461,7 +485,7 @@ TEST_F(RfwatchMqtt, RetainedAndOversizedCommandsNeverReachRfwatchd)
     ASSERT_TRUE(ctl.connect(broker->port(), login_as("ctl", "ctl-secret")));
     ASSERT_TRUE(ctl.publish(TOPICS + "command", R"({"command":3})", 1, true));
     watcher = subscribe("viewer", "viewer-secret");
-    start_program({"--commands"});
+    start_program({"--commands", "--air-period-ms", "0"});
     ASSERT_TRUE(daemon->wait_clients(1, WAIT_MS));
     ASSERT_TRUE(program_says("retained command ignored")) << program->err();
 

@@ -32,6 +32,7 @@ TEST(Options, DefaultsAndTopics)
     EXPECT_EQ(o.qos, 0);
     EXPECT_EQ(o.format, PayloadFormat::Json);
     EXPECT_EQ(o.period_ms, 0);
+    EXPECT_EQ(o.air_period_ms, 1000);
     EXPECT_FALSE(o.commands);
     EXPECT_EQ(o.client_id, "rfwatch-mqtt-" + o.node + "-wlan1");
 
@@ -60,7 +61,9 @@ TEST(Options, DefaultsAndTopics)
                      "--client-id",
                      "x",
                      "--max-queue",
-                     "5"},
+                     "5",
+                     "--air-period-ms",
+                     "0"},
                     o, error),
               CliResult::Run)
         << error;
@@ -71,6 +74,7 @@ TEST(Options, DefaultsAndTopics)
     EXPECT_TRUE(o.commands);
     EXPECT_EQ(o.client_id, "x");
     EXPECT_EQ(o.max_queue, 5u);
+    EXPECT_EQ(o.air_period_ms, 0);
     EXPECT_EQ(o.node, "ap3");
     EXPECT_EQ(o.prefix, "site/floor2");
 
@@ -86,6 +90,8 @@ TEST(Options, Refused)
         {"-s", "s.sock", "-b", "mqtt://b", "--format", "xml"},       //
         {"-s", "s.sock", "-b", "mqtt://b", "--period-ms", "0"},      //
         {"-s", "s.sock", "-b", "mqtt://b", "--max-queue", "0"},      //
+        {"-s", "s.sock", "-b", "mqtt://b", "--air-period-ms", "99"}, // rfwatchd would ignore it
+        {"-s", "s.sock", "-b", "mqtt://b", "--air-period-ms", "60001"},
         {"-s", "s.sock", "-b", "mqtt://b", "--node", "a/b"},         // would shift the levels
         {"-s", "s.sock", "-b", "mqtt://b", "--radio", "wl+"},        // a wildcard
         {"-s", "s.sock", "-b", "mqtt://b", "--node", "ap 1"},        // the page could not list it
