@@ -1,0 +1,20 @@
+// Naming a signal from what the tracker has accumulated about it.
+#pragma once
+
+#include "air/air_signal.h"
+
+struct AirVerdict {
+    AirClass cls;
+    float confidence;
+    float period_ms; // the mains cycle it follows, when it does
+};
+
+// Reports a signal must have been tracked through before it is named; the
+// phase contrast needs about this many to stand clear of chance.
+constexpr uint64_t AIR_NAME_AFTER_REPORTS = 100;
+
+// What the evidence says now (no memory of earlier verdicts).
+AirVerdict air_classify(const AirSignal &signal, uint32_t hops);
+// Takes a verdict into the signal: a new class only after it was named
+// several times in a row, so one odd stretch does not flip a label.
+void air_classify_settle(AirSignal &signal, const AirVerdict &verdict);
