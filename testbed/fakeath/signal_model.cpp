@@ -68,6 +68,16 @@ void model_spectrum(SignalModel &m, double centre_mhz, double width_mhz, size_t 
 {
     if (bins > MAX_BINS)
         bins = MAX_BINS;
+    model_spectrum_mw(m, centre_mhz, width_mhz, bins, out);
+    for (size_t j = 0; j < bins; ++j)
+        out[j] = 10 * std::log10(out[j]);
+}
+
+void model_spectrum_mw(SignalModel &m, double centre_mhz, double width_mhz, size_t bins,
+                       double *out)
+{
+    if (bins > MAX_BINS)
+        bins = MAX_BINS;
     double step = bins ? width_mhz / static_cast<double>(bins) : 0;
     ModelCache &c = m.cache;
     if (!c.valid || c.centre_mhz != centre_mhz || c.width_mhz != width_mhz || c.bins != bins ||
@@ -105,8 +115,7 @@ void model_spectrum(SignalModel &m, double centre_mhz, double width_mhz, size_t 
     }
     for (size_t j = 0; j < bins; ++j) {
         auto k = static_cast<size_t>(next_unit(m) * JITTER_STEPS);
-        out[j] =
-            10 * std::log10(c.noise_mw[k < JITTER_STEPS ? k : JITTER_STEPS - 1] + c.tone_mw[j]);
+        out[j] = c.noise_mw[k < JITTER_STEPS ? k : JITTER_STEPS - 1] + c.tone_mw[j];
     }
 }
 

@@ -52,5 +52,9 @@ int model_add_tone(SignalModel &m, const Tone &tone);
 // on centre_mhz, width_mhz wide. The jitter takes JITTER_STEPS levels
 // spread evenly over +-jitter_db.
 void model_spectrum(SignalModel &m, double centre_mhz, double width_mhz, size_t bins, double *out);
+// The same in mW, for adding emitters in the linear domain without a
+// logarithm per bin.
+void model_spectrum_mw(SignalModel &m, double centre_mhz, double width_mhz, size_t bins,
+                       double *out);
 
 } // namespace fakeath
