@@ -13,7 +13,7 @@ namespace
 
 // Segments closer than this are one source the noise split (a weak flat
 // top dips below the threshold here and there).
-constexpr float BLOB_JOIN_MHZ = 1.5f;
+constexpr float BLOB_JOIN_MHZ = 0.7f;
 // A wandering source (a magnetron's centre sweeps tens of MHz) is matched
 // by the span it has been seen in, widened by this.
 constexpr float WANDER_SLACK_MHZ = 4.0f;
@@ -196,7 +196,11 @@ void publish(AirSignal &s, uint32_t hops)
     s.mhz = s.family ? (s.env_lo + s.env_hi) / 2 : s.centre_ema;
     s.width_mhz = wanders ? s.env_hi - s.env_lo : s.top_width_ema;
     s.hops = s.family ? hops : 0;
-    bool runs = s.bursts >= 3 && !s.family && s.cls != AirClass::Continuous;
+    // A burst is measured only when runs span a few reports on average;
+    // shorter ones (Wi-Fi's 2 ms at 200 reports/s) are mostly a single
+    // report each, and their length would read as the report interval.
+    bool resolved = static_cast<float>(s.on_reports) >= 1.75f * static_cast<float>(s.bursts);
+    bool runs = s.bursts >= 3 && resolved && !s.family && s.cls != AirClass::Continuous;
     s.burst_ms = runs ? s.burst_sum_ms / static_cast<float>(s.bursts) : 0;
     if (s.cls != AirClass::Microwave)
         s.period_ms = 0;
