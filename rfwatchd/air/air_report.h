@@ -39,5 +39,10 @@ struct AirClock {
     bool started;
     uint64_t last_raw;
     uint64_t now_us;
+    uint64_t step_us; // the last ordinary step: what a new epoch advances by
 };
+// A step longer than this is not time that passed but a new epoch.
+constexpr uint64_t AIR_CLOCK_MAX_STEP_US = 10'000'000;
+// Taken as the report interval until one ordinary step has been seen.
+constexpr uint64_t AIR_CLOCK_FIRST_STEP_US = 1000;
 uint64_t air_clock_advance(AirClock &clock, uint64_t raw, bool wraps_32);

@@ -1,0 +1,114 @@
+// The engine's per-report step: find the frequency's slot, put the report
+// in dBm, judge its bins against the tracked floor and count what was busy.
+#include "air/air_engine.h"
+#include "air/air_channels.h"
+#include "air/air_floor.h"
+#include "air/air_segments.h"
+
+#include <cstdlib>
+#include <cstring>
+
+AirEngine *air_engine_new(const AirSettings &settings, AirDriver driver)
+{
+    auto *engine = static_cast<AirEngine *>(calloc(1, sizeof(AirEngine)));
+    if (!engine)
+        return nullptr;
+    engine->settings = settings;
+    engine->driver = driver;
+    engine->next_signal_id = 1;
+    return engine;
+}
+
+void air_engine_free(AirEngine *engine)
+{
+    free(engine);
+}
+
+namespace
+{
+
+// The frequency's slot; else a free one; else the one seen longest ago.
+AirFrequency &slot_for(AirEngine &engine, uint16_t freq_mhz)
+{
+    AirFrequency *take = nullptr;
+    for (AirFrequency &f : engine.frequencies) {
+        if (f.freq_mhz == freq_mhz)
+            return f;
+        if (!take || (take->freq_mhz != 0 && (f.freq_mhz == 0 || f.last_seen_us < take->last_seen_us)))
+            take = &f;
+    }
+    return *take;
+}
+
+// Starts the slot afresh for this capture; the new generation tells each
+// cursor that what it remembers of the slot no longer applies.
+void restart(AirFrequency &f, const SpectralSample &sample)
+{
+    const uint32_t generation = f.generation + 1;
+    memset(&f, 0, sizeof f);
+    f.generation = generation;
+    f.freq_mhz = sample.freq_mhz;
+    f.bandwidth_mhz = sample.bandwidth_mhz;
+    f.bin_count = static_cast<uint16_t>(sample.bin_count);
+    f.channel_count = static_cast<uint8_t>(
+        air_covered_channels(sample.freq_mhz, sample.bandwidth_mhz, sample.bin_count, f.channels));
+    air_tracker_reset(f.tracker);
+}
+
+void count_busy(AirFrequency &f, const float *dbm, float threshold)
+{
+    for (size_t j = 0; j < f.bin_count; ++j)
+        f.busy[j] += dbm[j] >= threshold ? 1u : 0u;
+    for (size_t c = 0; c < f.channel_count; ++c) {
+        AirChannel &ch = f.channels[c];
+        unsigned busy = 0;
+        for (size_t j = ch.first_bin; j <= ch.last_bin; ++j)
+            busy += dbm[j] >= threshold ? 1u : 0u;
+        // Occupied when at least a quarter of its bins are busy.
+        ch.occupied += 4u * busy >= ch.last_bin - ch.first_bin + 1u ? 1u : 0u;
+    }
+}
+
+} // namespace
+
+void air_engine_add(AirEngine &engine, const SpectralSample &sample)
+{
+    if (sample.freq_mhz == 0 || sample.bin_count == 0 || sample.bin_count > MAX_SPECTRAL_BINS)
+        return;
+    const uint64_t now = air_clock_advance(engine.clock, sample.timestamp,
+                                           engine.driver == AirDriver::Ath11k);
+    AirFrequency &f = slot_for(engine, sample.freq_mhz);
+    if (f.freq_mhz != sample.freq_mhz || f.bandwidth_mhz != sample.bandwidth_mhz ||
+        f.bin_count != sample.bin_count)
+        restart(f, sample);
+
+    const float *dbm = sample.bins;
+    if (engine.driver == AirDriver::Ath10k) {
+        air_magnitudes_to_dbm(sample, engine.dbm);
+        dbm = engine.dbm;
+    }
+    const float report_floor = air_floor_percentile(dbm, f.bin_count);
+    f.noise_floor_dbm =
+        f.reports == 0 ? report_floor : air_floor_track(f.noise_floor_dbm, report_floor);
+    const float threshold = f.noise_floor_dbm + engine.settings.margin_db;
+    f.reports++;
+    f.last_seen_us = now;
+    f.last_timestamp = sample.timestamp;
+    count_busy(f, dbm, threshold);
+
+    AirReport &r = engine.report;
+    r.time_us = now;
+    r.timestamp = sample.timestamp;
+    r.freq_mhz = f.freq_mhz;
+    r.bandwidth_mhz = f.bandwidth_mhz;
+    r.bin_count = f.bin_count;
+    r.mhz_per_bin = static_cast<float>(f.bandwidth_mhz) / static_cast<float>(f.bin_count);
+    r.low_mhz = static_cast<float>(f.freq_mhz) - static_cast<float>(f.bandwidth_mhz) / 2;
+    r.dbm = dbm;
+    r.noise_floor_dbm = f.noise_floor_dbm;
+    r.threshold_dbm = threshold;
+    r.busy = f.busy;
+    r.reports = f.reports;
+    r.segment_count = static_cast<uint8_t>(air_find_segments(dbm, f.bin_count, threshold, r.segments));
+    air_tracker_update(f.tracker, r, engine.next_signal_id);
+}

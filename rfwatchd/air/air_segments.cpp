@@ -1,0 +1,54 @@
+#include "air/air_segments.h"
+
+namespace
+{
+
+// Keeps the strongest: a new run goes in while there is room, else in
+// place of the weakest kept when it is stronger.
+void keep(AirSegment *out, size_t &count, const AirSegment &run)
+{
+    if (count < AIR_MAX_SEGMENTS) {
+        out[count++] = run;
+        return;
+    }
+    size_t weakest = 0;
+    for (size_t i = 1; i < count; ++i)
+        if (out[i].peak_dbm < out[weakest].peak_dbm)
+            weakest = i;
+    if (run.peak_dbm <= out[weakest].peak_dbm)
+        return;
+    // Shift to keep bin order.
+    for (size_t i = weakest; i + 1 < count; ++i)
+        out[i] = out[i + 1];
+    out[count - 1] = run;
+}
+
+} // namespace
+
+size_t air_find_segments(const float *dbm, size_t n, float threshold, AirSegment *out)
+{
+    size_t count = 0;
+    AirSegment run{};
+    bool open = false;
+    for (size_t j = 0; j < n; ++j) {
+        if (!(dbm[j] >= threshold))
+            continue;
+        const auto bin = static_cast<uint16_t>(j);
+        // Joined to the open run across at most one quiet bin.
+        if (open && bin <= run.last_bin + 2) {
+            run.last_bin = bin;
+            if (dbm[j] > run.peak_dbm) {
+                run.peak_dbm = dbm[j];
+                run.peak_bin = bin;
+            }
+            continue;
+        }
+        if (open)
+            keep(out, count, run);
+        run = AirSegment{bin, bin, dbm[j], bin};
+        open = true;
+    }
+    if (open)
+        keep(out, count, run);
+    return count;
+}
