@@ -45,6 +45,7 @@ struct Served {
     std::mutex lock;
     FILE *log = nullptr;
     size_t logged = 0;
+    FILE *truth = nullptr;
 };
 
 // Words written on one open of spectral_scan_ctl, acted on at close.
@@ -82,6 +83,20 @@ void flush_log(Served &s)
     for (; s.logged < s.sim.log.size(); ++s.logged)
         fprintf(s.log, "%s\n", s.sim.log[s.logged].c_str());
     fflush(s.log);
+}
+
+// Caller holds the lock. Writes the emitters' finished seconds (all of
+// them when flush, at the stop).
+void flush_truth(Served &s, bool flush)
+{
+    if (!s.truth)
+        return;
+    std::string lines;
+    scene_truth_lines(s.sim.scene, lines, flush);
+    if (lines.empty())
+        return;
+    fputs(lines.c_str(), s.truth);
+    fflush(s.truth);
 }
 
 int fs_getattr(const char *path, struct stat *st, fuse_file_info *)
@@ -227,6 +242,7 @@ void generator(Served &s, const std::atomic<bool> &stop)
         {
             std::lock_guard<std::mutex> g(s.lock);
             sim_tick_live(s.sim, now_ms());
+            flush_truth(s, false);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -290,6 +306,16 @@ int serve_spectral_files(Options &opts)
             return 1;
         }
     }
+    if (!opts.truth_path.empty()) {
+        s.truth = fopen(opts.truth_path.c_str(), "w");
+        if (!s.truth) {
+            fprintf(stderr, "fakeath: cannot open %s: %s\n", opts.truth_path.c_str(),
+                    strerror(errno));
+            if (s.log)
+                fclose(s.log);
+            return 1;
+        }
+    }
     const char *driver = opts.sim.driver == Driver::Ath10k ? "ath10k" : "ath11k";
     std::string dir = opts.root + "/ieee80211/phy" + std::to_string(opts.phy) + "/" + driver;
     if (make_dirs(dir) != 0)
@@ -335,6 +361,7 @@ int serve_spectral_files(Options &opts)
         rc = res == 0 || res == SIGTERM || res == SIGINT ? 0 : 1;
         stop = true;
         gen.join();
+        flush_truth(s, true);
         fuse_remove_signal_handlers(se);
         fuse_unmount(f);
         // A driver's directory goes with the driver: programs that keep
@@ -349,6 +376,8 @@ int serve_spectral_files(Options &opts)
     fuse_opt_free_args(&args);
     if (s.log)
         fclose(s.log);
+    if (s.truth)
+        fclose(s.truth);
     return rc;
 }
 

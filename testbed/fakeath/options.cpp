@@ -23,6 +23,8 @@ enum : int {
     OPT_NOISE,
     OPT_JITTER,
     OPT_TONE,
+    OPT_EMITTER,
+    OPT_TRUTH,
     OPT_SEED,
     OPT_LOG,
     OPT_READY,
@@ -53,6 +55,8 @@ constexpr option long_options[] = {
     {"noise-floor", required_argument, nullptr, OPT_NOISE},
     {"jitter", required_argument, nullptr, OPT_JITTER},
     {"tone", required_argument, nullptr, OPT_TONE},
+    {"emitter", required_argument, nullptr, OPT_EMITTER},
+    {"truth", required_argument, nullptr, OPT_TRUTH},
     {"seed", required_argument, nullptr, OPT_SEED},
     {"log", required_argument, nullptr, OPT_LOG},
     {"ready-file", required_argument, nullptr, OPT_READY},
@@ -101,7 +105,31 @@ Reports:
   --jitter DB           random spread of the noise floor (default 1.5)
   --tone F:DBM[:W]      a tone at F MHz (absolute), or c+N / c-N MHz from
                         the centre, W MHz wide (default 1); up to 8. Without
-                        any, one tone c+2:-60.
+                        any tone or emitter, one tone c+2:-60.
+  --emitter KIND,K=V,...
+                        an emitter with time structure; up to 16. Reports are
+                        then taken at jittered instants of a virtual clock
+                        (report k at (k + u)/rate s, u in [0,1)), each
+                        report's timestamp that instant in us. Kinds and keys
+                        (defaults in brackets):
+                          wifi        mhz, width 20/40/80 [20], dbm [-60],
+                                      duty [0.3], burst_ms [2]
+                          microwave   mhz [2450], width [8], dbm [-50],
+                                      mains 50/60 [50]; on in the first half
+                                      of each mains cycle, sweeping +-15 MHz
+                          hopper      from [2402], to [2480], hop_us [625],
+                                      duty [0.3], dbm [-60]; 1 MHz wide
+                          narrowband  mhz, width 2..5 [2], dbm [-60],
+                                      duty [0.2], burst_ms [4]
+                          continuous  mhz, width [10], dbm [-60], duty [1]
+                          pulsed      mhz, width [2], dbm [-60],
+                                      pulse_us [50], pri_us [1000]
+                        dbm is the level per bin as the spectrum shows it.
+  --truth FILE          write, per emitter and second of the virtual clock,
+                        {"second":S,"emitter":I,"kind":K,"mhz":F,
+                        "width_mhz":W,"dbm":L,"reports":R,"on":N,"duty":D}:
+                        R reports with the emitter able to show in the
+                        captured band, N of them with it on inside it
   --seed N              seed of the jitter
   --replay FILE         serve the raw reports in FILE (one after another, at
                         --rate) instead of generated ones
@@ -246,6 +274,23 @@ int options_parse(Options &o, int argc, char **argv)
             tones = true;
             break;
         }
+        case OPT_EMITTER: {
+            Emitter e;
+            char why[128] = "";
+            if (o.sim.emitters.size() >= MAX_EMITTERS) {
+                fprintf(stderr, "fakeath: at most %zu emitters\n", MAX_EMITTERS);
+                return PARSE_ERROR;
+            }
+            if (emitter_parse(e, optarg, why, sizeof why) != 0) {
+                fprintf(stderr, "fakeath: invalid value for --%s: %s (%s)\n", name, optarg, why);
+                return PARSE_ERROR;
+            }
+            o.sim.emitters.push_back(e);
+            break;
+        }
+        case OPT_TRUTH:
+            o.truth_path = optarg;
+            break;
         case OPT_SEED:
             if (!to_long(optarg, 0, __LONG_MAX__, v))
                 return bad(name, optarg);
@@ -324,7 +369,7 @@ int options_parse(Options &o, int argc, char **argv)
         fprintf(stderr, "fakeath: unexpected argument: %s\n", argv[optind]);
         return PARSE_ERROR;
     }
-    if (!tones) {
+    if (!tones && o.sim.emitters.empty()) {
         Tone t;
         tone_parse(t, "c+2:-60");
         model_add_tone(o.sim.model, t);

@@ -16,6 +16,7 @@ struct Options {
     std::string log_path;
     std::string ready_file;
     std::string replay_path;
+    std::string truth_path; // per-second truth of the emitters
     bool replay_loop = false;
     uint64_t seed = 0;
     // fw_diag feeder mode.

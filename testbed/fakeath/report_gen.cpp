@@ -33,6 +33,26 @@ Magnitudes to_magnitudes(const double *dbm, size_t bins)
     return m;
 }
 
+Magnitudes to_magnitudes_mw(const double *mw, size_t bins)
+{
+    Magnitudes m;
+    double peak = 0;
+    for (size_t j = 0; j < bins; ++j)
+        peak = std::max(peak, mw[j]);
+    m.bins.assign(bins, 0);
+    if (peak <= 0) {
+        m.peak_dbm = -1e9;
+        return m;
+    }
+    // Magnitudes are amplitudes: the square root of the power's share.
+    for (size_t j = 0; j < bins; ++j) {
+        double a = 255.0 * std::sqrt(mw[j] / peak);
+        m.bins[j] = static_cast<uint8_t>(std::clamp(std::lround(a), 0l, 255l));
+    }
+    m.peak_dbm = 10 * std::log10(peak);
+    return m;
+}
+
 void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p,
                              const double *spectrum_dbm, size_t bins)
 {
@@ -48,11 +68,19 @@ void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p, c
         wdtest::Ath10kReport r;
         r.bandwidth_mhz = clamp_byte(p.width_mhz);
         r.freq_mhz = p.freq_mhz;
-        r.noise_dbm = static_cast<int16_t>(p.noise_floor_dbm ? p.noise_floor_dbm : -95);
+        int noise = p.noise_floor_dbm ? p.noise_floor_dbm : -95;
+        r.noise_dbm = static_cast<int16_t>(noise);
         if (p.invalid)
             r.noise_dbm = 0;
         r.timestamp = p.timestamp;
-        r.rssi = clamp_byte(std::lround(peak - p.noise_floor_dbm));
+        // The driver's rssi is the whole FFT window's power above the noise,
+        // a signed byte; the bins share that power in proportion to m².
+        double energy = 0;
+        for (uint8_t b : mag)
+            energy += static_cast<double>(b) * b;
+        double total_dbm = energy > 0 ? peak + 10 * std::log10(energy / (255.0 * 255.0)) : peak;
+        long rssi = std::clamp(std::lround(total_dbm - noise), -128l, 127l);
+        r.rssi = static_cast<uint8_t>(static_cast<int8_t>(rssi));
         r.bins = mag;
         wdtest::append_report(out, r);
         return;

@@ -27,6 +27,9 @@ struct Magnitudes {
     double peak_dbm = 0;
 };
 Magnitudes to_magnitudes(const double *spectrum_dbm, size_t bins);
+// The same from powers in mW: one square root a bin, no logarithm, for
+// spectra that change every report.
+Magnitudes to_magnitudes_mw(const double *spectrum_mw, size_t bins);
 
 // Appends one report carrying the magnitudes to out.
 void append_generated_report(std::vector<uint8_t> &out, const ReportParams &p, const Magnitudes &m);

@@ -200,6 +200,27 @@ const Magnitudes &pooled_spectrum(Sim &s, uint16_t freq_mhz, uint16_t width_mhz)
     return s.pool[i];
 }
 
+// The scene's next report: its instant (µs of the virtual clock) becomes
+// the report's timestamp. Spectra are summed in mW and turned into
+// magnitudes with a square root a bin, so a changing spectrum stays cheap.
+Magnitudes scene_spectrum(Sim &s, ReportParams &p)
+{
+    if (!s.scene_ready) {
+        s.scene.model = s.cfg.model;
+        s.scene.rate_hz = s.cfg.rate_hz;
+        s.scene.seed = s.cfg.model.rng;
+        for (const Emitter &e : s.cfg.emitters)
+            scene_add_emitter(s.scene, e);
+        s.scene_ready = true;
+    }
+    scene_tune(s.scene, p.freq_mhz, p.width_mhz);
+    size_t bins = sim_bin_count(s);
+    double mw[MAX_BINS];
+    SceneReport r = scene_report_mw(s.scene, s.scene_next++, mw, bins);
+    p.timestamp = r.timestamp;
+    return to_magnitudes_mw(mw, bins);
+}
+
 } // namespace
 
 void sim_queue_report(Sim &s)
@@ -230,7 +251,10 @@ void sim_queue_report(Sim &s)
         p.noise_floor_dbm = static_cast<int>(s.cfg.model.noise_floor_dbm);
         unsigned every = s.cfg.faults.invalid_every;
         p.invalid = every && (s.generated + 1) % every == 0;
-        append_generated_report(report, p, pooled_spectrum(s, p.freq_mhz, p.width_mhz));
+        if (s.cfg.emitters.empty())
+            append_generated_report(report, p, pooled_spectrum(s, p.freq_mhz, p.width_mhz));
+        else
+            append_generated_report(report, p, scene_spectrum(s, p));
     }
     ++s.generated;
     size_t need = s.cfg.faults.filler_bytes + report.size();

@@ -4,7 +4,9 @@
 // under one lock.
 #pragma once
 
+#include "emitter.h"
 #include "report_gen.h"
+#include "scene.h"
 #include "signal_model.h"
 
 #include <cstddef>
@@ -41,6 +43,9 @@ struct SimConfig {
     uint8_t types[MAX_REPORT_TYPES] = {4, 100}; // ath11k types, alternated
     size_t type_count = 2;
     SignalModel model;
+    // With emitters, every report is drawn afresh from the scene at its own
+    // instant of the virtual clock instead of from the pool.
+    std::vector<Emitter> emitters;
     Faults faults;
 };
 
@@ -77,6 +82,11 @@ struct Sim {
     std::vector<Magnitudes> pool;
     uint16_t pool_freq_mhz = 0, pool_width_mhz = 0;
     size_t pool_bins = 0, pool_next = 0;
+    // The emitters' scene, set up at the first report; reports taken so far
+    // number its virtual clock (report k at (k + u)/rate).
+    Scene scene;
+    bool scene_ready = false;
+    uint64_t scene_next = 0;
     uint64_t reads = 0, nonempty_reads = 0;
     bool burst_done = false;
     // Replay: whole reports from a recorded file, served in order.

@@ -106,7 +106,34 @@ TEST(FakeathReports, Ath10kCarriesRawMagnitudesAndTheNoiseFloor)
     EXPECT_EQ(r[29 + 3], 255); // the peak
     // 35 dB below the peak is an amplitude ratio of about 1/56.
     EXPECT_NEAR(r[29 + 0], 255 / 56.2, 1.0);
-    EXPECT_EQ(r[25], 32); // rssi: peak above the noise floor
+}
+
+TEST(FakeathReports, Ath10kRssiIsTheWindowsTotalPowerAboveTheNoise)
+{
+    // Decoding by the driver's rule (the bins share noise + rssi in
+    // proportion to m²) gives back the peak's level, whatever the noise.
+    struct {
+        double floor, tone;
+        int noise, rssi;
+    } cases[] = {
+        {-95, -60, -92, 32}, {-80, -60, -92, 36}, {-95, -60, -40, -20}, {-40, -10, -140, 127}};
+    for (auto &c : cases) {
+        auto spectrum = flat_with_tone(128, 3, c.floor, c.tone);
+        ReportParams p;
+        p.type = 3;
+        p.noise_floor_dbm = c.noise;
+        std::vector<uint8_t> r;
+        append_generated_report(r, p, spectrum.data(), 128);
+        auto rssi = static_cast<int8_t>(r[25]);
+        EXPECT_EQ(rssi, c.rssi) << c.floor << " " << c.noise;
+        double energy = 0;
+        for (size_t j = 0; j < 128; ++j)
+            energy += double(r[29 + j]) * r[29 + j];
+        double peak = c.noise + rssi + 20 * std::log10(255.0) - 10 * std::log10(energy);
+        if (c.rssi < 127) { // unclamped: the level comes back
+            EXPECT_NEAR(peak, c.tone, 0.6);
+        }
+    }
 }
 
 TEST(FakeathReports, InvalidReportsStayWholeSoTheStreamResynchronises)
@@ -213,7 +240,8 @@ TEST(FakeathOptions, BadValuesAreErrors)
 {
     const char *cases[][3] = {{"fakeath", "--driver", "ath9k"}, {"fakeath", "--rate", "0"},
                               {"fakeath", "--types", "3"},      {"fakeath", "--pause", "100"},
-                              {"fakeath", "--phy", "x"},        {"fakeath", "--tone", "1:"}};
+                              {"fakeath", "--phy", "x"},        {"fakeath", "--tone", "1:"},
+                              {"fakeath", "--emitter", "wifi"}, {"fakeath", "--emitter", "laser"}};
     for (auto &c : cases) {
         Options o;
         EXPECT_EQ(options_parse(o, 3, const_cast<char **>(c)), PARSE_ERROR) << c[1] << " " << c[2];

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -48,6 +49,14 @@ struct Split {
     std::vector<uint8_t> types;
     std::vector<unsigned> freqs;
 };
+
+uint64_t be(const std::vector<uint8_t> &b, size_t at, int n)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v << 8 | b[at + size_t(i)];
+    return v;
+}
 
 Split split(const std::vector<uint8_t> &b)
 {
@@ -294,4 +303,50 @@ TEST(FakeathReplay, RecordedReportsAreServedInOrderAndLoop)
     Sim t;
     EXPECT_EQ(sim_load_replay(t, cut), -1);
     EXPECT_EQ(sim_load_replay(t, {}), -1);
+}
+
+TEST(FakeathScene, EmittersGiveVirtualClockTimestampsAndTheirTruth)
+{
+    // A microwave seen by ath10k and by ath11k's type 4: reports at the
+    // scene's jittered instants, the oven's level in the bins only in
+    // the first half of each mains cycle, and its truth counted.
+    for (Driver d : {Driver::Ath10k, Driver::Ath11k}) {
+        Sim s = triggered(200);
+        s.cfg.driver = d;
+        s.cfg.types[0] = 4;
+        s.cfg.type_count = 1;
+        s.channel = {2442, 40};
+        Emitter e;
+        char err[64];
+        ASSERT_EQ(emitter_parse(e, "microwave,dbm=-40", err, sizeof err), 0);
+        s.cfg.emitters.push_back(e);
+        sim_write_number(s, "spectral_bins", "256");
+        sim_tick(s, 1000 + 2000);
+        auto b = read_all(s);
+        size_t at = 0, n = 0, on = 0;
+        for (; at < b.size(); ++n) {
+            size_t len = (size_t(b[at + 1]) << 8 | b[at + 2]) + 3;
+            bool ath10k = b[at] == 3;
+            uint64_t ts = ath10k ? be(b, at + 16, 8) : be(b, at + 20, 4);
+            EXPECT_GE(ts, n * 5000);
+            EXPECT_LT(ts, n * 5000 + 5000);
+            // The floor is 55 dB below the oven: an "on" report's bins are
+            // mostly near zero, an "off" report's are spread by the jitter.
+            size_t head = ath10k ? wdtest::ATH10K_HEAD : wdtest::ATH11K_HEAD;
+            size_t low = std::count_if(b.begin() + long(at + head), b.begin() + long(at + len),
+                                       [](uint8_t m) { return m < 3; });
+            bool shows = low > 64;
+            EXPECT_EQ(shows, ts % 20000 < 10000) << ts;
+            on += shows;
+            at += len;
+        }
+        EXPECT_EQ(n, 400u);
+        EXPECT_NEAR(double(on) / double(n), 0.5, 0.05);
+        std::string truth;
+        scene_truth_lines(s.scene, truth, true);
+        EXPECT_NE(truth.find("{\"second\":1,\"emitter\":0,\"kind\":\"microwave\",\"mhz\":2450.0,"
+                             "\"width_mhz\":8.0,\"dbm\":-40.0,\"reports\":200,"),
+                  std::string::npos)
+            << truth;
+    }
 }
