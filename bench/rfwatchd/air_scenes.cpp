@@ -24,10 +24,11 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr size_t MAX_EMITTERS = 3;
-constexpr double SETTLE_S = 10;  // lines before this are not scored
+constexpr double SETTLE_S = 10; // lines before this are not scored
 constexpr double DUTY_WINDOW_S = 5;
 constexpr double RATE_HZ = 200;
 constexpr double CENTRE_MHZ = 2442, WIDTH_MHZ = 40;
@@ -42,10 +43,15 @@ struct SceneRow {
     const char *emitters[MAX_EMITTERS]; // fakeath's --emitter text
 };
 
-#define EMITTER_LEVELS(kind, rest)                                                                \
-    {kind " -80", ALONE, 30, false, {kind "," rest ",dbm=-80"}},                                   \
+#define EMITTER_LEVELS(kind, rest)                                                                 \
+    {kind " -80", ALONE, 30, true, {kind "," rest ",dbm=-80"}},                                    \
         {kind " -60", ALONE, 30, true, {kind "," rest ",dbm=-60"}},                                \
-        {kind " -40", ALONE, 30, false, {kind "," rest ",dbm=-40"}}
+    {                                                                                              \
+        kind " -40", ALONE, 30, true,                                                              \
+        {                                                                                          \
+            kind "," rest ",dbm=-40"                                                               \
+        }                                                                                          \
+    }
 
 const SceneRow SCENES[] = {
     EMITTER_LEVELS("wifi", "mhz=2437,width=20,duty=0.4,burst_ms=2"),
@@ -53,20 +59,33 @@ const SceneRow SCENES[] = {
     EMITTER_LEVELS("hopper", "from=2402,to=2480,duty=0.3"),
     EMITTER_LEVELS("narrowband", "mhz=2455,width=2,duty=0.3,burst_ms=4"),
     EMITTER_LEVELS("continuous", "mhz=2440,width=10"),
-    {"microwave 60 Hz", ALONE, 30, false, {"microwave,mhz=2445,width=8,mains=60,dbm=-55"}},
-    {"wifi + narrowband", APART, 30, true,
+    {"microwave 60 Hz", ALONE, 30, true, {"microwave,mhz=2445,width=8,mains=60,dbm=-55"}},
+    {"wifi + narrowband",
+     APART,
+     30,
+     true,
      {"wifi,mhz=2432,width=20,duty=0.5,dbm=-55", "narrowband,mhz=2457,width=3,duty=0.3,dbm=-65"}},
-    {"microwave + continuous", APART, 30, false,
+    {"microwave + continuous",
+     APART,
+     30,
+     true,
      {"microwave,mhz=2433,width=8,dbm=-50", "continuous,mhz=2459,width=3,dbm=-70"}},
-    {"wifi + hopper + narrowband", APART, 30, false,
-     {"wifi,mhz=2437,width=20,duty=0.3,dbm=-60", "hopper,from=2449,to=2461,duty=0.3,dbm=-55",
+    {"wifi + hopper + narrowband",
+     APART,
+     30,
+     true,
+     {"wifi,mhz=2437,width=20,duty=0.3,dbm=-60", "hopper,from=2452,to=2461,duty=0.3,dbm=-55",
       "narrowband,mhz=2424,width=2,duty=0.2,dbm=-70"}},
     {"wifi only", WIFI_ONLY, 600, false, {"wifi,mhz=2437,width=20,duty=0.5,burst_ms=2,dbm=-50"}},
-    {"wifi only, short", WIFI_ONLY, 60, true, {"wifi,mhz=2437,width=20,duty=0.5,burst_ms=2,dbm=-50"}},
+    {"wifi only, short",
+     WIFI_ONLY,
+     60,
+     true,
+     {"wifi,mhz=2437,width=20,duty=0.5,burst_ms=2,dbm=-50"}},
 };
 
-constexpr const char *CLASSES[] = {"wifi",       "microwave",  "hopper", "narrowband",
-                                   "continuous", "pulsed",     "unknown", "none"};
+constexpr const char *CLASSES[] = {"wifi",       "microwave", "hopper",  "narrowband",
+                                   "continuous", "pulsed",    "unknown", "none"};
 constexpr size_t CLASS_COUNT = sizeof(CLASSES) / sizeof(CLASSES[0]);
 
 size_t class_index(const char *name)
@@ -120,7 +139,8 @@ const cJSON *pick(const Run &run, size_t e, const cJSON *signals)
     return best;
 }
 
-void score_duty(Tally &t, uint32_t inside, uint32_t on, double measured, double reports, bool scored)
+void score_duty(Tally &t, uint32_t inside, uint32_t on, double measured, double reports,
+                bool scored)
 {
     t.win_reports += inside;
     t.win_on += on;
@@ -141,7 +161,8 @@ void take_line(Run &run, std::string_view text)
         std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
     cJSON *line = cJSON_ParseWithLength(text.data(), text.size());
     if (!line) {
-        std::fprintf(stderr, "unparsable air line: %.*s\n", static_cast<int>(text.size()), text.data());
+        std::fprintf(stderr, "unparsable air line: %.*s\n", static_cast<int>(text.size()),
+                     text.data());
         std::exit(2);
     }
     bool scored = run.now_s > SETTLE_S;
@@ -153,7 +174,8 @@ void take_line(Run &run, std::string_view text)
         score_duty(run.tally[e], run.sec_inside[e], run.sec_on[e], duty, reports, scored);
         if (!scored || run.sec_inside[e] == 0)
             continue;
-        size_t named = sig ? class_index(cJSON_GetObjectItem(sig, "class")->valuestring) : CLASS_COUNT - 1;
+        size_t named =
+            sig ? class_index(cJSON_GetObjectItem(sig, "class")->valuestring) : CLASS_COUNT - 1;
         run.confusion[run.kind[e]][named]++;
         run.tally[e].lines++;
         run.tally[e].right += named == run.kind[e];
@@ -219,7 +241,8 @@ void run_scene(Run &run)
         fakeath::emitter_span(e, run.span_lo[i], run.span_hi[i]);
         run.kind[i] = class_index(fakeath::emitter_kind_name(e.kind));
     }
-    AirEngine *engine = air_engine_new(AirSettings{}, run.ath10k ? AirDriver::Ath10k : AirDriver::Ath11k);
+    AirEngine *engine =
+        air_engine_new(AirSettings{}, run.ath10k ? AirDriver::Ath10k : AirDriver::Ath11k);
     AirCursor *cursor = engine ? air_cursor_new(*engine) : nullptr;
     if (!cursor) {
         std::fprintf(stderr, "out of memory\n");
@@ -255,18 +278,22 @@ void report_run(const Run &run, Totals &totals)
     for (size_t e = 0; e < run.scene.emitter_count; ++e) {
         const Tally &t = run.tally[e];
         double share = t.lines ? static_cast<double>(t.right) / static_cast<double>(t.lines) : 0;
-        double rms = t.duty_windows ? std::sqrt(t.duty_sq / static_cast<double>(t.duty_windows)) : 0;
+        double rms =
+            t.duty_windows ? std::sqrt(t.duty_sq / static_cast<double>(t.duty_windows)) : 0;
         double goal = run.row.target == APART ? 0.90 : 0.95;
         bool miss = run.row.target != WIFI_ONLY && share < goal;
-        std::printf("%-28s %-6s %-10s named right %5.1f%% of %3llu lines (goal %.0f%%)  duty rms %.3f%s\n",
-                    run.row.name, run.ath10k ? "ath10k" : "ath11k", CLASSES[run.kind[e]], 100 * share,
-                    static_cast<unsigned long long>(t.lines), 100 * goal, rms, miss ? "  MISSED" : "");
+        std::printf("%-28s %-6s %-10s named right %5.1f%% of %3llu lines (goal %.0f%%)  duty rms "
+                    "%.3f (%llu windows)%s\n",
+                    run.row.name, run.ath10k ? "ath10k" : "ath11k", CLASSES[run.kind[e]],
+                    100 * share, static_cast<unsigned long long>(t.lines), 100 * goal, rms,
+                    static_cast<unsigned long long>(t.duty_windows), miss ? "  MISSED" : "");
         totals.missed = totals.missed || miss;
     }
     if (run.row.target == WIFI_ONLY) {
         bool miss = run.non_wifi_ids.size() > 1;
         std::printf("%-28s %-6s non-wifi labels: %zu (goal <= 1)%s\n", run.row.name,
-                    run.ath10k ? "ath10k" : "ath11k", run.non_wifi_ids.size(), miss ? "  MISSED" : "");
+                    run.ath10k ? "ath10k" : "ath11k", run.non_wifi_ids.size(),
+                    miss ? "  MISSED" : "");
         totals.missed = totals.missed || miss;
     }
     for (size_t a = 0; a < CLASS_COUNT; ++a)
@@ -276,7 +303,8 @@ void report_run(const Run &run, Totals &totals)
 
 void print_confusion(const Totals &t)
 {
-    std::printf("\nconfusion (lines after %.0f s; rows: emitted, columns: named)\n%-11s", SETTLE_S, "");
+    std::printf("\nconfusion (lines after %.0f s; rows: emitted, columns: named)\n%-11s", SETTLE_S,
+                "");
     for (const char *c : CLASSES)
         std::printf("%11s", c);
     std::printf("\n");

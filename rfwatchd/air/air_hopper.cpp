@@ -2,8 +2,6 @@
 
 #include "air/air_features.h"
 
-#include <bit>
-
 namespace
 {
 
@@ -36,17 +34,70 @@ void air_hopper_note(AirTracker &t, float low_mhz, float mhz)
     if (off < 0 || off >= static_cast<float>(POSITIONS))
         return;
     auto p = static_cast<size_t>(off);
-    t.hop_positions[p / 32] |= 1u << (p % 32);
     if (t.hop_hits[p] < UINT16_MAX)
         t.hop_hits[p]++;
 }
 
-uint32_t air_hopper_positions(const AirTracker &t)
+namespace
 {
-    uint32_t n = 0;
-    for (uint32_t word : t.hop_positions)
-        n += static_cast<uint32_t>(std::popcount(word));
-    return n;
+
+constexpr uint32_t STANDS_OUT_MIN_HITS = 16, STANDS_OUT_TIMES_MEAN = 3;
+
+struct HitTotals {
+    uint32_t total, used;
+};
+
+HitTotals hit_totals(const AirTracker &t)
+{
+    HitTotals h = {0, 0};
+    for (uint16_t hits : t.hop_hits) {
+        h.total += hits;
+        h.used += hits > 0;
+    }
+    return h;
+}
+
+bool stands_out(uint32_t hits, const HitTotals &h)
+{
+    return hits >= STANDS_OUT_MIN_HITS && hits * h.used >= STANDS_OUT_TIMES_MEAN * h.total;
+}
+
+} // namespace
+
+bool air_hopper_stands_out(const AirTracker &t, float low_mhz, float mhz)
+{
+    float off = mhz - low_mhz;
+    if (off < 0 || off >= static_cast<float>(POSITIONS))
+        return false;
+    return stands_out(t.hop_hits[static_cast<size_t>(off)], hit_totals(t));
+}
+
+void air_hopper_release(AirTracker &t, float low_mhz, float mhz)
+{
+    float off = mhz - low_mhz;
+    if (off >= 0 && off < static_cast<float>(POSITIONS))
+        t.hop_hits[static_cast<size_t>(off)] = 0;
+}
+
+AirHopSpan air_hopper_span(const AirTracker &t, float low_mhz)
+{
+    HitTotals h = hit_totals(t);
+    AirHopSpan span = {0, 0, 0};
+    size_t first = POSITIONS, last = 0;
+    for (size_t p = 0; p < POSITIONS; ++p) {
+        // A hopper visits its positions about equally often.
+        bool stray = t.hop_hits[p] * h.used * 4 < h.total;
+        if (!t.hop_hits[p] || stray || stands_out(t.hop_hits[p], h))
+            continue;
+        span.positions++;
+        first = p < first ? p : first;
+        last = p;
+    }
+    if (span.positions) {
+        span.lo_mhz = low_mhz + static_cast<float>(first);
+        span.hi_mhz = low_mhz + static_cast<float>(last + 1);
+    }
+    return span;
 }
 
 void air_hopper_consolidate(AirTracker &t, const AirReport &r)

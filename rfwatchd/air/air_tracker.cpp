@@ -128,7 +128,7 @@ int match_narrow(const AirTracker &t, const Blob &b)
     return best;
 }
 
-int match(const AirTracker &t, const Blob &b)
+int match(const AirTracker &t, const AirReport &r, const Blob &b)
 {
     // A piece of a wide source first: a weak flat top breaks into blips
     // that must not be taken for a hopper.
@@ -137,7 +137,9 @@ int match(const AirTracker &t, const Blob &b)
         return i;
     if (b.top_width() <= AIR_NARROW_MHZ) {
         i = match_narrow(t, b);
-        return i >= 0 ? i : air_hopper_find(t);
+        if (i >= 0 || air_hopper_stands_out(t, r.low_mhz, b.centre()))
+            return i; // a fixed source starts a signal of its own
+        return air_hopper_find(t);
     }
     i = match_wide(t, b, WANDER_SLACK_MHZ, false);
     return i >= 0 ? i : match_narrow(t, b);
@@ -190,12 +192,16 @@ void merge_wanderers(AirTracker &t)
     }
 }
 
-void publish(AirSignal &s, uint32_t hops)
+void publish(AirSignal &s, const AirHopSpan &hop)
 {
-    bool wanders = s.cls == AirClass::Microwave || s.family;
-    s.mhz = s.family ? (s.env_lo + s.env_hi) / 2 : s.centre_ema;
-    s.width_mhz = wanders ? s.env_hi - s.env_lo : s.top_width_ema;
-    s.hops = s.family ? hops : 0;
+    if (s.family && hop.positions) {
+        s.mhz = (hop.lo_mhz + hop.hi_mhz) / 2;
+        s.width_mhz = hop.hi_mhz - hop.lo_mhz;
+    } else {
+        s.mhz = s.centre_ema;
+        s.width_mhz = s.cls == AirClass::Microwave ? s.env_hi - s.env_lo : s.top_width_ema;
+    }
+    s.hops = s.family ? hop.positions : 0;
     // A burst is measured only when runs span a few reports on average;
     // shorter ones (Wi-Fi's 2 ms at 200 reports/s) are mostly a single
     // report each, and their length would read as the report interval.
@@ -235,8 +241,10 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
     AirSighting seen[AIR_MAX_SIGNALS] = {};
     int family = air_hopper_find(t);
     for (size_t b = 0; b < n; ++b) {
-        int i = match(t, blobs[b]);
+        int i = match(t, r, blobs[b]);
         if (i < 0) {
+            if (family >= 0)
+                air_hopper_release(t, r.low_mhz, blobs[b].centre());
             i = take_slot(t);
             air_features_start(t.signals[i], r, blobs[b].seen, next_id++);
         }
@@ -244,15 +252,17 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
             air_hopper_note(t, r.low_mhz, blobs[b].centre());
         join(seen[i], blobs[b].seen);
     }
-    uint32_t hops = air_hopper_positions(t);
+    AirHopSpan hop = {0, 0, 0};
+    if (air_hopper_find(t) >= 0)
+        hop = air_hopper_span(t, r.low_mhz);
     for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
         AirSignal &s = t.signals[i];
         if (!s.id)
             continue;
         air_features_take(s, r, seen[i]);
         if (s.updates % CLASSIFY_EVERY == 0)
-            air_classify_settle(s, air_classify(s, hops));
-        publish(s, hops);
+            air_classify_settle(s, air_classify(s, hop.positions));
+        publish(s, hop);
         if (gone(s, r.time_us))
             s.id = 0;
     }

@@ -130,6 +130,10 @@ const Row ROWS[] = {
     {"wifi and zigbee",
      {{Bursty, 2432, 16.5f, -55, 0.5f, 2}, {Bursty, 2455, 3, -65, 0.2f, 5}},
      {{AirClass::Wifi, 0, 0, 0}, {AirClass::Narrowband, 0, 0, 0}}},
+    // The zigbee is young when the hopper's blips gather into a family.
+    {"bluetooth and zigbee",
+     {{Hop, 0, 1, -50, 0.5f, 0}, {Bursty, 2459, 2, -60, 0.3f, 4}},
+     {{AirClass::Hopper, 0, 20, 0}, {AirClass::Narrowband, 0, 0, 0}}},
     {"oven and video sender",
      {{Mains50, 2435, 8, -50, 0.5f, 0}, {Steady, 2459, 4, -75, 1, 0}},
      {{AirClass::Microwave, 20, 0, 0}, {AirClass::Continuous, 0, 0, 0}}},
@@ -146,12 +150,11 @@ TEST(AirTracker, NamesEachSourceWithItsEvidenceAndDuty)
             if (row.sources[i].width == 0)
                 continue;
             const Expect &e = row.expect[i];
-            const AirSignal *found = nullptr; // the busiest signal about its centre
+            const AirSignal *found = nullptr; // a hopper's family, else the nearest signal
             for (const AirSignal &s : tracker.signals) {
-                float reach = s.width_mhz / 2 + 2;
-                bool near =
-                    row.sources[i].kind == Hop || std::fabs(s.mhz - row.sources[i].mhz) <= reach;
-                if (s.id && near && (!found || s.on_reports > found->on_reports))
+                float miss = std::fabs(s.mhz - row.sources[i].mhz);
+                bool near = row.sources[i].kind == Hop ? s.hops > 0 : miss <= s.width_mhz / 2 + 2;
+                if (s.id && near && (!found || miss < std::fabs(found->mhz - row.sources[i].mhz)))
                     found = &s;
             }
             ASSERT_NE(found, nullptr) << "source " << i;
