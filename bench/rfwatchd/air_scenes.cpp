@@ -31,16 +31,21 @@ constexpr size_t MAX_EMITTERS = 3;
 constexpr double SETTLE_S = 10; // lines before this are not scored
 constexpr double DUTY_WINDOW_S = 5;
 constexpr double RATE_HZ = 200;
-constexpr double CENTRE_MHZ = 2442, WIDTH_MHZ = 40;
-constexpr size_t BINS = 128;
+constexpr size_t MAX_BINS = 512;
 
 enum Target : uint8_t { ALONE, APART, WIFI_ONLY };
+struct Capture {
+    double centre_mhz, width_mhz;
+    size_t bins;
+};
+constexpr Capture WIDE_24 = {2442, 40, 128}; // channels 5-9 of 2.4 GHz
 struct SceneRow {
     const char *name;
     Target target;
     double seconds;
     bool in_short;
     const char *emitters[MAX_EMITTERS]; // fakeath's --emitter text
+    Capture capture = WIDE_24;
 };
 
 #define EMITTER_LEVELS(kind, rest)                                                                 \
@@ -76,6 +81,28 @@ const SceneRow SCENES[] = {
      true,
      {"wifi,mhz=2437,width=20,duty=0.3,dbm=-60", "hopper,from=2452,to=2461,duty=0.3,dbm=-55",
       "narrowband,mhz=2424,width=2,duty=0.2,dbm=-70"}},
+    {"wifi 40 MHz", ALONE, 30, true, {"wifi,mhz=2442,width=40,duty=0.4,dbm=-60"}},
+    {"wifi busy", ALONE, 30, true, {"wifi,mhz=2437,width=20,duty=0.8,burst_ms=4,dbm=-65"}},
+    {"wifi 5 GHz 80 MHz",
+     ALONE,
+     30,
+     true,
+     {"wifi,mhz=5210,width=80,duty=0.4,dbm=-60"},
+     {5210, 80, 256}},
+    {"continuous 5 GHz", ALONE, 30, true, {"continuous,mhz=5183,width=6,dbm=-70"}, {5180, 20, 64}},
+    {"hopper, 20 MHz capture", ALONE, 30, true, {"hopper,duty=0.3,dbm=-60"}, {2437, 20, 64}},
+    {"microwave, 20 MHz capture",
+     ALONE,
+     30,
+     true,
+     {"microwave,mhz=2450,width=8,dbm=-60"},
+     {2447, 20, 64}},
+    {"narrowband, 20 MHz capture",
+     ALONE,
+     30,
+     true,
+     {"narrowband,mhz=2440,width=3,duty=0.2,dbm=-75"},
+     {2437, 20, 64}},
     {"wifi only", WIFI_ONLY, 600, false, {"wifi,mhz=2437,width=20,duty=0.5,burst_ms=2,dbm=-50"}},
     {"wifi only, short",
      WIFI_ONLY,
@@ -198,18 +225,18 @@ void take_line(Run &run, std::string_view text)
 
 void feed(Run &run, AirEngine &engine, uint64_t k, double *dbm, std::vector<uint8_t> &bytes)
 {
-    fakeath::SceneReport rep = fakeath::scene_report(run.scene, k, dbm, BINS);
+    fakeath::SceneReport rep = fakeath::scene_report(run.scene, k, dbm, run.row.capture.bins);
     for (size_t e = 0; e < run.scene.emitter_count; ++e) {
         run.sec_inside[e] += rep.inside[e];
         run.sec_on[e] += rep.on[e];
     }
     fakeath::ReportParams p;
     p.type = run.ath10k ? 3 : 4;
-    p.freq_mhz = static_cast<uint16_t>(CENTRE_MHZ);
-    p.width_mhz = static_cast<uint16_t>(WIDTH_MHZ);
+    p.freq_mhz = static_cast<uint16_t>(run.row.capture.centre_mhz);
+    p.width_mhz = static_cast<uint16_t>(run.row.capture.width_mhz);
     p.timestamp = run.ath10k ? rep.timestamp : rep.timestamp & 0xffffffffu;
     bytes.clear();
-    fakeath::append_generated_report(bytes, p, dbm, BINS);
+    fakeath::append_generated_report(bytes, p, dbm, run.row.capture.bins);
     static SpectralSample sample;
     size_t used = 0;
     SourceError err = run.ath10k ? parse_ath10k_report(bytes.data(), bytes.size(), sample, used)
@@ -226,7 +253,7 @@ void run_scene(Run &run)
 {
     fakeath::Scene &s = run.scene;
     s.seed = 24;
-    fakeath::scene_tune(s, CENTRE_MHZ, WIDTH_MHZ);
+    fakeath::scene_tune(s, run.row.capture.centre_mhz, run.row.capture.width_mhz);
     for (const char *text : run.row.emitters) {
         if (!text)
             break;
@@ -249,7 +276,7 @@ void run_scene(Run &run)
         std::exit(2);
     }
     std::vector<uint8_t> bytes;
-    static double dbm[BINS];
+    static double dbm[MAX_BINS];
     auto take = [&run](std::string_view text) { take_line(run, text); };
     auto reports = static_cast<uint64_t>(run.row.seconds * RATE_HZ);
     double second = 1;
