@@ -6,7 +6,7 @@
 // and how far the reported duty was off, then a confusion table; exits 1
 // when a target is missed.
 //
-// air_scenes [--short] [--lines] [SCENE]
+// air_scenes [--short] [--lines] [--seed N] [SCENE]
 //   --short: the subset the unit tests run; --lines: print the air lines;
 //   SCENE: run only the scene of that name.
 #include "air/air_engine.h"
@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -180,6 +181,7 @@ void score_duty(Tally &t, uint32_t inside, uint32_t on, double measured, double 
     t.win_reports = t.win_on = t.win_measured = 0;
 }
 
+uint64_t g_seed = 24;   // --seed N: another draw of every scene
 bool g_verbose = false; // --lines: every air line is printed as it is read
 
 void take_line(Run &run, std::string_view text)
@@ -252,7 +254,7 @@ void feed(Run &run, AirEngine &engine, uint64_t k, double *dbm, std::vector<uint
 void run_scene(Run &run)
 {
     fakeath::Scene &s = run.scene;
-    s.seed = 24;
+    s.seed = g_seed;
     fakeath::scene_tune(s, run.row.capture.centre_mhz, run.row.capture.width_mhz);
     for (const char *text : run.row.emitters) {
         if (!text)
@@ -352,6 +354,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--short") == 0)
             short_run = true;
+        else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc)
+            g_seed = std::strtoull(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "--lines") == 0)
             g_verbose = true;
         else

@@ -109,7 +109,7 @@ int match_wide(const AirTracker &t, const Blob &b, float slack, bool centre_insi
 }
 
 // A fixed narrow signal centred near the blob.
-int match_narrow(const AirTracker &t, const Blob &b)
+int match_narrow(const AirTracker &t, const AirReport &r, const Blob &b)
 {
     int best = -1;
     float best_miss = 0;
@@ -119,7 +119,9 @@ int match_narrow(const AirTracker &t, const Blob &b)
             continue;
         float miss = b.centre() - s.centre_ema;
         miss = miss < 0 ? -miss : miss;
-        float tolerance = s.top_width_ema / 2 > 1.5f ? s.top_width_ema / 2 : 1.5f;
+        // A fixed source's centre stays within a bin or so; a hopper's next
+        // position is 1 MHz away and must not be taken for it.
+        float tolerance = 2 * r.mhz_per_bin > 0.6f ? 2 * r.mhz_per_bin : 0.6f;
         if (miss <= tolerance && (best < 0 || miss < best_miss)) {
             best_miss = miss;
             best = static_cast<int>(i);
@@ -136,13 +138,13 @@ int match(const AirTracker &t, const AirReport &r, const Blob &b)
     if (i >= 0)
         return i;
     if (b.top_width() <= AIR_NARROW_MHZ) {
-        i = match_narrow(t, b);
+        i = match_narrow(t, r, b);
         if (i >= 0 || air_hopper_stands_out(t, r.low_mhz, b.centre()))
             return i; // a fixed source starts a signal of its own
         return air_hopper_find(t);
     }
     i = match_wide(t, b, WANDER_SLACK_MHZ, false);
-    return i >= 0 ? i : match_narrow(t, b);
+    return i >= 0 ? i : match_narrow(t, r, b);
 }
 
 // A free slot, or the one on least recently (never the hopper family).
