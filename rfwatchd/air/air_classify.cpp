@@ -61,14 +61,9 @@ float raster_distance(float mhz)
 // OFDM: a flat top 16.5, 35 or 75 MHz wide on the channel raster, on in bursts.
 AirVerdict score_wifi(const Evidence &e)
 {
-    constexpr float TOPS[] = {16.5f, 35.0f, 75.0f};
-    float fit = 1;
-    for (float top : TOPS) {
-        float miss = std::fabs(e.top_width - top) / top;
-        fit = miss < fit ? miss : fit;
-    }
+    float fit = air_wifi_width_miss(e.top_width);
     float off = raster_distance(e.s.centre_ema);
-    if (e.s.family || e.duty >= 0.9f || fit > 0.2f || off > 2.5f || e.spread > 2)
+    if (e.s.family || e.duty >= 0.9f || fit > AIR_WIFI_WIDTH_MISS || off > 2.5f || e.spread > 2)
         return {AirClass::Wifi, 0, 0};
     return {AirClass::Wifi, clip01(1 - fit * 1.5f - off * 0.1f), 0};
 }
@@ -95,6 +90,17 @@ constexpr Scorer SCORERS[] = {score_microwave, score_hopper, score_wifi, score_c
                               score_narrowband};
 
 } // namespace
+
+float air_wifi_width_miss(float top_width_mhz)
+{
+    constexpr float TOPS[] = {16.5f, 35.0f, 75.0f};
+    float fit = 1;
+    for (float top : TOPS) {
+        float miss = std::fabs(top_width_mhz - top) / top;
+        fit = miss < fit ? miss : fit;
+    }
+    return fit;
+}
 
 AirVerdict air_classify(const AirSignal &s, uint32_t hops)
 {

@@ -13,6 +13,11 @@ struct AirVerdict {
 // phase contrast needs about this many to stand clear of chance.
 constexpr uint64_t AIR_NAME_AFTER_REPORTS = 100;
 
+// How far (relative) a width is from the nearest OFDM top, 16.5, 35 or
+// 75 MHz; below AIR_WIFI_WIDTH_MISS it has a Wi-Fi channel's shape.
+float air_wifi_width_miss(float top_width_mhz);
+constexpr float AIR_WIFI_WIDTH_MISS = 0.2f;
+
 // What the evidence says now (no memory of earlier verdicts).
 AirVerdict air_classify(const AirSignal &signal, uint32_t hops);
 // Takes a verdict into the signal: a new class only after it was named

@@ -6,6 +6,7 @@
 #include "air/air_hopper.h"
 #include "air/air_signal.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -76,6 +77,11 @@ size_t make_blobs(const AirReport &r, Blob *blobs)
     return count;
 }
 
+bool wifi_shaped(float top_width)
+{
+    return air_wifi_width_miss(top_width) < AIR_WIFI_WIDTH_MISS;
+}
+
 bool wide(const AirSignal &s)
 {
     return s.id && !s.family && s.top_width_ema > AIR_NARROW_MHZ;
@@ -130,20 +136,41 @@ int match_narrow(const AirTracker &t, const AirReport &r, const Blob &b)
     return best;
 }
 
+int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b)
+{
+    int best = -1;
+    float best_miss = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        const AirSignal &s = t.signals[i];
+        float miss = std::fabs(b.centre() - s.centre_ema);
+        float tolerance = 2 * r.mhz_per_bin > 1.0f ? 2 * r.mhz_per_bin : 1.0f;
+        bool alike = std::fabs(b.top_width() - s.top_width_ema) < 0.2f * s.top_width_ema;
+        if (wide(s) && alike && miss <= tolerance && (best < 0 || miss < best_miss)) {
+            best_miss = miss;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
 int match(const AirTracker &t, const AirReport &r, const Blob &b)
 {
-    // A piece of a wide source first: a weak flat top breaks into blips
-    // that must not be taken for a hopper.
-    int i = match_wide(t, b, 1.0f, true);
-    if (i >= 0)
-        return i;
     if (b.top_width() <= AIR_NARROW_MHZ) {
+        // A piece of a wide source first: a weak flat top breaks into
+        // blips that must not be taken for a hopper.
+        int i = match_wide(t, b, 1.0f, true);
+        if (i >= 0)
+            return i;
         i = match_narrow(t, r, b);
         if (i >= 0 || air_hopper_stands_out(t, r.low_mhz, b.centre()))
             return i; // a fixed source starts a signal of its own
         return air_hopper_find(t);
     }
-    i = match_wide(t, b, WANDER_SLACK_MHZ, false);
+    // A Wi-Fi channel stays where it is: it is its own signal, or one of
+    // the same width centred where it is, never a piece of a wanderer.
+    if (wifi_shaped(b.top_width()))
+        return match_fixed(t, r, b);
+    int i = match_wide(t, b, WANDER_SLACK_MHZ, false);
     return i >= 0 ? i : match_narrow(t, r, b);
 }
 
@@ -182,6 +209,9 @@ void merge_wanderers(AirTracker &t)
         for (size_t j = 0; j < AIR_MAX_SIGNALS; ++j) {
             AirSignal &a = t.signals[i], &b = t.signals[j];
             if (i == j || !wide(a) || !wide(b) || b.first_seen_us < a.first_seen_us)
+                continue;
+            // Wi-Fi channels may overlap (6 and 8) and stay apart.
+            if (wifi_shaped(a.top_width_ema) && wifi_shaped(b.top_width_ema))
                 continue;
             float smaller = a.env_hi - a.env_lo < b.env_hi - b.env_lo ? a.env_hi - a.env_lo
                                                                       : b.env_hi - b.env_lo;

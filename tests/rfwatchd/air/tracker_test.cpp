@@ -130,6 +130,10 @@ const Row ROWS[] = {
     {"wifi and zigbee",
      {{Bursty, 2432, 16.5f, -55, 0.5f, 2}, {Bursty, 2455, 3, -65, 0.2f, 5}},
      {{AirClass::Wifi, 0, 0, 0}, {AirClass::Narrowband, 0, 0, 0}}},
+    // Rarely on together: when they are, they are one busy run.
+    {"wifi on overlapping channels 6 and 8",
+     {{Bursty, 2437, 16.5f, -55, 0.1f, 2}, {Bursty, 2447, 16.5f, -70, 0.1f, 3}},
+     {{AirClass::Wifi, 0, 0, 0}, {AirClass::Wifi, 0, 0, 0}}},
     // The zigbee is young when the hopper's blips gather into a family.
     {"bluetooth and zigbee",
      {{Hop, 0, 1, -50, 0.5f, 0}, {Bursty, 2459, 2, -60, 0.3f, 4}},
