@@ -7,23 +7,37 @@
 namespace
 {
 
-// A zero magnitude is below the smallest step, not minus infinity.
-constexpr float ZERO_MAGNITUDE = 0.5f;
+// 20 log10(m) for every magnitude byte; a zero is taken as half the
+// smallest step (0.5), not minus infinity. Filled on first use: the
+// engine runs on the daemon's one thread.
+float magnitude_db[256];
+bool magnitude_db_ready;
+
+void fill_magnitude_db()
+{
+    magnitude_db[0] = 20.0f * fast_log10(0.5f);
+    for (int m = 1; m < 256; ++m)
+        magnitude_db[m] = 20.0f * fast_log10(static_cast<float>(m));
+    magnitude_db_ready = true;
+}
 
 } // namespace
 
 void air_magnitudes_to_dbm(const SpectralSample &sample, float *dbm_out)
 {
+    if (!magnitude_db_ready)
+        fill_magnitude_db();
     const size_t n = sample.bin_count;
-    float energy = 0;
+    // In quarter units of m^2, so that a zero's 0.5^2 stays whole.
+    uint32_t energy4 = 0;
     for (size_t j = 0; j < n; ++j) {
-        const float m = sample.bins[j] > 0 ? sample.bins[j] : ZERO_MAGNITUDE;
-        dbm_out[j] = m * m;
-        energy += m * m;
+        const auto m = static_cast<uint32_t>(sample.bins[j]);
+        energy4 += m ? 4 * m * m : 1;
     }
     // rssi is the driver's signed byte: weak reports have it below zero.
     const auto rssi = static_cast<int8_t>(static_cast<uint8_t>(sample.rssi));
-    const float base = static_cast<float>(sample.noise_dbm + rssi) - 10.0f * fast_log10(energy);
+    const float base = static_cast<float>(sample.noise_dbm + rssi) -
+                       10.0f * fast_log10(static_cast<float>(energy4) * 0.25f);
     for (size_t j = 0; j < n; ++j)
-        dbm_out[j] = base + 10.0f * fast_log10(dbm_out[j]);
+        dbm_out[j] = base + magnitude_db[static_cast<uint8_t>(sample.bins[j])];
 }

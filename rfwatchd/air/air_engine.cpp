@@ -55,15 +55,21 @@ void restart(AirFrequency &f, const SpectralSample &sample)
     air_tracker_reset(f.tracker);
 }
 
-void count_busy(AirFrequency &f, const float *dbm, float threshold)
+// One pass the compiler vectorises, then sums over each channel's bins.
+void count_busy(AirFrequency &f, const float *dbm, float threshold, uint8_t *busy_now)
 {
-    for (size_t j = 0; j < f.bin_count; ++j)
-        f.busy[j] += dbm[j] >= threshold ? 1u : 0u;
+    const size_t n = f.bin_count; // read once: the byte stores below may alias it
+    uint32_t *busy = f.busy;
+    for (size_t j = 0; j < n; ++j) {
+        const uint8_t b = dbm[j] >= threshold ? 1 : 0;
+        busy_now[j] = b;
+        busy[j] += b;
+    }
     for (size_t c = 0; c < f.channel_count; ++c) {
         AirChannel &ch = f.channels[c];
         unsigned busy = 0;
         for (size_t j = ch.first_bin; j <= ch.last_bin; ++j)
-            busy += dbm[j] >= threshold ? 1u : 0u;
+            busy += busy_now[j];
         // Occupied when at least a quarter of its bins are busy.
         ch.occupied += 4u * busy >= ch.last_bin - ch.first_bin + 1u ? 1u : 0u;
     }
@@ -94,7 +100,7 @@ void air_engine_add(AirEngine &engine, const SpectralSample &sample)
     f.reports++;
     f.last_seen_us = now;
     f.last_timestamp = sample.timestamp;
-    count_busy(f, dbm, threshold);
+    count_busy(f, dbm, threshold, engine.busy_now);
 
     AirReport &r = engine.report;
     r.time_us = now;
@@ -109,6 +115,7 @@ void air_engine_add(AirEngine &engine, const SpectralSample &sample)
     r.threshold_dbm = threshold;
     r.busy = f.busy;
     r.reports = f.reports;
-    r.segment_count = static_cast<uint8_t>(air_find_segments(dbm, f.bin_count, threshold, r.segments));
+    r.segment_count =
+        static_cast<uint8_t>(air_find_segments(engine.busy_now, dbm, f.bin_count, r.segments));
     air_tracker_update(f.tracker, r, engine.next_signal_id);
 }

@@ -61,6 +61,7 @@ struct AirEngine {
     AirClock clock; // unwraps the reports' timestamps
     AirFrequency frequencies[AIR_MAX_FREQUENCIES];
     float dbm[MAX_SPECTRAL_BINS]; // scratch: the report being taken, in dBm
+    uint8_t busy_now[MAX_SPECTRAL_BINS]; // scratch: 1 where the report's bin is busy
     AirReport report;             // scratch: what the tracker is handed
     uint32_t next_signal_id;
 };

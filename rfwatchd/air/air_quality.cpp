@@ -23,5 +23,7 @@ int air_quality(const float *weights, size_t count)
     float sum = 0;
     for (size_t i = 0; i < count; ++i)
         sum += weights[i] >= 0 ? weights[i] : 0;
-    return static_cast<int>(100.0f * (1.0f - unit(sum)) + 0.5f);
+    // Rounded half up, in thousandths so that 0.5 of a point is exact.
+    const auto thousandths = static_cast<int>(1000.0f * (1.0f - unit(sum)));
+    return (thousandths + 5) / 10;
 }

@@ -1,5 +1,7 @@
 #include "air/air_segments.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -25,13 +27,19 @@ void keep(AirSegment *out, size_t &count, const AirSegment &run)
 
 } // namespace
 
-size_t air_find_segments(const float *dbm, size_t n, float threshold, AirSegment *out)
+size_t air_find_segments(const uint8_t *busy, const float *dbm, size_t n, AirSegment *out)
 {
     size_t count = 0;
     AirSegment run{};
     bool open = false;
     for (size_t j = 0; j < n; ++j) {
-        if (!(dbm[j] >= threshold))
+        // Quiet stretches, most of a spectrum, eight bins at a time.
+        uint64_t eight = 0;
+        if (j + 8 <= n && (j & 7) == 0 && (memcpy(&eight, busy + j, 8), eight == 0)) {
+            j += 7;
+            continue;
+        }
+        if (!busy[j])
             continue;
         const auto bin = static_cast<uint16_t>(j);
         // Joined to the open run across at most one quiet bin.
