@@ -120,8 +120,8 @@ float air_floor_percentile(const float *dbm, size_t bins)
 
 float air_floor_report(const float *dbm, size_t n)
 {
-    float peak = LOWEST_DBM;
-    for (size_t j = 0; j < n; ++j)
+    float peak = n ? dbm[0] : 0.0f;
+    for (size_t j = 1; j < n; ++j)
         peak = dbm[j] > peak ? dbm[j] : peak;
     const float floor = air_floor_percentile(dbm, n);
     return floor > peak - AIR_FLOOR_RANGE_DB ? floor : peak - AIR_FLOOR_RANGE_DB;
