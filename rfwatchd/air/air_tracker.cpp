@@ -278,7 +278,9 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
             if (family >= 0)
                 air_hopper_release(t, r.low_mhz, blobs[b].centre());
             i = take_slot(t);
+            next_id += next_id == 0; // 0 marks a free slot
             air_features_start(t.signals[i], r, blobs[b].seen, next_id++);
+            seen[i] = AirSighting{}; // the slot may have held a signal seen in this report
         }
         if (i == family)
             air_hopper_note(t, r.low_mhz, blobs[b].centre());
