@@ -105,7 +105,7 @@ float air_wifi_width_miss(float top_width_mhz)
 AirVerdict air_classify(const AirSignal &s, uint32_t hops)
 {
     AirVerdict best = {AirClass::Unknown, UNKNOWN_CONFIDENCE, 0};
-    if (s.updates < AIR_NAME_AFTER_REPORTS) {
+    if (s.updates < AIR_NAME_AFTER_REPORTS || s.on_reports < AIR_NAME_AFTER_ON) {
         best.confidence = 0.1f;
         return best;
     }

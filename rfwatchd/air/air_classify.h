@@ -12,6 +12,8 @@ struct AirVerdict {
 // Reports a signal must have been tracked through before it is named; the
 // phase contrast needs about this many to stand clear of chance.
 constexpr uint64_t AIR_NAME_AFTER_REPORTS = 100;
+// And been on in this many: a stray blip is not a narrowband source.
+constexpr uint64_t AIR_NAME_AFTER_ON = 8;
 
 // How far (relative) a width is from the nearest OFDM top, 16.5, 35 or
 // 75 MHz; below AIR_WIFI_WIDTH_MISS it has a Wi-Fi channel's shape.

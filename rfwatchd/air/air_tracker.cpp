@@ -94,16 +94,18 @@ float overlap(float lo_a, float hi_a, float lo_b, float hi_b)
 }
 
 // A wide signal whose span (widened by slack) the blob overlaps most.
-int match_wide(const AirTracker &t, const Blob &b, float slack, bool centre_inside)
+int match_wide(const AirTracker &t, const Blob &b, float slack, bool pieces)
 {
     int best = -1;
     float best_overlap = 0;
     for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
         const AirSignal &s = t.signals[i];
-        if (!wide(s))
+        // Pieces of any wide source; whole blobs only of a wanderer (a
+        // Wi-Fi channel's own blobs have its shape and are matched by it).
+        if (!wide(s) || (!pieces && wifi_shaped(s.top_width_ema)))
             continue;
         float lo = s.env_lo - slack, hi = s.env_hi + slack;
-        if (centre_inside && (b.centre() < lo || b.centre() > hi))
+        if (pieces && (b.centre() < lo || b.centre() > hi))
             continue;
         float o = overlap(lo, hi, b.seen.lo_mhz, b.seen.hi_mhz);
         if (o > best_overlap) {
@@ -210,8 +212,8 @@ void merge_wanderers(AirTracker &t)
             AirSignal &a = t.signals[i], &b = t.signals[j];
             if (i == j || !wide(a) || !wide(b) || b.first_seen_us < a.first_seen_us)
                 continue;
-            // Wi-Fi channels may overlap (6 and 8) and stay apart.
-            if (wifi_shaped(a.top_width_ema) && wifi_shaped(b.top_width_ema))
+            // Wi-Fi channels stay where they are, whatever overlaps them.
+            if (wifi_shaped(a.top_width_ema) || wifi_shaped(b.top_width_ema))
                 continue;
             float smaller = a.env_hi - a.env_lo < b.env_hi - b.env_lo ? a.env_hi - a.env_lo
                                                                       : b.env_hi - b.env_lo;
