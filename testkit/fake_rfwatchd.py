@@ -20,7 +20,7 @@ def spectrum_line(detector=0, freq=5180, width=20, bins=(), noise=-95, rssi=40, 
 
 def air_line(freq=2437, width=20, channels=((6, 2437, 0.0, 100),), signals=(), driver='ath11k',
              timestamp=1, window_ms=1000, reports=200, noise=-95.0, threshold=-85.0):
-    """rfwatchd's air line without its line feed, as testkit/air_line.h
+    """rfwatchd's air line without its line feed, as testkit/air_line_text.h
     builds it. channels: (channel, mhz, utilisation, quality); signals:
     dicts with class, mhz, width_mhz, dbm, duty, confidence and optionally
     first_seen, age_ms, period_ms, hops, burst_ms."""

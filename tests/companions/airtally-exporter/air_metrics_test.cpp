@@ -1,7 +1,7 @@
 // The radios' air lines as metrics: which line speaks for a channel, what a
 // broken line changes, the bound and the expiry of centres.
 #include "air_metrics.h"
-#include "testkit/air_line.h"
+#include "air_line_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The real airtally-exporter on a free loopback port. This host has no
 // nl80211, so the lists are empty: the answer must still be valid metrics
 // (checked with promtool) carrying the exporter's own.
-#include "air_line.h"
+#include "air_line_text.h"
 #include "fake_rfwatchd.h"
 #include "subprocess.h"
 #include "temp_dir.h"

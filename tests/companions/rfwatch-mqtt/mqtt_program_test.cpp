@@ -1,6 +1,6 @@
 // The real rfwatch-mqtt between a stand-in rfwatchd socket and a real
 // mosquitto broker (password file, ACL, TLS listener on a CA made here).
-#include "air_line.h"
+#include "air_line_text.h"
 #include "fake_rfwatchd.h"
 #include "frame.h"
 #include "mosquitto_broker.h"

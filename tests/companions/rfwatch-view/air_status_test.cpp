@@ -2,7 +2,7 @@
 // channel two captures share at its worse quality, the strongest named
 // signal that is not Wi-Fi kept when the width is short, stale lines gone.
 #include "air_status.h"
-#include "testkit/air_line.h"
+#include "air_line_text.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -3,7 +3,7 @@
 // refused, with the values a reader goes on to show.
 #include "air_line.h"
 #include "sample_line.h"
-#include "testkit/air_line.h"
+#include "air_line_text.h"
 
 #include <gtest/gtest.h>
 #include <string>

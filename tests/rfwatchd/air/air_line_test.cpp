@@ -1,7 +1,7 @@
 // The air line from an engine fed known reports: its exact text, and each
 // cursor's window counting only what happened since that cursor began.
 #include "air/air_engine.h"
-#include "air_line.h"
+#include "air_line_text.h"
 
 #include <cJSON.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "air_line.h"
+#include "air_line_text.h"
 
 #include <cstdio>
 
