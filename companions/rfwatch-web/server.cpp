@@ -273,6 +273,22 @@ void server_radio_frame(WebServer &s, int id, const SpectrumFrame &f)
         }
 }
 
+void server_radio_air(WebServer &s, int id, std::string_view line, const AirLine &air)
+{
+    const std::string text = air_message(line);
+    for (Browser &b : s.browsers) {
+        if (b.wsi == nullptr)
+            continue;
+        // The radio list shows each radio's air: its entry is owed again
+        // (one per radio however many lines come, see send_owed_radio).
+        if (s.source->page_chooses)
+            b.radios_owed.set(static_cast<size_t>(id));
+        if (b.radio == id && !text.empty())
+            browser_queue_air(b.queue, air.freq_mhz, text);
+        lws_callback_on_writable(b.wsi);
+    }
+}
+
 void server_command_done(WebServer &s, unsigned browser_id, std::string_view json,
                          std::string_view error)
 {
