@@ -1,13 +1,26 @@
 # Writes OUT, the page's limits.js, from DEF (rfwatchd-stream's
 # command_limits.def), so the page's inputs carry the limits every companion
 # checks. Run as a build step (cmake -DDEF=... -DOUT=... -P).
-file(STRINGS "${DEF}" lines REGEX "^(COMMAND_FIELD|SWEEP_SPAN)\\(")
+file(STRINGS "${DEF}" lines REGEX "^(COMMAND_FIELD|SWEEP_SPAN|COMMAND_GAP)\\(")
 set(fields "")
 set(spans "")
+# A field's gaps (values inside its limits still refused) go into its entry:
+# gaps: [[lowest, highest, 'why'], ...].
 foreach(line IN LISTS lines)
-  if(line MATCHES "^COMMAND_FIELD\\([A-Z_]+, \"[^\"]*\", \"([^\"]*)\", \"([^\"]*)\", (-?[0-9]+), (-?[0-9]+), \"([^\"]*)\"\\)")
+  if(line MATCHES "^COMMAND_GAP\\(([A-Z_]+), ([0-9]+), ([0-9]+), \"([^\"']*)\"\\)")
+    string(APPEND gaps_${CMAKE_MATCH_1} "[${CMAKE_MATCH_2}, ${CMAKE_MATCH_3}, '${CMAKE_MATCH_4}'], ")
+  endif()
+endforeach()
+foreach(line IN LISTS lines)
+  if(line MATCHES "^COMMAND_FIELD\\(([A-Z_]+), \"[^\"]*\", \"([^\"]*)\", \"([^\"]*)\", (-?[0-9]+), (-?[0-9]+), \"([^\"]*)\"\\)")
+    set(gaps "")
+    if(DEFINED gaps_${CMAKE_MATCH_1})
+      set(gaps ", gaps: [${gaps_${CMAKE_MATCH_1}}]")
+    endif()
     string(APPEND fields
-      "    ${CMAKE_MATCH_1}: { min: ${CMAKE_MATCH_3}, max: ${CMAKE_MATCH_4}, label: '${CMAKE_MATCH_2}', unit: '${CMAKE_MATCH_5}' },\n")
+      "    ${CMAKE_MATCH_2}: { min: ${CMAKE_MATCH_4}, max: ${CMAKE_MATCH_5}, label: '${CMAKE_MATCH_3}', unit: '${CMAKE_MATCH_6}'${gaps} },\n")
+  elseif(line MATCHES "^COMMAND_GAP\\(")
+    # taken above
   elseif(line MATCHES "^SWEEP_SPAN\\(([0-9]+), ([0-9]+)\\)")
     string(APPEND spans "[${CMAKE_MATCH_1}, ${CMAKE_MATCH_2}], ")
   else()

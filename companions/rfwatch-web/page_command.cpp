@@ -21,6 +21,7 @@ constexpr PageCommand PAGE_COMMANDS[] = {
     {"period", CommandKind::SetAggregation},
     {"sweep", CommandKind::StartSweep},
     {"cancel", CommandKind::CancelSweep},
+    {"air", CommandKind::Air},
 };
 
 } // namespace
@@ -55,7 +56,7 @@ PageCommandResult page_command_to_json(std::string_view message, std::string &js
         json = encode_command(cmd);
         return PageCommandResult::Ok;
     }
-    error = "unknown command type (known: period, sweep, cancel)";
+    error = "unknown command type (known: period, sweep, cancel, air)";
     return PageCommandResult::Invalid;
 }
 

@@ -8,7 +8,7 @@
 enum class PageCommandResult { Ok, Invalid };
 
 // message: {"type":"period","ms":N}, {"type":"sweep","from":F,"to":T[,"duration":D]
-// [,"dwell":W]} or {"type":"cancel"}, within rfwatchd-stream's limits
+// [,"dwell":W]}, {"type":"cancel"} or {"type":"air","air":N}, within rfwatchd-stream's limits
 // (command_limits.def). Ok: json holds rfwatchd's command (no newline).
 // Invalid: error holds one sentence for the page.
 PageCommandResult page_command_to_json(std::string_view message, std::string &json,

@@ -10,6 +10,8 @@
 
 constexpr size_t AIR_LINE_MAX_CHANNELS = 8;
 constexpr size_t AIR_LINE_MAX_SIGNALS = 12;
+// The longest class or driver name taken; a longer one refuses the line.
+constexpr size_t AIR_LINE_MAX_NAME = 24;
 
 struct AirLineChannel {
     uint16_t channel;
@@ -26,6 +28,7 @@ struct AirLineSignal {
     double duty;       // 0 to 1
     double confidence; // 0 to 1
     uint64_t first_seen;
+    uint64_t age_ms;
     double period_ms; // 0 when absent
     uint32_t hops;    // 0 when absent
     double burst_ms;  // 0 when absent
@@ -50,7 +53,8 @@ struct AirLine {
 // cheap test a reader makes before choosing a parser.
 bool is_air_line(std::string_view line);
 // false unless line is one JSON object with "air":1 and every member the
-// daemon writes, of the right kind and range; out is then unspecified.
+// daemon writes, of the right kind and range (members it does not know
+// are let be, for a newer daemon); out is then unspecified.
 bool parse_air_line(std::string_view line, AirLine &out);
 // The lowest channel quality of the line, 100 when it has none.
 int air_line_worst_quality(const AirLine &line);

@@ -19,10 +19,45 @@ struct SweepSpan {
 constexpr SweepSpan SWEEP_SPANS[] = {
 #define COMMAND_FIELD(id, key, page_key, label, min, max, unit)
 #define SWEEP_SPAN(lowest, highest) {lowest, highest},
+#define COMMAND_GAP(id, lowest, highest, why)
 #include "command_limits.def"
+#undef COMMAND_GAP
 #undef SWEEP_SPAN
 #undef COMMAND_FIELD
 };
+
+struct FieldGap {
+    CommandField field;
+    int64_t lowest, highest;
+    const char *why;
+};
+
+constexpr FieldGap FIELD_GAPS[] = {
+#define COMMAND_FIELD(id, key, page_key, label, min, max, unit)
+#define SWEEP_SPAN(lowest, highest)
+#define COMMAND_GAP(id, lowest, highest, why) {CommandField::id, lowest, highest, why},
+#include "command_limits.def"
+#undef COMMAND_GAP
+#undef SWEEP_SPAN
+#undef COMMAND_FIELD
+};
+
+const FieldGap *gap_of(CommandField f, int64_t value)
+{
+    for (const FieldGap &g : FIELD_GAPS)
+        if (g.field == f && value >= g.lowest && value <= g.highest)
+            return &g;
+    return nullptr;
+}
+
+// Any gap of f, for naming its limits.
+const FieldGap *any_gap_of(CommandField f)
+{
+    for (const FieldGap &g : FIELD_GAPS)
+        if (g.field == f)
+            return &g;
+    return nullptr;
+}
 
 const FieldLimit &limit_of(CommandField f)
 {
@@ -63,6 +98,8 @@ CommandCheck field(const cJSON *obj, CommandField f, CommandKeys keys, bool requ
     case Read::Bad:
         return {CommandError::OutOfRange, f};
     case Read::Ok:
+        if (gap_of(f, v) != nullptr)
+            return {CommandError::InGap, f};
         value = static_cast<int32_t>(v);
         if (present != nullptr)
             *present = true;
@@ -101,6 +138,8 @@ bool key_allowed(CommandKind kind, std::string_view key)
     case CommandKind::StartSweep:
         return is(CommandField::FROM) || is(CommandField::TO) || is(CommandField::DURATION) ||
                is(CommandField::DWELL);
+    case CommandKind::Air:
+        return is(CommandField::AIR_PERIOD);
     case CommandKind::CancelSweep:
         break;
     }
@@ -131,6 +170,9 @@ std::string encode_command(const DaemonCommand &cmd)
         if (cmd.has_dwell)
             append(json, CommandField::DWELL, cmd.dwell_ms);
         break;
+    case CommandKind::Air:
+        append(json, CommandField::AIR_PERIOD, cmd.air_period_ms);
+        break;
     case CommandKind::CancelSweep:
         break;
     }
@@ -147,6 +189,8 @@ CommandCheck command_fields(const cJSON *obj, CommandKind kind, CommandKeys keys
         return field(obj, CommandField::PERIOD, keys, true, out.period_ms);
     case CommandKind::StartSweep:
         return sweep_fields(obj, keys, out);
+    case CommandKind::Air:
+        return field(obj, CommandField::AIR_PERIOD, keys, true, out.air_period_ms);
     case CommandKind::CancelSweep:
         break;
     }
@@ -166,7 +210,7 @@ CommandCheck parse_command(std::string_view json, DaemonCommand &out)
         if (*end != ' ' && *end != '\t' && *end != '\r' && *end != '\n')
             return {CommandError::TextAfter, CommandField::NONE};
     int64_t kind = 0;
-    if (read_field(doc.get(), "command", 1, 3, kind) != Read::Ok)
+    if (read_field(doc.get(), "command", 1, 4, kind) != Read::Ok)
         return {CommandError::BadKind, CommandField::NONE};
     for (const cJSON *item = doc->child; item != nullptr; item = item->next)
         if (item->string == nullptr || (std::string_view(item->string) != "command" &&
@@ -189,7 +233,9 @@ CommandCheck command_from_option(CommandKind kind, const char *arg, DaemonComman
         const double v = strtod(at, &end);
         if (end == at || errno != 0)
             return {CommandError::BadOption, CommandField::NONE};
-        const CommandField f = sweep ? ORDER[i] : CommandField::PERIOD;
+        const CommandField f = sweep                       ? ORDER[i]
+                               : kind == CommandKind::Air ? CommandField::AIR_PERIOD
+                                                          : CommandField::PERIOD;
         cJSON_AddNumberToObject(obj.get(), limit_of(f).key, v);
         at = end;
         // The separator before the next number: FROM-TO,DURATION,DWELL.
@@ -218,15 +264,25 @@ std::string command_error_text(CommandCheck check, CommandKeys keys)
     case CommandError::TextAfter:
         return "text after the JSON object";
     case CommandError::BadKind:
-        return "\"command\" must be 1, 2 or 3";
+        return "\"command\" must be 1, 2, 3 or 4";
     case CommandError::UnknownKey:
         return "unknown key for this command";
     case CommandError::Missing:
         return name + " is missing";
     case CommandError::OutOfRange: {
         const FieldLimit &l = limit_of(check.field);
-        return name + " must be " + std::to_string(l.min) + " to " + std::to_string(l.max) + " " +
-               l.unit;
+        std::string text = name + " must be " + std::to_string(l.min) + " to " +
+                           std::to_string(l.max) + " " + l.unit;
+        if (const FieldGap *g = any_gap_of(check.field))
+            text += ", not " + std::to_string(g->lowest) + " to " + std::to_string(g->highest);
+        return text;
+    }
+    case CommandError::InGap: {
+        const FieldGap *g = any_gap_of(check.field);
+        if (g == nullptr)
+            return name + " is refused";
+        return name + " of " + std::to_string(g->lowest) + " to " + std::to_string(g->highest) +
+               " " + limit_of(check.field).unit + " is " + g->why;
     }
     case CommandError::ToNotAbove:
         return page ? "sweep: to must be above from" : "sweep_to must be above sweep_from";

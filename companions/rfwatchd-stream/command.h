@@ -9,7 +9,12 @@
 #include <string>
 #include <string_view>
 
-enum class CommandKind : int32_t { SetAggregation = 1, StartSweep = 2, CancelSweep = 3 };
+enum class CommandKind : int32_t {
+    SetAggregation = 1,
+    StartSweep = 2,
+    CancelSweep = 3,
+    Air = 4, // air lines every air_period_ms, or none (0)
+};
 
 struct DaemonCommand {
     CommandKind kind = CommandKind::CancelSweep;
@@ -18,6 +23,7 @@ struct DaemonCommand {
     int32_t to_mhz = 0;     // StartSweep, above from_mhz
     int32_t duration_s = 0; // StartSweep, if has_duration (else: no end)
     int32_t dwell_ms = 0;   // StartSweep, if has_dwell (else: the daemon's 1000)
+    int32_t air_period_ms = 0; // Air: 0 stops them
     bool has_duration = false;
     bool has_dwell = false;
 };
@@ -25,7 +31,9 @@ struct DaemonCommand {
 enum class CommandField {
 #define COMMAND_FIELD(id, key, page_key, label, min, max, unit) id,
 #define SWEEP_SPAN(lowest, highest)
+#define COMMAND_GAP(id, lowest, highest, why)
 #include "command_limits.def"
+#undef COMMAND_GAP
 #undef SWEEP_SPAN
 #undef COMMAND_FIELD
     NONE,
@@ -44,7 +52,9 @@ constexpr FieldLimit COMMAND_LIMITS[] = {
 #define COMMAND_FIELD(id, key, page_key, label, min, max, unit)                                    \
     {key, page_key, label, min, max, unit},
 #define SWEEP_SPAN(lowest, highest)
+#define COMMAND_GAP(id, lowest, highest, why)
 #include "command_limits.def"
+#undef COMMAND_GAP
 #undef SWEEP_SPAN
 #undef COMMAND_FIELD
 };
@@ -57,10 +67,11 @@ enum class CommandError {
     TooLong,    // over COMMAND_MAX_BYTES
     NotObject,  // not one JSON object
     TextAfter,  // text after the object (rfwatchd would read only the first)
-    BadKind,    // "command" is not 1, 2 or 3
+    BadKind,    // "command" is not 1 to 4
     UnknownKey, // a key the command does not have (a typo the daemon ignores)
     Missing,    // field is required
     OutOfRange, // field is not a whole number within its limits
+    InGap,      // field is within its limits, but in a gap of them (COMMAND_GAP)
     ToNotAbove, // sweep's to is not above its from
     NoChannel,  // sweep's range holds no channel rfwatchd tunes to
     BadOption,  // a command-line argument not of its form
@@ -85,7 +96,7 @@ CommandCheck parse_command(std::string_view json, DaemonCommand &out);
 CommandCheck command_fields(const cJSON *obj, CommandKind kind, CommandKeys keys,
                             DaemonCommand &out);
 
-// A command-line argument: a period "MS" (SetAggregation) or a sweep
+// A command-line argument: a period "MS" (SetAggregation, Air) or a sweep
 // "FROM-TO[,DURATION[,DWELL]]" (StartSweep), checked as a command's fields.
 CommandCheck command_from_option(CommandKind kind, const char *arg, DaemonCommand &out);
 

@@ -18,6 +18,11 @@ TEST(PageCommand, TypesAndWhatIsNotACommand)
          R"({"command":1,"aggregation_period_ms":250})", true},
         {R"({"type":"sweep","from":2412,"to":2472,"duration":null,"dwell":200})",
          R"({"command":2,"sweep_from":2412,"sweep_to":2472,"dwell_time_ms":200})", true},
+        {R"({"type":"air","air":0})", R"({"command":4,"air_period_ms":0})", true},
+        {R"({"type":"air","air":50})",
+         "air period of 1 to 99 ms is too short (0 stops the air lines, 100 to 60000 ms starts "
+         "them)",
+         false},
         {R"({"type":"period","ms":null})", "period is missing", false},
         {R"({"type":"sweep","from":2412,"to":"2472"})", "sweep: to must be 0 to 2147483647 MHz",
          false},
@@ -26,10 +31,10 @@ TEST(PageCommand, TypesAndWhatIsNotACommand)
         {R"(["cancel"])", "command is not a JSON object", false},
         {R"({"ms":100})", "command has no type", false},
         {R"({"type":3})", "command has no type", false},
-        {R"({"type":"reboot"})", "unknown command type (known: period, sweep, cancel)", false},
-        {R"({"type":"Cancel"})", "unknown command type (known: period, sweep, cancel)", false},
+        {R"({"type":"reboot"})", "unknown command type (known: period, sweep, cancel, air)", false},
+        {R"({"type":"Cancel"})", "unknown command type (known: period, sweep, cancel, air)", false},
         // The page's text is not echoed back into the page.
-        {R"({"type":"<script>"})", "unknown command type (known: period, sweep, cancel)", false},
+        {R"({"type":"<script>"})", "unknown command type (known: period, sweep, cancel, air)", false},
     };
     for (const auto &c : cases) {
         std::string json = "stale", error;
