@@ -1,17 +1,27 @@
 #include "daemon_link.h"
 
 #include "air_line.h"
+#include "command.h"
 #include "frame.h"
 #include "server.h"
 
 namespace
 {
 
-// Asked for again on every connection: a restarted daemon forgets it. One
-// that does not know the command ignores it and sends spectra as before.
-constexpr std::string_view AIR_COMMAND = R"({"command":4,"air_period_ms":1000})";
+// Air lines are asked for again on every connection: a restarted daemon
+// forgets it. One that does not know the command ignores it and sends
+// spectra as before.
+constexpr int32_t AIR_PERIOD_MS = 1000;
 // Not a browser's: browser ids start at 1, so its outcome reaches no page.
 constexpr uint64_t OWN_COMMAND = 0;
+
+std::string air_command()
+{
+    DaemonCommand c;
+    c.kind = CommandKind::Air;
+    c.air_period_ms = AIR_PERIOD_MS;
+    return encode_command(c);
+}
 
 WebServer &server_of(void *context)
 {
@@ -43,7 +53,7 @@ void on_change(void *context, LinkChange change, int /*error*/)
 {
     WebServer &s = server_of(context);
     if (change == LinkChange::Connected)
-        link_submit(s.daemon.link, AIR_COMMAND, OWN_COMMAND); // written once adopted
+        link_submit(s.daemon.link, air_command(), OWN_COMMAND); // written once adopted
     if (change != LinkChange::Unreachable)
         server_radio_changed(s, -1);
 }

@@ -34,7 +34,8 @@ TEST(PageCommand, TypesAndWhatIsNotACommand)
         {R"({"type":"reboot"})", "unknown command type (known: period, sweep, cancel, air)", false},
         {R"({"type":"Cancel"})", "unknown command type (known: period, sweep, cancel, air)", false},
         // The page's text is not echoed back into the page.
-        {R"({"type":"<script>"})", "unknown command type (known: period, sweep, cancel, air)", false},
+        {R"({"type":"<script>"})", "unknown command type (known: period, sweep, cancel, air)",
+         false},
     };
     for (const auto &c : cases) {
         std::string json = "stale", error;
