@@ -24,6 +24,33 @@ AP1 = dict(detector=0, freq=2437, width=20, n=64, bin=12, dbm=-47.25)
 AP2 = dict(detector=0, freq=5180, width=20, n=64, bin=50, dbm=-38.50)
 
 
+def publish(port, messages):
+    """Publishes (topic, payload) pairs at QoS 0 over a bare MQTT 3.1.1
+    connection: the air each access point's bridge would publish."""
+    def packet(kind, body):
+        n, size = len(body), b''
+        while True:
+            size += bytes([(n & 0x7F) | (0x80 if n > 0x7F else 0)])
+            n >>= 7
+            if not n:
+                return bytes([kind]) + size + body
+
+    def text(t):
+        return len(t).to_bytes(2, 'big') + t.encode()
+    with socket.create_connection(('127.0.0.1', port), timeout=10) as s:
+        s.sendall(packet(0x10, text('MQTT') + bytes([4, 2, 0, 60]) + text('fleet-browser-test')))
+        assert s.recv(4)[:1] == b'\x20', 'no CONNACK from the broker'
+        for topic, payload in messages:
+            s.sendall(packet(0x30, text(topic) + payload.encode()))
+        s.sendall(packet(0xE0, b''))
+
+
+def fleet_rows(page):
+    return page.js("return Array.from(document.querySelectorAll('#fleet-radios > li'),"
+                   " e => [e.dataset.node, e.dataset.quality,"
+                   " Array.from(e.querySelectorAll('[data-class]'), c => c.dataset.class).join(' ')]);")
+
+
 def accepts(port):
     with socket.socket() as s:
         return s.connect_ex(('127.0.0.1', port)) == 0
@@ -80,6 +107,9 @@ def main():
     procs = Processes(args.out)
     daemons = [bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap1.sock'), (AP1,)),
                bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap2.sock'), (AP2,))]
+    for d in daemons:
+        d.air = []  # this test publishes the air itself
+        d.update()
     page = None
     try:
         port = bt.listen_port()
@@ -123,6 +153,17 @@ def main():
         assert all('command' not in c or c.get('command') != 2 for c in daemons[0].commands()), \
             f'ap1 got the sweep too: {daemons[0].commands()}'
         print('ok: the sweep reached ap2 only', flush=True)
+
+        # Each radio's air, worst quality first, with its named non-Wi-Fi signals.
+        sig = bt.sig
+        air = {'ap1/phy0': bt.air_line(2437, channels=((6, 2437, 0.2, 80),),
+                                       signals=(sig('wifi', 2437.0, -40.0, 0.3), sig('hopper', 2440.0, -60.0, 0.2))),
+               'ap2/phy1': bt.air_line(5180, channels=((36, 5180, 0.7, 25),),
+                                       signals=(sig('continuous', 5185.0, -45.0, 0.75),))}
+        want = [['ap2', '25', 'continuous'], ['ap1', '80', 'hopper']]
+        bt.poll('radios by their air', lambda: publish(port, [(f'wifidiag/{r}/air', t) for r, t in air.items()])
+                or fleet_rows(page) == want)
+        print(f'ok: radios by their air {fleet_rows(page)}', flush=True)
 
         errors = bt.browser_errors(page)
         assert not errors, f'script errors in the page: {errors}'
