@@ -3,6 +3,7 @@
 #include "http_context.h"
 #include "http_reply.h"
 
+#include "command.h"
 #include "page_command.h"
 #include "web_messages.h"
 
@@ -146,6 +147,14 @@ void on_command(WebServer &s, Browser &b, std::string_view message)
     }
     if (page_command_to_json(message, json, error) != PageCommandResult::Ok) {
         queue_text(b, error_message(error));
+        return;
+    }
+    // The server asks for the air lines once for every page (the bridge's
+    // operator, in fleet mode): one page stopping them would stop them for all.
+    if (DaemonCommand cmd;
+        parse_command(json, cmd).error == CommandError::Ok && cmd.kind == CommandKind::Air) {
+        queue_text(b,
+                   error_message("air: rfwatch-web asks for the air lines itself, for every page"));
         return;
     }
     if (!s.source->submit(s, b.radio, json, b.id, error))

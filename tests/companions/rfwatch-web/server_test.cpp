@@ -216,14 +216,15 @@ TEST_F(RfwatchWeb, CommandsReachTheDaemonNewlineFramedInOrder)
     for (const std::string &s : sent)
         ASSERT_TRUE(ws.send_text(s));
     ASSERT_TRUE(ws.send_text(R"({"type":"period","ms":0})"));
+    ASSERT_TRUE(ws.send_text(R"({"type":"air","air":0})")); // would stop every page's air
     int echoes = 0, errors = 0;
     WsClient::Message m;
-    while ((echoes < 3 || errors < 1) && ws.read(m, WAIT_MS)) {
+    while ((echoes < 3 || errors < 2) && ws.read(m, WAIT_MS)) {
         echoes += m.data.find(R"("type":"sent")") != std::string::npos;
         errors += m.data.find(R"("type":"error")") != std::string::npos;
     }
     EXPECT_EQ(echoes, 3);
-    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(errors, 2);
     // Each ended by a line feed, in order, however the reads split them,
     // after the air lines asked for on connecting.
     std::string want = R"({"command":4,"air_period_ms":1000})"
