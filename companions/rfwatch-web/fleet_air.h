@@ -15,7 +15,7 @@ constexpr size_t FLEET_AIR_FREQS = 4;   // centre frequencies remembered per rad
 constexpr size_t FLEET_AIR_SIGNALS = 4; // signals shown per radio
 // A frequency whose air line is older than this no longer counts (the
 // page drops its own air lines after the same time).
-constexpr int64_t FLEET_AIR_FRESH_US = 10 * 1000000;
+constexpr int64_t FLEET_AIR_FRESH_US = int64_t{10} * 1000000;
 
 struct FleetAirSignal {
     std::string cls;
