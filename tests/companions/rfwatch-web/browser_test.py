@@ -3,7 +3,9 @@
 
 The stand-in is the test kit's (fake-rfwatchd): it writes rfwatchd's JSON
 lines at 10 per second and records the commands it reads. The test checks what a
-person sees and does: the peak readout, that both canvases are drawn, pause,
+person sees and does: the peak readout, that the canvases are drawn, the air
+panel (channels worst first, signals by weight, a refused air line never
+shown, a frequency no longer analysed dropped) and the density view's hits, pause,
 reset of the max-hold, commands reaching the daemon, error messages, and
 the status following the daemon and the server going away and coming back.
 A screenshot is left in --out; on a failure also a screenshot of that moment,

@@ -3,7 +3,8 @@
 rfwatchd feeding a real rfwatch-mqtt (one json, one compact), publish to a
 real mosquitto; rfwatch-web --mqtt serves the page. The selector lists both
 radios, choosing one shows its own tone in #peak, and a sweep entered on the
-page reaches that access point's daemon. A screenshot is left in --out.
+page reaches that access point's daemon, and the radios are listed by the air
+published for them, worst quality first. A screenshot is left in --out.
 """
 import argparse
 import os
