@@ -95,6 +95,7 @@
       lineCount = countedLines = 0;
       lastLine = 0;
       ui.markRadio(msg.radio);
+      rfw.fleetAir.tick(performance.now()); // marks the radio shown
       ui.setPeak(rfw.model.updatePeak(model));
       schedule();
     }

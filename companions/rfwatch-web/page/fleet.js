@@ -29,7 +29,7 @@
   function entry(r, now) {
     const { msg } = r;
     const air = airOf(r, now);
-    const li = el('li', 'fleet-radio');
+    const li = el('li', String(msg.id) === $('radio').value ? 'fleet-radio fleet-shown' : 'fleet-radio');
     li.dataset.id = String(msg.id);
     li.dataset.node = msg.node;
     li.dataset.radio = msg.radio;

@@ -168,6 +168,7 @@ def main():
 
         errors = bt.browser_errors(page)
         assert not errors, f'script errors in the page: {errors}'
+        page.js('window.scrollTo(0, 0)')  # the radio list is at the top
         shot = os.path.join(args.out, 'rfwatch-web-fleet.png')
         page.d.save_screenshot(shot)
         print(f'screenshot: {shot}', flush=True)
