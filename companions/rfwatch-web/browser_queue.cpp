@@ -6,7 +6,8 @@ void browser_queue_reset(BrowserQueue &q)
 {
     q.frame_head = q.frame_count = 0;
     q.text_head = q.text_count = 0;
-    q.frames_lost = q.texts_lost = 0;
+    q.air_head = q.air_count = 0;
+    q.frames_lost = q.texts_lost = q.airs_lost = 0;
 }
 
 void browser_queue_frame(BrowserQueue &q, const SpectrumFrame &f)
@@ -38,10 +39,40 @@ bool browser_queue_text(BrowserQueue &q, std::string_view text)
     return true;
 }
 
+bool browser_queue_air(BrowserQueue &q, uint16_t freq_mhz, std::string_view text)
+{
+    if (text.size() > BROWSER_AIR_MAX)
+        return false;
+    AirSlot *slot = nullptr;
+    for (size_t i = 0; i < q.air_count && slot == nullptr; i++) {
+        AirSlot &s = q.airs[(q.air_head + i) % BROWSER_AIRS];
+        if (s.freq_mhz == freq_mhz)
+            slot = &s;
+    }
+    if (slot == nullptr) {
+        if (q.air_count == BROWSER_AIRS) {
+            q.air_head = (q.air_head + 1) % BROWSER_AIRS;
+            q.air_count--;
+            q.airs_lost++;
+        }
+        slot = &q.airs[(q.air_head + q.air_count) % BROWSER_AIRS];
+        q.air_count++;
+    }
+    memcpy(slot->buf.data() + LWS_PRE, text.data(), text.size());
+    slot->len = text.size();
+    slot->freq_mhz = freq_mhz;
+    return true;
+}
+
 bool browser_queue_front(BrowserQueue &q, Outgoing &out)
 {
     if (q.text_count > 0) {
         TextSlot &s = q.texts[q.text_head];
+        out = {s.buf.data() + LWS_PRE, s.len, false};
+        return true;
+    }
+    if (q.air_count > 0) {
+        AirSlot &s = q.airs[q.air_head];
         out = {s.buf.data() + LWS_PRE, s.len, false};
         return true;
     }
@@ -58,6 +89,9 @@ void browser_queue_pop(BrowserQueue &q, const Outgoing &sent)
     if (!sent.binary && q.text_count > 0) {
         q.text_head = (q.text_head + 1) % BROWSER_TEXTS;
         q.text_count--;
+    } else if (!sent.binary && q.air_count > 0) {
+        q.air_head = (q.air_head + 1) % BROWSER_AIRS;
+        q.air_count--;
     } else if (sent.binary && q.frame_count > 0) {
         q.frame_head = (q.frame_head + 1) % BROWSER_FRAMES;
         q.frame_count--;
@@ -66,7 +100,7 @@ void browser_queue_pop(BrowserQueue &q, const Outgoing &sent)
 
 bool browser_queue_empty(const BrowserQueue &q)
 {
-    return q.text_count == 0 && q.frame_count == 0;
+    return q.text_count == 0 && q.air_count == 0 && q.frame_count == 0;
 }
 
 bool browser_queue_has_text(const BrowserQueue &q)
@@ -77,4 +111,5 @@ bool browser_queue_has_text(const BrowserQueue &q)
 void browser_queue_drop_frames(BrowserQueue &q)
 {
     q.frame_head = q.frame_count = 0;
+    q.air_head = q.air_count = 0;
 }

@@ -1,10 +1,27 @@
 #include "daemon_link.h"
 
+#include "air_line.h"
+#include "command.h"
 #include "frame.h"
 #include "server.h"
 
 namespace
 {
+
+// Air lines are asked for again on every connection: a restarted daemon
+// forgets it. One that does not know the command ignores it and sends
+// spectra as before.
+constexpr int32_t AIR_PERIOD_MS = 1000;
+// Not a browser's: browser ids start at 1, so its outcome reaches no page.
+constexpr uint64_t OWN_COMMAND = 0;
+
+std::string air_command()
+{
+    DaemonCommand c;
+    c.kind = CommandKind::Air;
+    c.air_period_ms = AIR_PERIOD_MS;
+    return encode_command(c);
+}
 
 WebServer &server_of(void *context)
 {
@@ -15,6 +32,14 @@ void on_line(void *context, std::string_view line)
 {
     WebServer &s = server_of(context);
     s.daemon.lines++;
+    if (is_air_line(line)) {
+        AirLine air;
+        if (parse_air_line(line, air))
+            server_radio_air(s, 0, line, air);
+        else
+            s.daemon.dropped++;
+        return;
+    }
     SpectrumFrame frame;
     if (frame_from_line(line, frame))
         server_radio_frame(s, 0, frame);
@@ -26,8 +51,11 @@ void on_line(void *context, std::string_view line)
 // unreachable.
 void on_change(void *context, LinkChange change, int /*error*/)
 {
+    WebServer &s = server_of(context);
+    if (change == LinkChange::Connected)
+        link_submit(s.daemon.link, air_command(), OWN_COMMAND); // written once adopted
     if (change != LinkChange::Unreachable)
-        server_radio_changed(server_of(context), -1);
+        server_radio_changed(s, -1);
 }
 
 void on_done(void *context, const LinkCommand &command, bool sent)

@@ -10,5 +10,5 @@ struct WebDaemon {
     DaemonLink link;
     LwsWatch loop;
     uint64_t lines;   // lines read, but those too long (the link counts them)
-    uint64_t dropped; // of those, lines that were no spectrum
+    uint64_t dropped; // of those, lines that were neither spectrum nor air
 };

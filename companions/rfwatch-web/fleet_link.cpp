@@ -1,5 +1,6 @@
 #include "fleet_link.h"
 
+#include "air_line.h"
 #include "frame.h"
 #include "server.h"
 
@@ -22,12 +23,27 @@ bool on_connected(void *context, mosquitto *m)
     FleetLink &f = fleet_of(context);
     const std::string spectra = fleet_subscription(f.options.prefix, FleetTopic::Spectrum);
     const std::string statuses = fleet_subscription(f.options.prefix, FleetTopic::Status);
+    const std::string airs = fleet_subscription(f.options.prefix, FleetTopic::Air);
     if (mosquitto_subscribe(m, nullptr, spectra.c_str(), 0) != MOSQ_ERR_SUCCESS ||
-        mosquitto_subscribe(m, nullptr, statuses.c_str(), 0) != MOSQ_ERR_SUCCESS)
+        mosquitto_subscribe(m, nullptr, statuses.c_str(), 0) != MOSQ_ERR_SUCCESS ||
+        mosquitto_subscribe(m, nullptr, airs.c_str(), 0) != MOSQ_ERR_SUCCESS)
         return false;
     f.connected = true;
     server_radio_changed(*f.server, -1);
     return true;
+}
+
+// Kept for the radio's entry in the list, and passed whole to the pages
+// that show the radio.
+void on_air(FleetLink &f, int id, std::string_view text)
+{
+    AirLine air;
+    if (!parse_air_line(text, air)) {
+        f.dropped++;
+        return;
+    }
+    fleet_air_note(f.radios.radios[static_cast<size_t>(id)].air, air, broker_now_us());
+    server_radio_air(*f.server, id, text, air);
 }
 
 void on_message(void *context, const mosquitto_message *msg)
@@ -54,6 +70,10 @@ void on_message(void *context, const mosquitto_message *msg)
     }
     if (was_new)
         server_radio_changed(*f.server, id);
+    if (parts.kind == FleetTopic::Air) {
+        on_air(f, id, text);
+        return;
+    }
     SpectrumFrame frame;
     const bool json = len > 0 && bytes[0] == '{';
     if (json ? frame_from_line(text, frame)

@@ -39,7 +39,7 @@ struct FleetLink {
     bool connected = false; // the broker accepted us and we subscribed
     int in_flight = 0;
     FleetRadios radios;
-    uint64_t dropped = 0; // payloads that were no spectrum
+    uint64_t dropped = 0; // payloads that were no spectrum, or no air line on the air topic
     LwsWatch expiry{};    // its timer alone
 };
 

@@ -15,7 +15,7 @@ int fleet_radio_id(FleetRadios &t, std::string_view node, std::string_view radio
             *how = FleetAdded::Known;
         return found->second;
     }
-    FleetRadio fresh{std::string(node), std::string(radio), true, false, {}, now_us};
+    FleetRadio fresh{std::string(node), std::string(radio), true, false, {}, now_us, {}};
     int id = 0;
     FleetAdded added = FleetAdded::New;
     if (t.radios.size() < FLEET_MAX_RADIOS) {

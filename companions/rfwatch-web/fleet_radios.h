@@ -4,6 +4,7 @@
 // place up, so a flood cannot keep real radios out either.
 #pragma once
 
+#include "fleet_air.h"
 #include "fleet_contract.h"
 
 #include <cstddef>
@@ -25,6 +26,7 @@ struct FleetRadio {
     bool status_known = false;
     FleetStatus status;
     int64_t heard_us = 0; // the last status or spectrum (monotonic)
+    FleetAir air;         // its latest air lines
 };
 
 struct FleetRadios {

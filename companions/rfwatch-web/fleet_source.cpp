@@ -37,6 +37,7 @@ RadioInfo radio(const WebServer &s, int id)
     info.delivering = fleet_radio_connected(s.fleet, id);
     info.lines = r.status.lines;
     info.dropped = r.status.dropped;
+    info.air = fleet_air_summary(r.air, broker_now_us());
     return info;
 }
 

@@ -5,6 +5,8 @@
 // is below, and alone composes what the browsers are sent.
 #pragma once
 
+#include "fleet_air.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +21,7 @@ struct RadioInfo {
     bool daemon_connected = false; // as the radio's last status says
     bool delivering = false;       // what the page's status line calls connected
     uint64_t lines = 0, dropped = 0;
+    FleetAirSummary air; // the fleet's; a single rfwatchd's air goes to the page whole
 };
 
 struct RadioSource {

@@ -3,6 +3,7 @@
 #include "http_context.h"
 #include "http_reply.h"
 
+#include "command.h"
 #include "page_command.h"
 #include "web_messages.h"
 
@@ -148,6 +149,14 @@ void on_command(WebServer &s, Browser &b, std::string_view message)
         queue_text(b, error_message(error));
         return;
     }
+    // The server asks for the air lines once for every page (the bridge's
+    // operator, in fleet mode): one page stopping them would stop them for all.
+    if (DaemonCommand cmd;
+        parse_command(json, cmd).error == CommandError::Ok && cmd.kind == CommandKind::Air) {
+        queue_text(b,
+                   error_message("air: rfwatch-web asks for the air lines itself, for every page"));
+        return;
+    }
     if (!s.source->submit(s, b.radio, json, b.id, error))
         queue_text(b, error_message(error));
 }
@@ -271,6 +280,22 @@ void server_radio_frame(WebServer &s, int id, const SpectrumFrame &f)
             browser_queue_frame(b.queue, f);
             lws_callback_on_writable(b.wsi);
         }
+}
+
+void server_radio_air(WebServer &s, int id, std::string_view line, const AirLine &air)
+{
+    const std::string text = air_message(line);
+    for (Browser &b : s.browsers) {
+        if (b.wsi == nullptr)
+            continue;
+        // The radio list shows each radio's air: its entry is owed again
+        // (one per radio however many lines come, see send_owed_radio).
+        if (s.source->page_chooses)
+            b.radios_owed.set(static_cast<size_t>(id));
+        if (b.radio == id && !text.empty())
+            browser_queue_air(b.queue, air.freq_mhz, text);
+        lws_callback_on_writable(b.wsi);
+    }
 }
 
 void server_command_done(WebServer &s, unsigned browser_id, std::string_view json,

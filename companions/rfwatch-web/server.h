@@ -3,6 +3,7 @@
 #pragma once
 
 #include "access_options.h"
+#include "air_line.h"
 #include "browser_queue.h"
 #include "daemon_link.h"
 #include "fleet_link.h"
@@ -78,6 +79,8 @@ void server_radio_changed(WebServer &s, int id);
 // The radio id now stands for another radio (the old one was silent long).
 void server_radio_replaced(WebServer &s, int id);
 void server_radio_frame(WebServer &s, int id, const SpectrumFrame &f);
+// An air line of radio id that passed parse_air_line (air is its record).
+void server_radio_air(WebServer &s, int id, std::string_view line, const AirLine &air);
 // The browser's command json went on (error empty) or could not.
 void server_command_done(WebServer &s, unsigned browser_id, std::string_view json,
                          std::string_view error);

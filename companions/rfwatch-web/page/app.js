@@ -62,6 +62,7 @@
   function onFrame(buf) {
     const now = performance.now();
     if (!rfw.model.applyFrame(model, buf, now)) return;
+    if (model.last) for (const v of views) if (v.line) v.line(model);
     lineCount++;
     lastLine = Date.now();
     schedule();
@@ -75,19 +76,26 @@
     } else if (msg.type === 'sent') {
       ui.hideError();
       ui.notice((fleet ? 'sent to the radio: ' : 'sent to rfwatchd: ') + JSON.stringify(msg.command));
+    } else if (msg.type === 'air') {
+      if (!model.paused) rfw.air.apply(msg.line, performance.now());
     } else if (msg.type === 'fleet') {
       fleet = true;
       ui.showFleet();
+      rfw.fleetAir.show(userSelects);
     } else if (msg.type === 'radio' && Number.isInteger(msg.id)) {
       ui.setRadio(msg);
+      rfw.fleetAir.update(msg, performance.now());
       // Show something at once: the radio chosen before, else the first heard of.
       if (chosen < 0 && (wanted === null || wanted === `${msg.node}/${msg.radio}`)) selectRadio(msg.id);
     } else if (msg.type === 'selected' && Number.isInteger(msg.radio)) {
       // Frames after this message are the new radio's.
       rfw.model.clear(model);
+      rfw.density.clear();
+      rfw.air.clear();
       lineCount = countedLines = 0;
       lastLine = 0;
       ui.markRadio(msg.radio);
+      rfw.fleetAir.tick(performance.now()); // marks the radio shown
       ui.setPeak(rfw.model.updatePeak(model));
       schedule();
     }
@@ -123,6 +131,8 @@
   setInterval(() => {
     ui.setRate(lineCount - countedLines, lastLine);
     countedLines = lineCount;
+    rfw.air.tick(performance.now());
+    rfw.fleetAir.tick(performance.now());
   }, 1000);
   window.addEventListener('resize', schedule);
   rfw.app = { model, stats };

@@ -43,6 +43,7 @@
       layout: 0, // bumps when the axes' ranges change
       peak: { valid: false, mhz: 0, dbm: 0 },
       probe: { seg: null, bin: 0, cur: NaN, max: NaN, avg: NaN },
+      last: null, // the line just applied, {det, seg}: what a view that counts lines reads
     };
   }
 
@@ -156,12 +157,14 @@
     const freq = view.getUint16(2, true);
     const width = view.getUint16(4, true);
     if (width === 0) return false;
+    m.last = null;
     if (m.paused) return true;
     const det = m.dets[d];
     const s = segmentFor(m, det, freq, width, n);
     s.time = now;
     fillBins(m, s, view);
     pushRow(det, now);
+    m.last = { det: d, seg: s };
     if (d === m.selected) {
       fitLevels(m, m.lineLo, m.lineHi);
       m.version++;

@@ -6,7 +6,9 @@
 //   draw(model, f)    draws it (f.dpr: device pixels per CSS pixel);
 //   pointer(model, p) the pointer is at p {x, y, mhz, dpr} (x, y in CSS
 //                     pixels) over this view, or null when elsewhere;
-//                     returns the level there for the pointer readout.
+//                     returns the level there for the pointer readout;
+// and, if it counts lines rather than showing the latest, a fifth:
+//   line(model)       a line was just applied (model.last).
 // All views share the frequency axis (axis.js), so a frequency sits at the
 // same x in each.
 (function (rfw) {

@@ -3,7 +3,9 @@
 
 The stand-in is the test kit's (fake-rfwatchd): it writes rfwatchd's JSON
 lines at 10 per second and records the commands it reads. The test checks what a
-person sees and does: the peak readout, that both canvases are drawn, pause,
+person sees and does: the peak readout, that the canvases are drawn, the air
+panel (channels worst first, signals by weight, a refused air line never
+shown, a frequency no longer analysed dropped) and the density view's hits, pause,
 reset of the max-hold, commands reaching the daemon, error messages, and
 the status following the daemon and the server going away and coming back.
 A screenshot is left in --out; on a failure also a screenshot of that moment,
@@ -22,7 +24,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'testkit'))
-from fake_rfwatchd import FakeRfwatchd, spectrum_line  # noqa: E402
+from fake_rfwatchd import FakeRfwatchd, air_line, spectrum_line  # noqa: E402
 
 SKIP = 77
 
@@ -59,6 +61,24 @@ SIDE0 = dict(detector=0, freq=5180, width=20, n=64, bin=10, dbm=-71.00)
 TONE1 = dict(detector=1, freq=5200, width=40, n=128, bin=100, dbm=-30.55)
 
 
+
+def sig(cls, mhz, dbm, duty, **evidence):
+    return dict({'class': cls, 'mhz': mhz, 'width_mhz': 2.0, 'dbm': dbm, 'duty': duty, 'confidence': 0.9}, **evidence)
+
+
+# rfwatchd's air lines of three centre frequencies, and one it would never
+# write (a quality above 100), which the server must not forward.
+AIR = [air_line(2437, channels=((6, 2437, 0.400, 64),),
+                signals=(sig('wifi', 2437.0, -40.0, 0.300, burst_ms=1.5),
+                         sig('microwave', 2450.0, -50.0, 0.360, period_ms=20.0))),
+       air_line(2462, channels=((11, 2462, 0.100, 90),), signals=(sig('hopper', 2460.0, -70.0, 0.150, hops=23),)),
+       air_line(5180, channels=((36, 5180, 0.050, 100),), signals=())]
+AIR_BAD = air_line(2412, channels=((1, 2412, 0.900, 101),), signals=(sig('continuous', 2412.0, -40.0, 1.0),))
+# Worst first: (channel, quality); (class, MHz, duty) by weight in the quality.
+AIR_CHANNELS = [('6', '64'), ('11', '90'), ('36', '100')]
+AIR_SIGNALS = [('microwave', '2450.0', '0.360'), ('hopper', '2460.0', '0.150'), ('wifi', '2437.0', '0.300')]
+
+
 def bin_centre(seg, i):
     return seg['freq'] - seg['width'] / 2 + (i + 0.5) * seg['width'] / seg['n']
 
@@ -80,11 +100,12 @@ class StandInDaemon(FakeRfwatchd):
 
     def __init__(self, program, path, segments=None):
         self.segments = segments or (TONE0, TONE1, SIDE0, TONE1)
+        self.air = AIR + [AIR_BAD]
         super().__init__(program, path, self.lines(), 100 * len(self.segments))
 
     def lines(self, spike=None):
         """spike: (bin, dBm) put into TONE0's line."""
-        return [segment_line(seg, spike if seg is TONE0 else None) for seg in self.segments]
+        return [segment_line(seg, spike if seg is TONE0 else None) for seg in self.segments] + self.air
 
     def update(self):
         self.set_lines(self.lines())
@@ -238,12 +259,43 @@ def test_peak_and_detectors(page):
 
 
 def test_canvases_drawn(page):
-    for name in ('spectrum', 'waterfall'):
+    for name in ('spectrum', 'waterfall', 'density'):
         r = poll(f'{name} drawn', lambda: (lambda v: v if v['colours'] >= 12 else None)(
             page.js(CANVAS_VARIETY, name, 1.0)))
         assert r['width'] == round(r['css'] * r['dpr']), f'{name} not sized for devicePixelRatio: {r}'
     # The newest rows are on top: the top tenth of the waterfall holds data.
     poll('waterfall rows on top', lambda: page.js(CANVAS_VARIETY, 'waterfall', 0.1)['colours'] >= 6)
+
+
+# Pixels of the density plot that hold hits (not its background).
+DENSITY_HITS = '''
+const c = document.getElementById('density');
+const dpr = window.devicePixelRatio, a = window.rfw.axis;
+const x0 = Math.round(a.LEFT * dpr), w = c.width - Math.round(a.RIGHT * dpr) - x0;
+const d = c.getContext('2d').getImageData(x0, Math.round(10 * dpr), w, c.height - Math.round(40 * dpr)).data;
+let n = 0;
+for (let i = 0; i < d.length; i += 4) if (d[i] !== 14 || d[i + 1] !== 18 || d[i + 2] !== 24) n++;
+return n;
+'''
+
+AIR_ROWS = '''
+const rows = (id, keys) => [...document.getElementById(id).children].map((e) => keys.map((k) => e.dataset[k]));
+return [rows('air-channels', ['channel', 'quality']), rows('air-signals', ['class', 'mhz', 'duty'])];
+'''
+
+
+def test_air(page, daemon):
+    poll('air lines asked for', lambda: {'command': 4, 'air_period_ms': 1000} in daemon.commands())
+    want = [[list(r) for r in AIR_CHANNELS], [list(r) for r in AIR_SIGNALS]]
+    poll('channels worst first and signals by weight', lambda: page.js(AIR_ROWS) == want)
+    poll('density has hits', lambda: page.js(DENSITY_HITS) > 1000)
+    # 5180 MHz no longer analysed: its channel goes within 10 s.
+    daemon.air = AIR[:2]
+    daemon.update()
+    want[0] = want[0][:2]
+    poll('a frequency not refreshed is dropped', lambda: page.js(AIR_ROWS) == want, deadline=DEADLINE + 10)
+    daemon.air = AIR + [AIR_BAD]
+    daemon.update()
 
 
 def test_pause(page, daemon):
@@ -408,6 +460,7 @@ def main():
     steps = [('peak and detectors', lambda: test_peak_and_detectors(page)),
              ('canvases drawn', lambda: test_canvases_drawn(page)),
              ('hover readout', lambda: test_hover(page)),
+             ('air panel and density', lambda: test_air(page, daemon)),
              ('pause', lambda: test_pause(page, daemon)),
              ('reset max-hold', lambda: test_reset_max(page, daemon)),
              ('commands', lambda: test_commands(page, daemon)),

@@ -3,7 +3,8 @@
 rfwatchd feeding a real rfwatch-mqtt (one json, one compact), publish to a
 real mosquitto; rfwatch-web --mqtt serves the page. The selector lists both
 radios, choosing one shows its own tone in #peak, and a sweep entered on the
-page reaches that access point's daemon. A screenshot is left in --out.
+page reaches that access point's daemon, and the radios are listed by the air
+published for them, worst quality first. A screenshot is left in --out.
 """
 import argparse
 import os
@@ -22,6 +23,33 @@ MOSQUITTO = '/usr/sbin/mosquitto'
 # Each access point's one segment: a tone at a different place.
 AP1 = dict(detector=0, freq=2437, width=20, n=64, bin=12, dbm=-47.25)
 AP2 = dict(detector=0, freq=5180, width=20, n=64, bin=50, dbm=-38.50)
+
+
+def publish(port, messages):
+    """Publishes (topic, payload) pairs at QoS 0 over a bare MQTT 3.1.1
+    connection: the air each access point's bridge would publish."""
+    def packet(kind, body):
+        n, size = len(body), b''
+        while True:
+            size += bytes([(n & 0x7F) | (0x80 if n > 0x7F else 0)])
+            n >>= 7
+            if not n:
+                return bytes([kind]) + size + body
+
+    def text(t):
+        return len(t).to_bytes(2, 'big') + t.encode()
+    with socket.create_connection(('127.0.0.1', port), timeout=10) as s:
+        s.sendall(packet(0x10, text('MQTT') + bytes([4, 2, 0, 60]) + text('fleet-browser-test')))
+        assert s.recv(4)[:1] == b'\x20', 'no CONNACK from the broker'
+        for topic, payload in messages:
+            s.sendall(packet(0x30, text(topic) + payload.encode()))
+        s.sendall(packet(0xE0, b''))
+
+
+def fleet_rows(page):
+    return page.js("return Array.from(document.querySelectorAll('#fleet-radios > li'),"
+                   " e => [e.dataset.node, e.dataset.quality,"
+                   " Array.from(e.querySelectorAll('[data-class]'), c => c.dataset.class).join(' ')]);")
 
 
 def accepts(port):
@@ -80,6 +108,9 @@ def main():
     procs = Processes(args.out)
     daemons = [bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap1.sock'), (AP1,)),
                bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'ap2.sock'), (AP2,))]
+    for d in daemons:
+        d.air = []  # this test publishes the air itself
+        d.update()
     page = None
     try:
         port = bt.listen_port()
@@ -124,8 +155,20 @@ def main():
             f'ap1 got the sweep too: {daemons[0].commands()}'
         print('ok: the sweep reached ap2 only', flush=True)
 
+        # Each radio's air, worst quality first, with its named non-Wi-Fi signals.
+        sig = bt.sig
+        air = {'ap1/phy0': bt.air_line(2437, channels=((6, 2437, 0.2, 80),),
+                                       signals=(sig('wifi', 2437.0, -40.0, 0.3), sig('hopper', 2440.0, -60.0, 0.2))),
+               'ap2/phy1': bt.air_line(5180, channels=((36, 5180, 0.7, 25),),
+                                       signals=(sig('continuous', 5185.0, -45.0, 0.75),))}
+        want = [['ap2', '25', 'continuous'], ['ap1', '80', 'hopper']]
+        bt.poll('radios by their air', lambda: publish(port, [(f'wifidiag/{r}/air', t) for r, t in air.items()])
+                or fleet_rows(page) == want)
+        print(f'ok: radios by their air {fleet_rows(page)}', flush=True)
+
         errors = bt.browser_errors(page)
         assert not errors, f'script errors in the page: {errors}'
+        page.js('window.scrollTo(0, 0)')  # the radio list is at the top
         shot = os.path.join(args.out, 'rfwatch-web-fleet.png')
         page.d.save_screenshot(shot)
         print(f'screenshot: {shot}', flush=True)

@@ -7,6 +7,7 @@
 #include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
+#include "testkit/air_line.h"
 #include "ws_client.h"
 
 #include <cmath>
@@ -200,6 +201,36 @@ TEST_F(Fleet, EachPageGetsItsChosenRadiosFramesAndSendsItsCommandsThere)
         }
         EXPECT_EQ(frames, 3);
     }
+
+    // Air: the page showing ap2 gets ap2's air lines whole (and not one the
+    // parse refuses); every page's entry of a radio carries its summary.
+    wdtest::AirLineText air{};
+    air.freq_mhz = 5180;
+    air.channels = {{36, 5180, 0.5, 40}};
+    air.signals = {{"wifi", 5180, 16.5, -40, 0.4}, {"continuous", 5175, 5, -50, 0.6}};
+    const std::string air_ap2 = wdtest::air_line(air);
+    air.channels[0].quality = 101; // beyond any quality
+    ASSERT_TRUE(ap.publish("wifidiag/ap2/phy1/air", wdtest::air_line(air)));
+    ASSERT_TRUE(ap.publish("wifidiag/ap2/phy1/air", air_ap2));
+    const std::string summary =
+        R"("air":{"quality":40,"signals":[{"class":"continuous","mhz":5175.0,"dbm":-50.0,"duty":0.600}]})";
+    for (WsClient *page : {&ws, &other}) {
+        bool air_seen = page != &ws, summary_seen = false;
+        WsClient::Message m;
+        while ((!air_seen || !summary_seen) && page->read(m, WAIT_MS)) {
+            if (m.data.find(R"("type":"air")") != std::string::npos) {
+                EXPECT_TRUE(page == &ws) << "air of a radio not shown";
+                EXPECT_EQ(m.data, R"({"type":"air","line":)" + air_ap2 + "}");
+                air_seen = true;
+            }
+            if (m.data.find(summary) != std::string::npos) {
+                EXPECT_NE(m.data.find(R"("node":"ap2")"), std::string::npos) << m.data;
+                summary_seen = true;
+            }
+        }
+        EXPECT_TRUE(air_seen && summary_seen);
+    }
+    EXPECT_FALSE(read_text_with(other, 500, R"("type":"air")")) << "air of a radio not shown";
 
     // A command from the page arrives on the chosen radio's command topic as
     // rfwatchd's own JSON, and the page hears it was sent.

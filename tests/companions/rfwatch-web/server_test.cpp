@@ -5,6 +5,7 @@
 #include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
+#include "testkit/air_line.h"
 #include "ws_client.h"
 
 #include <cerrno>
@@ -215,16 +216,20 @@ TEST_F(RfwatchWeb, CommandsReachTheDaemonNewlineFramedInOrder)
     for (const std::string &s : sent)
         ASSERT_TRUE(ws.send_text(s));
     ASSERT_TRUE(ws.send_text(R"({"type":"period","ms":0})"));
+    ASSERT_TRUE(ws.send_text(R"({"type":"air","air":0})")); // would stop every page's air
     int echoes = 0, errors = 0;
     WsClient::Message m;
-    while ((echoes < 3 || errors < 1) && ws.read(m, WAIT_MS)) {
+    while ((echoes < 3 || errors < 2) && ws.read(m, WAIT_MS)) {
         echoes += m.data.find(R"("type":"sent")") != std::string::npos;
         errors += m.data.find(R"("type":"error")") != std::string::npos;
     }
     EXPECT_EQ(echoes, 3);
-    EXPECT_EQ(errors, 1);
-    // Each ended by a line feed, in order, however the reads split them.
-    std::string want, got;
+    EXPECT_EQ(errors, 2);
+    // Each ended by a line feed, in order, however the reads split them,
+    // after the air lines asked for on connecting.
+    std::string want = R"({"command":4,"air_period_ms":1000})"
+                       "\n",
+                got;
     for (const std::string &s : sent) {
         std::string json, error;
         ASSERT_EQ(page_command_to_json(s, json, error), PageCommandResult::Ok);
@@ -238,6 +243,52 @@ TEST_F(RfwatchWeb, CommandsReachTheDaemonNewlineFramedInOrder)
     EXPECT_EQ(got, want);
 }
 
+TEST_F(RfwatchWeb, AirLinesTheParseTakesReachTheBrowserWholeAndNoOthers)
+{
+    start_daemon_and_web();
+    WsClient ws;
+    ASSERT_TRUE(open_browser(ws));
+    ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("daemon":"connected")"));
+    auto line = [](int freq, int quality, std::string cls = "microwave") {
+        wdtest::AirLineText t;
+        t.freq_mhz = freq;
+        t.channels = {{1, freq, 0.25, quality}};
+        t.signals = {{std::move(cls), 2450, 10, -50, 0.5, 0.9, 1, 10, 20}};
+        return wdtest::air_line(t);
+    };
+    const std::string full = line(2412, 50);
+    // (line, forwarded): each good one of its own frequency, so none
+    // replaces another in the browser's queue.
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {line(2417, 50), true},
+        {line(2422, 101), false},                 // quality beyond 100
+        {full.substr(0, full.size() - 1), false}, // cut short
+        {full + "x", false},                      // text after the object
+        {line(2427, 50, "micro\xffwave"), false}, // not UTF-8
+        {line(5180, 0, "something-new"), true},   // a class this page does not know yet
+        {line(2432, 7), true},
+    };
+    std::vector<std::string> want;
+    size_t bad = 0;
+    for (const auto &[text, forwarded] : cases) {
+        ASSERT_TRUE(daemon.send(text + "\n"));
+        if (forwarded)
+            want.push_back(R"({"type":"air","line":)" + text + "}");
+        bad += !forwarded;
+    }
+    std::vector<std::string> got;
+    WsClient::Message m;
+    while (got.size() < want.size() && ws.read(m, WAIT_MS))
+        if (!m.binary && m.data.find(R"("type":"air")") != std::string::npos)
+            got.push_back(m.data);
+    EXPECT_EQ(got, want);
+    WsClient late; // the refused ones count as dropped lines
+    ASSERT_TRUE(open_browser(late));
+    std::string status;
+    ASSERT_TRUE(read_text_with(late, WAIT_MS, R"("type":"status")", &status));
+    EXPECT_NE(status.find(R"("dropped":)" + std::to_string(bad)), std::string::npos) << status;
+}
+
 TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
 {
     start_daemon_and_web({"--read-only"});
@@ -247,7 +298,10 @@ TEST_F(RfwatchWeb, ReadOnlyRefusesEveryCommand)
     std::string error;
     ASSERT_TRUE(read_text_with(ws, WAIT_MS, R"("type":"error")", &error));
     EXPECT_NE(error.find("read-only"), std::string::npos);
-    EXPECT_TRUE(daemon.reads().empty());
+    // Only the server's own request for air lines, which changes nothing
+    // for the daemon's other clients.
+    ASSERT_TRUE(daemon.wait_commands(1, WAIT_MS));
+    EXPECT_EQ(daemon.commands(), std::vector<std::string>{R"({"command":4,"air_period_ms":1000})"});
 }
 
 // Who may ask: the Host a request names (DNS rebinding), the token in the
