@@ -2,7 +2,7 @@
 // signals over the frequencies heard of lately, in fixed room.
 #include "air_line.h"
 #include "fleet_air.h"
-#include "testkit/air_line.h"
+#include "air_line_text.h"
 
 #include <gtest/gtest.h>
 #include <string>

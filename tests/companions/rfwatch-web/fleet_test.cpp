@@ -7,7 +7,7 @@
 #include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
-#include "testkit/air_line.h"
+#include "air_line_text.h"
 #include "ws_client.h"
 
 #include <cmath>
