@@ -11,6 +11,8 @@ namespace airtally_exporter
 namespace
 {
 
+constexpr int32_t EXPORTER_SPECTRUM_PERIOD_MS = 3600000;
+
 AirDaemon &daemon_of(void *context)
 {
     return *static_cast<AirDaemon *>(context);
@@ -35,7 +37,13 @@ void on_change(void *context, LinkChange change, int /*error*/)
         d.radio.up = true;
         d.refusal_logged = false;
         // The daemon forgets a client's air period with the client. Queued
-        // now, written once the loop watches the descriptor.
+        // now, written once the loop watches the descriptor. The spectra
+        // are of no use here: an hour's aggregation keeps them from costing
+        // the daemon and this loop a line per frequency every 100 ms.
+        link_submit(d.link,
+                    encode_command({.kind = CommandKind::SetAggregation,
+                                    .period_ms = EXPORTER_SPECTRUM_PERIOD_MS}),
+                    0);
         link_submit(d.link,
                     encode_command({.kind = CommandKind::Air, .air_period_ms = d.period_ms}), 0);
         fprintf(stderr, "airtally-exporter: %s: connected to rfwatchd at %s\n",

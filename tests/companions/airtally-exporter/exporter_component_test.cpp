@@ -135,8 +135,10 @@ TEST_F(Exporter, ServesTheAirOfEachRfwatchd)
     ASSERT_TRUE(daemon.start(dir + "/wlan0.sock"));
     start({"--rfwatchd", dir + "/wlan0.sock", "--rfwatchd", dir + "/gone.sock=wlan9",
            "--air-period-ms", "500"});
-    ASSERT_TRUE(daemon.wait_commands(1, WAIT_MS));
-    EXPECT_EQ(daemon.commands()[0], R"({"command":4,"air_period_ms":500})");
+    ASSERT_TRUE(daemon.wait_commands(2, WAIT_MS));
+    EXPECT_EQ(daemon.commands(),
+              (std::vector<std::string>{R"({"command":1,"aggregation_period_ms":3600000})",
+                                        R"({"command":4,"air_period_ms":500})"}));
 
     const auto scrape_until = [&](const std::string &piece, bool present) {
         std::string body;
