@@ -7,6 +7,7 @@
 // between bands included), and a change of layout or detector starts it over.
 (function (rfw) {
   const { LEFT, RIGHT, FONT, C } = rfw.axis;
+  const { rgba, lut } = rfw.colour;
   const TOP = 22;
   const BOTTOM = 26;
   const COLS = 2048; // about a device pixel of a wide plot each
@@ -18,7 +19,8 @@
   const RESCALE = 1e6;
   const grid = new Float32Array(COLS * ROWS);
   const NO_HITS = rgba(14, 18, 24);
-  const LUT = buildLut();
+  // Deep blue through green to white: more hits read as brighter.
+  const LUT = lut([[0, 20, 30, 80], [0.35, 20, 130, 170], [0.65, 120, 210, 90], [0.85, 250, 220, 80], [1, 255, 255, 255]]);
   let gain = 1;
   let range = { layout: -1, det: -1 };
   let lines = 0;
@@ -34,24 +36,6 @@
   };
   const canvas = rfw.views.add(view);
   const ctx = canvas.getContext('2d');
-
-  function rgba(r, g, b) { return ((255 << 24) | (b << 16) | (g << 8) | r) >>> 0; }
-
-  // Deep blue through green to white: more hits read as brighter.
-  function buildLut() {
-    const stops = [[0, 20, 30, 80], [0.35, 20, 130, 170], [0.65, 120, 210, 90], [0.85, 250, 220, 80], [1, 255, 255, 255]];
-    const lut = new Uint32Array(256);
-    for (let i = 0; i < 256; i++) {
-      const t = i / 255;
-      let k = 1;
-      while (k < stops.length - 1 && stops[k][0] < t) k++;
-      const a = stops[k - 1];
-      const b = stops[k];
-      const f = (t - a[0]) / (b[0] - a[0]);
-      lut[i] = rgba(...[1, 2, 3].map((j) => Math.round(a[j] + (b[j] - a[j]) * f)));
-    }
-    return lut;
-  }
 
   function reset(det, layout) {
     grid.fill(0);

@@ -3,11 +3,13 @@
 // with its colour scale in dBm in the right margin.
 (function (rfw) {
   const { LEFT, RIGHT, FONT, C } = rfw.axis;
+  const { rgba, lut } = rfw.colour;
   const TOP = 6;
   const BOTTOM = 24;
   const NO_DATA = rgba(14, 18, 24);
   const GAP = rgba(26, 32, 41);
-  const LUT = buildLut();
+  // Dark violet through red and orange to pale yellow: level reads as brightness.
+  const LUT = lut([[0, 12, 8, 40], [0.25, 72, 18, 120], [0.5, 180, 40, 100], [0.75, 245, 130, 30], [1, 252, 250, 170]]);
   let drawn = { rows: 0, layout: -1, det: -1 };
   let rowImg = null;
   let rowPix = null;
@@ -21,24 +23,6 @@
   };
   const canvas = rfw.views.add(view);
   const ctx = canvas.getContext('2d');
-
-  function rgba(r, g, b) { return ((255 << 24) | (b << 16) | (g << 8) | r) >>> 0; } // little-endian ImageData
-
-  // Dark violet through red and orange to pale yellow: level reads as brightness.
-  function buildLut() {
-    const stops = [[0, 12, 8, 40], [0.25, 72, 18, 120], [0.5, 180, 40, 100], [0.75, 245, 130, 30], [1, 252, 250, 170]];
-    const lut = new Uint32Array(256);
-    for (let i = 0; i < 256; i++) {
-      const t = i / 255;
-      let k = 1;
-      while (k < stops.length - 1 && stops[k][0] < t) k++;
-      const a = stops[k - 1];
-      const b = stops[k];
-      const f = (t - a[0]) / (b[0] - a[0]);
-      lut[i] = rgba(...[1, 2, 3].map((j) => Math.round(a[j] + (b[j] - a[j]) * f)));
-    }
-    return lut;
-  }
 
   function lutCss(i) {
     const v = LUT[i];
