@@ -16,8 +16,14 @@ constexpr int BUCKETS = 64;
 // floor) do not wait on each other's increments.
 constexpr size_t WAYS = 4;
 constexpr size_t SAMPLES = 64;
-constexpr float FALL = 0.5f;
-constexpr float RISE = 0.02f;
+// Per percentile taken. Falling: half the way each report, compounded
+// over the reports between two. Rising: 0.02 a report compounded would
+// settle the floor higher in the noise (fewer, larger steps up against
+// falls that already go the whole way); 0.05 keeps it where it settled
+// when every report was taken (within 0.05 dB on log-Rayleigh noise), and
+// still rises within about 160 reports.
+constexpr float FALL = 1.0f - 1.0f / (1u << AIR_FLOOR_EVERY);
+constexpr float RISE = 0.05f;
 constexpr float HUGE_DBM = 1e30f;
 
 int bucket(float dbm, float lowest)
@@ -121,4 +127,12 @@ float air_floor_percentile(const float *dbm, size_t bins)
 float air_floor_track(float floor, float report_floor)
 {
     return floor + (report_floor - floor) * (report_floor < floor ? FALL : RISE);
+}
+
+float air_floor_next(float floor, uint64_t reports_before, const float *dbm, size_t bins)
+{
+    if (reports_before % AIR_FLOOR_EVERY != 0)
+        return floor;
+    const float report_floor = air_floor_percentile(dbm, bins);
+    return reports_before == 0 ? report_floor : air_floor_track(floor, report_floor);
 }
