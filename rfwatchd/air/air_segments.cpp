@@ -1,6 +1,7 @@
 #include "air/air_segments.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little, "the busy flags are packed as LE words");
@@ -51,6 +52,50 @@ size_t next_bit(const uint64_t *words, size_t j, size_t end, bool set)
     return end;
 }
 
+// Set bits, in plain operations: std::popcount is a library call on
+// targets without an instruction for it.
+unsigned ones(uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
+}
+
+// The first strongest busy bin of the run [first, end): the greatest level
+// in lanes that do not wait on each other, then where it is. A bridged
+// quiet bin lies below every busy one (when the flags come from a
+// threshold), so it is looked at only when it came out on top.
+void find_peak(const uint64_t *bits, const float *dbm, size_t first, size_t end, AirSegment &run)
+{
+    constexpr size_t LANES = 8;
+    float lane[LANES];
+    for (float &l : lane)
+        l = dbm[first];
+    size_t j = first;
+    for (; j + LANES <= end; j += LANES)
+        for (size_t k = 0; k < LANES; ++k)
+            lane[k] = dbm[j + k] > lane[k] ? dbm[j + k] : lane[k];
+    float top = dbm[first];
+    for (; j < end; ++j)
+        top = dbm[j] > top ? dbm[j] : top;
+    for (float l : lane)
+        top = l > top ? l : top;
+    run.peak_dbm = dbm[first];
+    run.peak_bin = static_cast<uint16_t>(first);
+    for (j = first; j < end; ++j)
+        if (dbm[j] == top && bit(bits, j)) {
+            run.peak_dbm = top;
+            run.peak_bin = static_cast<uint16_t>(j);
+            return;
+        }
+    for (j = first + 1; j < end; ++j) // the top was a bridged bin
+        if (dbm[j] > run.peak_dbm && bit(bits, j)) {
+            run.peak_dbm = dbm[j];
+            run.peak_bin = static_cast<uint16_t>(j);
+        }
+}
+
 } // namespace
 
 void air_pack_busy(const uint8_t *busy, size_t n, uint64_t *bits)
@@ -60,7 +105,11 @@ void air_pack_busy(const uint8_t *busy, size_t n, uint64_t *bits)
     constexpr uint64_t GATHER = 0x0102040810204080u;
     for (size_t i = 0; i < n; i += 8) {
         uint64_t eight = 0;
-        memcpy(&eight, busy + i, n - i < 8 ? n - i : 8);
+        if (n - i >= 8)
+            memcpy(&eight, busy + i, 8); // a fixed size: one load, not a call
+        else
+            for (size_t k = 0; k < n - i; ++k)
+                eight |= uint64_t{busy[i + k]} << (8 * k);
         bits[i / 64] |= ((eight * GATHER) >> 56) << (i % 64);
     }
 }
@@ -74,7 +123,7 @@ unsigned air_count_busy(const uint64_t *bits, size_t first, size_t last)
             word &= ONES << (first % 64);
         if (w == last / 64 && last % 64 != 63)
             word &= ~(ONES << (last % 64 + 1));
-        count += static_cast<unsigned>(std::popcount(word));
+        count += ones(word);
     }
     return count;
 }
@@ -93,14 +142,9 @@ size_t air_find_segments_in_bits(const uint64_t *bits, const float *dbm, size_t 
     size_t count = 0;
     for (size_t first = next_bit(bridged, 0, n, true); first < n;) {
         const size_t end = next_bit(bridged, first, n, false);
-        // The run's ends are busy bins; its peak the first strongest busy bin.
-        AirSegment run{static_cast<uint16_t>(first), static_cast<uint16_t>(end - 1), dbm[first],
-                       static_cast<uint16_t>(first)};
-        for (size_t j = first + 1; j < end; ++j)
-            if (dbm[j] > run.peak_dbm && bit(bits, j)) {
-                run.peak_dbm = dbm[j];
-                run.peak_bin = static_cast<uint16_t>(j);
-            }
+        // The run's ends are busy bins.
+        AirSegment run{static_cast<uint16_t>(first), static_cast<uint16_t>(end - 1), 0, 0};
+        find_peak(bits, dbm, first, end, run);
         keep(out, count, run);
         first = next_bit(bridged, end, n, true);
     }
