@@ -100,18 +100,25 @@ void find_peak(const uint64_t *bits, const float *dbm, size_t first, size_t end,
 
 void air_pack_busy(const uint8_t *busy, size_t n, uint64_t *bits)
 {
-    memset(bits, 0, (n + 63) / 64 * sizeof *bits);
     // Eight 0/1 bytes to eight bits with one multiply: byte i lands on bit 56 + i.
+    // Each word is built in a register and stored once.
     constexpr uint64_t GATHER = 0x0102040810204080u;
-    for (size_t i = 0; i < n; i += 8) {
-        uint64_t eight = 0;
-        if (n - i >= 8)
-            memcpy(&eight, busy + i, 8); // a fixed size: one load, not a call
-        else
-            for (size_t k = 0; k < n - i; ++k)
-                eight |= uint64_t{busy[i + k]} << (8 * k);
-        bits[i / 64] |= ((eight * GATHER) >> 56) << (i % 64);
+    const size_t whole = n / 64;
+    for (size_t w = 0; w < whole; ++w) {
+        uint64_t word = 0;
+        for (size_t g = 0; g < 8; ++g) {
+            uint64_t eight = 0;
+            memcpy(&eight, busy + 64 * w + 8 * g, 8);
+            word |= ((eight * GATHER) >> 56) << (8 * g);
+        }
+        bits[w] = word;
     }
+    if (n % 64 == 0)
+        return;
+    uint64_t word = 0;
+    for (size_t j = 64 * whole; j < n; ++j)
+        word |= uint64_t{busy[j]} << (j % 64);
+    bits[whole] = word;
 }
 
 unsigned air_count_busy(const uint64_t *bits, size_t first, size_t last)
