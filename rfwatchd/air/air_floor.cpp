@@ -124,6 +124,26 @@ float air_floor_percentile(const float *dbm, size_t bins)
     return lo + (hi - lo) * rank;
 }
 
+float air_floor_report(const float *dbm, size_t n)
+{
+    // In lanes that do not wait on each other.
+    constexpr size_t LANES = 8;
+    float lane[LANES];
+    for (float &l : lane)
+        l = n ? dbm[0] : 0.0f;
+    size_t j = 0;
+    for (; j + LANES <= n; j += LANES)
+        for (size_t k = 0; k < LANES; ++k)
+            lane[k] = dbm[j + k] > lane[k] ? dbm[j + k] : lane[k];
+    float peak = lane[0];
+    for (; j < n; ++j)
+        peak = dbm[j] > peak ? dbm[j] : peak;
+    for (float l : lane)
+        peak = l > peak ? l : peak;
+    const float floor = air_floor_percentile(dbm, n);
+    return floor > peak - AIR_FLOOR_RANGE_DB ? floor : peak - AIR_FLOOR_RANGE_DB;
+}
+
 float air_floor_track(float floor, float report_floor)
 {
     return floor + (report_floor - floor) * (report_floor < floor ? FALL : RISE);
@@ -133,6 +153,6 @@ float air_floor_next(float floor, uint64_t reports_before, const float *dbm, siz
 {
     if (reports_before % AIR_FLOOR_EVERY != 0)
         return floor;
-    const float report_floor = air_floor_percentile(dbm, bins);
+    const float report_floor = air_floor_report(dbm, bins);
     return reports_before == 0 ? report_floor : air_floor_track(floor, report_floor);
 }

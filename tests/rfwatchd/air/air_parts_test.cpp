@@ -47,7 +47,7 @@ TEST(AirParts, FloorIgnoresWhatSignalsCover)
         for (int r = 0; r < 200; ++r) {
             std::vector<float> dbm(bins);
             for (size_t j = 0; j < bins; ++j)
-                dbm[j] = (j < covered * bins ? -40 : -95) + ripple(rng);
+                dbm[j] = (j < covered * bins ? -60 : -95) + ripple(rng);
             floor = air_floor_next(floor, static_cast<uint64_t>(r), dbm.data(), dbm.size());
         }
         return floor;
@@ -90,7 +90,7 @@ TEST(AirParts, FloorTakenEveryFewReportsFollowsTheNoise)
                 d = (r < 500 ? c.before : c.after) +
                     (c.rayleigh ? 10 * std::log10(power(rng)) : ripple(rng));
             floor = air_floor_next(floor, static_cast<uint64_t>(r), dbm.data(), dbm.size());
-            const float p = air_floor_percentile(dbm.data(), dbm.size());
+            const float p = air_floor_report(dbm.data(), dbm.size());
             each = r == 0 ? p : each + (p - each) * (p < each ? 0.5f : 0.02f);
             diff += r >= 500 + c.reports - c.averaged ? floor - each : 0;
         }
