@@ -135,8 +135,7 @@ unsigned air_count_busy(const uint64_t *bits, size_t first, size_t last)
     return count;
 }
 
-size_t air_find_segments_in_bits(const uint64_t *bits, const float *dbm, size_t n,
-                                  AirSegment *out)
+size_t air_find_segments_in_bits(const uint64_t *bits, const float *dbm, size_t n, AirSegment *out)
 {
     // A quiet bin between two busy ones joins them: bridged = busy | (left & right).
     uint64_t bridged[AIR_BUSY_WORDS];

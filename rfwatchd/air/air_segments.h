@@ -19,7 +19,6 @@ unsigned air_count_busy(const uint64_t *bits, size_t first, size_t last);
 // strongest by peak dbm, in bin order) and returns how many. A single
 // quiet bin inside a run does not split it: one signal's spectrum dips
 // between subcarriers or is cut by a bin's jitter.
-size_t air_find_segments_in_bits(const uint64_t *bits, const float *dbm, size_t n,
-                                 AirSegment *out);
+size_t air_find_segments_in_bits(const uint64_t *bits, const float *dbm, size_t n, AirSegment *out);
 // The same from one flag (0 or 1) per bin.
 size_t air_find_segments(const uint8_t *busy, const float *dbm, size_t n, AirSegment *out);
