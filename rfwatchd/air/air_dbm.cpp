@@ -28,16 +28,19 @@ void air_magnitudes_to_dbm(const SpectralSample &sample, float *dbm_out)
     if (!magnitude_db_ready)
         fill_magnitude_db();
     const size_t n = sample.bin_count;
+    const float *bins = sample.bins; // whole magnitudes 0..255
+    // As signed whole numbers, which converts a vector at a time.
+    int32_t m[MAX_SPECTRAL_BINS];
+    for (size_t j = 0; j < n; ++j)
+        m[j] = static_cast<int32_t>(bins[j]) & 0xff;
     // In quarter units of m^2, so that a zero's 0.5^2 stays whole.
     uint32_t energy4 = 0;
-    for (size_t j = 0; j < n; ++j) {
-        const auto m = static_cast<uint32_t>(sample.bins[j]);
-        energy4 += m ? 4 * m * m : 1;
-    }
+    for (size_t j = 0; j < n; ++j)
+        energy4 += m[j] ? static_cast<uint32_t>(4 * m[j] * m[j]) : 1u;
     // rssi is the driver's signed byte: weak reports have it below zero.
     const auto rssi = static_cast<int8_t>(static_cast<uint8_t>(sample.rssi));
     const float base = static_cast<float>(sample.noise_dbm + rssi) -
                        10.0f * fast_log10(static_cast<float>(energy4) * 0.25f);
     for (size_t j = 0; j < n; ++j)
-        dbm_out[j] = base + magnitude_db[static_cast<uint8_t>(sample.bins[j])];
+        dbm_out[j] = base + magnitude_db[m[j]];
 }

@@ -27,17 +27,26 @@ void air_engine_free(AirEngine *engine)
 namespace
 {
 
-// The frequency's slot; else a free one; else the one seen longest ago.
+// The frequency's slot (where it was last, else a search); else a free
+// one; else the one seen longest ago.
 AirFrequency &slot_for(AirEngine &engine, uint16_t freq_mhz)
 {
-    AirFrequency *take = nullptr;
-    for (AirFrequency &f : engine.frequencies) {
-        if (f.freq_mhz == freq_mhz)
-            return f;
-        if (!take || (take->freq_mhz != 0 && (f.freq_mhz == 0 || f.last_seen_us < take->last_seen_us)))
-            take = &f;
+    uint8_t &hint = engine.slot_hint[freq_mhz % AIR_SLOT_HINTS];
+    if (engine.frequencies[hint].freq_mhz == freq_mhz)
+        return engine.frequencies[hint];
+    size_t take = 0;
+    for (size_t i = 0; i < AIR_MAX_FREQUENCIES; ++i) {
+        const AirFrequency &f = engine.frequencies[i];
+        const AirFrequency &t = engine.frequencies[take];
+        if (f.freq_mhz == freq_mhz) {
+            take = i;
+            break;
+        }
+        if (t.freq_mhz != 0 && (f.freq_mhz == 0 || f.last_seen_us < t.last_seen_us))
+            take = i;
     }
-    return *take;
+    hint = static_cast<uint8_t>(take);
+    return engine.frequencies[take];
 }
 
 // Starts the slot afresh for this capture; the new generation tells each
@@ -55,8 +64,10 @@ void restart(AirFrequency &f, const SpectralSample &sample)
     air_tracker_reset(f.tracker);
 }
 
-// One pass the compiler vectorises, then sums over each channel's bins.
-void count_busy(AirFrequency &f, const float *dbm, float threshold, uint8_t *busy_now)
+// One pass the compiler vectorises (flags and per-bin counts), the flags
+// packed into bits, and each channel's busy bins counted from those.
+void count_busy(AirFrequency &f, const float *dbm, float threshold, uint8_t *busy_now,
+                uint64_t *bits)
 {
     const size_t n = f.bin_count; // read once: the byte stores below may alias it
     uint32_t *busy = f.busy;
@@ -65,13 +76,12 @@ void count_busy(AirFrequency &f, const float *dbm, float threshold, uint8_t *bus
         busy_now[j] = b;
         busy[j] += b;
     }
+    air_pack_busy(busy_now, n, bits);
     for (size_t c = 0; c < f.channel_count; ++c) {
         AirChannel &ch = f.channels[c];
-        unsigned busy = 0;
-        for (size_t j = ch.first_bin; j <= ch.last_bin; ++j)
-            busy += busy_now[j];
+        const unsigned busy_bins = air_count_busy(bits, ch.first_bin, ch.last_bin);
         // Occupied when at least a quarter of its bins are busy.
-        ch.occupied += 4u * busy >= ch.last_bin - ch.first_bin + 1u ? 1u : 0u;
+        ch.occupied += 4u * busy_bins >= ch.last_bin - ch.first_bin + 1u ? 1u : 0u;
     }
 }
 
@@ -93,14 +103,12 @@ void air_engine_add(AirEngine &engine, const SpectralSample &sample)
         air_magnitudes_to_dbm(sample, engine.dbm);
         dbm = engine.dbm;
     }
-    const float report_floor = air_floor_report(dbm, f.bin_count);
-    f.noise_floor_dbm =
-        f.reports == 0 ? report_floor : air_floor_track(f.noise_floor_dbm, report_floor);
+    f.noise_floor_dbm = air_floor_next(f.noise_floor_dbm, f.reports, dbm, f.bin_count);
     const float threshold = f.noise_floor_dbm + engine.settings.margin_db;
     f.reports++;
     f.last_seen_us = now;
     f.last_timestamp = sample.timestamp;
-    count_busy(f, dbm, threshold, engine.busy_now);
+    count_busy(f, dbm, threshold, engine.busy_now, engine.busy_bits);
 
     AirReport &r = engine.report;
     r.time_us = now;
@@ -116,6 +124,6 @@ void air_engine_add(AirEngine &engine, const SpectralSample &sample)
     r.busy = f.busy;
     r.reports = f.reports;
     r.segment_count =
-        static_cast<uint8_t>(air_find_segments(engine.busy_now, dbm, f.bin_count, r.segments));
+        static_cast<uint8_t>(air_find_segments_in_bits(engine.busy_bits, dbm, f.bin_count, r.segments));
     air_tracker_update(f.tracker, r, engine.next_signal_id);
 }

@@ -22,6 +22,8 @@
 constexpr size_t AIR_MAX_FREQUENCIES = 40;
 // 20 MHz channels one capture can cover (160 MHz).
 constexpr size_t AIR_MAX_CHANNELS = 8;
+// Frequencies 2.4 to 7.1 GHz fall on distinct hints at this size.
+constexpr size_t AIR_SLOT_HINTS = 8192;
 constexpr float AIR_DEFAULT_MARGIN_DB = 10.0f;
 
 enum class AirDriver : uint8_t { Ath11k, Ath10k };
@@ -62,6 +64,10 @@ struct AirEngine {
     AirFrequency frequencies[AIR_MAX_FREQUENCIES];
     float dbm[MAX_SPECTRAL_BINS]; // scratch: the report being taken, in dBm
     uint8_t busy_now[MAX_SPECTRAL_BINS]; // scratch: 1 where the report's bin is busy
+    uint64_t busy_bits[MAX_SPECTRAL_BINS / 64]; // scratch: the same as bits
+    // The slot a frequency had last (by freq_mhz % AIR_SLOT_HINTS), checked
+    // before use: a report finds its slot without a search.
+    uint8_t slot_hint[AIR_SLOT_HINTS];
     AirReport report;             // scratch: what the tracker is handed
     uint32_t next_signal_id;
 };

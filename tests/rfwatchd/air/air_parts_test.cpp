@@ -5,6 +5,7 @@
 #include "air/air_quality.h"
 #include "air/air_segments.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -46,9 +47,8 @@ TEST(AirParts, FloorIgnoresWhatSignalsCover)
         for (int r = 0; r < 200; ++r) {
             std::vector<float> dbm(bins);
             for (size_t j = 0; j < bins; ++j)
-                dbm[j] = (j < covered * bins ? -40 : -95) + ripple(rng);
-            const float p = air_floor_percentile(dbm.data(), dbm.size());
-            floor = r == 0 ? p : air_floor_track(floor, p);
+                dbm[j] = (j < covered * bins ? -60 : -95) + ripple(rng);
+            floor = air_floor_next(floor, static_cast<uint64_t>(r), dbm.data(), dbm.size());
         }
         return floor;
     };
@@ -58,9 +58,44 @@ TEST(AirParts, FloorIgnoresWhatSignalsCover)
         EXPECT_NEAR(floor_of(bins, 0.6f), noise, 1.0f) << bins;
     }
     EXPECT_LT(air_floor_track(-90, -100), -94);
-    EXPECT_LT(air_floor_track(-90, -60), -89);
+    EXPECT_LT(air_floor_track(-90, -60), -88);
     const float flat[8] = {-95, -95, -95, -95, -95, -95, -95, -95};
     EXPECT_FLOAT_EQ(air_floor_percentile(flat, 8), -95);
+}
+
+// The floor taken every few reports against one taken every report (half
+// the way down, 0.02 up, each report), on the same noise: with the spread
+// of real bins it settles where that did; it follows a step either way.
+TEST(AirParts, FloorTakenEveryFewReportsFollowsTheNoise)
+{
+    std::mt19937 rng(5);
+    std::exponential_distribution<float> power(1);
+    std::uniform_real_distribution<float> ripple(-1, 1);
+    struct Case {
+        const char *what;
+        bool rayleigh;       // else a ripple of 1 dB
+        float before, after; // noise level per bin, dBm
+        int reports, averaged; // reports after the step; the last ones compared
+        float within;          // dB, the floors' mean difference over those
+    } cases[] = {
+        {"steady", true, -95, -95, 20000, 19000, 0.2f},
+        {"step down", false, -80, -100, AIR_FLOOR_EVERY, 1, 0.3f},
+        {"step up", false, -100, -90, 800, 100, 0.3f},
+    };
+    for (const Case &c : cases) {
+        float floor = 0, each = 0, diff = 0;
+        std::vector<float> dbm(64);
+        for (int r = 0; r < 500 + c.reports; ++r) {
+            for (float &d : dbm)
+                d = (r < 500 ? c.before : c.after) +
+                    (c.rayleigh ? 10 * std::log10(power(rng)) : ripple(rng));
+            floor = air_floor_next(floor, static_cast<uint64_t>(r), dbm.data(), dbm.size());
+            const float p = air_floor_report(dbm.data(), dbm.size());
+            each = r == 0 ? p : each + (p - each) * (p < each ? 0.5f : 0.02f);
+            diff += r >= 500 + c.reports - c.averaged ? floor - each : 0;
+        }
+        EXPECT_NEAR(diff / static_cast<float>(c.averaged), 0, c.within) << c.what;
+    }
 }
 
 TEST(AirParts, SegmentsBridgeOneBinAndKeepTheStrongest)
