@@ -57,6 +57,7 @@ struct SceneRow {
 #define EMITTER_LEVELS(kind, rest)                                                                 \
     {kind " -80", ALONE, 30, true, {kind "," rest ",dbm=-80"}},                                    \
         {kind " -60", ALONE, 30, true, {kind "," rest ",dbm=-60"}},                                \
+        {kind " -30", ALONE, 30, false, {kind "," rest ",dbm=-30"}},                               \
     {                                                                                              \
         kind " -40", ALONE, 30, true,                                                              \
         {                                                                                          \

@@ -4,6 +4,8 @@
 #include "air/air_engine.h"
 #include "capture/fast_log10.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -41,6 +43,10 @@ void air_magnitudes_to_dbm(const SpectralSample &sample, float *dbm_out)
     const auto rssi = static_cast<int8_t>(static_cast<uint8_t>(sample.rssi));
     const float base = static_cast<float>(sample.noise_dbm + rssi) -
                        10.0f * fast_log10(static_cast<float>(energy4) * 0.25f);
+    // A zero is below the byte's reach, 48 dB under the peak: beside a
+    // strong signal half a step would still stand above the noise and make
+    // every quiet bin busy, so it is taken no louder than the noise field.
+    const float zero = std::min(base + magnitude_db[0], static_cast<float>(sample.noise_dbm));
     for (size_t j = 0; j < n; ++j)
-        dbm_out[j] = base + magnitude_db[m[j]];
+        dbm_out[j] = m[j] != 0 ? base + magnitude_db[m[j]] : zero;
 }
