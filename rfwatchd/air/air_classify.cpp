@@ -91,17 +91,6 @@ constexpr Scorer SCORERS[] = {score_microwave, score_hopper, score_wifi, score_c
 
 } // namespace
 
-float air_wifi_width_miss(float top_width_mhz)
-{
-    constexpr float TOPS[] = {16.5f, 35.0f, 75.0f};
-    float fit = 1;
-    for (float top : TOPS) {
-        float miss = std::fabs(top_width_mhz - top) / top;
-        fit = miss < fit ? miss : fit;
-    }
-    return fit;
-}
-
 AirVerdict air_classify(const AirSignal &s, uint32_t hops)
 {
     AirVerdict best = {AirClass::Unknown, UNKNOWN_CONFIDENCE, 0};

@@ -204,16 +204,21 @@ void join(AirSighting &into, const AirSighting &b)
 }
 
 // A wandering source first seen at two places is two signals until their
-// spans overlap: then the younger is folded into the older.
+// spans overlap: then the younger is folded into the older. Wi-Fi channels
+// stay where they are, whatever overlaps them, so only wide signals of
+// another shape are paired (found once, not once per pair).
 void merge_wanderers(AirTracker &t)
 {
-    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
-        for (size_t j = 0; j < AIR_MAX_SIGNALS; ++j) {
-            AirSignal &a = t.signals[i], &b = t.signals[j];
-            if (i == j || !wide(a) || !wide(b) || b.first_seen_us < a.first_seen_us)
-                continue;
-            // Wi-Fi channels stay where they are, whatever overlaps them.
-            if (wifi_shaped(a.top_width_ema) || wifi_shaped(b.top_width_ema))
+    size_t wanderer[AIR_MAX_SIGNALS];
+    size_t n = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i)
+        if (wide(t.signals[i]) && !wifi_shaped(t.signals[i].top_width_ema))
+            wanderer[n++] = i;
+    for (size_t x = 0; x < n; ++x) {
+        for (size_t y = 0; y < n; ++y) {
+            AirSignal &a = t.signals[wanderer[x]], &b = t.signals[wanderer[y]];
+            // A folded signal's slot is free from then on.
+            if (x == y || !a.id || !b.id || b.first_seen_us < a.first_seen_us)
                 continue;
             float smaller = a.env_hi - a.env_lo < b.env_hi - b.env_lo ? a.env_hi - a.env_lo
                                                                       : b.env_hi - b.env_lo;
