@@ -63,7 +63,7 @@ struct AirTracker {
     uint32_t hop_total, hop_used;
     bool hop_span_stale;
     uint16_t hop_span_positions, hop_span_first, hop_span_last;
-    uint64_t reports;          // taken since reset
+    uint64_t reports; // taken since reset
 };
 
 void air_tracker_reset(AirTracker &tracker);

@@ -50,16 +50,24 @@ void find_top(const AirReport &r, size_t first, size_t last, AirSighting &seen)
 
 size_t make_blobs(const AirReport &r, Blob *blobs)
 {
-    // Segments in bin order, so neighbours can be joined.
-    AirSegment seg[AIR_MAX_SEGMENTS];
+    // Segments in bin order, so neighbours can be joined; they are found in
+    // that order, so a copy to sort is made only when they are not.
+    AirSegment sorted[AIR_MAX_SEGMENTS];
+    const AirSegment *seg = r.segments;
     size_t n = r.segment_count < AIR_MAX_SEGMENTS ? r.segment_count : AIR_MAX_SEGMENTS;
-    std::memcpy(seg, r.segments, n * sizeof(AirSegment));
-    for (size_t i = 1; i < n; ++i)
-        for (size_t j = i; j > 0 && seg[j].first_bin < seg[j - 1].first_bin; --j) {
-            AirSegment tmp = seg[j];
-            seg[j] = seg[j - 1];
-            seg[j - 1] = tmp;
-        }
+    size_t in_order = 1;
+    while (in_order < n && seg[in_order - 1].first_bin <= seg[in_order].first_bin)
+        in_order++;
+    if (in_order < n) {
+        std::memcpy(sorted, r.segments, n * sizeof(AirSegment));
+        for (size_t i = 1; i < n; ++i)
+            for (size_t j = i; j > 0 && sorted[j].first_bin < sorted[j - 1].first_bin; --j) {
+                AirSegment tmp = sorted[j];
+                sorted[j] = sorted[j - 1];
+                sorted[j - 1] = tmp;
+            }
+        seg = sorted;
+    }
     size_t count = 0;
     size_t first = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -277,7 +285,10 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
     t.reports++;
     Blob blobs[AIR_MAX_SEGMENTS];
     size_t n = make_blobs(r, blobs);
-    AirSighting seen[AIR_MAX_SIGNALS] = {};
+    // Only whether each was seen needs clearing: the rest is read once on.
+    AirSighting seen[AIR_MAX_SIGNALS];
+    for (AirSighting &x : seen)
+        x.on = false;
     int family = air_hopper_find(t);
     for (size_t b = 0; b < n; ++b) {
         int i = match(t, r, blobs[b]);

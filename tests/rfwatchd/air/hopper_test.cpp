@@ -58,8 +58,9 @@ TEST(AirHopper, TotalsAndSpanFollowNotesAndReleases)
             if (c.release_every && k % c.release_every == 0)
                 air_hopper_release(t, LOW, at(c.positions));
             else
-                air_hopper_note(t, LOW, c.fixed_every && k % c.fixed_every == 0 ? LOW + 30.5f
-                                                                                  : at(c.positions));
+                air_hopper_note(t, LOW,
+                                c.fixed_every && k % c.fixed_every == 0 ? LOW + 30.5f
+                                                                        : at(c.positions));
             if (k % 97 && k != c.steps)
                 continue; // spot checks keep the saturating case quick
             AirHopSpan want = fresh_span(t), got = air_hopper_span(t, LOW);
