@@ -2,8 +2,6 @@
 
 #include "air/air_features.h"
 
-#include <cmath>
-
 namespace
 {
 
@@ -53,7 +51,11 @@ float raster_distance(float mhz)
 {
     float origin = mhz < 3000 ? 2412.0f : (mhz < 5925 ? 5180.0f : 5955.0f);
     float step = mhz < 3000 ? 5.0f : 10.0f;
-    float off = std::fmod(mhz - origin, step);
+    // fmodf without the library call: a float over a small step leaves a
+    // quotient a double holds exactly, so the remainder is exact too.
+    double x = static_cast<double>(mhz - origin);
+    auto quotient = static_cast<int64_t>(x / static_cast<double>(step));
+    auto off = static_cast<float>(x - static_cast<double>(quotient) * static_cast<double>(step));
     off = off < 0 ? off + step : off;
     return off < step - off ? off : step - off;
 }
@@ -90,17 +92,6 @@ constexpr Scorer SCORERS[] = {score_microwave, score_hopper, score_wifi, score_c
                               score_narrowband};
 
 } // namespace
-
-float air_wifi_width_miss(float top_width_mhz)
-{
-    constexpr float TOPS[] = {16.5f, 35.0f, 75.0f};
-    float fit = 1;
-    for (float top : TOPS) {
-        float miss = std::fabs(top_width_mhz - top) / top;
-        fit = miss < fit ? miss : fit;
-    }
-    return fit;
-}
 
 AirVerdict air_classify(const AirSignal &s, uint32_t hops)
 {

@@ -17,7 +17,18 @@ constexpr uint64_t AIR_NAME_AFTER_ON = 8;
 
 // How far (relative) a width is from the nearest OFDM top, 16.5, 35 or
 // 75 MHz; below AIR_WIFI_WIDTH_MISS it has a Wi-Fi channel's shape.
-float air_wifi_width_miss(float top_width_mhz);
+// Inline: the tracker asks it of every wide signal in every report.
+inline float air_wifi_width_miss(float top_width_mhz)
+{
+    constexpr float TOPS[] = {16.5f, 35.0f, 75.0f};
+    float fit = 1;
+    for (float top : TOPS) {
+        float miss = (top_width_mhz - top) / top;
+        miss = miss < 0 ? -miss : miss;
+        fit = miss < fit ? miss : fit;
+    }
+    return fit;
+}
 constexpr float AIR_WIFI_WIDTH_MISS = 0.2f;
 
 // What the evidence says now (no memory of earlier verdicts).

@@ -7,6 +7,9 @@ namespace
 
 constexpr size_t PHASE_BINS = 8;
 constexpr double MAINS_PERIOD_US[2] = {20000.0, 1e6 / 60.0};
+// The same periods as whole numbers: MAINS_SCALED_US / MAINS_SCALE.
+constexpr uint64_t MAINS_SCALE[2] = {1, 3};
+constexpr uint64_t MAINS_SCALED_US[2] = {20000, 50000};
 // The phase counts are scaled down every so many reports: about two
 // seconds of memory at 200 reports/s, long enough for the contrast to stand
 // clear of chance, short enough that mains drift against the radio's clock
@@ -39,9 +42,10 @@ void fold_phase(AirSignal &s, uint64_t time_us, bool on)
             }
     }
     for (size_t m = 0; m < 2; ++m) {
-        double phase =
-            std::fmod(static_cast<double>(time_us), MAINS_PERIOD_US[m]) / MAINS_PERIOD_US[m];
-        auto b = static_cast<size_t>(phase * PHASE_BINS) % PHASE_BINS;
+        // In whole numbers: a 60 Hz cycle is 50000/3 us, so its phase is
+        // that of 3t in a 50000 us one.
+        uint64_t in_cycle = (time_us * MAINS_SCALE[m]) % MAINS_SCALED_US[m];
+        auto b = static_cast<size_t>(in_cycle * PHASE_BINS / MAINS_SCALED_US[m]);
         s.phase_all[m][b] += 1.0f;
         if (on)
             s.phase_on[m][b] += 1.0f;

@@ -2,6 +2,8 @@
 
 #include "air/air_features.h"
 
+#include <bit>
+
 namespace
 {
 
@@ -28,74 +30,91 @@ int air_hopper_find(const AirTracker &t)
     return -1;
 }
 
-void air_hopper_note(AirTracker &t, float low_mhz, float mhz)
-{
-    float off = mhz - low_mhz;
-    if (off < 0 || off >= static_cast<float>(POSITIONS))
-        return;
-    auto p = static_cast<size_t>(off);
-    if (t.hop_hits[p] < UINT16_MAX)
-        t.hop_hits[p]++;
-}
-
 namespace
 {
 
 constexpr uint32_t STANDS_OUT_MIN_HITS = 16, STANDS_OUT_TIMES_MEAN = 3;
+constexpr size_t WORD_BITS = 32;
+static_assert(sizeof(AirTracker::hop_positions) * 8 == POSITIONS, "a bit per position");
 
-struct HitTotals {
-    uint32_t total, used;
-};
-
-HitTotals hit_totals(const AirTracker &t)
-{
-    HitTotals h = {0, 0};
-    for (uint16_t hits : t.hop_hits) {
-        h.total += hits;
-        h.used += hits > 0;
-    }
-    return h;
-}
-
-bool stands_out(uint32_t hits, const HitTotals &h)
-{
-    return hits >= STANDS_OUT_MIN_HITS && hits * h.used >= STANDS_OUT_TIMES_MEAN * h.total;
-}
-
-} // namespace
-
-bool air_hopper_stands_out(const AirTracker &t, float low_mhz, float mhz)
+bool position(float low_mhz, float mhz, size_t &p)
 {
     float off = mhz - low_mhz;
     if (off < 0 || off >= static_cast<float>(POSITIONS))
         return false;
-    return stands_out(t.hop_hits[static_cast<size_t>(off)], hit_totals(t));
+    p = static_cast<size_t>(off);
+    return true;
+}
+
+bool stands_out(uint32_t hits, const AirTracker &t)
+{
+    return hits >= STANDS_OUT_MIN_HITS && hits * t.hop_used >= STANDS_OUT_TIMES_MEAN * t.hop_total;
+}
+
+void rescan(AirTracker &t)
+{
+    uint32_t positions = 0;
+    size_t first = 0, last = 0;
+    // Only the positions seen at all: a hopper uses a third of them or less.
+    for (size_t w = 0; w < POSITIONS / WORD_BITS; ++w) {
+        for (uint32_t bits = t.hop_positions[w]; bits; bits &= bits - 1) {
+            size_t p = w * WORD_BITS + static_cast<size_t>(std::countr_zero(bits));
+            uint32_t hits = t.hop_hits[p];
+            // A hopper visits its positions about equally often.
+            bool stray = hits * t.hop_used * 4 < t.hop_total;
+            if (stray || stands_out(hits, t))
+                continue;
+            first = positions++ ? first : p;
+            last = p;
+        }
+    }
+    t.hop_span_positions = static_cast<uint16_t>(positions);
+    t.hop_span_first = static_cast<uint16_t>(first);
+    t.hop_span_last = static_cast<uint16_t>(last);
+    t.hop_span_stale = false;
+}
+
+} // namespace
+
+void air_hopper_note(AirTracker &t, float low_mhz, float mhz)
+{
+    size_t p = 0;
+    if (!position(low_mhz, mhz, p) || t.hop_hits[p] == UINT16_MAX)
+        return;
+    if (t.hop_hits[p]++ == 0) {
+        t.hop_used++;
+        t.hop_positions[p / WORD_BITS] |= 1U << (p % WORD_BITS);
+    }
+    t.hop_total++;
+    t.hop_span_stale = true;
+}
+
+bool air_hopper_stands_out(const AirTracker &t, float low_mhz, float mhz)
+{
+    size_t p = 0;
+    return position(low_mhz, mhz, p) && stands_out(t.hop_hits[p], t);
 }
 
 void air_hopper_release(AirTracker &t, float low_mhz, float mhz)
 {
-    float off = mhz - low_mhz;
-    if (off >= 0 && off < static_cast<float>(POSITIONS))
-        t.hop_hits[static_cast<size_t>(off)] = 0;
+    size_t p = 0;
+    if (!position(low_mhz, mhz, p) || !t.hop_hits[p])
+        return;
+    t.hop_total -= t.hop_hits[p];
+    t.hop_used--;
+    t.hop_hits[p] = 0;
+    t.hop_positions[p / WORD_BITS] &= ~(1U << (p % WORD_BITS));
+    t.hop_span_stale = true;
 }
 
-AirHopSpan air_hopper_span(const AirTracker &t, float low_mhz)
+AirHopSpan air_hopper_span(AirTracker &t, float low_mhz)
 {
-    HitTotals h = hit_totals(t);
-    AirHopSpan span = {0, 0, 0};
-    size_t first = POSITIONS, last = 0;
-    for (size_t p = 0; p < POSITIONS; ++p) {
-        // A hopper visits its positions about equally often.
-        bool stray = t.hop_hits[p] * h.used * 4 < h.total;
-        if (!t.hop_hits[p] || stray || stands_out(t.hop_hits[p], h))
-            continue;
-        span.positions++;
-        first = p < first ? p : first;
-        last = p;
-    }
+    if (t.hop_span_stale)
+        rescan(t);
+    AirHopSpan span = {t.hop_span_positions, 0, 0};
     if (span.positions) {
-        span.lo_mhz = low_mhz + static_cast<float>(first);
-        span.hi_mhz = low_mhz + static_cast<float>(last + 1);
+        span.lo_mhz = low_mhz + static_cast<float>(t.hop_span_first);
+        span.hi_mhz = low_mhz + static_cast<float>(t.hop_span_last + 1);
     }
     return span;
 }

@@ -19,11 +19,11 @@ bool air_hopper_stands_out(const AirTracker &tracker, float low_mhz, float mhz);
 void air_hopper_release(AirTracker &tracker, float low_mhz, float mhz);
 // The positions seen, leaving out those that stand out and
 // strays seen far less often than the rest: how many, and
-// the MHz they span.
+// the MHz they span. Worked out again only when the hits have changed.
 struct AirHopSpan {
     uint32_t positions;
     float lo_mhz, hi_mhz;
 };
-AirHopSpan air_hopper_span(const AirTracker &tracker, float low_mhz);
+AirHopSpan air_hopper_span(AirTracker &tracker, float low_mhz);
 // Folds young, rarely-on narrow signals into a family once there are enough.
 void air_hopper_consolidate(AirTracker &tracker, const AirReport &report);

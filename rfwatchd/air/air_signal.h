@@ -56,7 +56,14 @@ struct AirTracker {
     // choosing (e.g. what a hopper's blips have shown).
     uint32_t hop_positions[8]; // a bit per MHz above the capture's lower edge
     uint16_t hop_hits[256];    // blips seen at each of those positions
-    uint64_t reports;          // taken since reset
+    // Kept with hop_hits so that neither a blip nor a report walks all 256
+    // positions: their sum, how many are non-zero (those hop_positions
+    // marks), and the span they last gave, worked out again only once the
+    // hits have changed.
+    uint32_t hop_total, hop_used;
+    bool hop_span_stale;
+    uint16_t hop_span_positions, hop_span_first, hop_span_last;
+    uint64_t reports; // taken since reset
 };
 
 void air_tracker_reset(AirTracker &tracker);

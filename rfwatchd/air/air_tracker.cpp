@@ -50,16 +50,24 @@ void find_top(const AirReport &r, size_t first, size_t last, AirSighting &seen)
 
 size_t make_blobs(const AirReport &r, Blob *blobs)
 {
-    // Segments in bin order, so neighbours can be joined.
-    AirSegment seg[AIR_MAX_SEGMENTS];
+    // Segments in bin order, so neighbours can be joined; they are found in
+    // that order, so a copy to sort is made only when they are not.
+    AirSegment sorted[AIR_MAX_SEGMENTS];
+    const AirSegment *seg = r.segments;
     size_t n = r.segment_count < AIR_MAX_SEGMENTS ? r.segment_count : AIR_MAX_SEGMENTS;
-    std::memcpy(seg, r.segments, n * sizeof(AirSegment));
-    for (size_t i = 1; i < n; ++i)
-        for (size_t j = i; j > 0 && seg[j].first_bin < seg[j - 1].first_bin; --j) {
-            AirSegment tmp = seg[j];
-            seg[j] = seg[j - 1];
-            seg[j - 1] = tmp;
-        }
+    size_t in_order = 1;
+    while (in_order < n && seg[in_order - 1].first_bin <= seg[in_order].first_bin)
+        in_order++;
+    if (in_order < n) {
+        std::memcpy(sorted, r.segments, n * sizeof(AirSegment));
+        for (size_t i = 1; i < n; ++i)
+            for (size_t j = i; j > 0 && sorted[j].first_bin < sorted[j - 1].first_bin; --j) {
+                AirSegment tmp = sorted[j];
+                sorted[j] = sorted[j - 1];
+                sorted[j - 1] = tmp;
+            }
+        seg = sorted;
+    }
     size_t count = 0;
     size_t first = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -204,16 +212,21 @@ void join(AirSighting &into, const AirSighting &b)
 }
 
 // A wandering source first seen at two places is two signals until their
-// spans overlap: then the younger is folded into the older.
+// spans overlap: then the younger is folded into the older. Wi-Fi channels
+// stay where they are, whatever overlaps them, so only wide signals of
+// another shape are paired (found once, not once per pair).
 void merge_wanderers(AirTracker &t)
 {
-    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
-        for (size_t j = 0; j < AIR_MAX_SIGNALS; ++j) {
-            AirSignal &a = t.signals[i], &b = t.signals[j];
-            if (i == j || !wide(a) || !wide(b) || b.first_seen_us < a.first_seen_us)
-                continue;
-            // Wi-Fi channels stay where they are, whatever overlaps them.
-            if (wifi_shaped(a.top_width_ema) || wifi_shaped(b.top_width_ema))
+    size_t wanderer[AIR_MAX_SIGNALS];
+    size_t n = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i)
+        if (wide(t.signals[i]) && !wifi_shaped(t.signals[i].top_width_ema))
+            wanderer[n++] = i;
+    for (size_t x = 0; x < n; ++x) {
+        for (size_t y = 0; y < n; ++y) {
+            AirSignal &a = t.signals[wanderer[x]], &b = t.signals[wanderer[y]];
+            // A folded signal's slot is free from then on.
+            if (x == y || !a.id || !b.id || b.first_seen_us < a.first_seen_us)
                 continue;
             float smaller = a.env_hi - a.env_lo < b.env_hi - b.env_lo ? a.env_hi - a.env_lo
                                                                       : b.env_hi - b.env_lo;
@@ -272,7 +285,10 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
     t.reports++;
     Blob blobs[AIR_MAX_SEGMENTS];
     size_t n = make_blobs(r, blobs);
-    AirSighting seen[AIR_MAX_SIGNALS] = {};
+    // Only whether each was seen needs clearing: the rest is read once on.
+    AirSighting seen[AIR_MAX_SIGNALS];
+    for (AirSighting &x : seen)
+        x.on = false;
     int family = air_hopper_find(t);
     for (size_t b = 0; b < n; ++b) {
         int i = match(t, r, blobs[b]);
