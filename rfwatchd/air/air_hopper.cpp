@@ -3,6 +3,7 @@
 #include "air/air_features.h"
 
 #include <bit>
+#include <cstring>
 
 namespace
 {
@@ -137,6 +138,12 @@ void air_hopper_consolidate(AirTracker &t, const AirReport &r)
         return;
     AirSignal &family = t.signals[oldest];
     family.family = true;
+    // A family formed anew starts from its own blips, not those of one
+    // retired before it (its hops would be counted twice).
+    memset(t.hop_hits, 0, sizeof t.hop_hits);
+    memset(t.hop_positions, 0, sizeof t.hop_positions);
+    t.hop_total = t.hop_used = 0;
+    t.hop_span_stale = true;
     for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
         AirSignal &s = t.signals[i];
         bool self = &s == &family;

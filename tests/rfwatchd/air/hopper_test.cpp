@@ -44,3 +44,30 @@ TEST(AirHopper, TotalsAndSpanFollowNotesAndReleases)
         }
     }
 }
+
+// A family formed after an earlier one retired counts its own blips only.
+TEST(AirHopper, ANewFamilyForgetsTheBlipsOfARetiredOne)
+{
+    constexpr float LOW = 2402;
+    static AirTracker t;
+    air_tracker_reset(t);
+    for (int p = 0; p < 40; ++p) // what a retired family left
+        air_hopper_note(t, LOW, LOW + static_cast<float>(p) + 0.5f);
+    AirReport r{};
+    r.time_us = 5000000;
+    r.low_mhz = LOW;
+    r.reports = 10;
+    for (uint32_t i = 0; i < 4; ++i) { // four young blips of a new hopper
+        AirSignal &s = t.signals[i];
+        s.id = i + 1;
+        s.top_width_ema = 1;
+        s.on_reports = 1;
+        s.first_seen_us = r.time_us;
+        s.centre_ema = LOW + 100.5f + static_cast<float>(i);
+    }
+    air_hopper_consolidate(t, r);
+    ASSERT_GE(air_hopper_find(t), 0);
+    AirHopSpan span = air_hopper_span(t, LOW);
+    EXPECT_EQ(span.positions, 4u);
+    EXPECT_EQ(span.lo_mhz, LOW + 100);
+}
