@@ -93,7 +93,7 @@ void air_engine_add(AirEngine &engine, const SpectralSample &sample)
         air_magnitudes_to_dbm(sample, engine.dbm);
         dbm = engine.dbm;
     }
-    const float report_floor = air_floor_percentile(dbm, f.bin_count);
+    const float report_floor = air_floor_report(dbm, f.bin_count);
     f.noise_floor_dbm =
         f.reports == 0 ? report_floor : air_floor_track(f.noise_floor_dbm, report_floor);
     const float threshold = f.noise_floor_dbm + engine.settings.margin_db;

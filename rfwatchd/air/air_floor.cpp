@@ -118,6 +118,15 @@ float air_floor_percentile(const float *dbm, size_t bins)
     return lo + (hi - lo) * rank;
 }
 
+float air_floor_report(const float *dbm, size_t n)
+{
+    float peak = n ? dbm[0] : 0.0f;
+    for (size_t j = 1; j < n; ++j)
+        peak = dbm[j] > peak ? dbm[j] : peak;
+    const float floor = air_floor_percentile(dbm, n);
+    return floor > peak - AIR_FLOOR_RANGE_DB ? floor : peak - AIR_FLOOR_RANGE_DB;
+}
+
 float air_floor_track(float floor, float report_floor)
 {
     return floor + (report_floor - floor) * (report_floor < floor ? FALL : RISE);

@@ -11,6 +11,16 @@ constexpr unsigned AIR_FLOOR_PERCENTILE = 20;
 // The percentile of dbm[0..bins) (of 64 spread bins when there are more),
 // from a histogram (no sort).
 float air_floor_percentile(const float *dbm, size_t bins);
+// A report's bins are magnitudes scaled to its strongest bin in 8 bits
+// (ath10k's and ath11k's alike), so little more than this far below the
+// peak can be told from zero: the noise under a strong signal decodes far
+// too low, and a floor taken from it would make every bin of the next
+// quiet report busy.
+constexpr float AIR_FLOOR_RANGE_DB = 40.0f;
+// The report's own floor: the percentile, but no lower than its strongest
+// bin (all bins: a strong blip may fall between spread ones) less
+// AIR_FLOOR_RANGE_DB.
+float air_floor_report(const float *dbm, size_t n);
 // The tracked floor after one report: falls fast (a quieter report is
 // evidence the floor is lower), rises slowly (a louder one may be a signal).
 float air_floor_track(float floor, float report_floor);

@@ -38,7 +38,11 @@ using CursorPtr = std::unique_ptr<AirCursor, decltype(&air_cursor_free)>;
 
 AirSignal signal(uint32_t id, AirClass cls, float mhz, float dbm, uint64_t on)
 {
-    return AirSignal{id, cls, 0.9f, mhz, 5, dbm, 1000, 1000, on, 0, 0, 0};
+    // The listed members only; the tracker's working state stays zero.
+    AirSignal s{};
+    s.id = id, s.cls = cls, s.confidence = 0.9f, s.mhz = mhz, s.width_mhz = 5, s.dbm = dbm;
+    s.first_seen_us = 1000, s.first_seen_timestamp = 1000, s.on_reports = on;
+    return s;
 }
 
 } // namespace

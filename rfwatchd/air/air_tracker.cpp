@@ -1,0 +1,307 @@
+// The tracker: per report, busy segments become blobs, blobs are matched
+// to the signals already known (or start new ones), every signal takes the
+// report, and signals are named and retired.
+#include "air/air_classify.h"
+#include "air/air_features.h"
+#include "air/air_hopper.h"
+#include "air/air_signal.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+
+// Segments closer than this are one source the noise split (a weak flat
+// top dips below the threshold here and there).
+constexpr float BLOB_JOIN_MHZ = 0.7f;
+// A wandering source (a magnetron's centre sweeps tens of MHz) is matched
+// by the span it has been seen in, widened by this.
+constexpr float WANDER_SLACK_MHZ = 4.0f;
+constexpr uint64_t RETIRE_AFTER_US = 2000000;
+constexpr uint64_t RETIRE_RARE_AFTER_US = 30000000;
+constexpr float RARE_DUTY = 0.05f;
+constexpr uint64_t CLASSIFY_EVERY = 8;
+
+struct Blob {
+    AirSighting seen;
+    float centre() const { return (seen.lo_mhz + seen.hi_mhz) / 2; }
+    float top_width() const { return seen.top_hi_mhz - seen.top_lo_mhz; }
+};
+
+float bin_lo(const AirReport &r, size_t bin)
+{
+    return r.low_mhz + static_cast<float>(bin) * r.mhz_per_bin;
+}
+
+// The extent within AIR_TOP_DB of the peak: the source's own width,
+// whatever its level over the threshold.
+void find_top(const AirReport &r, size_t first, size_t last, AirSighting &seen)
+{
+    float floor = seen.peak_dbm - AIR_TOP_DB;
+    size_t lo = first, hi = last;
+    while (lo < hi && r.dbm[lo] < floor)
+        lo++;
+    while (hi > lo && r.dbm[hi] < floor)
+        hi--;
+    seen.top_lo_mhz = bin_lo(r, lo);
+    seen.top_hi_mhz = bin_lo(r, hi + 1);
+}
+
+size_t make_blobs(const AirReport &r, Blob *blobs)
+{
+    // Segments in bin order, so neighbours can be joined.
+    AirSegment seg[AIR_MAX_SEGMENTS];
+    size_t n = r.segment_count < AIR_MAX_SEGMENTS ? r.segment_count : AIR_MAX_SEGMENTS;
+    std::memcpy(seg, r.segments, n * sizeof(AirSegment));
+    for (size_t i = 1; i < n; ++i)
+        for (size_t j = i; j > 0 && seg[j].first_bin < seg[j - 1].first_bin; --j) {
+            AirSegment tmp = seg[j];
+            seg[j] = seg[j - 1];
+            seg[j - 1] = tmp;
+        }
+    size_t count = 0;
+    size_t first = 0;
+    for (size_t i = 0; i < n; ++i) {
+        bool joins =
+            count && bin_lo(r, seg[i].first_bin) - blobs[count - 1].seen.hi_mhz <= BLOB_JOIN_MHZ;
+        if (!joins) {
+            first = seg[i].first_bin;
+            blobs[count++] = Blob{{true, bin_lo(r, first), 0, 0, 0, seg[i].peak_dbm}};
+        }
+        AirSighting &b = blobs[count - 1].seen;
+        b.hi_mhz = bin_lo(r, seg[i].last_bin + 1U);
+        b.peak_dbm = seg[i].peak_dbm > b.peak_dbm ? seg[i].peak_dbm : b.peak_dbm;
+        find_top(r, first, seg[i].last_bin, b);
+    }
+    return count;
+}
+
+bool wifi_shaped(float top_width)
+{
+    return air_wifi_width_miss(top_width) < AIR_WIFI_WIDTH_MISS;
+}
+
+bool wide(const AirSignal &s)
+{
+    return s.id && !s.family && s.top_width_ema > AIR_NARROW_MHZ;
+}
+
+float overlap(float lo_a, float hi_a, float lo_b, float hi_b)
+{
+    float lo = lo_a > lo_b ? lo_a : lo_b, hi = hi_a < hi_b ? hi_a : hi_b;
+    return hi - lo;
+}
+
+// A wide signal whose span (widened by slack) the blob overlaps most.
+int match_wide(const AirTracker &t, const Blob &b, float slack, bool pieces)
+{
+    int best = -1;
+    float best_overlap = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        const AirSignal &s = t.signals[i];
+        // Pieces of any wide source; whole blobs only of a wanderer (a
+        // Wi-Fi channel's own blobs have its shape and are matched by it).
+        if (!wide(s) || (!pieces && wifi_shaped(s.top_width_ema)))
+            continue;
+        float lo = s.env_lo - slack, hi = s.env_hi + slack;
+        if (pieces && (b.centre() < lo || b.centre() > hi))
+            continue;
+        float o = overlap(lo, hi, b.seen.lo_mhz, b.seen.hi_mhz);
+        if (o > best_overlap) {
+            best_overlap = o;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+// A fixed narrow signal centred near the blob.
+int match_narrow(const AirTracker &t, const AirReport &r, const Blob &b)
+{
+    int best = -1;
+    float best_miss = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        const AirSignal &s = t.signals[i];
+        if (!s.id || s.family || wide(s))
+            continue;
+        float miss = b.centre() - s.centre_ema;
+        miss = miss < 0 ? -miss : miss;
+        // A fixed source's centre stays within a bin or so; a hopper's next
+        // position is 1 MHz away and must not be taken for it.
+        float tolerance = 2 * r.mhz_per_bin > 0.6f ? 2 * r.mhz_per_bin : 0.6f;
+        if (miss <= tolerance && (best < 0 || miss < best_miss)) {
+            best_miss = miss;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b)
+{
+    int best = -1;
+    float best_miss = 0;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        const AirSignal &s = t.signals[i];
+        float miss = std::fabs(b.centre() - s.centre_ema);
+        float tolerance = 2 * r.mhz_per_bin > 1.0f ? 2 * r.mhz_per_bin : 1.0f;
+        bool alike = std::fabs(b.top_width() - s.top_width_ema) < 0.2f * s.top_width_ema;
+        if (wide(s) && alike && miss <= tolerance && (best < 0 || miss < best_miss)) {
+            best_miss = miss;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+int match(const AirTracker &t, const AirReport &r, const Blob &b)
+{
+    if (b.top_width() <= AIR_NARROW_MHZ) {
+        // A piece of a wide source first: a weak flat top breaks into
+        // blips that must not be taken for a hopper.
+        int i = match_wide(t, b, 1.0f, true);
+        if (i >= 0)
+            return i;
+        i = match_narrow(t, r, b);
+        if (i >= 0 || air_hopper_stands_out(t, r.low_mhz, b.centre()))
+            return i; // a fixed source starts a signal of its own
+        return air_hopper_find(t);
+    }
+    // A Wi-Fi channel stays where it is: it is its own signal, or one of
+    // the same width centred where it is, never a piece of a wanderer.
+    if (wifi_shaped(b.top_width()))
+        return match_fixed(t, r, b);
+    int i = match_wide(t, b, WANDER_SLACK_MHZ, false);
+    return i >= 0 ? i : match_narrow(t, r, b);
+}
+
+// A free slot, or the one on least recently (never the hopper family).
+int take_slot(AirTracker &t)
+{
+    int oldest = -1;
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        const AirSignal &s = t.signals[i];
+        if (!s.id)
+            return static_cast<int>(i);
+        if (!s.family && (oldest < 0 || s.last_on_us < t.signals[oldest].last_on_us))
+            oldest = static_cast<int>(i);
+    }
+    return oldest;
+}
+
+void join(AirSighting &into, const AirSighting &b)
+{
+    if (!into.on) {
+        into = b;
+        return;
+    }
+    into.lo_mhz = b.lo_mhz < into.lo_mhz ? b.lo_mhz : into.lo_mhz;
+    into.hi_mhz = b.hi_mhz > into.hi_mhz ? b.hi_mhz : into.hi_mhz;
+    into.top_lo_mhz = b.top_lo_mhz < into.top_lo_mhz ? b.top_lo_mhz : into.top_lo_mhz;
+    into.top_hi_mhz = b.top_hi_mhz > into.top_hi_mhz ? b.top_hi_mhz : into.top_hi_mhz;
+    into.peak_dbm = b.peak_dbm > into.peak_dbm ? b.peak_dbm : into.peak_dbm;
+}
+
+// A wandering source first seen at two places is two signals until their
+// spans overlap: then the younger is folded into the older.
+void merge_wanderers(AirTracker &t)
+{
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        for (size_t j = 0; j < AIR_MAX_SIGNALS; ++j) {
+            AirSignal &a = t.signals[i], &b = t.signals[j];
+            if (i == j || !wide(a) || !wide(b) || b.first_seen_us < a.first_seen_us)
+                continue;
+            // Wi-Fi channels stay where they are, whatever overlaps them.
+            if (wifi_shaped(a.top_width_ema) || wifi_shaped(b.top_width_ema))
+                continue;
+            float smaller = a.env_hi - a.env_lo < b.env_hi - b.env_lo ? a.env_hi - a.env_lo
+                                                                      : b.env_hi - b.env_lo;
+            if (overlap(a.env_lo, a.env_hi, b.env_lo, b.env_hi) < 0.3f * smaller)
+                continue;
+            a.env_lo = b.env_lo < a.env_lo ? b.env_lo : a.env_lo;
+            a.env_hi = b.env_hi > a.env_hi ? b.env_hi : a.env_hi;
+            b.id = 0;
+        }
+    }
+}
+
+void publish(AirSignal &s, const AirHopSpan &hop)
+{
+    if (s.family && hop.positions) {
+        s.mhz = (hop.lo_mhz + hop.hi_mhz) / 2;
+        s.width_mhz = hop.hi_mhz - hop.lo_mhz;
+    } else {
+        s.mhz = s.centre_ema;
+        s.width_mhz = s.cls == AirClass::Microwave ? s.env_hi - s.env_lo : s.top_width_ema;
+    }
+    s.hops = s.family ? hop.positions : 0;
+    // A burst is measured only when runs span a few reports on average;
+    // shorter ones (Wi-Fi's 2 ms at 200 reports/s) are mostly a single
+    // report each, and their length would read as the report interval.
+    bool resolved = static_cast<float>(s.on_reports) >= 1.75f * static_cast<float>(s.bursts);
+    bool runs = s.bursts >= 3 && resolved && !s.family && s.cls != AirClass::Continuous;
+    s.burst_ms = runs ? s.burst_sum_ms / static_cast<float>(s.bursts) : 0;
+    if (s.cls != AirClass::Microwave)
+        s.period_ms = 0;
+}
+
+bool gone(const AirSignal &s, uint64_t now_us)
+{
+    uint64_t quiet = now_us - s.last_on_us;
+    return quiet > (s.duty_ema < RARE_DUTY ? RETIRE_RARE_AFTER_US : RETIRE_AFTER_US);
+}
+
+} // namespace
+
+const char *air_class_name(AirClass cls)
+{
+    constexpr const char *NAMES[] = {"unknown",    "wifi",       "microwave", "hopper",
+                                     "narrowband", "continuous", "pulsed"};
+    auto i = static_cast<size_t>(cls);
+    return i < sizeof(NAMES) / sizeof(NAMES[0]) ? NAMES[i] : "unknown";
+}
+
+void air_tracker_reset(AirTracker &tracker)
+{
+    std::memset(&tracker, 0, sizeof(tracker));
+}
+
+void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
+{
+    t.reports++;
+    Blob blobs[AIR_MAX_SEGMENTS];
+    size_t n = make_blobs(r, blobs);
+    AirSighting seen[AIR_MAX_SIGNALS] = {};
+    int family = air_hopper_find(t);
+    for (size_t b = 0; b < n; ++b) {
+        int i = match(t, r, blobs[b]);
+        if (i < 0) {
+            if (family >= 0)
+                air_hopper_release(t, r.low_mhz, blobs[b].centre());
+            i = take_slot(t);
+            next_id += next_id == 0; // 0 marks a free slot
+            air_features_start(t.signals[i], r, blobs[b].seen, next_id++);
+            seen[i] = AirSighting{}; // the slot may have held a signal seen in this report
+        }
+        if (i == family)
+            air_hopper_note(t, r.low_mhz, blobs[b].centre());
+        join(seen[i], blobs[b].seen);
+    }
+    AirHopSpan hop = {0, 0, 0};
+    if (air_hopper_find(t) >= 0)
+        hop = air_hopper_span(t, r.low_mhz);
+    for (size_t i = 0; i < AIR_MAX_SIGNALS; ++i) {
+        AirSignal &s = t.signals[i];
+        if (!s.id)
+            continue;
+        air_features_take(s, r, seen[i]);
+        if (s.updates % CLASSIFY_EVERY == 0)
+            air_classify_settle(s, air_classify(s, hop.positions));
+        publish(s, hop);
+        if (gone(s, r.time_us))
+            s.id = 0;
+    }
+    merge_wanderers(t);
+    air_hopper_consolidate(t, r);
+}
