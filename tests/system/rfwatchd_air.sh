@@ -106,7 +106,7 @@ wd_check "lines for every slice" sh -c "for f in 2412 2432 2452 2472; do grep -q
 stop_daemon
 wd_stop_fakeath phy0
 figures oven oven "$WD_STATE/air-oven.lines"
-cp "$log" "$out" "$WD_OUT/" 2>/dev/null
+cp "$log" "$out" "$WD_FAKEATH_LOG" "$WD_OUT/" 2>/dev/null
 
 [ -z "$missed" ] || wd_fail "checks missed:$missed (figures above and in $WD_OUT)"
 wd_log "rfwatchd_air: all checks passed"
