@@ -83,7 +83,11 @@ for emitter in "${scenes[@]}"; do
     rss_end=$(wd_rss "$pid")
     wd_log "rfwatchd resident size (kB): air off $rss_off, on $rss_on after 5 s, $rss_end at the end"
     echo "rss_kb air_off=$rss_off air_on_5s=$rss_on air_on_end=$rss_end" >"$WD_OUT/rss.txt"
-    wd_check "air lines cost under 1 MB ($((rss_end - rss_off)) kB)" test $((rss_end - rss_off)) -lt 1024
+    if grep -qa __asan_init "$rfwatchd"; then
+      echo "SKIPPED: the resident-size bound: this rfwatchd is built with AddressSanitizer, whose shadow memory and quarantine dwarf what the air lines cost"
+    else
+      wd_check "air lines cost under 1 MB ($((rss_end - rss_off)) kB)" test $((rss_end - rss_off)) -lt 1024
+    fi
   else
     record "$WD_STATE/air-$kind.lines"
   fi
