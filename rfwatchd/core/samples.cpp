@@ -5,6 +5,7 @@
 #include "core/client_air.h"
 #include "core/clients.h"
 #include "radio/channel_plan.h"
+#include "radio/sweep_timing.h"
 
 namespace
 {
@@ -155,7 +156,14 @@ int rearm_spectral_scan(Server &server)
         log_text("Failed to set updated bin count: %s\n", config_error_message(ce));
         return -1;
     }
-    ce = spectral_start_background(server.spectral);
+    // "background" takes the detector back to the operating channel: an
+    // agile sweep's re-arm names its slice again, or the slice got only the
+    // reports taken before the re-arm that follows every hop.
+    const RadioControl &rc = server.radio;
+    ce = sweep_type_is(rc, SweepType::Agile)
+             ? spectral_start_agile(server.spectral,
+                                    static_cast<int>(rc.channel_freq[rc.channel_index]))
+             : spectral_start_background(server.spectral);
     if (ce != ConfigError::Success) {
         log_text("Failed to re-trigger after next sweep channel: %s\n", config_error_message(ce));
         return -1;

@@ -2,6 +2,7 @@
 // size, invalid reports, re-arming when reports pause, bin count following
 // the width, and the background sweep.
 #include "aggregate_difference.h"
+#include "base/fd_guard.h"
 #include "capture/ath11k_report.h"
 #include "core/main_loop.h"
 #include "core/samples.h"
@@ -10,6 +11,7 @@
 #include "radio/sweep_timing.h"
 #include "test_server.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
@@ -360,4 +362,29 @@ TEST(SweepTimer, AFiniteSweepTimesOutAndReArms)
     EXPECT_EQ(ended - started, 1000u);
     EXPECT_EQ(visited, (std::set<uint32_t>{2410, 2430, 2450, 2470, 2490}));
     EXPECT_EQ(ts.read("spectral_scan_ctl"), "trigger");
+}
+
+// "background" would take the detector back to the operating channel: an
+// agile sweep's re-arms, after a hop or in a pause of the reports, name the
+// slice again. The words are read through a FIFO in the control file's place.
+TEST(SweepTimer, AnAgileSweepsReArmsKeepItsSlice)
+{
+    START_TEST_SERVER(ts);
+    ts.set_samples(reports_at({2437}));
+    ASSERT_TRUE(ts.run_for(10));
+    const std::string ctl = ts.file("spectral_scan_ctl");
+    ASSERT_EQ(unlink(ctl.c_str()), 0);
+    ASSERT_EQ(mkfifo(ctl.c_str(), 0600), 0);
+    FdGuard reader(open(ctl.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_GE(reader.get(), 0);
+    SweepRequest req{SweepType::Agile, 2400, 2500, 0, 20, 0, 25};
+    ASSERT_EQ(start_sweep(ts.server().radio, req), RadioError::Success);
+    ASSERT_TRUE(ts.run_for(400)); // hops, and re-arms once the reports stop
+    std::string words(65536, '\0');
+    const ssize_t n = read(reader.get(), words.data(), words.size());
+    ASSERT_GT(n, 0);
+    words.resize(static_cast<size_t>(n));
+    unlink(ctl.c_str()); // the teardown's "disable" would wait for a reader
+    EXPECT_EQ(words.find("background"), std::string::npos) << words;
+    EXPECT_NE(words.find("agile 2490trigger"), std::string::npos) << words;
 }
