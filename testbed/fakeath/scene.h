@@ -1,7 +1,7 @@
 // A scene: emitters over a noise floor, seen by a capture at one tuning,
-// on a virtual clock. Report k is taken at the jittered instant
-// (k + u)/rate s (u uniform in [0,1), a function of the seed and k), so
-// a program can make any report of a scene in-process, without FUSE, and
+// on a virtual clock. Report k is taken at a jittered instant within its
+// own slot of 1/rate seconds (where in the slot follows from the seed and
+// k), so a program can make any report of a scene in-process, without FUSE, and
 // check what an analysis made of it against the scene's truth.
 #pragma once
 
