@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 constexpr size_t FRAME_HEADER_SIZE = 24;
@@ -33,3 +34,8 @@ bool frame_from_bytes(std::span<const uint8_t> bytes, SpectrumFrame &out);
 // dBm as hundredths of a dB, rounded to nearest (half away from zero) on the
 // line's two decimals; beyond +-327.67 clamped to +-32767; not finite: null.
 int16_t bin_hundredths(double dbm);
+
+// The line rfwatchd writes for the frame's values (members in its order,
+// bins "%.2f" or null, bin_count the frame's n), without the "\n". A line
+// whose frame gives it back byte for byte can be stored as its frame.
+void spectrum_line_text(const SpectrumFrame &frame, std::string &out);
