@@ -86,6 +86,9 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
 {
     std::string odd_count = with_bins({-90, -91});
     odd_count.replace(odd_count.find("\"bin_count\":2"), 13, "\"bin_count\":7");
+    wdtest::SpectrumLine late;
+    late.bins = {-90};
+    late.timestamp = (uint64_t{1} << 53) + 1; // beyond a double's whole numbers
     wdtest::AirLineText air;
     air.signals.push_back({});
     const struct {
@@ -103,6 +106,7 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
         {"beyond 327.67", with_bins({-400.25, 500}), RecordType::Line},
         {"bin_count not the bins", odd_count, RecordType::Line},
         {"rssi beyond 65535", with_bins({-90}, -95, 70000), RecordType::Line},
+        {"timestamp beyond 2^53", wdtest::spectrum_line(late), RecordType::Line},
         {"air line", wdtest::air_line(air), RecordType::Line},
         {"not JSON", "hello", RecordType::Line},
     };
