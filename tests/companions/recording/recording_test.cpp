@@ -11,11 +11,13 @@
 #include "temp_dir.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <limits>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace
@@ -257,4 +259,36 @@ TEST(Recording, AFileThatIsNotARecordingIsRefusedAndLeftAlone)
         recording_writer_close(w);
         EXPECT_EQ(file_bytes(path), c.bytes);
     }
+}
+
+TEST(Recording, AShortWriteIsCutBackToTheLastWholeRecord)
+{
+    wdtest::TempDir dir("recording");
+    const std::string path = dir.path() + "/r.rfwrec";
+    RecordingWriter w;
+    RecordingWriterGuard guard{w};
+    ASSERT_EQ(recording_writer_open(w, path.c_str(), test_header()), WriterOpen::Created);
+    LineRecord rec;
+    line_record_from_line(with_bins(wdtest::ramp_bins(512)), rec);
+    ASSERT_TRUE(recording_write(w, rec.type, 1, rec.body, 0));
+    const std::string before = file_bytes(path);
+
+    // A file size limit makes the kernel write part of the next record, as a
+    // full disk does.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = before.size() + 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = recording_write(w, rec.type, 2, rec.body, 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(file_bytes(path), before);
+    ASSERT_TRUE(recording_write(w, rec.type, 3, rec.body, 0));
+    ReadBack back = read_back(path);
+    EXPECT_EQ(back.end, ReadResult::End);
+    EXPECT_EQ(back.times, (std::vector<uint64_t>{1, 3}));
 }
