@@ -64,7 +64,9 @@ ReadBack read_back(const std::string &path)
 
 RecordingHeader test_header()
 {
-    return {"wlan0", "ath11k", "dBm", "/run/rfwatchd/wlan0.sock", "test", 1700000000000000};
+    // Names come from options and paths: quotes, backslashes and control
+    // characters must survive the header's JSON.
+    return {"wl\"an\\0\x01", "ath11k", "dBm", "/run/rfwatchd/wlan0.sock", "test", 1700000000000000};
 }
 
 std::string with_bins(std::vector<double> bins, int noise = -109, unsigned rssi = 40)
@@ -76,7 +78,7 @@ std::string with_bins(std::vector<double> bins, int noise = -109, unsigned rssi 
     return wdtest::spectrum_line(l);
 }
 
-// A small recording of three lines and its bytes.
+// The lines of a small recording: a frame, a text and a frame record.
 std::vector<wdtest::RecordedLine> three_lines()
 {
     return {{10, with_bins({-95.12, -80})}, {20, "{\"air\":1}"}, {30, with_bins({1, 2, 3})}};
@@ -138,13 +140,10 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
     RecordingReader r;
     RecordingReaderGuard guard{r};
     ASSERT_EQ(recording_open(r, path.c_str()), OpenResult::Ok);
-    const RecordingHeader h = test_header();
-    EXPECT_EQ(r.header.radio, h.radio);
-    EXPECT_EQ(r.header.driver, h.driver);
-    EXPECT_EQ(r.header.unit, h.unit);
-    EXPECT_EQ(r.header.source, h.source);
-    EXPECT_EQ(r.header.recorder, h.recorder);
-    EXPECT_EQ(r.header.started_us, h.started_us);
+    auto fields = [](const RecordingHeader &h) {
+        return std::tie(h.radio, h.driver, h.unit, h.source, h.recorder, h.started_us);
+    };
+    EXPECT_EQ(fields(r.header), fields(test_header()));
 }
 
 TEST(Recording, PowerCutAtEveryByteKeepsTheWholeRecordsAndAppendingGoesOn)
