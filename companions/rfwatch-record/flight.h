@@ -29,6 +29,8 @@ struct FlightRecorder {
     std::unique_ptr<FlightState> state;
     uint64_t events = 0;    // event files begun
     uint64_t dropped = 0;   // records the ring's byte bound pushed out early
+    // Defined where FlightState is whole; an open event file is closed.
+    ~FlightRecorder();
 };
 
 void flight_init(FlightRecorder &f, const FlightOptions &options);

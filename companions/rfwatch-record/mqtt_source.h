@@ -7,6 +7,7 @@
 
 #include "broker_client.h"
 #include "frame.h"
+#include "line_buffer.h"
 
 #include <cstdint>
 #include <span>
