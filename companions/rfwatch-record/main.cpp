@@ -85,11 +85,23 @@ void note(Program &p, const std::string &json)
         fail(p);
 }
 
+// A line too long to be rfwatchd's is skipped by the link, and counted
+// before the line after it is handed over: the recording says, in its
+// place, how many went missing.
+void note_overlongs(Program &p)
+{
+    if (!p.options.mqtt_url.empty() || p.daemon.lines_in.overlongs == p.overlongs_seen)
+        return;
+    note(p, note_lost(p.daemon.lines_in.overlongs - p.overlongs_seen));
+    p.overlongs_seen = p.daemon.lines_in.overlongs;
+}
+
 void on_line(void *context, std::string_view line)
 {
     Program &p = *static_cast<Program *>(context);
     if (p.failed)
         return;
+    note_overlongs(p);
     p.lines++;
     if (!sink_line(p.sink, arrival_us(p), line, clock_us(CLOCK_MONOTONIC)))
         fail(p);
@@ -212,12 +224,7 @@ void run(Program &p)
             continue;
         }
         link_handle(p.daemon, fds[0].revents, now);
-        // A line too long to be rfwatchd's is skipped by the link: the
-        // recording says how many went missing.
-        if (p.daemon.lines_in.overlongs != p.overlongs_seen) {
-            note(p, note_lost(p.daemon.lines_in.overlongs - p.overlongs_seen));
-            p.overlongs_seen = p.daemon.lines_in.overlongs;
-        }
+        note_overlongs(p);
     }
 }
 
