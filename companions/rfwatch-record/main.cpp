@@ -308,6 +308,9 @@ int main(int argc, char **argv)
     sa.sa_handler = on_usr1;
     sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) must end the recording like a full
+    // disk, with the file whole, not kill the program in mid-record.
+    signal(SIGXFSZ, SIG_IGN);
 
     if (!using_mqtt(*p))
         link_init(p->daemon, o.socket_path, {p.get(), on_line, on_change, nullptr});

@@ -264,6 +264,31 @@ TEST_F(RfwatchRecord, AppendsToARecordingAndRefusesAnythingElse)
     EXPECT_EQ(size_of(text), 9U);
 }
 
+TEST_F(RfwatchRecord, AFailedWriteEndsWithStatusOneAndTheFileWhole)
+{
+    // A file size limit of 32 KiB stands for a full disk.
+    program = std::make_unique<wdtest::Child>();
+    ASSERT_TRUE(program->start({"/bin/sh", "-c", "ulimit -f 64 && exec \"$0\" \"$@\"",
+                                RFWATCH_RECORD_BIN, "-s", socket_path, "-o", file}));
+    ASSERT_TRUE(daemon.wait_clients(1, WAIT_MS));
+    for (uint64_t t = 0; t < 400; t++)
+        daemon.send(joined({spectrum(t)})); // fails once the program is gone
+    const wdtest::Outcome out = program->finish(WAIT_MS);
+    ASSERT_TRUE(out.exited) << out.err;
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.err.find("cannot write " + file), std::string::npos) << out.err;
+    RecordingReader r;
+    ASSERT_EQ(recording_open(r, file.c_str()), OpenResult::Ok);
+    RecordingReaderGuard guard{r};
+    Record rec;
+    size_t records = 0;
+    ReadResult last;
+    while ((last = recording_next(r, rec)) == ReadResult::Record)
+        records++;
+    EXPECT_EQ(last, ReadResult::End);
+    EXPECT_GT(records, 100U);
+}
+
 TEST_F(RfwatchRecord, Usr1InRingModeWritesOneEventFile)
 {
     const std::string events = dir + "/events";
