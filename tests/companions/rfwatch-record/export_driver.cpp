@@ -1,8 +1,6 @@
-// `export-driver --export csv|sigmf IN OUT`: run_export alone, so the
-// formats are tested end to end whatever state rfwatch-record's options are
-// in. With EXPORT_PEAK_FILE set it writes there the peak resident memory of
-// this program's own image (VmHWM, in kB): getrusage's peak would also count
-// the process it was started from.
+// `export-driver --export csv|sigmf IN OUT`: run_export alone. With
+// EXPORT_PEAK_FILE set it writes there its own image's peak resident memory
+// (VmHWM, kB): getrusage's would also count the process that started it.
 #include "export.h"
 
 #include <cstdio>

@@ -169,12 +169,12 @@ TEST_F(RfwatchRecord, RecordsEveryLineAsSentWithItsArrival)
         RecordType type;
     };
     const Sent table[] = {
-        {spectrum(1), RecordType::Frame},                          // ath11k dBm, tells the driver
-        {spectrum(2, -95, 512), RecordType::Frame},                // ath10k magnitudes
-        {wdtest::air_line({}), RecordType::Line},                  // air
-        {R"({"detector":0,"freq_mhz":5180})", RecordType::Line},   // not a spectrum
-        {spectrum(3).replace(1, 0, " "), RecordType::Line},        // a frame would not restore it
-        {std::string(20000, 'x'), RecordType::Note},               // too long: lost
+        {spectrum(1), RecordType::Frame},                        // ath11k dBm, tells the driver
+        {spectrum(2, -95, 512), RecordType::Frame},              // ath10k magnitudes
+        {wdtest::air_line({}), RecordType::Line},                // air
+        {R"({"detector":0,"freq_mhz":5180})", RecordType::Line}, // not a spectrum
+        {spectrum(3).replace(1, 0, " "), RecordType::Line},      // a frame would not restore it
+        {std::string(20000, 'x'), RecordType::Note},             // too long: lost
         {spectrum(4), RecordType::Frame},
     };
     std::vector<std::string> lines;
@@ -223,8 +223,8 @@ TEST_F(RfwatchRecord, RotatesAtMaxSizeAndLosesNothingAcrossThePair)
     for (uint64_t t = 0; t < 1500; t++)
         sent.push_back(spectrum(t));
     for (size_t at = 0; at < sent.size(); at += 100)
-        ASSERT_TRUE(daemon.send(joined({sent.begin() + static_cast<long>(at),
-                                        sent.begin() + static_cast<long>(at + 100)})));
+        ASSERT_TRUE(daemon.send(joined(
+            {sent.begin() + static_cast<long>(at), sent.begin() + static_cast<long>(at + 100)})));
     ASSERT_TRUE(wait_for(*program, [&] {
         const std::vector<std::string> l = read_recording(file).lines();
         return !l.empty() && l.back() == sent.back();
@@ -248,8 +248,7 @@ TEST_F(RfwatchRecord, AppendsToARecordingAndRefusesAnythingElse)
         start({"-o", file});
         ASSERT_TRUE(daemon.wait_clients(run, WAIT_MS));
         ASSERT_TRUE(daemon.send(joined({spectrum(run)})));
-        ASSERT_TRUE(
-            wait_for(*program, [&] { return read_recording(file).lines().size() == run; }));
+        ASSERT_TRUE(wait_for(*program, [&] { return read_recording(file).lines().size() == run; }));
         EXPECT_EQ(stop().status, 0);
     }
     const Recording r = read_recording(file);
@@ -293,8 +292,7 @@ TEST_F(RfwatchRecord, Usr1InRingModeWritesOneEventFile)
     }));
     EXPECT_EQ(stop().status, 0);
     ASSERT_EQ(list().size(), 1U);
-    EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}T\d{6}Z-usr1\.rfwrec)")))
-        << names[0];
+    EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}T\d{6}Z-usr1\.rfwrec)"))) << names[0];
     const Recording r = read_recording(events + "/" + names[0]);
     EXPECT_EQ(r.lines(), (std::vector<std::string>{spectrum(1), spectrum(2), spectrum(3)}));
     EXPECT_EQ(r.header.driver, "ath11k");
@@ -314,9 +312,14 @@ TEST_F(RfwatchRecord, RecordsARadioOfTheFleetFromMqtt)
     ASSERT_TRUE(broker.start(&why)) << why;
 
     const std::string topic = "wifidiag/ap1/wlan3";
-    std::vector<std::string> argv = {RFWATCH_RECORD_BIN, "-o", file, "--air", "--mqtt",
+    std::vector<std::string> argv = {RFWATCH_RECORD_BIN,
+                                     "-o",
+                                     file,
+                                     "--air",
+                                     "--mqtt",
                                      "mqtt://127.0.0.1:" + std::to_string(broker.port()),
-                                     "--topic", topic};
+                                     "--topic",
+                                     topic};
     program = std::make_unique<wdtest::Child>();
     ASSERT_TRUE(program->start(argv, {}, &why)) << why;
     ASSERT_TRUE(err_has(*program, "subscribed to " + topic + "/spectrum"));
