@@ -74,7 +74,7 @@
     if (bytes.length < HEADER_FIXED) {
       // A file cut inside its header is still one: it has no records.
       const magic = String.fromCharCode(...bytes.subarray(0, MAGIC.length));
-      if (!MAGIC.startsWith(magic) || bytes.length === 0) return { error: 'not a recording (no RFWREC magic)' };
+      if (!MAGIC.startsWith(magic)) return { error: 'not a recording (no RFWREC magic)' };
       return empty('torn-header');
     }
     if (String.fromCharCode(...bytes.subarray(0, MAGIC.length)) !== MAGIC) return { error: 'not a recording (no RFWREC magic)' };
