@@ -6,9 +6,15 @@
 const test = require('node:test');
 const assert = require('node:assert');
 const zlib = require('node:zlib');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
 const { loadPage } = require('./load_page');
 
-const R = loadPage('recording.js').recording;
+const page = loadPage('recording.js', 'line_frame.js');
+const R = page.recording;
+const T0 = 1765315650000000;
 const HEADER = { radio: 'wlan0', driver: 'ath11k', unit: 'dBm', source: '/run/rfwatchd/wlan0.sock',
   started_us: 1765315650123456, recorder: 'rfwatch-web page' };
 const frame = new Uint8Array(24 + 8).map((_, i) => (i * 37) & 0xff);
@@ -89,4 +95,33 @@ test('what is not a recording is refused, with the reason', () => {
     assert.match(read(b).idx.error || '', reason, what);
   }
   assert.strictEqual(R.recordBytes(R.TYPE.line, 0, new Uint8Array(R.MAX_BODY + 1)), null);
+});
+
+// The C++ writer's file: its frames are the bytes the page would make of
+// the same lines, its text lines and notes come back whole.
+test('a recording of the C++ writer', { skip: !process.env.MAKE_RECORDING && 'SKIPPED: MAKE_RECORDING (the make-recording tool) not given' }, () => {
+  const spectrum = (bins, extra = '') => `{"detector":0,"freq_mhz":2437,"bandwidth_mhz":20,"noise_dbm":-109,"rssi":3,` +
+    `"timestamp":99,"num_aggregated":5,"bin_count":${bins.length}${extra},"bins":[${bins.join(',')}]}`;
+  const lines = [
+    [R.TYPE.frame, spectrum(['-42.37', 'null', '-0.50', '12.05', '327.67'])],
+    [R.TYPE.line, spectrum(['-0.00'])], // a frame would give "0.00" back
+    [R.TYPE.line, '{"air":1,"driver":"ath11k","freq_mhz":2437}'],
+  ];
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'page-recording-'));
+  const file = path.join(dir, 'made.rfwrec');
+  const input = lines.map(([, line], i) => `${T0 + i}\t${line}\n`).join('') + `note\t${T0 + 9}\t{"note":"lost","lines":2}\n`;
+  try {
+    execFileSync(process.env.MAKE_RECORDING, [file, '--radio', 'wlan3'], { input });
+    const { copy, idx } = read(fs.readFileSync(file));
+    assert.deepStrictEqual([idx.header.radio, idx.header.driver, idx.end, idx.count], ['wlan3', 'ath11k', 'whole', 4]);
+    lines.forEach(([type, line], i) => {
+      assert.deepStrictEqual([idx.types[i], idx.times[i]], [type, T0 + i], line);
+      const body = Buffer.from(R.body(copy.buffer, idx, i));
+      const want = type === R.TYPE.frame ? Buffer.from(page.lineFrame.frameOf(JSON.parse(line))) : Buffer.from(line);
+      assert.deepStrictEqual(body, want, line);
+    });
+    assert.strictEqual(idx.types[3], R.TYPE.note);
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
 });
