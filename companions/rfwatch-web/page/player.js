@@ -19,7 +19,6 @@
   let baseWall = 0;
   let timer = 0;
   let dragging = false;
-  let unshown = 0; // Line records that are neither air nor a spectrum the live page would show
 
   function feed(i, now) {
     const { buf, idx } = rec;
@@ -28,11 +27,13 @@
       h.frame(buf.slice(idx.offsets[i], idx.offsets[i] + idx.sizes[i]), now);
     } else if (type === R.TYPE.line) {
       let line = null;
-      try { line = JSON.parse(R.text(R.body(buf, idx, i))); } catch (e) { /* counted below */ }
-      const frame = line && typeof line === 'object' && !line.air ? rfw.lineFrame.frameOf(line) : null;
+      try { line = JSON.parse(R.text(R.body(buf, idx, i))); } catch (e) { /* not shown, as live */ }
       if (line && line.air) h.air(line, now);
-      else if (frame) h.frame(frame, now);
-      else unshown++;
+      // Other lines as rfwatch-web passes them: spectra that fit a frame.
+      else if (line && typeof line === 'object') {
+        const frame = rfw.lineFrame.frameOf(line);
+        if (frame) h.frame(frame, now);
+      }
     } // Notes are the recorder's own, not lines
   }
 
@@ -144,7 +145,6 @@
     const at = new Float64Array(idx.count);
     for (let i = 0; i < idx.count; i++) at[i] = Math.max(idx.times[i], i ? at[i - 1] : 0);
     rec = { buf, idx, at };
-    unshown = 0;
     showHeader(file.name, idx, buf.byteLength);
     for (const id of ['play', 'playback-time', 'live']) $(id).disabled = false;
     $('playback-time').max = String(Math.round((last() - first()) / 1000));
@@ -180,7 +180,7 @@
     $('live').addEventListener('click', () => close(true));
     const slider = $('playback-time');
     slider.addEventListener('pointerdown', () => { dragging = true; });
-    slider.addEventListener('change', () => { dragging = false; });
+    for (const ev of ['change', 'pointerup', 'pointercancel']) slider.addEventListener(ev, () => { dragging = false; });
     slider.addEventListener('input', () => { if (rec) seek(first() + Number(slider.value) * 1000); });
     close(false);
   }
@@ -189,6 +189,5 @@
     bind,
     active: () => rec !== null,
     playing: () => playing,
-    unshown: () => unshown,
   };
 })(window.rfw = window.rfw || {});
