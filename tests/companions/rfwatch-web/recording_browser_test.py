@@ -125,22 +125,22 @@ def main():
     for opt in ('--web', '--fake-rfwatchd', '--make-recording', '--out'):
         ap.add_argument(opt, required=True)
     args = ap.parse_args()
-    for tool in (bt.CHROMIUM, bt.CHROMEDRIVER):
-        if not os.access(tool, os.X_OK):
-            print(f'SKIPPED: {tool} is not installed: the page\'s recordings are not checked', flush=True)
-            return bt.SKIP
+    missing = [tool for tool in (bt.CHROMIUM, bt.CHROMEDRIVER) if not os.access(tool, os.X_OK)]
+    if missing:
+        print(f'SKIPPED: {missing[0]} is not installed: the page\'s recordings are not checked', flush=True)
+        return bt.SKIP
     os.makedirs(args.out, exist_ok=True)
     tmp = tempfile.mkdtemp(prefix='rfwatch-web-recording-')
     daemon = bt.StandInDaemon(args.fake_rfwatchd, os.path.join(tmp, 'rfwatchd.sock'))
     daemon.start()
     web = bt.Web(args.web, daemon.path, os.path.join(args.out, 'rfwatch-web.log'))
     web.start()
-    page = None
-    passed = failed = 0
+    page, passed, failed = None, 0, 0
+    steps = (('a C++ recording plays', lambda: test_cpp_recording(page, args.make_recording, tmp, args.out)),
+             ('the record button', lambda: test_record(page, daemon, tmp)))
     try:
         page = bt.Page(f'http://127.0.0.1:{web.port}/', args.out)
-        for name, step in (('a C++ recording plays', lambda: test_cpp_recording(page, args.make_recording, tmp, args.out)),
-                           ('the record button', lambda: test_record(page, daemon, tmp))):
+        for name, step in steps:
             try:
                 step()
                 passed += 1
@@ -149,7 +149,7 @@ def main():
                 failed += 1
                 print(f'FAIL: {name}: {type(e).__name__}: {e}', flush=True)
                 bt.keep_evidence(page, args.out, name)
-        errors = bt.browser_errors(page)
+        errors = bt.browser_errors(page)  # the log is read once: reading empties it
         if errors:
             failed += 1
             print(f'FAIL: script errors in the page: {errors}', flush=True)
