@@ -154,7 +154,8 @@
     seek(first());
   }
 
-  // Back to the live stream (the app's leave hook redraws it).
+  // Back to the live stream (the app's leave hook redraws it). The file
+  // input keeps the name of a recording being opened (leave false).
   function close(leave) {
     clearTimeout(timer);
     timer = 0;
@@ -166,7 +167,8 @@
     $('playback-header').textContent = 'no recording open';
     $('playback-header').className = 'playback-header';
     $('playback-clock').textContent = '–';
-    $('open-recording').value = '';
+    Object.assign($('playback-time'), { value: '0', max: '0' });
+    if (leave) $('open-recording').value = ''; // the same file can be opened again
     if (was && leave) h.leave();
   }
 
