@@ -165,6 +165,7 @@
     showPlaying();
     for (const id of ['play', 'playback-time', 'live']) $(id).disabled = true;
     $('playback-header').textContent = 'no recording open';
+    for (const k of Object.keys($('playback-header').dataset)) delete $('playback-header').dataset[k];
     $('playback-header').className = 'playback-header';
     $('playback-clock').textContent = '–';
     Object.assign($('playback-time'), { value: '0', max: '0' });
