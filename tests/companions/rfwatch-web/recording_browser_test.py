@@ -104,7 +104,12 @@ def test_record(page, daemon, tmp):
     bt.poll('size shown', lambda: int(page.el('record-size').get_attribute('data-bytes')) > 2000)
     page.el('record').click()
     ended = time.time()
-    files = bt.poll('the download', lambda: glob.glob(os.path.join(downloads, '*.rfwrec')))
+    # Chromium reserves the name with an empty file before writing the
+    # download: it is whole when it has the size the page offered.
+    bt.poll('stopped', lambda: page.el('record').get_attribute('aria-pressed') == 'false')
+    size = int(page.el('record-size').get_attribute('data-bytes'))
+    files = bt.poll('the download', lambda: [f for f in glob.glob(os.path.join(downloads, '*.rfwrec'))
+                                             if os.path.getsize(f) == size])
     name = os.path.basename(files[0])
     assert re.fullmatch(r'rfwatch-\d{8}T\d{6}Z\.rfwrec', name), name
     header, records = read_recording(files[0])
