@@ -109,9 +109,16 @@ ReadResult stop(RecordingReader &r, ReadResult result)
 OpenResult recording_open(RecordingReader &r, const char *path)
 {
     r = RecordingReader{};
-    r.file = fopen(path, "rbe");
-    if (r.file == nullptr)
+    FILE *file = fopen(path, "rbe");
+    if (file == nullptr)
         return OpenResult::Missing;
+    return recording_open_stream(r, file);
+}
+
+OpenResult recording_open_stream(RecordingReader &r, FILE *file)
+{
+    r = RecordingReader{};
+    r.file = file;
     OpenResult result = read_header(r);
     if (result == OpenResult::Missing) {
         int saved = errno;

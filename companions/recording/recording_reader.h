@@ -45,6 +45,9 @@ enum class OpenResult {
 // Opens path and reads its header. Close with recording_close (RAII:
 // RecordingReaderGuard).
 OpenResult recording_open(RecordingReader &r, const char *path);
+// The same on a stream already open (a pipe, fmemopen), which the reader
+// then owns: recording_close closes it.
+OpenResult recording_open_stream(RecordingReader &r, FILE *file);
 ReadResult recording_next(RecordingReader &r, Record &rec);
 void recording_close(RecordingReader &r);
 

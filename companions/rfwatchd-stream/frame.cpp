@@ -25,14 +25,14 @@ uint64_t get_le(const uint8_t *at, size_t bytes)
 void append_number(std::string &out, int64_t value)
 {
     char text[24];
-    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    char *end = std::to_chars(text, text + sizeof text, value).ptr;
     out.append(text, end);
 }
 
 void append_u64(std::string &out, uint64_t value)
 {
     char text[24];
-    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    char *end = std::to_chars(text, text + sizeof text, value).ptr;
     out.append(text, end);
 }
 

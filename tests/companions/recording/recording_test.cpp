@@ -11,11 +11,13 @@
 #include "temp_dir.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <limits>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace
@@ -62,7 +64,9 @@ ReadBack read_back(const std::string &path)
 
 RecordingHeader test_header()
 {
-    return {"wlan0", "ath11k", "dBm", "/run/rfwatchd/wlan0.sock", "test", 1700000000000000};
+    // Names come from options and paths: quotes, backslashes and control
+    // characters must survive the header's JSON.
+    return {"wl\"an\\0\x01", "ath11k", "dBm", "/run/rfwatchd/wlan0.sock", "test", 1700000000000000};
 }
 
 std::string with_bins(std::vector<double> bins, int noise = -109, unsigned rssi = 40)
@@ -74,7 +78,7 @@ std::string with_bins(std::vector<double> bins, int noise = -109, unsigned rssi 
     return wdtest::spectrum_line(l);
 }
 
-// A small recording of three lines and its bytes.
+// The lines of a small recording: a frame, a text and a frame record.
 std::vector<wdtest::RecordedLine> three_lines()
 {
     return {{10, with_bins({-95.12, -80})}, {20, "{\"air\":1}"}, {30, with_bins({1, 2, 3})}};
@@ -86,6 +90,9 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
 {
     std::string odd_count = with_bins({-90, -91});
     odd_count.replace(odd_count.find("\"bin_count\":2"), 13, "\"bin_count\":7");
+    wdtest::SpectrumLine late;
+    late.bins = {-90};
+    late.timestamp = (uint64_t{1} << 53) + 1; // beyond a double's whole numbers
     wdtest::AirLineText air;
     air.signals.push_back({});
     const struct {
@@ -103,6 +110,7 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
         {"beyond 327.67", with_bins({-400.25, 500}), RecordType::Line},
         {"bin_count not the bins", odd_count, RecordType::Line},
         {"rssi beyond 65535", with_bins({-90}, -95, 70000), RecordType::Line},
+        {"timestamp beyond 2^53", wdtest::spectrum_line(late), RecordType::Line},
         {"air line", wdtest::air_line(air), RecordType::Line},
         {"not JSON", "hello", RecordType::Line},
     };
@@ -132,13 +140,10 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
     RecordingReader r;
     RecordingReaderGuard guard{r};
     ASSERT_EQ(recording_open(r, path.c_str()), OpenResult::Ok);
-    const RecordingHeader h = test_header();
-    EXPECT_EQ(r.header.radio, h.radio);
-    EXPECT_EQ(r.header.driver, h.driver);
-    EXPECT_EQ(r.header.unit, h.unit);
-    EXPECT_EQ(r.header.source, h.source);
-    EXPECT_EQ(r.header.recorder, h.recorder);
-    EXPECT_EQ(r.header.started_us, h.started_us);
+    auto fields = [](const RecordingHeader &h) {
+        return std::tie(h.radio, h.driver, h.unit, h.source, h.recorder, h.started_us);
+    };
+    EXPECT_EQ(fields(r.header), fields(test_header()));
 }
 
 TEST(Recording, PowerCutAtEveryByteKeepsTheWholeRecordsAndAppendingGoesOn)
@@ -253,4 +258,36 @@ TEST(Recording, AFileThatIsNotARecordingIsRefusedAndLeftAlone)
         recording_writer_close(w);
         EXPECT_EQ(file_bytes(path), c.bytes);
     }
+}
+
+TEST(Recording, AShortWriteIsCutBackToTheLastWholeRecord)
+{
+    wdtest::TempDir dir("recording");
+    const std::string path = dir.path() + "/r.rfwrec";
+    RecordingWriter w;
+    RecordingWriterGuard guard{w};
+    ASSERT_EQ(recording_writer_open(w, path.c_str(), test_header()), WriterOpen::Created);
+    LineRecord rec;
+    line_record_from_line(with_bins(wdtest::ramp_bins(512)), rec);
+    ASSERT_TRUE(recording_write(w, rec.type, 1, rec.body, 0));
+    const std::string before = file_bytes(path);
+
+    // A file size limit makes the kernel write part of the next record, as a
+    // full disk does.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = before.size() + 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = recording_write(w, rec.type, 2, rec.body, 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(file_bytes(path), before);
+    ASSERT_TRUE(recording_write(w, rec.type, 3, rec.body, 0));
+    ReadBack back = read_back(path);
+    EXPECT_EQ(back.end, ReadResult::End);
+    EXPECT_EQ(back.times, (std::vector<uint64_t>{1, 3}));
 }

@@ -287,3 +287,81 @@ TEST(Frame, BytesAreTakenOnlyAsAWholeVersionOneFrame)
     EXPECT_FALSE(frame_from_bytes(huge, back));
     EXPECT_FALSE(frame_from_bytes(std::span<const uint8_t>(), back));
 }
+
+namespace
+{
+
+std::string daemon_line(const SpectralSample &sample, uint32_t count)
+{
+    char *json = sample_to_json(sample, count);
+    std::string line = json != nullptr ? json : "";
+    cJSON_free(json);
+    return line;
+}
+
+SpectralSample sample_of(std::vector<float> bins)
+{
+    SpectralSample s{};
+    s.freq_mhz = 2437;
+    s.bandwidth_mhz = 20;
+    s.noise_dbm = -109;
+    s.rssi = 40;
+    s.timestamp = 123456;
+    s.bin_count = bins.size();
+    std::copy(bins.begin(), bins.end(), s.bins);
+    return s;
+}
+
+} // namespace
+
+// A recording keeps a spectrum line as its frame only because the line can
+// be written again from it exactly: checked against the daemon's own writer.
+TEST(Frame, TheLineTextIsTheDaemonsOwnByteForByte)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    SpectralSample extremes = sample_of({1, 255, 0, nan});
+    extremes.detector = 255;
+    extremes.freq_mhz = 65535;
+    extremes.bandwidth_mhz = 65535;
+    extremes.noise_dbm = -32768;
+    extremes.rssi = 65535;
+    extremes.timestamp = uint64_t{1} << 53; // the parser reads numbers as doubles
+    SpectralSample small = sample_of({-95.125F, 0.005F, -0.015F, 327.67F, -327.67F, 9.999F});
+    small.noise_dbm = 32767;
+    small.timestamp = 0;
+    const struct {
+        const char *name;
+        SpectralSample sample;
+        uint32_t count;
+    } cases[] = {
+        {"dBm with null", sample_of({-95.12F, nan, -60.5F, -100}), 5},
+        {"extremes of every field", extremes, UINT32_MAX},
+        {"roundings at the edges", small, 0},
+    };
+    SpectrumFrame f{};
+    std::string text;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string line = daemon_line(c.sample, c.count);
+        ASSERT_TRUE(frame_from_line(line, f)) << line;
+        spectrum_line_text(f, text);
+        EXPECT_EQ(text, line);
+    }
+
+    // Every hundredth a frame holds, through the daemon's writer and back.
+    size_t checked = 0;
+    for (int from = -32767; from <= 32767; from += static_cast<int>(FRAME_MAX_BINS)) {
+        std::vector<float> bins;
+        for (int h = from; h <= 32767 && bins.size() < FRAME_MAX_BINS; h++)
+            bins.push_back(static_cast<float>(h) / 100.0F);
+        const std::string line = daemon_line(sample_of(bins), 1);
+        ASSERT_TRUE(frame_from_line(line, f));
+        spectrum_line_text(f, text);
+        if (line.find("-0.00") == std::string::npos)
+            ASSERT_EQ(text, line);
+        else // a negative that rounds to zero loses its sign in a frame
+            ASSERT_NE(text, line);
+        checked += bins.size();
+    }
+    EXPECT_EQ(checked, 65535u);
+}
