@@ -26,4 +26,34 @@ bool write_recording(const std::string &path, const RecordingHeader &header,
     return true;
 }
 
+ReadBack read_recording(const std::string &path)
+{
+    ReadBack out;
+    RecordingReader r;
+    out.opened = recording_open(r, path.c_str());
+    RecordingReaderGuard guard{r};
+    if (out.opened != OpenResult::Ok)
+        return out;
+    out.header = r.header;
+    Record rec;
+    while ((out.end = recording_next(r, rec)) == ReadResult::Record) {
+        ReadItem i{rec.type, rec.time_us, ""};
+        if (rec.type == RecordType::Note)
+            i.text.assign(rec.body.begin(), rec.body.end());
+        else if (!line_from_record(rec.type, rec.body, i.text))
+            i.text = "(no line)";
+        out.items.push_back(std::move(i));
+    }
+    return out;
+}
+
+std::vector<std::string> texts_of(const ReadBack &r, bool notes)
+{
+    std::vector<std::string> out;
+    for (const ReadItem &i : r.items)
+        if ((i.type == RecordType::Note) == notes)
+            out.push_back(i.text);
+    return out;
+}
+
 } // namespace wdtest

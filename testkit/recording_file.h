@@ -3,6 +3,7 @@
 #pragma once
 
 #include "recording_format.h"
+#include "recording_reader.h"
 
 #include <cstdint>
 #include <string>
@@ -20,5 +21,24 @@ struct RecordedLine {
 // errno on failure.
 bool write_recording(const std::string &path, const RecordingHeader &header,
                      const std::vector<RecordedLine> &records);
+
+// A recording read back whole: each record's type, time and text (the line
+// a Frame or Line record stands for, a Note's JSON), and how reading ended.
+struct ReadItem {
+    RecordType type;
+    uint64_t time_us;
+    std::string text;
+};
+
+struct ReadBack {
+    OpenResult opened = OpenResult::Missing;
+    RecordingHeader header;
+    std::vector<ReadItem> items;
+    ReadResult end = ReadResult::End;
+};
+
+ReadBack read_recording(const std::string &path);
+// The texts of the Notes (notes true) or of the lines, in order.
+std::vector<std::string> texts_of(const ReadBack &r, bool notes = false);
 
 } // namespace wdtest

@@ -192,8 +192,8 @@ void handle_signals(Program &p, int64_t now)
 void run(Program &p)
 {
     const int64_t start = clock_us(CLOCK_MONOTONIC);
-    const int64_t end = p.options.duration_s > 0 ? start + p.options.duration_s * 1000000
-                                                 : INT64_MAX;
+    const int64_t end =
+        p.options.duration_s > 0 ? start + p.options.duration_s * 1000000 : INT64_MAX;
     while (stop == 0 && !p.failed) {
         int64_t now = clock_us(CLOCK_MONOTONIC);
         if (now >= end)
@@ -258,9 +258,8 @@ bool output_ready(Program &p)
                 o.output.c_str());
         return false;
     }
-    sink_init_flight(p.sink,
-                     {o.output, static_cast<int64_t>(o.ring_s) * 1000000, o.below, o.max_size,
-                      header_of(o)});
+    sink_init_flight(p.sink, {o.output, static_cast<int64_t>(o.ring_s) * 1000000, o.below,
+                              o.max_size, header_of(o)});
     return true;
 }
 
@@ -269,8 +268,8 @@ bool start_mqtt(Program &p)
     const RecordOptions &o = p.options;
     MqttSourceSetup setup{o.broker, o.topic, o.air, "", !o.password_file.empty(), o.cafile};
     std::string error;
-    if (setup.has_password && !read_secret_file(o.password_file.c_str(), SecretAccess::Shared,
-                                                setup.password, error)) {
+    if (setup.has_password &&
+        !read_secret_file(o.password_file.c_str(), SecretAccess::Shared, setup.password, error)) {
         fprintf(stderr, "rfwatch-record: %s\n", error.c_str());
         return false;
     }
@@ -309,6 +308,9 @@ int main(int argc, char **argv)
     sa.sa_handler = on_usr1;
     sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) must end the recording like a full
+    // disk, with the file whole, not kill the program in mid-record.
+    signal(SIGXFSZ, SIG_IGN);
 
     if (!using_mqtt(*p))
         link_init(p->daemon, o.socket_path, {p.get(), on_line, on_change, nullptr});

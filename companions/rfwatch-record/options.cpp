@@ -52,8 +52,7 @@ constexpr CliOption ROWS[] = {
      static_cast<double>(MAX_SIZE_MIN), MAX_SIZE_MAX, " bytes"},
     {"radio", OPT_RADIO, CliArg::Text, "NAME",
      "the radio in the header (default: SOCKET's name,\nno extension, or the topic's last level)"},
-    {"driver", OPT_DRIVER, CliArg::Text, "D",
-     "ath10k or ath11k (default: learnt from the lines)"},
+    {"driver", OPT_DRIVER, CliArg::Text, "D", "ath10k or ath11k (default: learnt from the lines)"},
     {"ring", OPT_RING, CliArg::Whole, "SECONDS",
      "flight recorder: keep SECONDS in memory, write\nthem and the SECONDS after an event into "
      "DIR",
@@ -162,8 +161,8 @@ bool split_topic(const std::string &topic, std::string &radio)
     if (node == std::string::npos || node == 0)
         return false;
     const std::string_view t(topic);
-    if (!fleet_prefix_ok(t.substr(0, node)) || !fleet_name_ok(t.substr(node + 1, last - node - 1)) ||
-        !fleet_name_ok(t.substr(last + 1)))
+    if (!fleet_prefix_ok(t.substr(0, node)) ||
+        !fleet_name_ok(t.substr(node + 1, last - node - 1)) || !fleet_name_ok(t.substr(last + 1)))
         return false;
     radio = topic.substr(last + 1);
     return true;

@@ -22,16 +22,16 @@ struct RecordOptions {
     std::string output;      // FILE, or DIR with --ring
     int period_ms = 0;       // 0: leave rfwatchd's aggregation alone
     bool air = false;
-    int air_period_ms = 0;    // set with air
-    int64_t duration_s = 0;   // 0: until a signal
-    uint64_t max_size = 0;    // the file's (or the ring's) bound in bytes
-    std::string radio;        // for the header
-    std::string driver;       // "" : learnt from the first line
-    int ring_s = 0;           // with RecordMode::Ring
-    int below = -1;           // -1: no quality trigger
-    std::string mqtt_url;     // empty: read rfwatchd's socket
-    BrokerUrl broker;         // parsed mqtt_url
-    std::string topic;        // P/NODE/RADIO
+    int air_period_ms = 0;  // set with air
+    int64_t duration_s = 0; // 0: until a signal
+    uint64_t max_size = 0;  // the file's (or the ring's) bound in bytes
+    std::string radio;      // for the header
+    std::string driver;     // "" : learnt from the first line
+    int ring_s = 0;         // with RecordMode::Ring
+    int below = -1;         // -1: no quality trigger
+    std::string mqtt_url;   // empty: read rfwatchd's socket
+    BrokerUrl broker;       // parsed mqtt_url
+    std::string topic;      // P/NODE/RADIO
     std::string password_file;
     std::string cafile;
     ExportKind export_kind = ExportKind::Csv;

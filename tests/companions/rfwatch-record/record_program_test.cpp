@@ -8,7 +8,7 @@
 #include "line_record.h"
 #include "mosquitto_broker.h"
 #include "mqtt_client.h"
-#include "recording_reader.h"
+#include "recording_file.h"
 #include "spectrum_line.h"
 #include "subprocess.h"
 #include "temp_dir.h"
@@ -16,7 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -31,55 +31,8 @@ namespace
 
 constexpr int WAIT_MS = 30000; // generous: CI is a loaded machine with sanitizers
 
-struct Item {
-    RecordType type;
-    uint64_t time_us;
-    std::string text; // the line, or the Note's JSON
-};
-
-struct Recording {
-    OpenResult opened = OpenResult::Missing;
-    RecordingHeader header;
-    std::vector<Item> items;
-
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        for (const Item &i : items)
-            if (i.type != RecordType::Note)
-                out.push_back(i.text);
-        return out;
-    }
-    std::vector<std::string> notes() const
-    {
-        std::vector<std::string> out;
-        for (const Item &i : items)
-            if (i.type == RecordType::Note)
-                out.push_back(i.text);
-        return out;
-    }
-};
-
-Recording read_recording(const std::string &path)
-{
-    Recording out;
-    RecordingReader r;
-    out.opened = recording_open(r, path.c_str());
-    RecordingReaderGuard guard{r};
-    if (out.opened != OpenResult::Ok)
-        return out;
-    out.header = r.header;
-    Record rec;
-    while (recording_next(r, rec) == ReadResult::Record) {
-        Item i{rec.type, rec.time_us, ""};
-        if (rec.type == RecordType::Note)
-            i.text.assign(rec.body.begin(), rec.body.end());
-        else if (!line_from_record(rec.type, rec.body, i.text))
-            i.text = "(no line)";
-        out.items.push_back(std::move(i));
-    }
-    return out;
-}
+using wdtest::read_recording;
+using wdtest::texts_of;
 
 // Waits for a condition on the files while draining the program's output.
 bool wait_for(wdtest::Child &c, const std::function<bool()> &done, int timeout_ms = WAIT_MS)
@@ -111,13 +64,6 @@ std::string joined(const std::vector<std::string> &lines)
     for (const std::string &l : lines)
         s += l + "\n";
     return s;
-}
-
-uint64_t size_of(const std::string &path)
-{
-    struct stat st {
-    };
-    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 class RfwatchRecord : public ::testing::Test
@@ -181,21 +127,21 @@ TEST_F(RfwatchRecord, RecordsEveryLineAsSentWithItsArrival)
     for (const Sent &s : table)
         lines.push_back(s.line);
     ASSERT_TRUE(daemon.send(joined(lines)));
-    ASSERT_TRUE(wait_for(*program, [&] { return read_recording(file).lines().size() == 6; }));
+    ASSERT_TRUE(wait_for(*program, [&] { return texts_of(read_recording(file)).size() == 6; }));
     daemon.stop(); // the daemon goes: a Note says so
     ASSERT_TRUE(err_has(*program, "rfwatchd closed the connection"));
     const wdtest::Outcome out = stop();
     ASSERT_TRUE(out.exited) << out.err;
     EXPECT_EQ(out.status, 0) << out.err;
 
-    const Recording r = read_recording(file);
+    const wdtest::ReadBack r = read_recording(file);
     ASSERT_EQ(r.opened, OpenResult::Ok);
     EXPECT_EQ(r.header.radio, "wlan0");
     EXPECT_EQ(r.header.driver, "ath11k");
     EXPECT_EQ(r.header.unit, "dBm");
     EXPECT_EQ(r.header.source, socket_path);
     EXPECT_EQ(r.header.recorder, "rfwatch-record");
-    const std::vector<std::string> notes = r.notes();
+    const std::vector<std::string> notes = texts_of(r, true);
     ASSERT_EQ(notes.size(), 3U);
     EXPECT_EQ(notes[0], R"({"note":"daemon","state":"connected"})");
     EXPECT_EQ(notes[1], R"({"note":"lost","lines":1})");
@@ -226,20 +172,20 @@ TEST_F(RfwatchRecord, RotatesAtMaxSizeAndLosesNothingAcrossThePair)
         ASSERT_TRUE(daemon.send(joined(
             {sent.begin() + static_cast<long>(at), sent.begin() + static_cast<long>(at + 100)})));
     ASSERT_TRUE(wait_for(*program, [&] {
-        const std::vector<std::string> l = read_recording(file).lines();
+        const std::vector<std::string> l = texts_of(read_recording(file));
         return !l.empty() && l.back() == sent.back();
     }));
     const wdtest::Outcome out = stop();
     EXPECT_EQ(out.status, 0) << out.err;
     EXPECT_NE(out.err.find("now " + file + ".1"), std::string::npos) << out.err;
 
-    std::vector<std::string> got = read_recording(file + ".1").lines();
-    const std::vector<std::string> newest = read_recording(file).lines();
+    std::vector<std::string> got = texts_of(read_recording(file + ".1"));
+    const std::vector<std::string> newest = texts_of(read_recording(file));
     got.insert(got.end(), newest.begin(), newest.end());
     EXPECT_EQ(got, sent);
     EXPECT_FALSE(newest.empty());
-    EXPECT_LE(size_of(file), MAX);
-    EXPECT_LE(size_of(file + ".1"), MAX);
+    EXPECT_LE(std::filesystem::file_size(file), MAX);
+    EXPECT_LE(std::filesystem::file_size(file + ".1"), MAX);
 }
 
 TEST_F(RfwatchRecord, AppendsToARecordingAndRefusesAnythingElse)
@@ -248,20 +194,44 @@ TEST_F(RfwatchRecord, AppendsToARecordingAndRefusesAnythingElse)
         start({"-o", file});
         ASSERT_TRUE(daemon.wait_clients(run, WAIT_MS));
         ASSERT_TRUE(daemon.send(joined({spectrum(run)})));
-        ASSERT_TRUE(wait_for(*program, [&] { return read_recording(file).lines().size() == run; }));
+        ASSERT_TRUE(
+            wait_for(*program, [&] { return texts_of(read_recording(file)).size() == run; }));
         EXPECT_EQ(stop().status, 0);
     }
-    const Recording r = read_recording(file);
-    EXPECT_EQ(r.lines(), (std::vector<std::string>{spectrum(1), spectrum(2)}));
-    EXPECT_EQ(r.notes().size(), 2U); // connected, twice
+    const wdtest::ReadBack r = read_recording(file);
+    EXPECT_EQ(texts_of(r), (std::vector<std::string>{spectrum(1), spectrum(2)}));
+    EXPECT_EQ(texts_of(r, true).size(), 2U); // connected, twice
 
     const std::string text = dir + "/notes.txt";
     std::ofstream(text) << "my notes\n";
-    const wdtest::Outcome out =
-        wdtest::run({RFWATCH_RECORD_BIN, "-s", socket_path, "-o", text}, {}, WAIT_MS);
+    const std::pair<std::string, const char *> refused[] = {
+        {text, "not a recording"}, {dir + "/none/r.rfwrec", "cannot create files in"}};
+    for (const auto &[path, reason] : refused) {
+        const wdtest::Outcome out =
+            wdtest::run({RFWATCH_RECORD_BIN, "-s", socket_path, "-o", path}, {}, WAIT_MS);
+        EXPECT_EQ(out.status, 1) << path;
+        EXPECT_NE(out.err.find(reason), std::string::npos) << out.err;
+    }
+    EXPECT_EQ(std::filesystem::file_size(text), 9U);
+}
+
+TEST_F(RfwatchRecord, AFailedWriteEndsWithStatusOneAndTheFileWhole)
+{
+    // A file size limit of 32 KiB stands for a full disk.
+    program = std::make_unique<wdtest::Child>();
+    ASSERT_TRUE(program->start({"/bin/sh", "-c", "ulimit -f 64 && exec \"$0\" \"$@\"",
+                                RFWATCH_RECORD_BIN, "-s", socket_path, "-o", file}));
+    ASSERT_TRUE(daemon.wait_clients(1, WAIT_MS));
+    for (uint64_t t = 0; t < 400; t++)
+        daemon.send(joined({spectrum(t)})); // fails once the program is gone
+    const wdtest::Outcome out = program->finish(WAIT_MS);
+    ASSERT_TRUE(out.exited) << out.err;
     EXPECT_EQ(out.status, 1);
-    EXPECT_NE(out.err.find("not a recording"), std::string::npos) << out.err;
-    EXPECT_EQ(size_of(text), 9U);
+    EXPECT_NE(out.err.find("cannot write " + file), std::string::npos) << out.err;
+    const wdtest::ReadBack r = read_recording(file);
+    ASSERT_EQ(r.opened, OpenResult::Ok);
+    EXPECT_EQ(r.end, ReadResult::End);
+    EXPECT_GT(r.items.size(), 100U);
 }
 
 TEST_F(RfwatchRecord, Usr1InRingModeWritesOneEventFile)
@@ -279,23 +249,18 @@ TEST_F(RfwatchRecord, Usr1InRingModeWritesOneEventFile)
     std::vector<std::string> names;
     const auto list = [&] {
         names.clear();
-        if (DIR *d = opendir(events.c_str())) {
-            while (const dirent *e = readdir(d))
-                if (e->d_name[0] != '.')
-                    names.emplace_back(e->d_name);
-            closedir(d);
-        }
+        for (const auto &e : std::filesystem::directory_iterator(events))
+            names.push_back(e.path().filename());
         return names;
     };
     ASSERT_TRUE(wait_for(*program, [&] {
-        return list().size() == 1 && read_recording(events + "/" + names[0]).lines().size() == 3;
+        return list().size() == 1 && texts_of(read_recording(events + "/" + names[0])).size() == 3;
     }));
     EXPECT_EQ(stop().status, 0);
     ASSERT_EQ(list().size(), 1U);
     EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}T\d{6}Z-usr1\.rfwrec)"))) << names[0];
-    const Recording r = read_recording(events + "/" + names[0]);
-    EXPECT_EQ(r.lines(), (std::vector<std::string>{spectrum(1), spectrum(2), spectrum(3)}));
-    EXPECT_EQ(r.header.driver, "ath11k");
+    const wdtest::ReadBack r = read_recording(events + "/" + names[0]);
+    EXPECT_EQ(texts_of(r), (std::vector<std::string>{spectrum(1), spectrum(2), spectrum(3)}));
 }
 
 TEST_F(RfwatchRecord, RecordsARadioOfTheFleetFromMqtt)
@@ -335,13 +300,13 @@ TEST_F(RfwatchRecord, RecordsARadioOfTheFleetFromMqtt)
     ASSERT_TRUE(publisher.publish(topic + "/spectrum", compact, 1));
     ASSERT_TRUE(publisher.publish(topic + "/spectrum", std::string("\x01\x02", 2), 1));
     ASSERT_TRUE(publisher.publish(topic + "/air", air, 1));
-    ASSERT_TRUE(wait_for(*program, [&] { return read_recording(file).lines().size() == 3; }));
+    ASSERT_TRUE(wait_for(*program, [&] { return texts_of(read_recording(file)).size() == 3; }));
     EXPECT_EQ(stop().status, 0);
 
-    const Recording r = read_recording(file);
-    EXPECT_EQ(r.lines(), (std::vector<std::string>{line, line, air}));
+    const wdtest::ReadBack r = read_recording(file);
+    EXPECT_EQ(texts_of(r), (std::vector<std::string>{line, line, air}));
     EXPECT_EQ(r.header.radio, "wlan3");
     EXPECT_EQ(r.header.source, topic);
-    const std::vector<std::string> notes = r.notes();
+    const std::vector<std::string> notes = texts_of(r, true);
     EXPECT_NE(std::find(notes.begin(), notes.end(), R"({"note":"lost","lines":1})"), notes.end());
 }
