@@ -1,5 +1,6 @@
 #include "line_record.h"
 
+#include "canonical_line.h"
 #include "frame.h"
 
 namespace
@@ -17,8 +18,15 @@ void line_record_from_line(std::string_view line, LineRecord &out)
     thread_local SpectrumLine parsed;
     thread_local SpectrumFrame frame;
     thread_local std::string text;
-    if (parse_spectrum_line(line, parsed)) {
+    // The daemon's own lines take the fast path; the general parse is there
+    // for any other form, so the choice never rests on the fast reader alone.
+    // Either way the frame is kept only if it writes the line again exactly.
+    bool framed = frame_from_canonical_line(line, frame);
+    if (!framed && parse_spectrum_line(line, parsed)) {
         frame_from_spectrum(parsed, frame);
+        framed = true;
+    }
+    if (framed) {
         spectrum_line_text(frame, text);
         if (text == line) {
             out.type = RecordType::Frame;

@@ -4,6 +4,7 @@
 
 #include "export_csv.h"
 #include "export_item.h"
+#include "export_output.h"
 #include "export_sigmf.h"
 #include "recording_reader.h"
 
@@ -49,7 +50,9 @@ int run_export(ExportKind kind, const char *in, const char *out)
     RecordingReader reader;
     const OpenResult opened = recording_open(reader, in);
     const RecordingReaderGuard guard{reader};
-    if (opened == OpenResult::Missing || opened == OpenResult::NotRecording)
+    if (opened == OpenResult::Missing)
+        return fail(errno_text(std::string(in) + ": " + recording_open_text(opened)));
+    if (opened == OpenResult::NotRecording)
         return fail(std::string(in) + ": " + recording_open_text(opened));
     if (opened == OpenResult::TornHeader)
         fprintf(stderr, "rfwatch-record: export: %s: %s\n", in, recording_open_text(opened));

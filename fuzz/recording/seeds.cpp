@@ -1,11 +1,12 @@
-// Hand-made seeds of the recording reader's harness: whole recordings of
-// every record type, one cut inside a record, one cut inside its header,
-// and one with a damaged record before the end.
+// Hand-made seeds of the recording harnesses: whole recordings of every
+// record type, one cut inside a record, one cut inside its header, one with
+// a damaged record before the end; and lines of the daemon's form and others.
 #include "fuzz_seed.h"
 #include "recording_file.h"
 #include "recording_writer.h"
 #include "spectrum_line.h"
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -56,5 +57,13 @@ int main(int argc, char **argv)
     std::string damaged = whole;
     damaged[damaged.size() / 2] ^= 0x01;
     w.write("damaged", damaged);
+
+    SeedWriter lines(seed_root(argc, argv), "line_record_fuzz");
+    lines.write("dbm", line(ramp_bins(8)));
+    lines.write("magnitudes", line({0, 255, 17}, -96));
+    lines.write("null_and_limits", line({NAN, 327.67, -327.67}));
+    lines.write("negative_zero", line({-0.0, -0.001}));
+    lines.write("beyond_frame", line({-400.25}));
+    lines.write("air", "{\"air\":1,\"driver\":\"ath11k\"}");
     return 0;
 }

@@ -59,25 +59,43 @@
     s.frames = String(stats.frames);
   }
 
-  function onFrame(buf) {
-    const now = performance.now();
-    if (!rfw.model.applyFrame(model, buf, now)) return;
+  // One frame into the model and the views that count lines.
+  function show(buf, now) {
+    if (!rfw.model.applyFrame(model, buf, now)) return false;
     if (model.last) for (const v of views) if (v.line) v.line(model);
+    schedule();
+    return true;
+  }
+
+  // Forgets what the views show: another radio, or a recording's seek.
+  function resetViews() {
+    rfw.model.clear(model);
+    rfw.density.clear();
+    rfw.air.clear();
+    ui.setPeak(rfw.model.updatePeak(model));
+    schedule();
+  }
+
+  // Live frames are recorded and counted while a recording plays, not drawn.
+  function onFrame(buf) {
+    rfw.recorder.frame(buf);
     lineCount++;
     lastLine = Date.now();
-    schedule();
+    if (!rfw.player.active()) show(buf, performance.now());
   }
 
   function onText(msg) {
     if (msg.type === 'status') {
       ui.setStatus(msg.daemon === 'connected' ? 'connected' : 'daemon-unreachable');
+      rfw.recorder.daemon(msg.daemon === 'connected' ? 'connected' : 'unreachable');
     } else if (msg.type === 'error') {
       ui.showError(String(msg.message));
     } else if (msg.type === 'sent') {
       ui.hideError();
       ui.notice((fleet ? 'sent to the radio: ' : 'sent to rfwatchd: ') + JSON.stringify(msg.command));
     } else if (msg.type === 'air') {
-      if (!model.paused) rfw.air.apply(msg.line, performance.now());
+      rfw.recorder.air(msg.line);
+      if (!model.paused && !rfw.player.active()) rfw.air.apply(msg.line, performance.now());
     } else if (msg.type === 'fleet') {
       fleet = true;
       ui.showFleet();
@@ -89,15 +107,13 @@
       if (chosen < 0 && (wanted === null || wanted === `${msg.node}/${msg.radio}`)) selectRadio(msg.id);
     } else if (msg.type === 'selected' && Number.isInteger(msg.radio)) {
       // Frames after this message are the new radio's.
-      rfw.model.clear(model);
-      rfw.density.clear();
-      rfw.air.clear();
+      if (!rfw.player.active()) resetViews();
       lineCount = countedLines = 0;
       lastLine = 0;
       ui.markRadio(msg.radio);
       rfw.fleetAir.tick(performance.now()); // marks the radio shown
-      ui.setPeak(rfw.model.updatePeak(model));
-      schedule();
+      const opt = document.querySelector(`#radio option[value="${msg.radio}"]`);
+      if (opt) rfw.recorder.radioShown(opt.dataset.radio, `${location.host} ${opt.dataset.node}/${opt.dataset.radio}`);
     }
   }
 
@@ -119,6 +135,14 @@
     selectRadio(id) { if (fleet) userSelects(id); },
     command(cmd) { if (!link.send(cmd)) ui.showError('not connected to rfwatch-web: command not sent'); },
   });
+  rfw.recorder.bind((text) => ui.notice('recorded ' + text));
+  rfw.player.bind({
+    enter() { document.body.classList.add('replaying'); resetViews(); },
+    leave() { document.body.classList.remove('replaying'); resetViews(); },
+    reset: resetViews,
+    frame: show,
+    air(line, now) { if (!model.paused) rfw.air.apply(line, now); },
+  });
   rfw.views.onPointer((view, x, y) => { hover = { view, x, y }; hoverDirty = true; schedule(); });
   link = rfw.connection.connect({
     onOpen() {}, // the server's status message says whether rfwatchd is there
@@ -131,7 +155,8 @@
   setInterval(() => {
     ui.setRate(lineCount - countedLines, lastLine);
     countedLines = lineCount;
-    rfw.air.tick(performance.now());
+    // A paused recording keeps its air panel as it was at that moment.
+    if (!rfw.player.active() || rfw.player.playing()) rfw.air.tick(performance.now());
     rfw.fleetAir.tick(performance.now());
   }, 1000);
   window.addEventListener('resize', schedule);

@@ -1,5 +1,6 @@
 // A recorder's file must give back what the daemon sent, byte for byte and
 // in its order, and a power cut must lose at most the record being written.
+#include "canonical_line.h"
 #include "frame.h"
 #include "line_record.h"
 #include "recording_file.h"
@@ -92,7 +93,10 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
     odd_count.replace(odd_count.find("\"bin_count\":2"), 13, "\"bin_count\":7");
     wdtest::SpectrumLine late;
     late.bins = {-90};
-    late.timestamp = (uint64_t{1} << 53) + 1; // beyond a double's whole numbers
+    // Beyond a double's whole numbers: the general parser cannot keep it, the
+    // daemon-form reader does.
+    late.timestamp = (uint64_t{1} << 53) + 1;
+    const std::string late_line = wdtest::spectrum_line(late);
     wdtest::AirLineText air;
     air.signals.push_back({});
     const struct {
@@ -110,7 +114,7 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
         {"beyond 327.67", with_bins({-400.25, 500}), RecordType::Line},
         {"bin_count not the bins", odd_count, RecordType::Line},
         {"rssi beyond 65535", with_bins({-90}, -95, 70000), RecordType::Line},
-        {"timestamp beyond 2^53", wdtest::spectrum_line(late), RecordType::Line},
+        {"timestamp beyond 2^53", late_line, RecordType::Frame},
         {"air line", wdtest::air_line(air), RecordType::Line},
         {"not JSON", "hello", RecordType::Line},
     };
@@ -131,6 +135,13 @@ TEST(Recording, LinesComeBackByteForByteInTheRecordTheyNeed)
         EXPECT_EQ(back.types[i], cases[i].type);
         EXPECT_EQ(back.lines[i], cases[i].line);
         EXPECT_EQ(back.times[i], lines[i].time_us);
+        // The fast reader and the general parser make the same frame.
+        SpectrumFrame fast{}, general{};
+        if (frame_from_canonical_line(cases[i].line, fast) &&
+            frame_from_line(cases[i].line, general) && cases[i].line != late_line) {
+            EXPECT_TRUE(std::equal(fast.bytes.begin(), fast.bytes.begin() + fast.size,
+                                   general.bytes.begin(), general.bytes.begin() + general.size));
+        }
     }
     // The frame is what makes the file small: 24 + 2n bytes and a record head.
     LineRecord rec;

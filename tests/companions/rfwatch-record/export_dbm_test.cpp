@@ -49,19 +49,3 @@ TEST(ExportDbm, MatchesTheAirEngine)
         }
     }
 }
-
-TEST(ExportDbm, WorkedExample)
-{
-    // One magnitude of 100 and three zeros, noise -100, rssi 20: the total
-    // -80 dBm shared over 100^2 + 3 * 0.5^2.
-    SpectrumLine line{};
-    line.noise_dbm = -100;
-    line.rssi = 20;
-    line.n = 4;
-    line.bins[1] = 100;
-    magnitudes_to_dbm(line);
-    const double base = -80 - 10 * std::log10(10000.75);
-    EXPECT_NEAR(line.bins[1], base + 40, 1e-9);
-    // Half a step would be base - 6 dB = -126 dB, already below the noise.
-    EXPECT_NEAR(line.bins[0], base + 20 * std::log10(0.5), 1e-9);
-}
