@@ -59,6 +59,10 @@ void event_write(FlightRecorder &f, RecordType type, uint64_t time_us, std::stri
                  int64_t now_us)
 {
     FlightState &s = *f.state;
+    // A body no record can hold (the ring refused it too) is left out; the
+    // file is fine, so the event goes on.
+    if (body.size() > RECORD_MAX_BODY)
+        return;
     if (s.writer.size + record_size(body.size()) + END_NOTE_ROOM > f.options.max_bytes) {
         s.note = "{\"note\":\"full\",\"max_bytes\":" + std::to_string(f.options.max_bytes) + "}";
         recording_write(s.writer, RecordType::Note, time_us, s.note, now_us);

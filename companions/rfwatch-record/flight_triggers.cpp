@@ -21,15 +21,20 @@ template <typename T, size_t N> size_t slot(std::array<T, N> &table, size_t &cou
 }
 
 // Whether cls had not been seen within the window, remembering it as seen
-// now. A class twice in one line is thus new once.
+// now. A class twice in one line is thus new once; and one that was in the
+// previous air line is not new however far back that line is (air lines
+// further apart than the window would otherwise make a steady microwave an
+// event at every line).
 bool class_new(FlightTriggers &t, uint64_t time_us, std::string_view cls)
 {
     for (size_t i = 0; i < t.class_count; i++) {
         FlightClassSeen &c = t.classes[i];
         if (std::string_view(c.name.data()) != cls)
             continue;
-        const bool is_new = time_us > c.time_us && time_us - c.time_us > uint64_t(t.window_us);
+        const bool is_new = c.line + 1 < t.lines && time_us > c.time_us &&
+                            time_us - c.time_us > uint64_t(t.window_us);
         c.time_us = std::max(c.time_us, time_us);
+        c.line = t.lines;
         return is_new;
     }
     FlightClassSeen &c = t.classes[slot(t.classes, t.class_count)];
@@ -37,6 +42,7 @@ bool class_new(FlightTriggers &t, uint64_t time_us, std::string_view cls)
     memcpy(c.name.data(), cls.data(), n);
     c.name[n] = '\0';
     c.time_us = time_us;
+    c.line = t.lines;
     return true;
 }
 
@@ -78,6 +84,7 @@ void flight_triggers_air(FlightTriggers &t, uint64_t time_us, const AirLine &lin
                          FlightCauses &out)
 {
     out.count = 0;
+    t.lines++;
     for (size_t i = 0; i < line.signal_count && i < AIR_LINE_MAX_SIGNALS; i++) {
         const std::string &cls = line.signals[i].cls;
         if (cls != "wifi" && class_new(t, time_us, cls))

@@ -21,6 +21,7 @@ constexpr size_t FLIGHT_CAUSE_MAX = 6 + AIR_LINE_MAX_NAME;
 struct FlightClassSeen {
     std::array<char, AIR_LINE_MAX_NAME + 1> name;
     uint64_t time_us; // the last air line that had it
+    uint64_t line;    // and its number
 };
 
 struct FlightChannelQuality {
@@ -34,6 +35,7 @@ struct FlightTriggers {
     int below_quality = -1; // -1: no quality trigger
     std::array<FlightClassSeen, FLIGHT_CLASSES> classes{};
     size_t class_count = 0;
+    uint64_t lines = 0; // air lines seen
     std::array<FlightChannelQuality, FLIGHT_CHANNELS> channels{};
     size_t channel_count = 0;
 };

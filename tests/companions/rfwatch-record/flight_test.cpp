@@ -4,17 +4,14 @@
 #include "air_line_text.h"
 #include "flight.h"
 #include "line_record.h"
-#include "recording_reader.h"
+#include "recording_file.h"
 #include "spectrum_line.h"
 #include "temp_dir.h"
 
 #include <algorithm>
 #include <cmath>
-#include <dirent.h>
+#include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <sys/stat.h>
-#include <vector>
 
 namespace
 {
@@ -27,7 +24,7 @@ uint64_t at(double seconds)
 }
 
 // At a time: an air line (its classes, channel 6's quality), a spectrum
-// line, a Note, or SIGUSR1.
+// line, a Note, or SIGUSR1 (its record: the trigger's Note).
 struct Step {
     double seconds;
     enum Kind { Air, Spectrum, Note, Usr1 } kind;
@@ -37,14 +34,12 @@ struct Step {
 
 std::string text_of(const Step &s)
 {
-    if (s.kind == Step::Note)
-        return R"({"note":"daemon","state":"unreachable"})";
-    if (s.kind == Step::Usr1)
-        return R"({"note":"trigger","cause":"usr1"})";
+    if (s.kind == Step::Note || s.kind == Step::Usr1)
+        return s.kind == Step::Note ? R"({"note":"daemon","state":"unreachable"})"
+                                    : R"({"note":"trigger","cause":"usr1"})";
     if (s.kind == Step::Spectrum)
         return wdtest::spectrum_line({.timestamp = at(s.seconds), .bins = wdtest::ramp_bins(8)});
     wdtest::AirLineText l;
-    l.timestamp = at(s.seconds);
     l.channels[0].quality = s.quality;
     for (const std::string &c : s.classes)
         l.signals.push_back({.cls = c});
@@ -60,56 +55,25 @@ std::string describe(RecordType type, uint64_t time_us, const std::string &text)
 
 std::string describe(const Step &s)
 {
-    LineRecord lr;
-    line_record_from_line(text_of(s), lr);
-    const bool note = s.kind == Step::Note || s.kind == Step::Usr1;
-    return describe(note ? RecordType::Note : lr.type, at(s.seconds), text_of(s));
+    LineRecord lr{RecordType::Note, ""};
+    if (s.kind == Step::Air || s.kind == Step::Spectrum)
+        line_record_from_line(text_of(s), lr);
+    return describe(lr.type, at(s.seconds), text_of(s));
 }
 
 void run(FlightRecorder &f, const std::vector<Step> &steps)
 {
     for (const Step &s : steps) {
         const uint64_t t = at(s.seconds);
-        const auto now = static_cast<int64_t>(t);
-        flight_tick(f, t, now);
+        flight_tick(f, t, int64_t(t));
         if (s.kind == Step::Usr1)
-            flight_trigger(f, t, "usr1", now);
+            flight_trigger(f, t, "usr1", int64_t(t));
         else if (s.kind == Step::Note)
-            flight_note(f, t, text_of(s), now);
+            flight_note(f, t, text_of(s), int64_t(t));
         else
-            flight_line(f, t, text_of(s), now);
+            flight_line(f, t, text_of(s), int64_t(t));
     }
     flight_close(f);
-}
-
-std::vector<std::string> files_in(const std::string &dir)
-{
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    for (dirent *e = d ? readdir(d) : nullptr; e != nullptr; e = readdir(d))
-        if (e->d_name[0] != '.')
-            names.emplace_back(e->d_name);
-    if (d)
-        closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> read_all(const std::string &path, RecordingHeader &header)
-{
-    RecordingReader r;
-    EXPECT_EQ(recording_open(r, path.c_str()), OpenResult::Ok);
-    const RecordingReaderGuard guard{r};
-    header = r.header;
-    std::vector<std::string> out;
-    Record rec;
-    std::string text;
-    while (recording_next(r, rec) == ReadResult::Record) {
-        text.assign(rec.body.begin(), rec.body.end());
-        EXPECT_TRUE(rec.type == RecordType::Note || line_from_record(rec.type, rec.body, text));
-        out.push_back(describe(rec.type, rec.time_us, text));
-    }
-    return out;
 }
 
 struct Recorder {
@@ -117,13 +81,30 @@ struct Recorder {
     FlightRecorder f;
     Recorder(double ring_seconds, int below, uint64_t max_bytes, const std::vector<Step> &steps)
     {
-        flight_init(f,
-                    {dir.path(),
-                     std::llround(ring_seconds * 1e6),
-                     below,
-                     max_bytes,
-                     {"wlan0", "ath11k", "dBm", "/run/rfwatchd/wlan0.sock", "rfwatch-record", 0}});
+        const RecordingHeader h{"wlan0", "ath11k", "dBm", "wlan0.sock", "rfwatch-record", 0};
+        flight_init(f, {dir.path(), std::llround(ring_seconds * 1e6), below, max_bytes, h});
         run(f, steps);
+    }
+
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // The only file, read back; its records described.
+    wdtest::ReadBack only_file(std::vector<std::string> &described) const
+    {
+        const std::vector<std::string> names = files();
+        EXPECT_EQ(names.size(), 1u);
+        wdtest::ReadBack back = wdtest::read_recording(dir.path() + "/" + names.at(0));
+        EXPECT_EQ(back.end, ReadResult::End);
+        for (const wdtest::ReadItem &i : back.items)
+            described.push_back(describe(i.type, i.time_us, i.text));
+        return back;
     }
 };
 
@@ -161,8 +142,12 @@ TEST(Flight, TriggersMakeTheseFiles)
          air({{1, {"microwave"}},
               {3.5, {"microwave", "microwave"}},
               {6, {"microwave"}},
+              {8, {}},
               {9.5, {"microwave"}}}),
          {"20251209T212001Z-class-microwave.rfwrec", "20251209T212009Z-class-microwave.rfwrec"}},
+        {"a class in consecutive air lines further apart than the window is not new",
+         air({{0, {"microwave"}}, {5, {"microwave"}}, {10, {}}, {15, {"microwave"}}}),
+         {"20251209T212000Z-class-microwave.rfwrec", "20251209T212015Z-class-microwave.rfwrec"}},
         {"two new classes in one line: one file",
          air({{4, {"hopper", "pulsed"}}}),
          {"20251209T212004Z-class-hopper.rfwrec"}},
@@ -188,7 +173,7 @@ TEST(Flight, TriggersMakeTheseFiles)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const Recorder r(c.ring_seconds, c.below, 1 << 20, c.steps);
-        EXPECT_EQ(files_in(r.dir.path()), c.files);
+        EXPECT_EQ(r.files(), c.files);
         EXPECT_EQ(r.f.events, c.files.size());
     }
 }
@@ -212,16 +197,16 @@ TEST(Flight, AnEventHoldsTheWindowAroundItsTriggers)
                 want.assign(steps.begin() + 7, steps.end());
         }
         const Recorder r(3, -1, 1 << 20, steps);
-        const std::vector<std::string> files = files_in(r.dir.path());
-        ASSERT_EQ(files, std::vector<std::string>{"20251209T212010Z-class-microwave.rfwrec"});
+        EXPECT_EQ(r.files(), std::vector<std::string>{"20251209T212010Z-class-microwave.rfwrec"});
         std::vector<std::string> expected{
             describe(RecordType::Note, at(10), R"({"note":"trigger","cause":"class-microwave"})")};
         for (const Step &s : want)
             expected.push_back(describe(s));
-        RecordingHeader header;
-        EXPECT_EQ(read_all(r.dir.path() + "/" + files[0], header), expected);
-        EXPECT_EQ(header.radio, "wlan0");
-        EXPECT_EQ(header.started_us, at(7));
+        std::vector<std::string> got;
+        const wdtest::ReadBack back = r.only_file(got);
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(back.header.radio, "wlan0");
+        EXPECT_EQ(back.header.started_us, at(7));
     }
 }
 
@@ -236,33 +221,32 @@ TEST(Flight, AFullEventFileEndsWithANoteAndKeepsTheNewestOfTheRing)
     }
     const Recorder r(30, -1, 1000, steps);
     EXPECT_GT(r.f.dropped, 0u);
-    const std::vector<std::string> files = files_in(r.dir.path());
-    ASSERT_EQ(files.size(), 1u);
-    RecordingHeader header;
-    const std::vector<std::string> got = read_all(r.dir.path() + "/" + files[0], header);
+    std::vector<std::string> got;
+    r.only_file(got);
     ASSERT_GE(got.size(), 4u);
     EXPECT_EQ(got.front(), describe(steps[201]));
     EXPECT_EQ(got.back(),
               describe(RecordType::Note, at(20.1), R"({"note":"full","max_bytes":1000})"));
-    // The lines just before the trigger, none missing in between.
-    const size_t lines = got.size() - 2;
+    const size_t lines = got.size() - 2; // those just before the trigger, none missing
     for (size_t i = 0; i < lines; i++)
         EXPECT_EQ(got[1 + i], describe(steps[201 - lines + i]));
-    struct stat st {
-    };
-    ASSERT_EQ(stat((r.dir.path() + "/" + files[0]).c_str(), &st), 0);
-    EXPECT_LE(st.st_size, 1000);
+    EXPECT_LE(std::filesystem::file_size(r.dir.path() + "/" + r.files()[0]), 1000u);
 }
 
-TEST(Flight, AnEventThatCannotBeCreatedLeavesTheRecorderGoing)
+TEST(Flight, NeitherAMissingFolderNorAnOverlongLineStopsTheRecorder)
 {
     Recorder r(3, -1, 1 << 20, {});
     r.f.options.dir = r.dir.path() + "/missing";
     run(r.f, {{0, Step::Spectrum}, {1, Step::Usr1}, {2, Step::Spectrum}});
     EXPECT_EQ(r.f.events, 0u);
-    r.f.options.dir = r.dir.path();
-    run(r.f, {{3, Step::Usr1}, {4, Step::Spectrum}});
-    EXPECT_EQ(files_in(r.dir.path()), (std::vector<std::string>{"20251209T212003Z-usr1.rfwrec"}));
+    r.f.options.dir = r.dir.path(); // and a line no record can hold does not end the event
+    flight_trigger(r.f, at(3), "usr1", 0);
+    flight_line(r.f, at(3.5), std::string(RECORD_MAX_BODY + 1, ' '), 0);
+    run(r.f, {{4, Step::Spectrum}});
+    std::vector<std::string> got;
+    r.only_file(got);
+    EXPECT_EQ(got.back(), describe({4, Step::Spectrum}));
+    EXPECT_EQ(r.files(), std::vector<std::string>{"20251209T212003Z-usr1.rfwrec"});
 }
 
 } // namespace
