@@ -39,6 +39,8 @@ constexpr int EXIT_USAGE = 2;
 constexpr int SERVE_BATCH = 256;
 // How long the last lines may take to reach slow clients at the end.
 constexpr int64_t DRAIN_US = 2000000;
+// How long the first line waits for the commands of the first client.
+constexpr int64_t FIRST_LINE_DELAY_US = 100000;
 // What a read of a client takes, as rfwatchd's.
 constexpr size_t READ_SIZE = 4096;
 
@@ -289,16 +291,25 @@ void finish(Program &p)
 
 void run(Program &p)
 {
-    schedule_start(p.schedule, p.o.speed, monotonic_us());
+    // The clock starts with the first client, so that whoever starts a
+    // replay and then its viewer sees it from the start; the first line
+    // waits a moment for the commands a client sends as it connects.
+    while (!stop && p.clients.count == 0)
+        poll_round(p, 1000); // bounded: a signal may come just before poll
+    if (stop)
+        return;
+    say("Client %d is the first: the replay begins", p.clients.slot[0].fd);
+    schedule_start(p.schedule, p.o.speed, monotonic_us() + FIRST_LINE_DELAY_US);
     bool more = advance(p);
     while (!stop && more) {
+        // Clients are heard before lines are served, so that a command sent
+        // on connecting takes effect before the lines that follow it.
+        poll_round(p, timeout_ms(p.next_due, monotonic_us()));
         const int64_t now = monotonic_us();
         for (int n = 0; more && p.next_due <= now && n < SERVE_BATCH; n++) {
             serve_line(p);
             more = advance(p);
         }
-        if (more)
-            poll_round(p, timeout_ms(p.next_due, now));
     }
     if (!stop)
         say("end of the recording: %" PRIu64 " line(s) served", p.served);
