@@ -1,6 +1,7 @@
 // A client's commands: split as rfwatchd splits them, and answered as a
 // replay can: air lines switched per client, the radio's commands refused,
 // each with one log line.
+#include "command.h"
 #include "command_input.h"
 #include "replay_command.h"
 
@@ -74,8 +75,9 @@ TEST(ReplayCommand, AirHonouredTheRadioRefused)
     for (const Case &c : cases) {
         const CommandOutcome r = replay_command(7, c.command);
         EXPECT_EQ(r.air_changed, c.air_changed) << c.command;
-        if (r.air_changed)
+        if (r.air_changed) {
             EXPECT_EQ(r.air, c.air) << c.command;
+        }
         EXPECT_EQ(r.log.rfind(c.log, 0), 0U) << c.command << " gave: " << r.log;
         EXPECT_EQ(r.log.find_first_of("\n\x01"), std::string::npos) << r.log;
     }
