@@ -137,8 +137,8 @@ void report_pass_end(const Program &p)
     if (p.pass > 1)
         return;
     if (s.end == ReadResult::Torn || s.end == ReadResult::Damaged)
-        say("%s: %s after %" PRIu64 " record(s); served up to there", s.path.c_str(),
-            recording_read_text(s.end), s.reader.records);
+        say("%s, after %" PRIu64 " whole record(s): %s; the lines before it are served",
+            s.path.c_str(), s.reader.records, recording_read_text(s.end));
     if (s.unreadable > 0)
         say("%s: %" PRIu64 " frame record(s) that hold no frame skipped", s.path.c_str(),
             s.unreadable);
