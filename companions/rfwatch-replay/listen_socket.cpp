@@ -44,7 +44,8 @@ ListenResult listen_socket_open(ListenSocket &s, const char *path)
     sockaddr_un addr{};
     if (!address_of(path, addr))
         return ListenResult::TooLong;
-    struct stat st {};
+    struct stat st {
+    };
     if (lstat(path, &st) == 0) {
         if (!S_ISSOCK(st.st_mode))
             return ListenResult::NotSocket;
@@ -72,7 +73,8 @@ void listen_socket_close(ListenSocket &s)
 {
     if (s.fd < 0)
         return;
-    struct stat st {};
+    struct stat st {
+    };
     if (lstat(s.path.c_str(), &st) == 0 && st.st_ino == s.inode && S_ISSOCK(st.st_mode))
         unlink(s.path.c_str());
     close(s.fd);

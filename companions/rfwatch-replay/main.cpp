@@ -329,7 +329,8 @@ void say_header(const Program &p)
 
 void catch_signals()
 {
-    struct sigaction sa {};
+    struct sigaction sa {
+    };
     sa.sa_handler = on_signal; // no SA_RESTART: poll returns at once
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -343,9 +344,8 @@ int main(int argc, char **argv)
 {
     static Program p; // the client table is large for a stack
     std::string error;
-    const int done =
-        cli_finish(REPLAY_CLI, replay_options_parse(argc, argv, p.o, error), "rfwatch-replay",
-                   error, EXIT_USAGE);
+    const int done = cli_finish(REPLAY_CLI, replay_options_parse(argc, argv, p.o, error),
+                                "rfwatch-replay", error, EXIT_USAGE);
     if (done >= 0)
         return done;
 

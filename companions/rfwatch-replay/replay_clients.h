@@ -21,7 +21,7 @@ struct ReplayClient {
     // The rest of the one line a full socket cut; nothing else is taken
     // until it is out, so the pending bytes never pass one line.
     std::string pending;
-    uint64_t missed = 0;        // lines not sent since the last log line
+    uint64_t missed = 0; // lines not sent since the last log line
     uint64_t missed_total = 0;
     CommandInput input;
 };

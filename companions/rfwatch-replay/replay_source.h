@@ -14,8 +14,8 @@ struct ReplaySource {
     bool is_open = false;  // recording_close is owed
     bool readable = false; // it opened as a recording
     Record rec;
-    std::string line;     // the next line, without its "\n"
-    uint64_t time_us = 0; // when it arrived
+    std::string line;                 // the next line, without its "\n"
+    uint64_t time_us = 0;             // when it arrived
     ReadResult end = ReadResult::End; // how the last pass ended
     uint64_t pass_lines = 0;          // lines read in this pass
     uint64_t unreadable = 0;          // frame records that are no frame, this pass

@@ -10,9 +10,9 @@
 constexpr uint64_t SCHEDULE_GAP_US = 10000000;
 
 struct ReplaySchedule {
-    double speed = 1;         // recording seconds per second of replay
-    bool anchored = false;    // false until the first record, and after a rewind
-    int64_t anchor_due_us = 0; // when the anchor record is due (monotonic)
+    double speed = 1;            // recording seconds per second of replay
+    bool anchored = false;       // false until the first record, and after a rewind
+    int64_t anchor_due_us = 0;   // when the anchor record is due (monotonic)
     uint64_t anchor_time_us = 0; // its arrival time in the recording
     bool have_last = false;
     uint64_t last_time_us = 0; // the previous record's arrival time
@@ -25,11 +25,11 @@ struct ReplaySchedule {
 };
 
 struct ScheduleStep {
-    int64_t due_us;     // monotonic instant the record is to be served
-    uint64_t gap_us;    // recording time since the previous record, when
-                        // at least SCHEDULE_GAP_US; else 0
-    bool backwards;     // its time is before the previous record's (the
-                        // recorder's clock was set back): served at once
+    int64_t due_us;  // monotonic instant the record is to be served
+    uint64_t gap_us; // recording time since the previous record, when
+                     // at least SCHEDULE_GAP_US; else 0
+    bool backwards;  // its time is before the previous record's (the
+                     // recorder's clock was set back): served at once
 };
 
 // Starts a schedule whose first record is due at start_us.

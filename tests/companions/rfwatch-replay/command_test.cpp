@@ -35,7 +35,8 @@ TEST(ReplayCommand, ReadsSplitAsTheDaemonSplitsThem)
         {"a rest completed by the next read",
          {"{\"command\":3}\n{\"comm", "and\":1}\n"},
          {R"({"command":3})", R"({"command":1})"}},
-        {"a rest ended by end of file", {"{\"command\":3}\n{\"command\":4", ""},
+        {"a rest ended by end of file",
+         {"{\"command\":3}\n{\"command\":4", ""},
          {R"({"command":3})", R"({"command":4)"}},
         {"an endless rest is not held", {"\n" + too_long}, {too_long}},
     };

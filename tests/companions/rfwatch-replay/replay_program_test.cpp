@@ -136,12 +136,11 @@ bool start_replay(wdtest::Child &replay, const std::vector<std::string> &args)
 {
     std::vector<std::string> argv = {RFWATCH_REPLAY_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
-    return replay.start(argv) &&
-           replay.read_until(
-               [&](const std::string &) {
-                   return replay.err().find("serving") != std::string::npos;
-               },
-               WAIT_MS);
+    return replay.start(argv) && replay.read_until(
+                                     [&](const std::string &) {
+                                         return replay.err().find("serving") != std::string::npos;
+                                     },
+                                     WAIT_MS);
 }
 
 // What a recording holds, as lines.
@@ -190,10 +189,13 @@ TEST(RfwatchReplay, EachClientGetsTheRecordedLinesAndAirOnlyWhenAsked)
 
     const wdtest::Outcome end = replay.finish(WAIT_MS);
     EXPECT_TRUE(end.exited && end.status == 0) << end.err;
-    const char *logged[] = {
-        "aggregation period not changed: a replay serves the lines as recorded",
-        "sweep not started", "no sweep to cancel", "air lines on", "command refused: ",
-        "ends inside a record", "line(s) served"};
+    const char *logged[] = {"aggregation period not changed: a replay serves the lines as recorded",
+                            "sweep not started",
+                            "no sweep to cancel",
+                            "air lines on",
+                            "command refused: ",
+                            "ends inside a record",
+                            "line(s) served"};
     for (const char *text : logged)
         EXPECT_NE(end.err.find(text), std::string::npos) << text << " not in:\n" << end.err;
     // One line each: five commands refused, one honoured.
@@ -203,7 +205,8 @@ TEST(RfwatchReplay, EachClientGetsTheRecordedLinesAndAirOnlyWhenAsked)
     for (std::string row; std::getline(log, row);)
         command_lines += std::regex_search(row, about_command) ? 1 : 0;
     EXPECT_EQ(command_lines, 6U) << end.err;
-    struct stat st {};
+    struct stat st {
+    };
     EXPECT_NE(lstat(sock.c_str(), &st), 0) << "the socket file was left behind";
 }
 
@@ -259,8 +262,7 @@ TEST(RfwatchReplay, SocketTakenOnlyFromAProgramThatIsGone)
         EXPECT_NE(end.err.find(c.says), std::string::npos) << c.what << ": " << end.err;
         if (std::string(c.what) == "regular file") {
             std::ifstream notes(sock);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(notes), {}),
-                      "someone's notes\n");
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(notes), {}), "someone's notes\n");
         }
     }
     unlink(sock.c_str());
@@ -274,8 +276,8 @@ TEST(RfwatchReplay, AStalledClientMissesWholeLinesCounted)
     const std::string file = dir.path() + "/big.rfwrec";
     std::vector<wdtest::RecordedLine> lines;
     for (uint64_t k = 0; k < 400; k++) // 1.5 MB: far beyond a socket's buffer
-        lines.push_back({T0 + k * 10000, wdtest::spectrum_line({.timestamp = k,
-                                                                .bins = wdtest::ramp_bins(512)})});
+        lines.push_back({T0 + k * 10000,
+                         wdtest::spectrum_line({.timestamp = k, .bins = wdtest::ramp_bins(512)})});
     ASSERT_TRUE(wdtest::write_recording(file, HEADER, lines));
     const std::string sock = dir.path() + "/s.sock";
     wdtest::Child replay;
@@ -324,7 +326,8 @@ TEST(RfwatchReplay, SignalEndsALoopCleanly)
     const wdtest::Outcome end = replay.finish(WAIT_MS);
     close(fd);
     EXPECT_TRUE(end.exited && end.status == 0) << end.err;
-    struct stat st {};
+    struct stat st {
+    };
     EXPECT_NE(lstat(sock.c_str(), &st), 0) << "the socket file was left behind";
 }
 
