@@ -41,6 +41,8 @@ constexpr int SERVE_BATCH = 256;
 constexpr int64_t DRAIN_US = 2000000;
 // How long the first line waits for the commands of the first client.
 constexpr int64_t FIRST_LINE_DELAY_US = 100000;
+// At most one log line per this long for the passes of --loop.
+constexpr int64_t PASS_LOG_US = 10000000;
 // What a read of a client takes, as rfwatchd's.
 constexpr size_t READ_SIZE = 4096;
 
@@ -85,6 +87,7 @@ struct Program {
     ReplayClients clients;
     int64_t next_due = 0;
     uint64_t pass = 1;
+    int64_t pass_said_us = 0;
     uint64_t served = 0; // lines, over all passes
     std::string out;     // the line being served and its "\n"
     std::array<char, READ_SIZE> in{};
@@ -175,7 +178,12 @@ bool advance(Program &p)
         }
         schedule_rewind(p.schedule);
         p.pass++;
-        say("pass %" PRIu64 " begins", p.pass);
+        // A short recording loops often: the log says so now and then.
+        const int64_t now = monotonic_us();
+        if (p.pass == 2 || now - p.pass_said_us >= PASS_LOG_US) {
+            say("pass %" PRIu64 " begins", p.pass);
+            p.pass_said_us = now;
+        }
     }
     const uint64_t previous_us = p.schedule.last_time_us;
     const ScheduleStep step = schedule_next(p.schedule, p.source.time_us);

@@ -57,9 +57,11 @@ ScheduleStep schedule_next(ReplaySchedule &s, uint64_t time_us)
 
 void schedule_rewind(ReplaySchedule &s)
 {
-    s.rewind_pause_us =
-        s.pass_records > 1 && s.last_time_us > s.pass_first_us
-            ? scaled((s.last_time_us - s.pass_first_us) / (s.pass_records - 1), s.speed)
-            : 0;
+    // A pass of one line, or of lines all of one instant, has no interval:
+    // a second then, rather than serving it again and again at once.
+    const uint64_t mean = s.pass_records > 1 && s.last_time_us > s.pass_first_us
+                              ? (s.last_time_us - s.pass_first_us) / (s.pass_records - 1)
+                              : SCHEDULE_EMPTY_PASS_PAUSE_US;
+    s.rewind_pause_us = scaled(mean, s.speed);
     s.anchored = false;
 }

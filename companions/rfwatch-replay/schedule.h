@@ -9,6 +9,9 @@
 // rfwatchd sends lines many times a second, so it was away or stalled.
 constexpr uint64_t SCHEDULE_GAP_US = 10000000;
 
+// Between passes of a recording whose lines have no interval between them.
+constexpr uint64_t SCHEDULE_EMPTY_PASS_PAUSE_US = 1000000;
+
 struct ReplaySchedule {
     double speed = 1;            // recording seconds per second of replay
     bool anchored = false;       // false until the first record, and after a rewind
@@ -37,5 +40,6 @@ void schedule_start(ReplaySchedule &s, double speed, int64_t start_us);
 // The next record of the recording, with its arrival time.
 ScheduleStep schedule_next(ReplaySchedule &s, uint64_t time_us);
 // The recording starts again (--loop): its first record comes one mean
-// interval after the last one (or at once when the pass had one record).
+// interval after the last one (SCHEDULE_EMPTY_PASS_PAUSE_US when there is
+// none).
 void schedule_rewind(ReplaySchedule &s);

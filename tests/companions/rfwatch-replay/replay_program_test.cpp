@@ -319,7 +319,7 @@ TEST(RfwatchReplay, SignalEndsALoopCleanly)
     ASSERT_TRUE(start_replay(replay, {file, "-s", sock, "--speed", "1000", "--loop"}));
     const int fd = connect_to(sock);
     ASSERT_TRUE(replay.read_until(
-        [&](const std::string &) { return replay.err().find("pass 3") != std::string::npos; },
+        [&](const std::string &) { return replay.err().find("pass 2") != std::string::npos; },
         WAIT_MS))
         << replay.err();
     replay.send_signal(SIGTERM);

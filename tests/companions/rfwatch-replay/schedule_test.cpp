@@ -67,9 +67,9 @@ TEST(ReplaySchedule, RecordsAreDueAtTheirRecordedPace)
           {0, 0, 0, false},
           {T0, START + 300000, 0, false},
           {T0 + 100000, START + 400000, 0, false}}},
-        {"loop of one line comes back at once",
+        {"loop of one line comes back a second later",
          4,
-         {{T0, START, 0, false}, {0, 0, 0, false}, {T0, START, 0, false}}},
+         {{T0, START, 0, false}, {0, 0, 0, false}, {T0, START + 250000, 0, false}}},
     };
     for (const Case &c : cases) {
         ReplaySchedule s;
