@@ -290,6 +290,11 @@ TEST(RfwatchReplay, AStalledClientMissesWholeLinesCounted)
     const wdtest::Outcome end = replay.finish(WAIT_MS);
     EXPECT_EQ(end.status, 0) << end.err;
     const std::vector<std::vector<std::string>> got = {read_first[0], read_all({stalled})[0]};
+    const std::regex connected("Client ([0-9]+) connected");
+    std::vector<std::string> numbers;
+    for (std::sregex_iterator m(end.err.begin(), end.err.end(), connected), none; m != none; ++m)
+        numbers.push_back((*m)[1]);
+    ASSERT_EQ(numbers.size(), 2U) << end.err;
     for (size_t c = 0; c < got.size(); c++) {
         // In order, each whole: a subsequence of the recorded lines.
         size_t at = 0;
@@ -298,7 +303,8 @@ TEST(RfwatchReplay, AStalledClientMissesWholeLinesCounted)
                 at++;
             ASSERT_LT(at, lines.size()) << "client " << c << " got a line not recorded";
         }
-        const std::string fd = std::to_string(c == 0 ? reading : stalled);
+        // The replay numbers its clients in the order they connected.
+        const std::string fd = numbers.at(c);
         uint64_t missed = 0; // a lagging reader may be told of several runs
         const std::string said = "Client " + fd + ": ";
         for (size_t i = end.err.find(said); i != std::string::npos; i = end.err.find(said, i + 1))
@@ -378,9 +384,22 @@ TEST(RfwatchReplay, RecordingAReplayGivesTheSameLines)
     ASSERT_TRUE(record.start({RFWATCH_RECORD_BIN, "-s", sock, "-o", copy, "--air"}));
     const wdtest::Outcome served = replay.finish(WAIT_MS);
     EXPECT_EQ(served.status, 0) << served.err;
+    // Stopped only once it has read to the end of the connection, so that
+    // nothing still waiting in its socket is lost with it.
+    EXPECT_TRUE(record.read_until(
+        [&](const std::string &) { return record.err().find("reconnecting") != std::string::npos; },
+        WAIT_MS))
+        << record.err();
     record.send_signal(SIGTERM);
     const wdtest::Outcome recorded = record.finish(WAIT_MS);
     EXPECT_EQ(recorded.status, 0) << recorded.err;
-    EXPECT_EQ(lines_of(copy), lines_of(file));
+    const std::vector<std::string> copied = lines_of(copy), original = lines_of(file);
+    size_t same = 0;
+    while (same < copied.size() && same < original.size() && copied[same] == original[same])
+        same++;
+    EXPECT_TRUE(same == copied.size() && same == original.size())
+        << copied.size() << " lines recorded of " << original.size() << ", the same up to " << same
+        << "\n"
+        << recorded.err << served.err;
 #endif
 }
