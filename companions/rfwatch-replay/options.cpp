@@ -8,6 +8,8 @@ namespace
 enum Key { OPT_SPEED = 256, OPT_LOOP };
 
 constexpr CliOption ROWS[] = {
+    {"socket", 's', CliArg::Text, "PATH",
+     "the socket to serve on, in rfwatchd's place\n(default: rfwatchd.sock)"},
     {"speed", OPT_SPEED, CliArg::Decimal, "X",
      "serve X times as fast as recorded (0.01 to 1000, default 1)", 0.01, 1000},
     {"loop", OPT_LOOP, CliArg::None, nullptr, "start again at the end, until stopped"},
@@ -36,11 +38,11 @@ const CliProgram REPLAY_CLI = {
     " FILE [OPTIONS]\n"
     "Serves a recording made by rfwatch-record (or rfwatch-web's page) on a Unix\n"
     "socket as rfwatchd would: every client gets the recorded lines at the recorded\n"
-    "pace, from where the replay is when it connects; air lines only to the clients\n"
-    "that ask for them (command 4).\n"
+    "pace, from where the replay is when it connects (the replay begins with the\n"
+    "first client); air lines only to the clients that ask for them (command 4).\n"
     "\n",
-    {CLI_RFWATCHD_SOCKET, ROWS, CLI_HELP},
-    "At the end of the recording (without --loop) the clients are closed and it\n"
+    {ROWS, CLI_HELP},
+    "\nAt the end of the recording (without --loop) the clients are closed and it\n"
     "exits 0. SIGINT and SIGTERM stop it and remove the socket.\n",
     24,
     true,
