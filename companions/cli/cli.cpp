@@ -97,6 +97,15 @@ std::string usage_row(const CliProgram &p, const CliOption &o)
 CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error)
 {
+    std::vector<std::string> none;
+    return cli_parse_operands(p, argc, argv, take, target, 0, none, error);
+}
+
+CliResult cli_parse_operands(const CliProgram &p, int argc, char *const *argv, CliTake take,
+                             void *target, size_t max_operands, std::vector<std::string> &operands,
+                             std::string &error)
+{
+    operands.clear();
     option longs[ROWS_MAX + 1] = {};
     std::string letters;
     if (!getopt_table(p, longs, letters)) {
@@ -122,9 +131,12 @@ CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake ta
         if (!take(target, c, optarg, v, error))
             return CliResult::Usage;
     }
-    if (optind < argc) {
-        error = std::string("unexpected argument ") + argv[optind];
-        return CliResult::Usage;
+    for (int i = optind; i < argc; i++) {
+        if (operands.size() == max_operands) {
+            error = std::string("unexpected argument ") + argv[i];
+            return CliResult::Usage;
+        }
+        operands.emplace_back(argv[i]);
     }
     return CliResult::Run;
 }

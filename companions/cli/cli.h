@@ -3,8 +3,10 @@
 // checking of numbers and the usage text, so none of them can drift.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
+#include <vector>
 
 enum class CliArg {
     None,    // a flag
@@ -50,6 +52,13 @@ enum class CliResult { Run, Help, Usage };
 // Usage: error says why (without the program's name).
 CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
                     std::string &error);
+
+// As cli_parse, for a program that also takes up to max_operands words that
+// are not options (anywhere on the line, as getopt_long permutes them):
+// they land in operands, in order; one more is refused.
+CliResult cli_parse_operands(const CliProgram &p, int argc, char *const *argv, CliTake take,
+                             void *target, size_t max_operands, std::vector<std::string> &operands,
+                             std::string &error);
 
 std::string cli_usage(const CliProgram &p, const char *prog);
 

@@ -26,17 +26,20 @@ struct Record {
 struct RecordingReader {
     FILE *file = nullptr;
     RecordingHeader header;
-    uint64_t offset = 0;     // of the next record
-    uint64_t good_end = 0;   // end of the last whole record (where to append)
-    uint64_t records = 0;    // whole records read so far
+    uint64_t offset = 0;   // of the next record
+    uint64_t good_end = 0; // end of the last whole record (where to append)
+    uint64_t records = 0;  // whole records read so far
+    // Record while reading goes on; then End, Torn or Damaged, which every
+    // later call returns again.
+    ReadResult stopped = ReadResult::Record;
 };
 
 enum class OpenResult {
     Ok,
-    Missing,    // cannot be opened (errno kept)
+    Missing,      // cannot be opened (errno kept)
     NotRecording, // no magic, or another version
-    TornHeader, // shorter than its header (a power cut while it was made):
-                // read as a recording without records
+    TornHeader,   // shorter than its header (a power cut while it was made):
+                  // read as a recording without records
 };
 
 // Opens path and reads its header. Close with recording_close (RAII:

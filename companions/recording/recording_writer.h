@@ -23,13 +23,16 @@ enum class WriterOpen { Created, Appended, Failed, NotRecording };
 
 // Opens path for writing. A missing or empty file gets header; an existing
 // recording is appended to (its own header kept, a torn tail cut);
-// anything else is refused (NotRecording), never overwritten. Failed: errno.
+// anything else is refused (NotRecording), never overwritten. Failed: errno;
+// EBADMSG when a record before the end is damaged (appending would hide the
+// new records behind it, cutting it would lose the records after it). A
+// recording cut inside its header holds nothing and is begun again.
 WriterOpen recording_writer_open(RecordingWriter &w, const char *path,
                                  const RecordingHeader &header);
 // false: the write failed or was short (errno set); the file then ends at
 // its last whole record.
-bool recording_write(RecordingWriter &w, RecordType type, uint64_t time_us,
-                     std::string_view body, int64_t now_us);
+bool recording_write(RecordingWriter &w, RecordType type, uint64_t time_us, std::string_view body,
+                     int64_t now_us);
 // fdatasync when sync_every_us has passed since the last one.
 void recording_writer_sync_due(RecordingWriter &w, int64_t now_us);
 // Syncs and closes.

@@ -1,6 +1,7 @@
 #include "frame.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace
@@ -10,6 +11,49 @@ void put_le(uint8_t *at, uint64_t value, size_t bytes)
 {
     for (size_t i = 0; i < bytes; i++)
         at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t get_le(const uint8_t *at, size_t bytes)
+{
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes; i++)
+        value |= static_cast<uint64_t>(at[i]) << (8 * i);
+    return value;
+}
+
+// Appends a number as cJSON prints the daemon's whole numbers: plain decimal.
+void append_number(std::string &out, int64_t value)
+{
+    char text[24];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, end);
+}
+
+void append_u64(std::string &out, uint64_t value)
+{
+    char text[24];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, end);
+}
+
+// "%.2f" of a value that was h hundredths, from the integer: a double
+// would need the same rounding the daemon's float went through.
+void append_hundredths(std::string &out, int16_t h)
+{
+    if (h == FRAME_BIN_NULL) {
+        out += "null";
+        return;
+    }
+    int magnitude = h < 0 ? -h : h;
+    char text[12];
+    char *p = text;
+    if (h < 0)
+        *p++ = '-';
+    p = std::to_chars(p, text + sizeof text, magnitude / 100).ptr;
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + magnitude % 100 / 10);
+    *p++ = static_cast<char>('0' + magnitude % 10);
+    out.append(text, p);
 }
 
 } // namespace
@@ -66,4 +110,34 @@ bool frame_from_bytes(std::span<const uint8_t> bytes, SpectrumFrame &out)
     std::copy(bytes.begin(), bytes.end(), out.bytes.begin());
     out.size = bytes.size();
     return true;
+}
+
+void spectrum_line_text(const SpectrumFrame &frame, std::string &out)
+{
+    const uint8_t *b = frame.bytes.data();
+    const size_t n = get_le(b + 10, 2);
+    out.clear();
+    out += "{\"detector\":";
+    append_number(out, b[1]);
+    out += ",\"freq_mhz\":";
+    append_number(out, static_cast<int64_t>(get_le(b + 2, 2)));
+    out += ",\"bandwidth_mhz\":";
+    append_number(out, static_cast<int64_t>(get_le(b + 4, 2)));
+    out += ",\"noise_dbm\":";
+    append_number(out, static_cast<int16_t>(get_le(b + 6, 2)));
+    out += ",\"rssi\":";
+    append_number(out, static_cast<int64_t>(get_le(b + 8, 2)));
+    out += ",\"timestamp\":";
+    append_u64(out, get_le(b + 16, 8));
+    out += ",\"num_aggregated\":";
+    append_number(out, static_cast<int64_t>(get_le(b + 12, 4)));
+    out += ",\"bin_count\":";
+    append_number(out, static_cast<int64_t>(n));
+    out += ",\"bins\":[";
+    for (size_t i = 0; i < n && i < FRAME_MAX_BINS; i++) {
+        if (i != 0)
+            out += ',';
+        append_hundredths(out, static_cast<int16_t>(get_le(b + FRAME_HEADER_SIZE + 2 * i, 2)));
+    }
+    out += "]}";
 }
