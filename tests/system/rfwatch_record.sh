@@ -4,10 +4,10 @@
 # rfwatch-record keeps its lines (10 a second, and air lines) while
 # rfwatch-web serves the live stream and a plain client counts the JSON
 # bytes. Then the daemon is stopped and rfwatch-replay serves the recording
-# on a socket of its own (twice the pace) to rfwatch-web and to a second
-# rfwatch-record: the page's frames peak on the same tone as live and are
-# the recording's own, and the second recording holds the first one's lines
-# byte for byte. The recorder's CPU share and the bytes per line are
+# on a socket of its own (twice the pace) to a second rfwatch-record, its
+# first client, and to rfwatch-web: the page's frames peak on the same tone
+# as live and are the recording's own, and the second recording holds all
+# the first one's lines byte for byte. The recorder's CPU share and the bytes per line are
 # figures, printed, not checked.
 set -u
 . "$WD_GUEST_LIB"
@@ -91,18 +91,22 @@ stop $daemon rfwatchd
 wd_stop_fakeath phy0
 
 # --- the replay, recorded again and shown on the page ---
-"$record" -s "$sock2" -o "$file2" --air >"$WD_STATE/record2.log" 2>&1 &
-recorder2=$!
-start_web "$sock2" 8081 web-replay
-web_replay=$web_pid
+# It begins with its first client: the recorder, so that it gets every line.
 "$replay" "$file" -s "$sock2" --speed 2 >"$WD_STATE/replay.log" 2>&1 &
 player=$!
+wd_wait_for 30 "rfwatch-replay listening" test -S "$sock2"
+"$record" -s "$sock2" -o "$file2" --air >"$WD_STATE/record2.log" 2>&1 &
+recorder2=$!
+wd_wait_for 30 "the replay began with the recorder" grep -q 'is the first: the replay begins' "$WD_STATE/replay.log"
+start_web "$sock2" 8081 web-replay
+web_replay=$web_pid
 wd_check "the replay page's frames read" \
   python3 "$check" web-frames 8081 "$(cat "$WD_STATE/web-replay.token")" 20 "$WD_STATE/replay-frames.jsonl"
 wd_wait_for $((seconds + 60)) "rfwatch-replay reached the end" gone $player
 wait $player
 status=$?
 wd_check "rfwatch-replay exited with status 0 at the end (got $status)" test $status -eq 0
+wd_log "replay: $(grep -c 'line(s) missed' "$WD_STATE/replay.log") clients missed lines; $(grep -m 1 'air lines on' "$WD_STATE/replay.log")"
 stop $recorder2 "rfwatch-record on the replay"
 stop $web_replay "rfwatch-web on the replay"
 cp "$file" "$file2" "$WD_STATE"/*.log "$WD_STATE"/*.jsonl "$WD_STATE/cpu.txt" "$WD_OUT/" 2>/dev/null
