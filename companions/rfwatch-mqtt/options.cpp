@@ -165,15 +165,6 @@ bool check_combination(const MqttOptions &o, std::string &error)
 
 } // namespace
 
-std::string radio_from_socket(std::string_view socket_path)
-{
-    if (const size_t slash = socket_path.rfind('/'); slash != std::string_view::npos)
-        socket_path.remove_prefix(slash + 1);
-    if (const size_t dot = socket_path.rfind('.'); dot != std::string_view::npos && dot > 0)
-        socket_path = socket_path.substr(0, dot);
-    return std::string(socket_path);
-}
-
 const CliProgram MQTT_CLI = {
     " -s SOCKET -b URL [options]\n"
     "Publishes rfwatchd's spectra to an MQTT broker.\n\n",

@@ -5,6 +5,7 @@
 #include "broker_url.h"
 #include "cli.h"
 #include "fleet_contract.h"
+#include "socket_name.h"
 
 #include <string>
 #include <string_view>
@@ -40,6 +41,3 @@ constexpr int AIR_PERIOD_MIN_MS = 100;
 // Fills o (defaults applied) from argv; Usage: error holds one line.
 CliResult parse_options(int argc, char *const *argv, MqttOptions &o, std::string &error);
 extern const CliProgram MQTT_CLI;
-
-// "/run/rfwatchd/wlan0.sock" -> "wlan0".
-std::string radio_from_socket(std::string_view socket_path);

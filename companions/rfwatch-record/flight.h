@@ -15,10 +15,10 @@
 #include <string_view>
 
 struct FlightOptions {
-    std::string dir;       // where event files go
-    int64_t ring_us;       // SECONDS before and after an event
-    int below_quality;     // -1: no quality trigger
-    uint64_t max_bytes;    // the ring's memory and each event file's size
+    std::string dir;    // where event files go
+    int64_t ring_us;    // SECONDS before and after an event
+    int below_quality;  // -1: no quality trigger
+    uint64_t max_bytes; // the ring's memory and each event file's size
     RecordingHeader header;
 };
 
@@ -27,8 +27,14 @@ struct FlightState; // the ring, the open event file, the trigger state
 struct FlightRecorder {
     FlightOptions options;
     std::unique_ptr<FlightState> state;
-    uint64_t events = 0;    // event files begun
-    uint64_t dropped = 0;   // records the ring's byte bound pushed out early
+    uint64_t events = 0;  // event files begun
+    uint64_t dropped = 0; // records the ring's byte bound pushed out early
+    // Both defined where FlightState is whole; the destructor closes an
+    // open event file.
+    FlightRecorder();
+    ~FlightRecorder();
+    FlightRecorder(const FlightRecorder &) = delete;
+    FlightRecorder &operator=(const FlightRecorder &) = delete;
 };
 
 void flight_init(FlightRecorder &f, const FlightOptions &options);

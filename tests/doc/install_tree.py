@@ -17,15 +17,16 @@ import sys
 import tempfile
 
 SBIN = ["rfwatchd", "diagtail", "ifward-event"]
-BIN = ["rfwatch-web", "rfwatch-view", "rfwatch-mqtt", "airtally-exporter", "airtally-show",
-       "ifward-listen", "rfwatch-replay"]
+BIN = ["rfwatch-web", "rfwatch-view", "rfwatch-mqtt", "rfwatch-record", "airtally-exporter",
+       "airtally-show", "ifward-listen", "rfwatch-replay"]
 # The service units, the group and the units' option files.
 UNITS = ["rfwatchd@.service", "rfwatch-web.service", "rfwatch-mqtt@.service",
          "airtally-exporter.service"]
 OPTION_FILES = ["rfwatchd", "rfwatch-web", "rfwatch-mqtt", "airtally-exporter"]
 MAN = ["man8/rfwatchd.8", "man8/diagtail.8", "man8/ifward-event.8", "man1/rfwatch-web.1",
-       "man1/rfwatch-view.1", "man1/rfwatch-mqtt.1", "man1/airtally-exporter.1",
-       "man1/airtally-show.1", "man1/ifward-listen.1", "man1/rfwatch-replay.1",
+       "man1/rfwatch-view.1", "man1/rfwatch-mqtt.1", "man1/rfwatch-record.1",
+       "man1/airtally-exporter.1", "man1/airtally-show.1", "man1/ifward-listen.1",
+       "man1/rfwatch-replay.1",
        "man3/libairtally.3"]
 
 PROBE_FLAGS = []  # extra compiler flags for the probe (set from the command line)

@@ -23,6 +23,7 @@ PROGRAMS = [
     ("rfwatch-web", 1, "companions/rfwatch-web/rfwatch-web"),
     ("rfwatch-view", 1, "companions/rfwatch-view/rfwatch-view"),
     ("rfwatch-mqtt", 1, "companions/rfwatch-mqtt/rfwatch-mqtt"),
+    ("rfwatch-record", 1, "companions/rfwatch-record/rfwatch-record"),
     ("rfwatch-replay", 1, "companions/rfwatch-replay/rfwatch-replay"),
     ("airtally-exporter", 1, "companions/airtally-exporter/airtally-exporter"),
     ("airtally-show", 1, "companions/airtally-show/airtally-show"),

@@ -23,8 +23,8 @@ DEB_DIR, ARCH, VERSION = sys.argv[1:4]
 FULL_VERSION = VERSION + "-1"
 MACHINE = {"amd64": "Advanced Micro Devices X86-64", "arm64": "AArch64"}[ARCH]
 SBIN = {"rfwatchd", "diagtail", "ifward-event"}
-BIN = {"rfwatch-web", "rfwatch-view", "rfwatch-mqtt", "airtally-exporter", "airtally-show",
-       "ifward-listen", "rfwatch-replay"}
+BIN = {"rfwatch-web", "rfwatch-view", "rfwatch-mqtt", "rfwatch-record", "airtally-exporter",
+       "airtally-show", "ifward-listen", "rfwatch-replay"}
 UNITS = {"rfwatchd@.service", "rfwatch-web.service", "rfwatch-mqtt@.service",
          "airtally-exporter.service"}
 MULTIARCH = subprocess.run(["dpkg-architecture", "-a", ARCH, "-qDEB_HOST_MULTIARCH"],
