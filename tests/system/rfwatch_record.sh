@@ -42,19 +42,21 @@ stop() {
 # gone PID: the child has exited (a zombie until it is waited for, which
 # kill -0 still finds).
 gone() { [ ! -e "/proc/$1" ] || grep -q ') Z' "/proc/$1/stat" 2>/dev/null; }
-# cpu_samples PID: "uptime ticks ticks-per-second" each second while PID
-# lives; utime and stime are fields 14 and 15 of /proc/PID/stat, counted
-# after the command name, which may hold blanks.
+# cpu_samples PID: "seconds-since-the-epoch ticks ticks-per-second" each
+# second while PID lives (the clock of the recording's arrival times, so
+# the lines of the window can be counted); utime and stime are fields 14
+# and 15 of /proc/PID/stat, counted after the command name, which may hold
+# blanks.
 cpu_samples() {
-  local hz stat up
+  local hz stat now
   hz=$(getconf CLK_TCK)
   while stat=$(cat "/proc/$1/stat" 2>/dev/null); do
-    read -r up _ </proc/uptime
+    now=$EPOCHREALTIME
     stat=${stat##*) }
     [ "${stat:0:1}" = Z ] && break
     # shellcheck disable=SC2086
     set -- "$1" $stat
-    echo "$up $((${13} + ${14})) $hz"
+    echo "$now $((${13} + ${14})) $hz"
     sleep 1
   done
 }
