@@ -24,6 +24,8 @@ seconds=60
 # fakeath's tone: 3 MHz above channel 6's centre, 2 MHz wide.
 tone_mhz=2440
 tone_width=2
+# What a failed run needs for its diagnosis comes back as well.
+trap 'cp "$WD_STATE"/*.rfwrec "$WD_STATE"/*.log "$WD_STATE"/*.jsonl "$WD_STATE/cpu.txt" "$WD_OUT/" 2>/dev/null' EXIT
 
 # start_web SOCKET PORT NAME: rfwatch-web on loopback, pid in web_pid.
 start_web() {
@@ -111,7 +113,6 @@ wd_check "rfwatch-replay exited with status 0 at the end (got $status)" test $st
 wd_log "replay: $(grep -c 'line(s) missed' "$WD_STATE/replay.log") clients missed lines; $(grep -m 1 'air lines on' "$WD_STATE/replay.log")"
 stop $recorder2 "rfwatch-record on the replay"
 stop $web_replay "rfwatch-web on the replay"
-cp "$file" "$file2" "$WD_STATE"/*.log "$WD_STATE"/*.jsonl "$WD_STATE/cpu.txt" "$WD_OUT/" 2>/dev/null
 
 wd_check "the replay's page peaks on the tone as the live one did" \
   python3 "$check" same-peak "$WD_STATE/live-frames.jsonl" "$WD_STATE/replay-frames.jsonl" $tone_mhz $tone_width
