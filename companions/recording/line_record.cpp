@@ -1,6 +1,5 @@
 #include "line_record.h"
 
-#include "canonical_line.h"
 #include "frame.h"
 
 namespace
@@ -15,18 +14,10 @@ void line_record_from_line(std::string_view line, LineRecord &out)
 {
     // Per thread and reused: a recorder calls this for every line, and the
     // parsed line and its frame are too large for comfort on small stacks.
-    thread_local SpectrumLine parsed;
     thread_local SpectrumFrame frame;
     thread_local std::string text;
-    // The daemon's own lines take the fast path; the general parse is there
-    // for any other form, so the choice never rests on the fast reader alone.
-    // Either way the frame is kept only if it writes the line again exactly.
-    bool framed = frame_from_canonical_line(line, frame);
-    if (!framed && parse_spectrum_line(line, parsed)) {
-        frame_from_spectrum(parsed, frame);
-        framed = true;
-    }
-    if (framed) {
+    // The frame is kept only if it writes the line again exactly.
+    if (frame_from_line(line, frame)) {
         spectrum_line_text(frame, text);
         if (text == line) {
             out.type = RecordType::Frame;

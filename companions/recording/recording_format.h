@@ -45,7 +45,8 @@ enum class RecordType : uint8_t {
                // frame cannot hold exactly), its bytes without the "\n"
     Note = 3,  // the recorder's own JSON object, never served as a line:
                // {"note":"daemon","state":"unreachable"|"connected"},
-               // {"note":"trigger","cause":"..."}, {"note":"lost","lines":N}
+               // {"note":"broker","state":...}, {"note":"lost","lines":N},
+               // {"note":"trigger","cause":"..."}, {"note":"full","max_bytes":N}
 };
 
 // The header's JSON object: {"radio":"wlan0","driver":"ath11k",

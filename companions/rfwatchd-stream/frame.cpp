@@ -93,6 +93,8 @@ void frame_from_spectrum(const SpectrumLine &line, SpectrumFrame &out)
 
 bool frame_from_line(std::string_view line, SpectrumFrame &out)
 {
+    if (frame_from_canonical_line(line, out))
+        return true;
     SpectrumLine parsed; // 4 KiB
     if (!parse_spectrum_line(line, parsed))
         return false;

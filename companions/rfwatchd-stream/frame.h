@@ -23,8 +23,15 @@ struct SpectrumFrame {
 };
 
 // false when line is not a spectrum line (parse_spectrum_line; the caller
-// counts it as dropped); out is then unspecified.
+// counts it as dropped); out is then unspecified. A line in the daemon's own
+// form is read by frame_from_canonical_line, any other by the general parse.
 bool frame_from_line(std::string_view line, SpectrumFrame &out);
+// The fast path alone: false when line is not in the daemon's own form
+// (member order, no spaces, whole numbers, bins with two decimals or null,
+// bin_count the number of bins, each bin within what a frame holds). true
+// does not promise that the frame writes the line again: a caller that
+// needs that compares spectrum_line_text with it.
+bool frame_from_canonical_line(std::string_view line, SpectrumFrame &out);
 void frame_from_spectrum(const SpectrumLine &line, SpectrumFrame &out);
 
 // A frame received as bytes (a "compact" MQTT payload): false unless it is

@@ -1,4 +1,7 @@
-#include "canonical_line.h"
+// The daemon's own form of a spectrum line read straight from the text:
+// the fast path of frame_from_line, which spares every companion the
+// general JSON parse of each line.
+#include "frame.h"
 
 #include <cstdint>
 
