@@ -1,6 +1,7 @@
 #include "broker_client.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -276,6 +277,20 @@ void broker_client_io(BrokerClient &c, bool readable, bool writable, int64_t now
         rc = MOSQ_ERR_CONN_LOST;
     if (rc != MOSQ_ERR_SUCCESS || c.refused || c.version_refused)
         attempt_over(c, now_us, rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_REFUSED : rc);
+}
+
+short broker_client_poll_events(const BrokerClient &c)
+{
+    if (broker_client_socket(c) < 0)
+        return 0;
+    return static_cast<short>(POLLIN | (broker_client_wants_write(c) ? POLLOUT : 0));
+}
+
+void broker_client_poll_handle(BrokerClient &c, short revents, int64_t now_us)
+{
+    if (revents != 0)
+        broker_client_io(c, (revents & (POLLIN | POLLHUP | POLLERR)) != 0, (revents & POLLOUT) != 0,
+                         now_us);
 }
 
 void broker_client_drop(BrokerClient &c, int64_t now_us, int rc)

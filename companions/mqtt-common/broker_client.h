@@ -91,6 +91,10 @@ int broker_client_socket(const BrokerClient &c);
 bool broker_client_wants_write(const BrokerClient &c);
 // The socket is readable (or hung up) and/or writable.
 void broker_client_io(BrokerClient &c, bool readable, bool writable, int64_t now_us);
+// The same for a poll() loop: the events to watch the socket for (0 while
+// there is none) and the handling of what poll returned.
+short broker_client_poll_events(const BrokerClient &c);
+void broker_client_poll_handle(BrokerClient &c, short revents, int64_t now_us);
 // Ends the attempt from outside (its socket cannot be watched): as if the
 // connection had failed with libmosquitto's rc.
 void broker_client_drop(BrokerClient &c, int64_t now_us, int rc);

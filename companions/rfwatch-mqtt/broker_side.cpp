@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
 
 namespace
 {
@@ -213,16 +212,12 @@ int broker_socket(const BrokerSide &b)
 
 short broker_events(const BrokerSide &b)
 {
-    if (broker_client_socket(b.client) < 0)
-        return 0;
-    return static_cast<short>(POLLIN | (broker_client_wants_write(b.client) ? POLLOUT : 0));
+    return broker_client_poll_events(b.client);
 }
 
 void broker_handle(BrokerSide &b, short revents, int64_t now_us)
 {
-    if (revents != 0)
-        broker_client_io(b.client, (revents & (POLLIN | POLLHUP | POLLERR)) != 0,
-                         (revents & POLLOUT) != 0, now_us);
+    broker_client_poll_handle(b.client, revents, now_us);
 }
 
 int64_t broker_deadline(const BrokerSide &b, int64_t now_us)

@@ -2,7 +2,6 @@
 
 #include "fleet_contract.h"
 
-#include <poll.h>
 
 namespace
 {
@@ -106,16 +105,12 @@ int mqtt_source_socket(const MqttSource &m)
 
 short mqtt_source_events(const MqttSource &m)
 {
-    if (broker_client_socket(m.client) < 0)
-        return 0;
-    return static_cast<short>(POLLIN | (broker_client_wants_write(m.client) ? POLLOUT : 0));
+    return broker_client_poll_events(m.client);
 }
 
 void mqtt_source_handle(MqttSource &m, short revents, int64_t now_us)
 {
-    if (revents != 0)
-        broker_client_io(m.client, (revents & (POLLIN | POLLHUP | POLLERR)) != 0,
-                         (revents & POLLOUT) != 0, now_us);
+    broker_client_poll_handle(m.client, revents, now_us);
 }
 
 int64_t mqtt_source_deadline(const MqttSource &m, int64_t now_us)
