@@ -1,8 +1,9 @@
 // A scene: emitters over a noise floor, seen by a capture at one tuning,
 // on a virtual clock. Report k is taken at a jittered instant within its
-// own slot of 1/rate seconds (where in the slot follows from the seed and
-// k), so a program can make any report of a scene in-process, without FUSE, and
-// check what an analysis made of it against the scene's truth.
+// own slot, which lasts one period of the report rate; the seed and k
+// choose where in the slot. So a program can make any report of a scene
+// in-process, without FUSE, and check what an analysis made of it against
+// the scene's truth.
 #pragma once
 
 #include "emitter.h"
