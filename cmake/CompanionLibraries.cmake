@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The libraries the companions are built on, as targets that work native and
 # cross: wd_libwebsockets (HTTP and WebSocket) and wd_libmosquitto (MQTT).
 # tools/setup installs both for both architectures.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # wd_fuzz(<name> SOURCES ... [LIBS ...] [ARGS ...])
 #
 # One libFuzzer harness (WD_FUZZ builds, clang only) and its CTest entry

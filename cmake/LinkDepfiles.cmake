@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every link also writes the list of files the linker read (link.d beside the
 # objects), so tools/check-deps can tell which packages a build relies on,
 # the libraries that the compiler driver adds on its own included.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Manual pages: scdoc sources in doc/man/, built to roff by default and
 # installed under CMAKE_INSTALL_MANDIR. tools/setup installs scdoc, so a
 # missing one is a broken machine, not an option: stop here rather than

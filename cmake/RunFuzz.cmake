@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs one libFuzzer harness for CTest (see wd_fuzz in Fuzzing.cmake):
 #   cmake -DHARNESS=... -DSCRATCH=... -DARTIFACTS=... -DCORPUS=... -DSECONDS=...
 #         [-DEXTRA=<options>] -P RunFuzz.cmake

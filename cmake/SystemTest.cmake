@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # wd_system_test(<name> SCRIPT <file> [RADIOS n] [TIMEOUT s] [ARGS ...] [VM_OPTIONS ...])
 #
 # One scenario script run inside a test-bed VM by testbed/vm/run-in-vm, as the

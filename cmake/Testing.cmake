@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # wd_test(<name> LABEL <unit|component|system|fuzz> SOURCES ... [LIBS ...] [TIMEOUT s] [THREADS])
 #
 # One CTest entry per test program. Unit tests are the only ones run in the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Warnings everywhere; errors when WD_WERROR is on (CI turns it on).
 add_compile_options(-Wall -Wextra -Wpedantic)
 if(WD_WERROR)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for the 64-bit Arm access points with Debian's cross compiler
 # and the arm64 multiarch libraries.
 set(CMAKE_SYSTEM_NAME Linux)

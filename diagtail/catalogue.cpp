@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "catalogue.h"
 
 #include "guards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The firmware's message catalogue: message identifier -> format text and
 // argument types, held in an open-addressing hash table for the whole run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of the ath11k firmware's diagnostic records: one read at a time,
 // one output line per firmware message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // diagtail's ownership guards: a descriptor is closed and a C object
 // released when its guard goes out of scope, so every early return
 // releases what was acquired.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // diagtail: prints the ath11k firmware's log messages from its debugfs
 // diagnostic stream, decoded through the firmware's message catalogue.
 #include "catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The firmware's printf-like message templates, rendered from the argument
 // words of one message record.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading MAC and IP address texts, as given on the command line and in
 // state files.
 #pragma once

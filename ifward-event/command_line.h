@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: options, the command table, event parameters, usage.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datagram.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two datagram layouts that ifward reads, and the event codes. The
 // daemon reads these as raw memory images, so every offset is pinned.
 #pragma once

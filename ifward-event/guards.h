@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's ownership guards: every descriptor and every C allocation is
 // released when its scope ends, so no return path can forget one.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's one logging helper: one line per diagnostic on standard error,
 // with a level prefix. Debug lines only when DEBUG was in the environment.
 #pragma once

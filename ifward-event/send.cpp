@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send.h"
 
 #include "guards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Delivery of one datagram to ifward: a fresh unbound socket per datagram,
 // so the daemon never has an address to answer to.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "state_file.h"
 
 #include "guards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replay of a state file: every interface's state, then the closing record.
 #pragma once
 

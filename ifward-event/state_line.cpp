@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "state_line.h"
 
 #include "address_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One line of a state file: "interface.property=value".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ctrl_reply.h"
 
 #include <cstdlib>

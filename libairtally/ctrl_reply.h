@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of hostapd and wpa_supplicant control replies that give a
 // VAP's security settings.
 #pragma once

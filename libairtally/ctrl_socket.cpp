@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ctrl_socket.h"
 
 #include <cstdio>

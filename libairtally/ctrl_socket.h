@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Requests over the handle's control socket to the hostapd and wpa_supplicant
 // control interfaces: one datagram each way.
 #pragma once

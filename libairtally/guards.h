@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's ownership guards: whatever a function acquires for its own
 // use is released on every return path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Creation and release of the handle, and the two free-all calls.
 #include "handle.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library handle: the netlink part, the control-socket part and the
 // heads of the two lists.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Callers read the records in place, so their layout is the library's ABI:
 // any change here breaks programs built against an older header.
 #include "airtally.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Circular doubly-linked lists with a sentinel head, shared by the radio and
 // interface records (both begin with next, prev).
 #pragma once

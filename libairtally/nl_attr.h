@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading nl80211 attributes that were parsed without a policy: nothing has
 // checked their lengths, so one too short for its type counts as absent
 // instead of being read past its end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "nl_dump.h"
 
 #include "guards.h"

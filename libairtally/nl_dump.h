@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one netlink conversation of the library: an nl80211 dump whose reply
 // messages each go through a handler.
 #pragma once

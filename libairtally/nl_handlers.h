@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libnl valid-message handlers that merge nl80211 dump replies into the
 // handle's lists; `arg` is the handle. Each returns NL_SKIP so reception goes
 // on with the next message.

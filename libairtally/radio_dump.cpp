@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The radio list: wiphy, interface and regulatory dumps merged into one
 // radio_stat per phy.
 #include "handle.h"

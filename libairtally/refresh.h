@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A refresh of a list gives exactly what the dumps report now, while the
 // records the caller already holds stay where they are.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface list: one vap_stat per network interface from the nl80211
 // interface dump.
 #include "handle.h"

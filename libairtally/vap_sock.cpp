@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vap_stat_get_sock: a VAP's security settings from the daemon that runs it.
 #include "ctrl_reply.h"
 #include "ctrl_socket.h"

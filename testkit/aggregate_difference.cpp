@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "aggregate_difference.h"
 
 namespace wdtest

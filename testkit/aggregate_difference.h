@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compares two aggregates the way a client would see them: the taken
 // slots in order, each slot's count and sample (the bins up to its bin
 // count), and the flag a fold relies on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air_line_text.h"
 
 #include <cstdio>

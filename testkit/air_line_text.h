@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatchd's JSON air line, built the one way the tests and the stand-in
 // daemon need it (the daemon's own member order and number formats).
 #pragma once

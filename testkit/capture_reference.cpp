@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture_reference.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Straightforward constructions that the capture library's fast paths are
 // measured and checked against: the JSON sample message with one cJSON raw
 // item and one snprintf per bin, and the ath11k power rule with libm's

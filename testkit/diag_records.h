@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builders of the ath11k firmware's diagnostic records and of message
 // catalogue files, shared by the decoder's unit tests, the program's
 // component tests and the emulated access point.

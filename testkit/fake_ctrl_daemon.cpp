@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fake_ctrl_daemon.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the control interface of hostapd or wpa_supplicant: a Unix
 // datagram socket bound at a path that answers each request datagram with a
 // canned reply sent back to the requester's own socket.

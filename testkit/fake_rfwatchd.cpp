@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fake_rfwatchd.h"
 
 #include "unix_listen.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for rfwatchd's Unix stream socket: accepts clients, sends them
 // the lines a test chooses (once, or a round every period), and records what
 // they write, one entry per read() with its arrival time, and the commands

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """For the tests that are scripts: rfwatchd's spectrum line, and the stand-in
 rfwatchd (testkit's fake-rfwatchd program, the C++ tests' FakeRfwatchd)."""
 import json

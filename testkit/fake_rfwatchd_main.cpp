@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fake-rfwatchd SOCKET LINES-FILE PERIOD-MS: FakeRfwatchd for the tests that
 // are scripts, so that they and the C++ tests share one stand-in.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fd_capture.h"
 
 #include <cstdio>

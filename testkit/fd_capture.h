@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Captures what this process writes to one of its descriptors (standard
 // output or error), for checking the exact lines a library prints.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "free_port.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Contract checks inside the libFuzzer harnesses: a broken contract stops
 // the run as a crash does, so libFuzzer keeps the input that broke it.
 #pragma once

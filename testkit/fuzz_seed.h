@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made starting inputs for the libFuzzer harnesses: each is written as
 // a file of its own in the harness's corpus folder, named after its content.
 #pragma once

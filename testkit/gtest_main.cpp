@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main of every test program: GoogleTest's, except that a program in
 // which nothing passed and something was skipped ends with SKIP_EXIT_CODE,
 // so CTest lists it as skipped instead of passed. A failure still ends

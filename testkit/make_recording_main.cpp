@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // make-recording FILE [--radio NAME] [--driver D] [--source S] [--recorder R]
 // [--started-us N]: writes a recording of the lines read from standard input,
 // each "TIME_US<TAB>LINE", for the tests that are scripts. A line beginning

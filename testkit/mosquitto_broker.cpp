@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mosquitto_broker.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real mosquitto broker for tests and benchmarks: on free loopback ports,
 // with a password file, an ACL, and a TLS listener whose certificate comes
 // from a CA made for the occasion with openssl. Everything lives in one

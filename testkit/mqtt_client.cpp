@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mqtt_client.h"
 
 #include <algorithm>

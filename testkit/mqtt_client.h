@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An MQTT client for tests and benchmarks (libmosquitto with its own
 // thread): subscribes and records what arrives, or publishes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Private namespaces for component tests, so the real binaries can be run at
 // their fixed paths (/run, /sys/kernel/debug, /lib/firmware, ...) without
 // touching the machine's own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds nl80211 reply messages with libnl, as the kernel would send them
 // in a dump, for feeding the library's handlers directly.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording_file.h"
 
 #include "line_record.h"

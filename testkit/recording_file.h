@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recording file built from lines, for the tests of the programs that read
 // recordings (replay, export, the page) and for scripts (make-recording).
 #pragma once

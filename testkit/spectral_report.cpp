@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "spectral_report.h"
 
 namespace wdtest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builders of the FFT reports that the ath11k and ath10k drivers append to
 // their spectral sample file. One builder for the capture tests, the daemon
 // tests and the simulated driver, so they all agree on the bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "spectrum_line.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatchd's JSON spectrum line, built the one way the tests, the
 // benchmarks and the stand-in daemon need it.
 #pragma once

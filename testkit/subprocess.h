@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes for component tests: start a real binary with its three
 // standard streams piped, talk to it, and collect its output and status.
 #pragma once

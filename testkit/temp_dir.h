@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private folder under /tmp for one test, removed with everything in it
 // when the guard goes, so a failed assertion leaves nothing behind.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "test_clock.h"
 
 #include "base/clock.h"

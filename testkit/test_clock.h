@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time base rfwatchd's code reads (monotonic_ms), replaced for tests by
 // a clock that stands still until the test moves it. A test program gets it
 // by linking wd_test_clock; time-dependent logic then gives the same result

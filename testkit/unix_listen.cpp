@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "unix_listen.h"
 
 #include <cerrno>

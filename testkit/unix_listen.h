@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A listening Unix stream socket at a path, as the stand-in daemons bind
 // theirs (a file left at the path by an earlier run is replaced).
 #pragma once

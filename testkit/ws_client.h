@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tiny blocking HTTP and WebSocket client for component tests of servers
 // on loopback: one request with chosen headers, or a WebSocket handshake
 // followed by reading and sending messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // diagtail's hot path: decoding a full read of firmware message records
 // and rendering their texts, and the renderer against glibc's snprintf on
 // the same formats and values, reported as a ratio from the same run.

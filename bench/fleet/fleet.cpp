@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fleet of access points publishing to one broker: N stand-in rfwatchd
 // sockets (10 lines a second of 512 bins each), N rfwatch-mqtt processes,
 // one mosquitto and one subscriber that counts. Prints delivered messages

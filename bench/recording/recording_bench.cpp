@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recorder's cost per line: choosing the record (parse, frame, the line
 // written again and compared) and its bytes, against parsing the line alone,
 // measured in the same run; and the bytes a line takes in the file against

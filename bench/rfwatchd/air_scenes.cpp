@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The air engine against scenes whose truth is known: fakeath's emitters
 // make each report on a virtual clock, the driver's own report format
 // carries it through rfwatchd's decoders into the engine, and the air lines

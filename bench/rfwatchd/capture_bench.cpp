@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Spectral capture hot paths against their straightforward constructions,
 // measured in the same run; the ratios are printed at the end.
 #include "capture/ath11k_report.h"

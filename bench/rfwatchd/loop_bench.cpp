@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's main loop under the load its clients bring: 20 clients on
 // real Unix sockets, each reading its stream and changing its aggregation
 // period every few hundred milliseconds, and a sample file that delivers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's pipeline: a sample file in tmpfs holding many 512-bin ath11k
 // reports, five clients on real Unix sockets being read by threads of
 // their own, and the real poll, sample and flush steps at the default

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air_link.h"
 
 #include "air_metrics.h"

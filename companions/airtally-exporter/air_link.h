@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exporter's links to the rfwatchd daemons named by --rfwatchd, run
 // from its libwebsockets loop: each asks for air lines after every
 // connection and keeps them (air_radios.h) for the scrapes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The radios' air analysis as Prometheus metrics (wifidiag_air_*), written
 // with the exporter's one exposition code after libairtally's metrics.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air_radios.h"
 
 #include "fleet_contract.h"

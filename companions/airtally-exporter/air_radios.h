@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the exporter keeps of each radio's rfwatchd air lines between
 // scrapes: the latest line per centre frequency, bounded, forgotten when
 // the daemon goes or the frequency is no longer swept.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exposition.h"
 
 #include "utf8.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prometheus' text exposition format (version 0.0.4): the family header,
 // sample lines and label-value escaping. Pure text building, no I/O.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // airtally-exporter: libairtally's radio and interface statistics for
 // Prometheus. One thread, one libwebsockets loop; each scrape of /metrics
 // reads nl80211 and the daemons' control sockets afresh.

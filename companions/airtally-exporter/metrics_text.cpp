@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "metrics_text.h"
 
 #include "exposition.h"

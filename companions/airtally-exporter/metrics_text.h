@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exporter's whole answer to a scrape: libairtally's radios and
 // interfaces and the exporter's own counters as Prometheus metrics.
 #pragma once

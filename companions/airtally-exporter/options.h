@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // airtally-exporter's command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One scrape: refresh libairtally's lists, ask the daemons, render the text.
 // The library reports failures only by printing them, so each call runs with
 // standard output and error captured; whatever it printed counts as one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // airtally-exporter's server: one libwebsockets loop answering scrapes over
 // HTTP. A scrape runs inside the loop, so scrapes never overlap: a request
 // that arrives meanwhile waits in its connection and is served fresh after.

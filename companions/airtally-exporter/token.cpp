@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "token.h"
 
 #include "access_token.h"

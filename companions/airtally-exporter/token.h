@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bearer token a scraper must present when one is configured: read from
 // a file (Prometheus reads the same file through credentials_file, see
 // access_token.h for what the file must be), never taken from the command line.

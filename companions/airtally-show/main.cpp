@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // airtally-show: prints what libairtally reports about this access point's
 // radios and interfaces, with the security settings of the access point and
 // station interfaces from their daemons.

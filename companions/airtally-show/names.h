@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names for libairtally's numbers (interface types, phy modes, WPA versions,
 // key-management and cipher suites), shared by every companion that shows
 // them so that they all say the same thing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show_format.h"
 
 #include "names.h"

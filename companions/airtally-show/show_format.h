@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the library's two lists for a person (a table) or a script (JSON).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 well-formedness for text that starts as arbitrary bytes (SSIDs):
 // each companion's output format escapes what this does not accept.
 #pragma once

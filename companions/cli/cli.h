@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One option processor for the companions: each program describes its
 // options once, in a table, and the same table drives getopt_long, the
 // checking of numbers and the usage text, so none of them can drift.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access_options.h"
 
 #include "host_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where an HTTP companion listens and who may ask it: --listen,
 // --token-file, --no-auth and --allow-host, taken and checked alike by every
 // HTTP companion so that none is left open to the network by mistake.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access_token.h"
 
 #include "secret_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The access token an HTTP companion requires: kept in a file only its user
 // can read, long enough not to be guessed, compared in constant time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "auth_throttle.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slows the guessing of a token: a peer that keeps presenting wrong ones is
 // answered 429 for a while that doubles with each further failure, and its
 // token is not even looked at meanwhile. The wait is kept as a deadline, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which names a request may give in its Host header. A page from another
 // site reaches a server on loopback by DNS rebinding: its own name comes to
 // resolve to 127.0.0.1, and the browser, believing it still talks to that

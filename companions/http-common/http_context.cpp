@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "http_context.h"
 
 struct lws_context *http_context_create(const HttpListen &l, const struct lws_protocols *protocols,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libwebsockets side every HTTP companion shares: one listening context
 // bound to exactly the address asked for, and its gate.
 #pragma once

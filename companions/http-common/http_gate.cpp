@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "http_gate.h"
 
 #include "host_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every HTTP companion checks before a request is served: who may hold
 // a connection (a bounded table, a few per peer, far below the descriptor
 // limit; the time each has to send its request is the context's, see

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "http_reply.h"
 
 #include <algorithm>

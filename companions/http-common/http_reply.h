@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One way for the HTTP companions to answer a request: a status, the
 // headers every answer carries, the answer's own, and a body sent one chunk
 // per writable turn, so a large body never stalls the one event loop the

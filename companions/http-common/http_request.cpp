@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "http_request.h"
 
 std::string http_header(struct lws *wsi, enum lws_token_indexes h)

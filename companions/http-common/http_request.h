@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading what a request carries, for every HTTP companion's handlers and
 // for the gate that looks at the Host before anything is served.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "listen_address.h"
 
 #include <arpa/inet.h>

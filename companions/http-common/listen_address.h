@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where an HTTP companion listens: [ADDR:]PORT on the command line, and
 // whether that address keeps it to this machine.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log_limiter.h"
 
 bool log_limiter_pass(LogLimiter &l, uint64_t now_ms, unsigned *suppressed)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A few lines a minute at most: libwebsockets logs each failed accept, and a
 // flood of them (descriptors exhausted) must not fill the disk or the journal.
 #pragma once

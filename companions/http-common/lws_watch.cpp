@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lws_watch.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One descriptor watched and one timer run from a libwebsockets loop for an
 // owner record (the daemon link, the broker client), which alone reads and
 // writes the descriptor. A program lists LWS_WATCH_PROTOCOL_NAME with

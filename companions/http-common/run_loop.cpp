@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run_loop.h"
 
 #include "http_gate.h"

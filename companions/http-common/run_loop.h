@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main loop every HTTP companion runs once it listens: serve until
 // SIGINT or SIGTERM, then return so that main tears down and exits 0.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns a received datagram into one readable line, for people wiring
 // ifward-event into scripts and for the tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ifward-listen: stands in for ifward's socket and prints each datagram
 // that arrives, decoded, one line each.
 #include "cli.h"

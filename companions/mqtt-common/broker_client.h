@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one MQTT client of the companions: a fresh libmosquitto client per
 // attempt (nothing of a dead connection lingers), one TLS set-up, one
 // back-off, connecting on a helper thread (broker_connect.h), MQTT 5 with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connecting an MQTT client without blocking the caller's loop, and what the
 // MQTT companions share about the answer.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "broker_lws.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives a BrokerClient from a libwebsockets loop (lws_watch.h): a duplicate
 // of libmosquitto's socket is watched there (lws closes what it adopts,
 // libmosquitto its own: each gets one), and the watch's timer runs the

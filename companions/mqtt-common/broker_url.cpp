@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "broker_url.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The broker URL every MQTT companion takes: mqtt://[user@]host[:port] or
 // mqtts://... (TLS). The password never rides in it.
 #pragma once

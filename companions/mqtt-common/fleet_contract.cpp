@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fleet_contract.h"
 
 #include <algorithm>

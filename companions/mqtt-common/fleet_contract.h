@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fleet's contract between rfwatch-mqtt, which publishes each radio
 // under PREFIX/NODE/RADIO/..., and rfwatch-web's fleet page, which lists
 // them: the topics, the one rule for names, and the status payload. Both

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A line of rfwatchd as a record and back: a spectrum line becomes a frame
 // record when spectrum_line_text gives it back byte for byte, any other line
 // a text record. So a replay serves exactly what was recorded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording_format.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording file of rfwatch-record and rfwatch-replay (and the page's
 // record button): what rfwatchd sent, line by line, with the time each line
 // arrived. Little-endian throughout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording_reader.h"
 
 #include <cerrno>

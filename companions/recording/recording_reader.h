@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a recording front to back in constant memory: a header, then one
 // record at a time. A torn or damaged tail ends the records; it never
 // refuses the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording_writer.h"
 #include "recording_reader.h"
 

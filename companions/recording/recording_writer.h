@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a recording: creates it with its header, or appends to an existing
 // one (cutting a torn tail first), one write() per record, and syncs to disk
 // at most every sync_every_us so that a power cut loses little.

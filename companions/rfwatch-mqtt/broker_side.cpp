@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "broker_side.h"
 
 #include "clock.h"

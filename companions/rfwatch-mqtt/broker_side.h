@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-mqtt's side of the broker: the bounded ring in front of the
 // shared client (broker_client.h, driven from our own poll() loop), the
 // retained status, and the commands the broker passes on.

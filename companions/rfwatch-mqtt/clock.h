@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Monotonic time in microseconds and the reconnection pace shared by the
 // broker and the daemon side.
 #pragma once

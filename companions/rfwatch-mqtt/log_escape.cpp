@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log_escape.h"
 
 std::string escape_for_log(std::string_view text, size_t max_bytes)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a publisher sent, made safe for rfwatch-mqtt's log.
 #pragma once
 

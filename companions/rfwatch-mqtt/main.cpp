@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-mqtt: publishes rfwatchd's spectra to an MQTT broker. One poll()
 // loop over rfwatchd's socket and the broker's (only connecting to the
 // broker, which blocks, runs on a helper thread); it reads the daemon all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-mqtt's command line: the options, the broker URL and the topics
 // they make. Parsed by one table, so usage text and parsing cannot drift.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "publish_ring.h"
 
 namespace

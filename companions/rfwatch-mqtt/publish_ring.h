@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The messages waiting for the broker: a ring of at most max-queue entries,
 // the oldest dropped first (and counted) when a new one finds it full.
 // Entries stay in the ring while libmosquitto holds them and leave it only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-record --export: reads the recording one record at a time and
 // hands each spectrum (in dBm) and air line to the chosen format.
 #include "export.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-record --export: a recording turned into a file other tools read,
 // streaming (constant memory for any size of recording).
 #pragma once

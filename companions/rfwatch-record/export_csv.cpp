@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "export_csv.h"
 
 #include "export_output.h"

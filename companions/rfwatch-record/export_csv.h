@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CSV in rtl_power's form, one row per spectrum line:
 //   date, time, Hz low, Hz high, Hz step, samples, dB, dB, ...
 // date and time in UTC (the lines of a sweep share its first line's time),

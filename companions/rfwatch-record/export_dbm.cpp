@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report's total power is noise + rssi; the bins share it in proportion
 // to m^2, so a bin's level is that total plus 20 log10(m_j) - 10 log10(sum
 // m_k^2).

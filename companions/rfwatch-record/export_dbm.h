@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ath10k's spectrum lines carry raw FFT magnitudes; exports give dBm, by
 // the same level rule as rfwatchd's air engine (README "Air lines": Levels).
 // Re-stated here because a companion does not link the daemon's code.

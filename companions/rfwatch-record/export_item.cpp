@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "export_item.h"
 
 #include "export_dbm.h"

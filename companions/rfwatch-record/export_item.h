@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an export takes from one record: a spectrum in dBm, an air line, or
 // nothing (a Note, or a line neither parser takes).
 #pragma once

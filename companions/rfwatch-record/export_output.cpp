@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "export_output.h"
 
 #include <cerrno>

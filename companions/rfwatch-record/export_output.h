@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the exports share about the files they write.
 #pragma once
 

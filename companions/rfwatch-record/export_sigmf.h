@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SigMF (core 1.0.0): NAME.sigmf-data holds the spectra one after another,
 // n float32 little-endian dBm each (NaN for a null bin); NAME.sigmf-meta
 // describes them: a capture wherever the centre, width or bin count

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SigMF annotations from air lines: a signal named in consecutive air lines
 // of one centre frequency is one annotation, spanning the samples of those
 // lines' windows. Annotations come out sorted by their first sample, as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "export_sweep.h"
 
 void sweep_clock_break(SweepClock &clock)

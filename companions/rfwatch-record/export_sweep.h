@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time a CSV row carries: the lines of one sweep share the time of its
 // first line, as rows of one scan do in rtl_power's form. A sweep is a run
 // of lines whose centre frequencies are all different; a frequency seen

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "flight.h"
 #include "air_line.h"
 #include "flight_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Flight-recorder mode (--ring SECONDS): the last SECONDS of records are
 // kept in memory only; when something happens they are written, with the
 // SECONDS after, into one file of dir named by the time and the cause.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An event file of the flight recorder: named by the trigger's UTC time and
 // its cause, created anew (never appended to an older event's file).
 #pragma once

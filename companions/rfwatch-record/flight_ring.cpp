@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "flight_ring.h"
 
 #include <cstring>

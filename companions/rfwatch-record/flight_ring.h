@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flight recorder's memory: the last records, each encoded once as it
 // will lie in a file, oldest first, in one buffer whose size is the bound.
 // A record never wraps (a gap is left at the buffer's end instead), so each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What in rfwatchd's air lines starts a flight-recorder event: a class of
 // signal other than Wi-Fi that no air line of the window had, and a channel
 // whose quality falls below the threshold (again only after it recovered).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-record: records rfwatchd's lines, with the time each arrived,
 // from its socket or from the fleet's broker, into a recording (or, with
 // --ring, into the flight recorder's event files). One poll() loop; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mqtt_source.h"
 
 #include "fleet_contract.h"

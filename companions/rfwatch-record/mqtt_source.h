@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-record's other source: one radio of the fleet from an MQTT
 // broker, as rfwatch-mqtt publishes it (fleet_contract.h). A spectrum
 // payload is the line itself (json) or its frame (compact), which becomes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-record's command line: one table of options for its four modes
 // (a file, the flight recorder, a radio of the fleet from MQTT, export),
 // and the rules for which of them go together.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record_file.h"
 
 #include "recording_reader.h"

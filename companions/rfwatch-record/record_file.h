@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording of rfwatch-record's file mode: one file, created or
 // appended to, that rotates before it passes its bound: FILE becomes
 // FILE.1 (an older FILE.1 goes) and a new FILE begins, so the pair never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record_sink.h"
 
 #include "air_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where rfwatch-record puts what it receives: the recording file or the
 // flight recorder. Either begins at the first line, which tells the
 // header's driver when --driver did not; notes that came before it (the

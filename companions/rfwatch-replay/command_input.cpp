@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "command_input.h"
 
 #include "command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client's bytes split into commands the way rfwatchd splits them: a line
 // feed ends one, and a read without one is one (a client that writes each
 // command with one write sends no line feeds). What follows a read's last

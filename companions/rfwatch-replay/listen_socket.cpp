@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "listen_socket.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replay's socket, bound where rfwatchd's would be. A socket file left
 // by a program that died is replaced; one that still answers belongs to a
 // running daemon (or replay) and is never taken from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-replay: serves a recording of rfwatchd's stream on a Unix socket
 // as the daemon would, so that every client (rfwatch-web, rfwatch-view,
 // rfwatch-mqtt, rfwatch-record) can be run against what was seen on a

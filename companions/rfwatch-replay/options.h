@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-replay's command line, one table for parsing and the usage text.
 #pragma once
 

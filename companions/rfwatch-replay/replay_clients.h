@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replay's clients: a fixed table, like rfwatchd's. Writes never block:
 // a line goes to a client whole or not at all, and a client whose socket is
 // full misses lines (counted) instead of holding the others up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a replay does with a client's command: it honours the air command
 // (which lines the client gets) and refuses what would need the radio,
 // each with one log line naming the client.

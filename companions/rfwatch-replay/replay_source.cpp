@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "replay_source.h"
 
 #include "line_record.h"

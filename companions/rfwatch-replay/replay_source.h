@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording read one line at a time, in constant memory: Frame and
 // Line records become the lines rfwatchd sent; Notes are the recorder's
 // own and are skipped. --loop reopens the file for each pass.

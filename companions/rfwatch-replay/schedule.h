@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // When each recorded line is due: the recording's arrival times replayed at
 // a speed, on the monotonic clock. Pure arithmetic, so a test drives it
 // with made-up instants.

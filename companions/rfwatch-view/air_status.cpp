@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air_status.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The view's air line: the latest air line of each centre frequency, told
 // as one line of text (the channels, worst quality first, and the strongest
 // named signal that is not Wi-Fi).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fullscreen.h"
 
 #include "air_status.h"

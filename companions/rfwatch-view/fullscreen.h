@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full-screen view's loop: reads the daemon's lines and the keys, and
 // redraws at most ten times a second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-view: a small client of rfwatchd. Connects to its socket, can send
 // the three commands, and shows the stream full-screen (spectrum and
 // waterfall), as a per-frequency summary once a second, or one line per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "screen_render.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns what the full-screen view knows into a screen of text: a status
 // line with the peak, the spectrum (block characters in eighths of a row)
 // with a dBm scale, the frequency axis, and the waterfall, newest row on top.

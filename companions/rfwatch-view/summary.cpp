@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "summary.h"
 
 #include "sample_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Per-frequency summary of the daemon's sample lines: what rfwatch-view
 // shows once a second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The terminal as the full-screen view uses it: raw keys, the alternate
 // screen, a hidden cursor, and its size. Whatever path the program leaves
 // by (the guard's end, exit(), a signal the loop notices), the terminal is

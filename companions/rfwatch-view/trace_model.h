@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the full-screen view shows: the latest line of each centre frequency
 // (a sweep puts several side by side), their max-hold, and both reduced to
 // one value per screen column over the frequency span.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-view's use of the shared daemon link: one connection, no
 // reconnecting (a viewer without its daemon says so and ends), the command
 // line's commands queued in order, lines handed to whichever view runs.

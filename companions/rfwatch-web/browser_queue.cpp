@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "browser_queue.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What waits to be sent to one browser, in fixed memory: the newest few
 // frames (a slow browser loses the oldest, never holds up the daemon or the
 // other browsers), a few text messages, which go first, and the air lines,

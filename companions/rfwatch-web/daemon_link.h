@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-web's one rfwatchd: the shared daemon link in the server's loop,
 // a radio source (radio_source.h) whose radio 0 every browser is shown.
 #pragma once

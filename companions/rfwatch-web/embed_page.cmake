@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes OUT, a C++ source holding every file under DIR (and EXTRA, generated
 # files served by their names) gzip-compressed as a PageAsset (see
 # page_assets.h). Run as a build step (cmake -DDIR=... -DOUT=... -DGZIP=... -P),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fleet_air.h"
 
 #include <algorithm>

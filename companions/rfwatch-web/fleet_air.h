@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fleet page shows of each radio's air: its worst channel quality
 // and its strongest named non-Wi-Fi signals, over the centre frequencies
 // its air lines covered lately (a sweeping radio sends one per frequency).

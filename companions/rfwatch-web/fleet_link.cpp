@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fleet_link.h"
 
 #include "air_line.h"

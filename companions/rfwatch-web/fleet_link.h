@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-web's fleet mode: instead of one rfwatchd socket, the broker that
 // every access point's rfwatch-mqtt publishes to, through the shared client
 // driven from the libwebsockets loop (broker_lws.h). What is the page's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a fleet-mode rfwatch-web knows of the radios publishing to the broker:
 // their topics and their last status. The table is bounded, so a flood of
 // new topics cannot take the memory, and a radio silent for long gives its

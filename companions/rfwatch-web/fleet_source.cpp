@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fleet's broker as a radio source: the table of radios the fleet link
 // keeps, read for the server.
 #include "radio_source.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The HTTP side: the page from the compiled-in assets (gzip-compressed on
 // the wire to a client that takes it), the access token (query once, then
 // cookie), and the checks on upgrades to WebSocket.

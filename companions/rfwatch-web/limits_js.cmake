@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes OUT, the page's limits.js, from DEF (rfwatchd-stream's
 # command_limits.def), so the page's inputs carry the limits every companion
 # checks. Run as a build step (cmake -DDEF=... -DOUT=... -P).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-web: serves rfwatchd's live spectrum to browsers. One thread, one
 // libwebsockets loop: the page over HTTP, frames over WebSocket, and one
 // connection to rfwatchd's socket shared by every browser.

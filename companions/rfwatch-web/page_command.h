@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page's commands (text messages from a browser) checked and turned into
 // rfwatchd's JSON commands.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the radios come from: one rfwatchd, a fleet of one whose radio 0
 // every page shows, or the fleet's broker, whose radios the page lists and
 // chooses among. A source reports what happens through the server_radio_*

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server.h"
 
 #include "http_context.h"

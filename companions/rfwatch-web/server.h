@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-web's server: one libwebsockets loop serving the page over HTTP,
 // the live frames over WebSocket, fed by one radio source (radio_source.h).
 #pragma once

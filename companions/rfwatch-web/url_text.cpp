@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "url_text.h"
 
 namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A path and query arguments, as lws hands them over decoded, written back
 // into a URL (the redirect that drops the token from the address).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web_messages.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text messages rfwatch-web sends to the page, each made here only, so
 // their shape is checked in one place against what the page reads.
 #pragma once

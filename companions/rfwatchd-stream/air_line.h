@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One rfwatchd air line ({"air":1,...}), parsed strictly into a record:
 // what rfwatch-web, rfwatch-mqtt, rfwatch-view and airtally-exporter read
 // from it. The daemon's air_write_lines is the other end.

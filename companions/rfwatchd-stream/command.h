@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatchd's commands as a record: encoded to the daemon's JSON, parsed from
 // a JSON object (an MQTT publisher's) or a page's message, checked against
 // one table of limits (command_limits.def).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "daemon_connect.h"
 
 #include <cerrno>

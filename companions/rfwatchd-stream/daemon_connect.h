@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A companion's connection to rfwatchd's Unix stream socket.
 #pragma once
 

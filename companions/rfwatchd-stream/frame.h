@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compact binary form of one rfwatchd spectrum line, as sent to the
 // browsers (version 1, little-endian; README "rfwatch-web frames").
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's own form of a spectrum line read straight from the text:
 // the fast path of frame_from_line, which spares every companion the
 // general JSON parse of each line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splits rfwatchd's byte stream into lines with a fixed amount of memory: a
 // line longer than the buffer is skipped to its end and counted, never grown.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rfwatchd_link.h"
 
 #include "daemon_connect.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A companion's one connection to rfwatchd, for any event loop: connects
 // (again every second while the daemon is absent), splits what it reads into
 // lines and writes queued commands, each ended by "\n" (the daemon takes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rfwatchd_link_lws.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives a DaemonLink from a libwebsockets loop through a watch
 // (lws_watch.h): the connected descriptor is watched there (the link alone
 // reads and writes it) and the retries run on the watch's timer. Stop it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One rfwatchd spectrum line, parsed strictly into a record: what the
 // binary frame (frame.h) and rfwatch-view's summary and views are made of.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "socket_name.h"
 
 std::string radio_from_socket(std::string_view socket_path)

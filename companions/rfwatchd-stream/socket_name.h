@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a companion calls a radio when it is only told rfwatchd's socket:
 // the daemon's units name each socket after its interface
 // (/run/rfwatchd/wlan0.sock), so the file name is the radio's name.

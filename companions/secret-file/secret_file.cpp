@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "secret_file.h"
 
 #include <array>

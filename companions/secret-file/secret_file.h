@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-line secrets every companion reads from a file (a broker
 // password, an access token), so they never show in the process list or a
 // shell history. One reader, one size limit, one line rule.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message catalogue file: any bytes load (or fail as too short) into a
 // table sized from the fgets pieces, which always keeps an empty slot, holds
 // trimmed formats and expanded argument types, and finds every entry it

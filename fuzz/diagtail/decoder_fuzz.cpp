@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The diagnostic stream: any bytes, in reads of up to 4096 as the program
 // reads them, decoded through a catalogue whose formats use every
 // conversion. Every output line is "[<hex>] [<level> (<unit>)] <text>\n"

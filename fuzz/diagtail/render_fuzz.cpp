@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The firmware's printf-like renderer. Any format, argument types and
 // payload give a terminated text of at most 511 characters. Formats made of
 // what it shares with snprintf (literal text; %d and %i of signed or

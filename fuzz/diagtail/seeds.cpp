@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made seeds of the diagtail harnesses: catalogue files with the
 // line forms the loader must handle, diagnostic records of every kind, and
 // formats with their argument types and words.

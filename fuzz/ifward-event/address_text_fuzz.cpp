@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MAC and address texts as the command line and state files give them. A
 // text read as a MAC or an address reads back the same from its canonical
 // form; a refused text leaves the output untouched; address texts longer

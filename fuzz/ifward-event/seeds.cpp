@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made seeds of the ifward-event harnesses: state files with every
 // property and the line forms the replay must judge, and MAC and address
 // texts valid and not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State-file lines: any bytes, cut into pieces as the replay reads them
 // (256-byte buffer), scanned and applied to one interface's state. A line
 // read as OK has its three parts whole and within their fields; applying a

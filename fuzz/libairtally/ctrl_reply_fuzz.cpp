@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Control-socket replies of hostapd (GET_CONFIG) and wpa_supplicant (STATUS,
 // MIB): any bytes received into the library's page-sized buffer, as both
 // kinds of reply. Only the four security members change, wpa holds only the

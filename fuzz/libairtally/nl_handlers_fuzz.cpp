@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nl80211 dump replies: any bytes taken as a netlink receive buffer, each
 // message (as libnl walks and copies them) given to one of the library's
 // four handlers, chosen by its message type, all merging into one handle.

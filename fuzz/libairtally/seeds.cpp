@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made seeds of the libairtally harnesses: the daemons' replies, and
 // nl80211 dump replies built as the kernel sends them, each message's type
 // choosing its handler (wiphy, interface, regulatory, VAP).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any line at all, as a recorder receives it from a socket or a broker: the
 // record it gets gives the line back byte for byte, as a Frame only when the
 // frame is a whole version-1 frame.

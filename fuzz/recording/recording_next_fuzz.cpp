@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recording's bytes, whatever they are: the reader never reads past them,
 // stops for good at the first record that is torn or damaged, and every
 // record it returns is exactly the bytes the writer would have made for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made seeds of the recording harnesses: whole recordings of every
 // record type, one cut inside a record, one cut inside its header, one with
 // a damaged record before the end; and lines of the daemon's form and others.

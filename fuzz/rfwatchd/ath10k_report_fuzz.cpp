@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ath10k report parser over any bytes, walked report by report: it
 // judges whatever starts the range as one whole report, so consumed is 0
 // (too few bytes) or exactly length + 3 and never past the range; a failure

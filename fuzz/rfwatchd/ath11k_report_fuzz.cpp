@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ath11k report parser over any bytes, walked report by report as the
 // sample source walks its buffer: consumed never passes the range and is
 // never 0 for a judged report, a failure leaves the sample as it was, and a

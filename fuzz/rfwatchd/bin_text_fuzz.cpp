@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bins' fast text against snprintf: every finite float reads exactly as
 // "%.2f" gives it, in full; NaN and the infinities read null. The array form
 // is the texts joined by commas in brackets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client command: the bytes of one read from a client's socket, framed as
 // the daemon frames them (at most 4096 bytes, a terminator after them).
 // A text that is not JSON points at a place inside the bytes read; an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every decoded SpectralSample must satisfy, whichever road it took
 // (a parser called directly or the sample source).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sample_to_json on any sample, not only the parsers' ones: the line is JSON
 // holding the sample's fields in order, and "bins" has one entry per bin
 // (never more than 512), each snprintf's whole "%.2f" text of a finite value

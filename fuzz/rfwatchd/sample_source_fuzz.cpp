@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample source over a file whose successive reads the input decides,
 // driven as the daemon's sample step drives it (a reset after NoData). The
 // source must hand out exactly the reports that parsing the reads gives, in

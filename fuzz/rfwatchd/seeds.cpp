@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made seeds of the rfwatchd harnesses: valid reports of both drivers
 // and the edge cases their parsers must judge, sample-source read plans,
 // client commands, samples and bin values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * libairtally: per-radio and per-interface statistics of a wireless access
  * point, read from nl80211 and from the hostapd / wpa_supplicant control

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # wd_configure_units(<out_dir> <sbindir> <bindir> <sysconfdir>)
 #
 # Writes the service units with the given absolute program and configuration

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which 20 MHz channels a capture covers, and which of its bins each spans.
 #pragma once
 

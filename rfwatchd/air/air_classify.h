@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Naming a signal from what the tracker has accumulated about it.
 #pragma once
 

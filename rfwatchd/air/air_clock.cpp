@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reports' timestamps on one time line. A step back or one of more than
 // 10 s is a TSF reset or a jump, not elapsed air time: counting it would
 // age every signal by minutes, so the line goes on by one report interval.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client's window: the engine's cumulative counters as they stood when
 // it began, so each client's figures cover its own period and no other's.
 #include "air/air_engine.h"

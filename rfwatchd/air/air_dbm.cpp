@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ath10k reports carry raw FFT magnitudes plus the report's total power as
 // noise + rssi. The bins share that power in proportion to m^2, so a bin's
 // level is the total plus its share: 20 log10(m_j) - 10 log10(sum m_k^2).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's per-report step: find the frequency's slot, put the report
 // in dBm, judge its bins against the tracked floor and count what was busy.
 #include "air/air_engine.h"

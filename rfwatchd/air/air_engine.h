@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The air analysis engine: what the air is doing, worked out from every
 // decoded report (not the merged lines, which lose time and occupancy).
 // No I/O and no allocation per report: the daemon allocates one engine and

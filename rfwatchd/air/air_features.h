@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tracker accumulates about one signal from report to report: where
 // it sits and how much it moves, how often it is on, how long its bursts
 // last, and how its on-state lines up with the mains cycle.

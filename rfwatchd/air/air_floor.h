@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The noise floor at one centre frequency: a low percentile of each
 // report's bins (so occupied bins do not lift it), tracked over time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air/air_hopper.h"
 
 #include "air/air_features.h"

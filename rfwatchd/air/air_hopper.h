@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A frequency hopper (Bluetooth and its kin) is one signal for the whole
 // family of its 1-2 MHz blips: each report shows it, if at all, somewhere
 // else. Until one is known, each blip starts a narrow signal of its own;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The air line: one JSON object per frequency heard in a client's window,
 // written with snprintf into a fixed buffer (the daemon has no allocator
 // per line). Member order and number formats are what the readers parse.

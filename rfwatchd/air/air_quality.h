@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A channel's air quality, 0 (unusable) to 100 (clear): how much of the
 // time non-Wi-Fi signals strong enough to matter take from it.
 #pragma once

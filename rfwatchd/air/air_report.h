@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the engine hands a frequency's tracker for every report: the report
 // in dBm, the floor and threshold it was judged against, and the runs of
 // busy bins. Also the clock that puts reports on one time line.

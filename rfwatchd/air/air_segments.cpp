@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "air/air_segments.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runs of busy bins in one report, which the tracker matches to signals.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signals seen at one centre frequency, and how they are named: each
 // tracked emitter with its class, where it is, how strong, how often on,
 // and the evidence that named it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tracker: per report, busy segments become blobs, blobs are matched
 // to the signals already known (or start new ones), every signal takes the
 // report, and signals are named and retired.

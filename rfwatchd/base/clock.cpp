@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/clock.h"
 
 #include <ctime>

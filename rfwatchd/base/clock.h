@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's one time base: every window, time-out and dwell is measured
 // in monotonic milliseconds so that wall-clock changes cannot stretch them.
 #pragma once

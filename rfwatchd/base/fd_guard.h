@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Closes a descriptor when it goes out of scope.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ownership of a C library's object: FreePtr<T, f> calls f on the pointer
 // when it goes out of scope, so every early return releases it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A non-owning reference to a callable, for hooks that a caller hands to a
 // runner for the length of one call. Unlike std::function it never
 // allocates and needs nothing of the C++ runtime library, which the daemon

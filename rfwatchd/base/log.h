@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's one way to write a line for the operator: standard error,
 // no prefix (the service manager adds time and name), the caller's text as
 // it stands.

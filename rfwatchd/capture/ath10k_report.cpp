@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ath10k FFT reports (type 3): raw magnitudes, passed on unscaled.
 #include "capture/ath10k_report.h"
 #include "capture/report_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ath10k FFT report parser (type 3).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ath11k FFT reports (types 4 and 100): magnitudes scaled by the report's
 // exponent and gain factor, turned into dBm.
 #include "capture/ath11k_report.h"

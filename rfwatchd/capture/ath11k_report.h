@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ath11k FFT report parser (types 4 and 100).
 #pragma once
 

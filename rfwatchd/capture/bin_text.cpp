@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/bin_text.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "%.2f" texts of the bins of a JSON sample message, produced without
 // printf: formatting 512 bins with snprintf costs most of a message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 20 log10 of every magnitude byte, worked out by the compiler: a report's
 // bins then cost a table look-up each instead of a logarithm, and the table
 // is exact to float rounding, so all of the decoder's error budget is left

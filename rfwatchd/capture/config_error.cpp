@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/config_error.h"
 
 #include <array>

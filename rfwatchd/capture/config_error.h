@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Result codes of the spectral control files.
 #pragma once
 

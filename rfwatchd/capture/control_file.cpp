@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/control_file.h"
 
 #include "capture/spectral_config.h"

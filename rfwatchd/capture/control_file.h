@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File work under the spectral control operations: each word is its own
 // open, write and close, each number its own open, read and close.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inline base-10 logarithm for the FFT decoder, which takes one per type-4
 // report (of its energy, an integer of at least 1) and keeps libm out of
 // the daemon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Big-endian field access for the FFT report formats.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every parser of the drivers' FFT reports is: a pure function over a
 // byte range of the sample buffer, decoding in place and allocating nothing.
 // The parsers are in ath11k_report.h and ath10k_report.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/sample_aggregate.h"
 #include "capture/sample_json.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Per-client, per-detector aggregation of samples by centre frequency.
 #pragma once
 

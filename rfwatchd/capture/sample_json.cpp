@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON sample message: one unformatted object per aggregated frequency.
 #include "capture/sample_json.h"
 #include "capture/bin_text.h"

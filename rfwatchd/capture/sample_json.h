@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON sample message: one line per aggregated frequency.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/scan_driver.h"
 
 #include "capture/ath10k_report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The drivers that serve spectral scans, and which one a phy has.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/source_error.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Result codes of the sample source and of the report parsers.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/spectral_config.h"
 
 #include "capture/control_file.h"

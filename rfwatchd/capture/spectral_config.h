@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The debugfs spectral control files of one phy: the resolved paths, and
 // the words and numbers that start, retune and stop the scan.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One decoded FFT report, as the report parsers produce it and the
 // aggregates merge it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/spectral_source.h"
 
 #include "base/fd_guard.h"

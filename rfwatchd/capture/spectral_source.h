@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads the driver's sample file in large chunks and hands out one decoded
 // report per call. No descriptor is kept: each refill opens, reads once and
 // closes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One client connection as a record: its socket, its aggregates and its
 // place in the server's client list. The list's operations are in
 // clients.h; what only needs the record (commands, samples) includes this.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/client_air.h"
 
 #include "base/clock.h"

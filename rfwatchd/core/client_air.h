@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client's air lines: the command that turns them on, changes their
 // period or stops them, the feeding of the server's one engine while any
 // client has them on, and the flush of a client whose period is due.

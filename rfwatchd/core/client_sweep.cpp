@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/client_sweep.h"
 
 #include "base/log.h"

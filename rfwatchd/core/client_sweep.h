@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client's active sweep, from start to its end by cancellation, time-out
 // or teardown. The driver's channel-width and frequency-shift settings are
 // zeroed for the sweep; the real values are saved once and held until they

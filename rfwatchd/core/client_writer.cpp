@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/client_writer.h"
 
 #include "base/clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing one JSON line to a client without letting it hold up the loop.
 // Client sockets are non-blocking; a line is begun only when the socket has
 // room for it, and a client that makes the loop wait WRITE_STALL_LIMIT_MS in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/clients.h"
 
 #include "base/clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client connections: the server's list of them, the poll step (accept,
 // hang-up, commands) and the flush step.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a client's command ends, for the daemon's reader and for whatever
 // must split a client's bytes as the daemon does (its stand-in in tests).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/command_parse.h"
 
 #include "base/free_ptr.h"

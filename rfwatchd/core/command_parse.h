@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client command format: one JSON object per line (or per read without
 // a line feed), turned into a plain record before anything acts on it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/commands.h"
 
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client command protocol: each line is a command, and so is a read
 // without a line feed; the daemon never answers on the connection, only on
 // its console.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/listener.h"
 
 #include "base/fd_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listening Unix stream socket clients connect to.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatchd: streams a radio's spectral scan to local clients as JSON lines.
 #include "base/log.h"
 #include "core/listener.h"

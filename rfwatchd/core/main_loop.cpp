@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/main_loop.h"
 
 #include "base/clock.h"

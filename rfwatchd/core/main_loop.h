@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One pass of the daemon's main loop: a single wait in poll over the
 // listener and every client, bounded by the steps' next deadline, then the
 // sweep-timer, sample and flush steps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/options.h"
 
 #include "air/air_engine.h"

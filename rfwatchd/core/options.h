@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command line of rfwatchd: the options record the set-up consumes, the
 // parser, and the help and version texts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/sample_pool.h"
 
 #include <sys/mman.h>

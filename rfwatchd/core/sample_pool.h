@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the sample step merges one pass's samples once, whatever the number
 // of clients, before folding the result into every client's aggregates:
 // with many reports a pass and few frequencies, one merge a report instead

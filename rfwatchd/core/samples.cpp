@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/samples.h"
 
 #include "base/clock.h"

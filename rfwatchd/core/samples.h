@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main-loop step that keeps the spectrum flowing: reading samples into
 // every client's aggregates, and re-arming the scan when they stop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon's one top-level record and its life: discovery of the
 // monitor's phy and driver, set-up of the scan, and teardown.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/signals.h"
 
 #include <cerrno>

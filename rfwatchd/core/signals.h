@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SIGINT/SIGTERM set the stop flag that the main loop tests once per pass;
 // SIGPIPE is ignored so that a vanished client shows as EPIPE on write.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/sweep_timer.h"
 
 #include "base/clock.h"

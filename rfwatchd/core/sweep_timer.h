@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main-loop step that moves sweeps on: following a width change, the
 // hops and end of a running sweep, and keeping the background sweep going.
 #pragma once

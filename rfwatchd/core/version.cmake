@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run at build time (cmake -P) so the commit and date describe this build,
 # not the last configure. Writes OUT only when its text changes, apart from
 # the date, so an unchanged tree does not relink on every build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Radio bands and the channel plan of an active sweep.
 #pragma once
 

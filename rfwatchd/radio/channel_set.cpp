@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/channel_set.h"
 
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tuning to one channel: the monitor phy over nl80211 during an active
 // sweep, only the spectral scan during an agile one.
 #pragma once

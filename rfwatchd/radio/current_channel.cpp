@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/current_channel.h"
 
 #include "base/log.h"

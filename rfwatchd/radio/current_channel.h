@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The monitor interface's current channel, asked of nl80211.
 #pragma once
 

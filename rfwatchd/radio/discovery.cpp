@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/discovery.h"
 
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which phy an interface belongs to, asked of nl80211.
 #pragma once
 

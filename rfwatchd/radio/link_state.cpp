@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/link_state.h"
 
 #include "base/log.h"

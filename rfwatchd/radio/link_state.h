@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Administrative up flag of an interface, over rtnetlink.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/netlink_request.h"
 
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three kinds of netlink conversation the radio operations hold: an
 // nl80211 request whose reply is read through a handler, the same over
 // rtnetlink, and a request that only waits for the kernel's acknowledgement.

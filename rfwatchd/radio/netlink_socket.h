@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ownership of libnl objects, and the two kinds of socket every request
 // opens for itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/nl80211_message.h"
 
 #include <array>

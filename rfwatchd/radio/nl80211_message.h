@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The common shape of this daemon's nl80211 requests and the parsing of
 // their replies.
 #pragma once

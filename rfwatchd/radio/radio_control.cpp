@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/radio_control.h"
 
 #include <cstring>

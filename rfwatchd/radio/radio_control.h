@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records shared by the radio-control operations: the monitor and primary
 // interfaces, the discovery result the daemon fills, and the sweep state of
 // the one monitor phy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/radio_error.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Result codes of every radio-control operation and their fixed texts.
 #pragma once
 

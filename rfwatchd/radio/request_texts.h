@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixed lines every netlink request of radio control writes when one of
 // its steps fails, one row per request, so that what the operator reads is
 // all in one place. Operators' scripts grep for these words: they stay as

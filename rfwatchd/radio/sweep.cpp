@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/sweep.h"
 
 #include "base/clock.h"

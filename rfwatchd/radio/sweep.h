@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sweeps: the radio walks a channel list, dwell_ms on each, for a duration
 // or until cancelled. The daemon's main loop drives them through the
 // predicates of sweep_timing.h; nothing here owns a thread or a timer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/sweep_links.h"
 
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Links around an active sweep: the primaries share the monitor's phy, so
 // they go down while it is retuned and come back afterwards if they were up.
 #pragma once

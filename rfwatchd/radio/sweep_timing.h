@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a sweep stands in time, asked by the daemon's main loop on each pass.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // diag-sample: writes a sample ath11k firmware message catalogue and a
 // diagnostic stream of records that use it, so diagtail can be shown and
 // exercised without the real firmware.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Emitters with time structure: the interferers an access point meets
 // (Wi-Fi bursts, a microwave oven, a Bluetooth hopper, 802.15.4, a video
 // sender, a radar), each on or off and somewhere in frequency at a time t

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #define FUSE_USE_VERSION 31
 #include "fs.h"
 

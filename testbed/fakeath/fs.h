@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serves a Sim as the driver's debugfs directory over FUSE.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fw_diag.h"
 
 #include <cerrno>

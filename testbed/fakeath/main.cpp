@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fakeath: the simulated ath10k/ath11k spectral-scan driver of the test bed.
 #include "fs.h"
 #include "fw_diag.h"

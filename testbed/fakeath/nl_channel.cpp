@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "nl_channel.h"
 
 #include <linux/nl80211.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asks nl80211 which channel a phy's interfaces are on, so the simulated
 // reports carry the frequency the radio is really tuned to.
 #pragma once

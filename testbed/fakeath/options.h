@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fakeath's command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report_gen.h"
 
 #include "spectral_report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns a spectrum in dBm into the bytes of one FFT report, in the driver's
 // own format, so that a decoder gets the spectrum back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scene: emitters over a noise floor, seen by a capture at one tuning,
 // on a virtual clock. Report k is taken at a jittered instant within its
 // own slot, which lasts one period of the report rate; the seed and k

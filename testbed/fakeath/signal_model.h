@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spectrum fakeath pretends to see: a noise floor with a little jitter
 // plus a few narrow tones at fixed frequencies, so that a viewer shows
 // peaks that move correctly when the radio is retuned.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim.h"
 
 #include "report_gen.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The state of one simulated spectral driver: the control files, the queue
 // of reports waiting in spectral_scan0, the generator and the fault
 // switches. No I/O here: the FUSE layer and the tests drive it, the former

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives the radio-control library against real radios, for the scenarios
 // run in the emulated access point. One operation per run; results go to
 // standard output as key=value lines, the library's own lines to standard

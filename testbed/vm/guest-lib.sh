@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Helpers for scenario scripts that run inside the test-bed VM. Source it:
 #   . "$WD_GUEST_LIB"
 # Every wait polls against a deadline; nothing sleeps blindly, because TCG

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "decoder.h"
 #include "diag_records.h"
 

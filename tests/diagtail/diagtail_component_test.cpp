@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real diagtail at its fixed paths, in a private mount namespace with
 // tmpfs over /sys/kernel/debug (the stream, a FIFO) and /lib/firmware (the
 // catalogue).

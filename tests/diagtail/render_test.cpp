@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "diag_records.h"
 #include "render.h"
 

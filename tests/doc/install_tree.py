@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """`cmake --install` lays down every program, the library with its header and
 pkg-config file, and every manual page, and nothing else; the tree works
 where it lands, with --prefix and with DESTDIR.

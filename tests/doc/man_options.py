@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Every option of each program's usage text is in its manual page's OPTIONS
 section, and every option there is in the usage text; every built page is
 free of groff warnings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "address_text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real ifward-event against a stand-in receiver at the fixed socket
 // path, in private mount and network namespaces with a tmpfs over /run.
 #include "receiver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Expected datagram images, written byte by byte at the offsets ifward
 // reads, independently of the tool's own records.
 #pragma once

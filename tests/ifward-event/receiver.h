@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for ifward in component tests: binds the fixed socket path
 // and collects every datagram, with the length of its sender's address, on
 // a thread of its own, so that senders of long replays never block on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // State file replay by the real binary against a stand-in receiver.
 #include "receiver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* An outside C program's view of the records: compiled as C against the
  * installed header only, it walks the lists and prints every member. */
 #include "airtally.h"

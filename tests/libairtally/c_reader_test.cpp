@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records filled by the library, read by C code compiled against the public
 // header: both languages must agree on every member's place.
 #include "fd_capture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply parsing of hostapd GET_CONFIG and wpa_supplicant STATUS / MIB texts.
 #include "ctrl_reply.h"
 

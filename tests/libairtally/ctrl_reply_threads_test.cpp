@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply parses running at the same time in several threads.
 #include "ctrl_reply.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vap_stat_get_sock against stand-in daemons bound at the real control
 // socket directories, inside a private mount namespace (tmpfs over /run,
 // which /var/run points to, and over /tmp for the library's own socket).

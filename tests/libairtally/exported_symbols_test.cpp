@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared library's dynamic symbol table and SONAME, read from the ELF
 // file itself (so the arm64 build checks its own library too).
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A library handle with empty lists and nothing opened, for tests that feed
 // the handlers or talk to stand-in daemons directly.
 #pragma once

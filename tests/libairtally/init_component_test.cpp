@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // radiostats_init and radiostats_free through the exported functions, with
 // the library's socket file in a private /tmp.
 #include "ctrl_socket.h"

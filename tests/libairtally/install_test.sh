@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # `cmake --install` of the library into a fresh prefix gives the header, the
 # library under its SONAME and airtally.pc, and a plain C11 program builds
 # from them through pkg-config alone.

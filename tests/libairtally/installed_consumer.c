@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* An outside program built only from what `cmake --install` puts in a
  * prefix: the header, and the library found through pkg-config. Exit 0 when
  * the lists could be read, 3 when radiostats_init refused (no nl80211 on

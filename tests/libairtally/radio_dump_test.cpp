@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The radio list's three handlers, fed with replies built like the kernel's.
 #include "fd_capture.h"
 #include "handle_fixture.h"

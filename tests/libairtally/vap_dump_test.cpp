@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface list's handler, fed with replies built like the kernel's.
 #include "handle_fixture.h"
 #include "nl_handlers.h"

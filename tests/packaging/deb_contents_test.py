@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks what each Debian package holds and declares.
 
 Usage: deb_contents_test.py DEB_DIR ARCH VERSION

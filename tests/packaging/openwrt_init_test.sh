@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # What each OpenWrt init script asks procd for, against stand-ins for UCI,
 # procd and the commands that change the system: the account it runs as
 # (never root for the network-facing companions), its group and a

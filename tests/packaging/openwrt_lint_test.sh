@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Every shell file of the OpenWrt recipe parses (sh -n, and busybox's ash
 # when present, the shell they run under) and is clean under shellcheck.
 # Usage: openwrt_lint_test.sh FILES_DIR TEST_SCRIPT

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Run by ash on OpenWrt and dash here; the opt_ variables are read through eval.
 # shellcheck shell=dash disable=SC2034
 # The UCI-to-options translation of the OpenWrt init scripts, against

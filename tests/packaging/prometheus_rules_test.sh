@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The alerting rules Prometheus is given load (promtool check rules) and
 # behave as their tests say (promtool test rules).
 # Usage: prometheus_rules_test.sh RULES_DIR

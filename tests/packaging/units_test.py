@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks the service units as systemd and the programs themselves see them.
 
 Usage: units_test.py UNITS_DIR STAGE_DIR DEFAULTS_DIR SYSUSERS_FILE NAME=PROGRAM...

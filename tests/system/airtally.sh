@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # libairtally against the real kernel and daemons: a WPA2-PSK/CCMP hostapd
 # AP on phy0 and a wpa_supplicant station on phy1 associated to it. The
 # radio and VAP lists and the security fields, as printed by airtally-show,

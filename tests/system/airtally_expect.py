@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks airtally-show's JSON against iw's view of the radios and
 interfaces, and the security fields against the values a WPA2-PSK/CCMP
 access point and station give (and, for the access point, against the

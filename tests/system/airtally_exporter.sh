@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # airtally-exporter on the emulated access point: a WPA2-PSK/CCMP hostapd AP
 # on phy0 (its SSID with a quote, a backslash, a space and a non-ASCII
 # letter) and a wpa_supplicant station on phy1. /metrics must pass promtool,

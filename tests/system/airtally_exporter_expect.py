@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Helpers of the airtally_exporter scenario.
 
   fetch PORT TOKEN_FILE OUT      GET /metrics with the bearer token into OUT

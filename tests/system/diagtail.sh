@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # diagtail inside the VM, reading the simulated fw_diag stream (a FIFO fed
 # by fakeath) through a sample message catalogue at the firmware path.
 # Arguments: the diagtail and diag-sample binaries.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # The amd64 packages installed by dpkg on the emulated access point, and the
 # installed rfwatchd@mon0 and rfwatch-web run as their units would run them
 # (tests/system/run-unit reads the installed unit files) against the

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Radio control: an active sweep on a phy that carries a running hostapd AP
 # as primary. During the sweep the AP's interface is down, the monitor up
 # and hopping over the 2.4 GHz plan; after cancellation the AP's interface

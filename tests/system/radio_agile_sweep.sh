@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Radio control: an agile sweep moves only the spectral scan. The agile
 # words reach the simulated driver (its word log), the phy keeps the AP's
 # channel and no link changes.

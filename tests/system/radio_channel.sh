@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Radio control: the current-channel query against a real hwsim monitor
 # tuned with iw to 20, 40 and 80 MHz channels; wide channels report their
 # centre, narrow ones the control frequency.

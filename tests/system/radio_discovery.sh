@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Radio control: discovery of real hwsim interfaces. A monitor interface
 # maps to its phy with the monitor-type line; a managed interface is still
 # discovered, with the warning; a 15-character monitor name is accepted.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Radio control: set_channel retunes a real hwsim monitor over nl80211, and
 # iw sees the channel that was asked: HT20, HT40+ (secondary above), and
 # 80 MHz given by its centre with the lowest 20 MHz channel as control.

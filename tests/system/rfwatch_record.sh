@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # rfwatch-record and rfwatch-replay on the emulated access point. rfwatchd
 # on the simulated ath11k radio with a tone next to a hostapd AP; for 60 s
 # rfwatch-record keeps its lines (10 a second, and air lines) while

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # rfwatch-web on the emulated access point: rfwatchd on the simulated ath11k
 # radio next to a hostapd AP, rfwatch-web serving it on the guest's eth0 with
 # a token, and the host (web-through-forward) loading the page and reading

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # rfwatchd's air lines on the simulated ath11k radio against fakeath's
 # emitters and their ground truth: each class alone named right and its
 # duty as the truth counts it, a microwave oven on channel 9 seen by a

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # A soak of rfwatchd on the simulated ath11k radio with a hostapd AP as the
 # monitor phy's primary: a thousand short connections, bad commands, slow
 # readers, clients that stop reading, active sweeps cancelled, replaced and

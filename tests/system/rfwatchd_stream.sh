@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # rfwatchd end to end on the simulated ath11k radio, next to a hostapd AP
 # on the monitor's phy: the stream on the phy's real channel, the
 # aggregation command, a pause in the reports, failing sample reads, a

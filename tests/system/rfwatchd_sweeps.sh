@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # rfwatchd's sweeps on the simulated ath11k radio with a hostapd AP as the
 # monitor phy's primary: the background sweep given with -S (only once the
 # first samples told the width), client sweeps that take the AP down and

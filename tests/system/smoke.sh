@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Smoke test of the test bed: radios over nl80211, a WPA2 AP and a station,
 # a retuned monitor interface, and the simulated spectral driver following
 # the phy's real channel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in daemon splits what clients write into commands the way
 // rfwatchd takes them, and the spectrum-line builder writes what rfwatchd
 // writes: tests of every companion rely on both.

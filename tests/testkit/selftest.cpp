@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared helpers are used by every component test; a fault here would
 // show up as confusing failures elsewhere, so pin their behaviour.
 #include "namespaces.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report builder feeds the capture tests, the daemon tests and the
 // simulated driver; its bytes must match the drivers' formats exactly.
 #include "spectral_report.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """tools/check-deps: its parsing and verdict on a table of cases, then the
 whole script on a made-up build that reads one header from a package setup
 pulls in (passes) and one that no package owns (fails, naming the file)."""

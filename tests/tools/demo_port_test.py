@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """tools/demo refuses at once, naming the port and WD_DEMO_PORT, when its web
 port is held (by another demo) or not a number: before building or booting
 anything, so within seconds."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """tools/demo-relay, both ends chained as the demo chains them (a Unix socket
 on the host, TCP across, the daemon's Unix socket in the VM): bytes go both
 ways intact, the host end is this user's only, a closing daemon closes the

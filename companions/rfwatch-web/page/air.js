@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The air panel: rfwatchd's analysis of the air (its air lines), as a list
 // of channels, worst quality first, and of the signals it named. A sweep

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // Ties the connection, the model, the views and the controls together.
 // Views are drawn in requestAnimationFrame, and only those with something

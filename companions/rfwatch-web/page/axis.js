@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The frequency axis every view shares (so a frequency sits at the same x
 // in each), with the margins, colours and font of the plots.

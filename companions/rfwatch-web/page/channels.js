@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // Wi-Fi channel centres of 2.4, 5 and 6 GHz, for the axis marks and the
 // pointer readout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // Colour scales of the image views: a 256-entry table of pixels, so that a
 // cell's colour is one lookup however many cells a frame paints.

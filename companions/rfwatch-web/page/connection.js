@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The WebSocket to rfwatch-web: binary messages are spectrum lines, text
 // messages JSON. Reopened every second while closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The page's controls and readouts: reads what the user enters, writes the
 // status line, the peak, the pointer readout and messages.

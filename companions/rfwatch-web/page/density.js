@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The density view: how often each level occurred at each frequency (a
 // histogram of level over frequency of the selected detector's lines), old

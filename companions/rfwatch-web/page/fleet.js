@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The fleet's radios by their air, worst first: each radio's worst channel
 // quality and its named non-Wi-Fi signals (the server's summary in each

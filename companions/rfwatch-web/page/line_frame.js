@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // A spectrum line of rfwatchd (its JSON, parsed) as the binary frame
 // rfwatch-web would have sent for it (README "rfwatch-web frames"), so a

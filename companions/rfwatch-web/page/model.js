@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The spectra as received: per detector, the latest line of each centre
 // frequency and width (a segment), its max-hold and average, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // Plays a recording (rfwatch-record's or this page's) in the page's views
 // at the pace it was recorded, with play/pause, a time slider and the

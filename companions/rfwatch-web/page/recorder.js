@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The record button: keeps what this page receives as a recording that
 // rfwatch-replay and rfwatch-record --export read: each binary frame as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The recording file of rfwatch-record, rfwatch-replay and this page
 // (companions/recording/recording_format.h), little-endian:

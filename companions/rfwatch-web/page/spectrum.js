@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The spectrum view: current, max-hold and average traces of the selected
 // detector over the shared axis, and a cross line at the pointer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The page's views. Each view is one file that adds itself here, in the
 // order the files load, with its canvas and four hooks:

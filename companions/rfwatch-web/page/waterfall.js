@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The waterfall view: the selected detector's history, newest row on top,
 // with its colour scale in dBm in the right margin.

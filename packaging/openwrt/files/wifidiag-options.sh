@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # UCI sections to command-line options for wifidiag's procd services.
 # Sourced by the init scripts after /lib/functions.sh (config_get,
 # config_get_bool, config_list_foreach) and /lib/functions/procd.sh

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The radios' air lines as metrics: which line speaks for a channel, what a
 // broken line changes, the bound and the expiry of centres.
 #include "air_metrics.h"

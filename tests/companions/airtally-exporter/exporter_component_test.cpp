@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real airtally-exporter on a free loopback port. This host has no
 // nl80211, so the lists are empty: the answer must still be valid metrics
 // (checked with promtool) carrying the exporter's own.

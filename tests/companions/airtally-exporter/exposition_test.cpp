@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text format's building blocks: label escaping (SSIDs are arbitrary
 // bytes), sample lines and value text.
 #include "exposition.h"

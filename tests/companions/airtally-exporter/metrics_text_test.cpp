@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole scrape text from hand-made library records: which series exist,
 // their labels (names of suites, types and modes) and values in base units.
 #include "metrics_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line (listen address, when a token is required) and the
 // bearer header check.
 #include "options.h"

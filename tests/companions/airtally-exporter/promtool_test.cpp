@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rendered text of awkward records (quotes, backslashes, line feeds and
 // bytes that are not UTF-8 in names, unknown suites, a radio without a
 // channel) read by Prometheus' own parser and linter.

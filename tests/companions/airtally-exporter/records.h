@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made libairtally records for the exporter's tests, linked as the
 // library links them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scrape's handling of the library's printed diagnostics: captured, not
 // mixed into anything, counted as errors. (With nl80211 the system test
 // covers the rest.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real airtally-show binary with the real shared library.
 #include "subprocess.h"
 

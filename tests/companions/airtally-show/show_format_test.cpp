@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // airtally-show's table and JSON, from lists built by hand.
 #include "show_format.h"
 

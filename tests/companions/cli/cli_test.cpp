@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The option processor: what reaches a program's handler, the refusals, and
 // the usage text laid out from the same table.
 #include "cli.h"

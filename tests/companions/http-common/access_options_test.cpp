@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --listen, --token-file and --no-auth as every HTTP companion takes them:
 // what is stored, what is left to the program, and the exact refusals that
 // the companions print (scripts and people match on them).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The token is all that stands between the network and the radio's
 // controls: it must be made privately, kept once made, refused when others
 // could read it or guess it, and matched exactly.

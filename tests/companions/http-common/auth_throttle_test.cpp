@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The waits that slow token guessing, and the limit on libwebsockets' log
 // lines, on a clock the test moves.
 #include "auth_throttle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which Host names a request may give: the rule that keeps a DNS-rebound
 // page (its own name, our address) from reaching the companions.
 #include "host_check.h"

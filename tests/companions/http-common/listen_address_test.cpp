@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The [ADDR:]PORT every HTTP companion takes, and what counts as loopback
 // (beyond it, the companions demand authentication).
 #include "listen_address.h"

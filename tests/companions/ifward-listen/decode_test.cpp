@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "decode.h"
 #include "expected_bytes.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ifward-listen as a person wiring scripts uses it: started at the fixed
 // path, it prints one decoded line per datagram that ifward-event sends.
 #include "receiver.h"

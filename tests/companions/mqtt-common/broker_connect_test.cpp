@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connecting on a helper thread: the loop never waits for the call, gets the
 // client, result and errno back once it returns, and may let go of a call
 // that hangs (the thread then frees the client; the sanitizer build reports

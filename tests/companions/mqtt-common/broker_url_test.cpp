@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The broker URL every MQTT companion takes: its forms, defaults, and what is
 // refused (a password in it above all).
 #include "broker_url.h"

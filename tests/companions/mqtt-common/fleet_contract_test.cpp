@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fleet's contract: a name rfwatch-mqtt accepts is one the fleet page
 // lists, topics split back into what built them, and the status payload
 // survives the trip from the bridge to the page.

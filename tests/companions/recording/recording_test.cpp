@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recorder's file must give back what the daemon sent, byte for byte and
 // in its order, and a power cut must lose at most the record being written.
 #include "frame.h"

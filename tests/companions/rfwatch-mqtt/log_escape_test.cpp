@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a publisher sent reaches rfwatch-mqtt's log escaped and bounded.
 #include "log_escape.h"
 

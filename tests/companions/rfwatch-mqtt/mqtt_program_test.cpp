@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real rfwatch-mqtt between a stand-in rfwatchd socket and a real
 // mosquitto broker (password file, ACL, TLS listener on a CA made here).
 #include "air_line_text.h"

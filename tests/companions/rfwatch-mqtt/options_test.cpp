@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: broker URLs, defaults, topics, and what is refused.
 #include "options.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bounded queue in front of the broker: oldest dropped first and
 // counted, entries leave only when confirmed, unconfirmed ones are sent
 // again after a lost connection.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export's ath10k level rule against the daemon's own (the air
 // engine's), on the same magnitudes: the two must not drift apart.
 #include "air/air_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `export-driver --export csv|sigmf IN OUT`: run_export alone. With
 // EXPORT_PEAK_FILE set it writes there its own image's peak resident memory
 // (VmHWM, kB): getrusage's would also count the process that started it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CSV row time: a sweep's lines share its first line's time.
 #include "export_sweep.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """rfwatch-record's exports end to end: recordings made by make-recording,
 exported to CSV and SigMF, read back with Python's csv and json modules;
 refused inputs and outputs; a torn tail; and the peak memory of a large

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flight recorder's ring: the byte bound pushes out the oldest records
 // (counted), a record larger than the ring is refused without emptying it,
 // records never wrap, and the time bound forgets without counting.

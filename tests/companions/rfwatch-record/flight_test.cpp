@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flight recorder driven with times, not a clock: which lines start an
 // event and how its file is named, and what the file then holds, read back
 // with the recording reader byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: what each mode takes, the defaults it fills in, and one
 // clear refusal for each combination that cannot work.
 #include "options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording file of rfwatch-record: rotation keeps every record, in
 // order, across FILE.1 and FILE within the bound.
 #include "line_record.h"

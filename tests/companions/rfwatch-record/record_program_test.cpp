@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real rfwatch-record against a stand-in rfwatchd socket (and a real
 // mosquitto broker): what it writes is read back with the recording reader
 // and compared byte for byte with what was sent.

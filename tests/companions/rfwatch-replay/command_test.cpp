@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client's commands: split as rfwatchd splits them, and answered as a
 // replay can: air lines switched per client, the radio's commands refused,
 // each with one log line.

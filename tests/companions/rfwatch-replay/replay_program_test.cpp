@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-replay between a recording and real clients: every client gets the
 // recorded lines byte for byte and in order, air lines only the one that
 // asks; the radio's commands are refused with a log line each; a torn tail

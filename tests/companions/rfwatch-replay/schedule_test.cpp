@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replay's pace: each record due at its recorded offset over the speed,
 // a rewind one mean interval after the last line, a clock set back served
 // at once, and pauses long enough to be a daemon outage reported.

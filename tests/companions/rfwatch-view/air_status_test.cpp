@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The view's air line from the daemon's air lines: worst channel first, a
 // channel two captures share at its worse quality, the strongest named
 // signal that is not Wi-Fi kept when the width is short, stale lines gone.

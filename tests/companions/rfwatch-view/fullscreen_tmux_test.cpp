@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full-screen view in a real terminal: rfwatch-view runs in a detached
 // tmux session of fixed size against a stand-in daemon that sends a sweep
 // of three lines with a tone. The screen must show the axis labels and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full-screen view's renderer: where labels, ticks and the spectrum's
 // bars land, the status line, the waterfall, and both colour depths.
 #include "screen_render.h"

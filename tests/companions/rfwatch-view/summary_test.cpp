@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-view's summary of the daemon's sample lines, including bins the
 // daemon writes as null (values JSON has no number for). What is not a line
 // is the strict parser's (rfwatchd-stream's frame test).

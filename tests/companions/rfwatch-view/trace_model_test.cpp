@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The full-screen view's model: latest line per centre, max-hold, and the
 // reduction to screen columns over a sweep's span.
 #include "trace_model.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-view's command line: numbers are taken whole or refused, so a
 // typo never reaches the daemon as a command with a period of 0.
 #include "fake_rfwatchd.h"

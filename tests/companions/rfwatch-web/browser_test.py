@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """rfwatch-web's page in headless Chromium, fed by a stand-in rfwatchd.
 
 The stand-in is the test kit's (fake-rfwatchd): it writes rfwatchd's JSON

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fleet radio's air summary: the worst quality and heaviest non-Wi-Fi
 // signals over the frequencies heard of lately, in fixed room.
 #include "air_line.h"

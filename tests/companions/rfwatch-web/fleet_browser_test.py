@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The fleet page in headless Chromium: two access points, each a stand-in
 rfwatchd feeding a real rfwatch-mqtt (one json, one compact), publish to a
 real mosquitto; rfwatch-web --mqtt serves the page. The selector lists both

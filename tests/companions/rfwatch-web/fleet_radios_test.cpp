@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fleet mode's table of radios: ids stay stable, the page's messages are
 // JSON, and the table stays bounded. (Topics and the status payload:
 // mqtt-common's fleet_contract_test.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatch-web --mqtt against a real mosquitto broker: the radios published
 // there reach the page as a list, each page gets only its chosen radio's
 // frames (json and compact payloads alike), commands go to that radio's

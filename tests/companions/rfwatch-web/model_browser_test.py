@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The page's average trace in headless Chromium: the page's own model fed
 frames of known levels must average their power (mW), as a spectrum analyser
 does, not their dB values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page's message shapes around rfwatchd's commands: what is not a page
 // command is answered with a sentence the page can show. The commands'
 // fields and limits are tested with the codec (rfwatchd-stream).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The page's recordings in headless Chromium: one of the C++ writer plays
 in the views (peak, a text line's segment, air panel, header) and the slider
 seeks; the record button's download of the live page is checked here by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A browser's bounded queue.
 #include "browser_queue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real rfwatch-web on loopback, against a stand-in rfwatchd socket and
 // plain HTTP / WebSocket clients.
 #include "fake_rfwatchd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A name server that answers only when the test says so, preloaded into the
 // program under test: getaddrinfo of a name ending in ".gate.test" waits
 // until the file named by WD_RESOLVE_GATE exists (at most a minute), then

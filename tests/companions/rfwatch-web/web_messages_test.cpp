@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the page reads: every message is one JSON object whatever a name or
 // an error holds, and a radio entry names its state as the page expects.
 #include "web_messages.h"

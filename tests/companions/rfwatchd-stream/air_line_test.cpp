@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rfwatchd's air line as every companion reads it: one table of lines, the
 // daemon's own form (the shared builder) and broken ones, each accepted or
 // refused, with the values a reader goes on to show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One table of commands, each sent the three ways a companion takes one (a
 // page message, an MQTT command object, an rfwatch-view option) and checked
 // against rfwatchd's own parser and sweep engine: what the companions

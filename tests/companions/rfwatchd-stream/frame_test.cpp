@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The browser decodes these bytes by offset; a field at the wrong place, a
 // bin off by a hundredth or a malformed line let through shows on every page.
 #include "frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bounded line splitter every reader of rfwatchd's stream uses.
 #include "line_buffer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon link in a libwebsockets loop: the adopted descriptor carries
 // lines and commands, and the retry timer brings it back to a new daemon.
 #include "rfwatchd_link_lws.h"

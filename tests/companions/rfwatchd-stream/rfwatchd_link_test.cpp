@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The daemon link against a stand-in rfwatchd. Its times are the test's (now
 // is an argument): the retry pace is checked exactly; only waiting for bytes
 // on a socket uses the real clock, with a loose bound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one reader of one-line secrets: the first line is the secret, one
 // size limit for all, and a private secret must be the reader's alone.
 // (A token's own rules: http-common's access_token_test.)

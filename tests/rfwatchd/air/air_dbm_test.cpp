@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One simulated spectrum as both drivers report it: ath10k's magnitudes
 // through the engine's level rule must give what ath11k's decoder gives
 // (and the spectrum itself) wherever the bins are within reach of the peak.

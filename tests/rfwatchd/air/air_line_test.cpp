@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The air line from an engine fed known reports: its exact text, and each
 // cursor's window counting only what happened since that cursor began.
 #include "air/air_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's parts, each against a table of cases: the clock, the noise
 // floor, the busy runs, the channels a capture covers and channel quality.
 #include "air/air_channels.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hopper's hit totals and span, kept up as blips are noted and positions
 // released, must equal what a fresh count of the hits gives at every step.
 #include "air/air_hopper.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic scenes, sampled at jittered instants like the driver's reports,
 // fed straight to the tracker: each source must come out named right, with
 // its evidence and its share of reports.

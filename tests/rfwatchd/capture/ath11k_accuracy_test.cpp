@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ath11k decoder against the power rule worked out in double precision
 // with the energy summed in bin order: random reports of both types at every
 // exponent byte and every gain case, every bin within 0.005 dB.

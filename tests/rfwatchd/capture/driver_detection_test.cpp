@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Driver detection at the fixed debugfs paths, in a private mount namespace
 // with a tmpfs over /sys/kernel/debug.
 #include "capture/scan_driver.h"

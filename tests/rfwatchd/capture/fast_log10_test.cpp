@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decoder's inline logarithm: accuracy and monotonicity over every
 // mantissa of [1, 2), where the polynomial's error is decided, and over a
 // stride of mantissas at every binary exponent a report can produce, where

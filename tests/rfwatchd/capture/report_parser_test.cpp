@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Both FFT report parsers: framing (what is consumed on every path), the
 // accepted lengths, the fields, and the ath11k power rule.
 #include "capture/ath10k_report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Aggregation by centre frequency: slots, merges and flushes.
 #include "aggregate_difference.h"
 #include "capture/sample_aggregate.h"

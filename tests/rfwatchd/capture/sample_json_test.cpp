@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON sample message: the exact line, and the fast construction
 // against the one-raw-item-per-bin reference over many samples.
 #include "capture/bin_text.h"

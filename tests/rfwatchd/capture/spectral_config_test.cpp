@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spectral control files over a temporary directory tree standing in
 // for the driver directory: resolution and feature flags, the words and
 // numbers written, the driver settings, and refused writes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample source over a stand-in sample file: a regular file the test
 // rewrites between reads (each refill reads it from the start, as the relay
 // file hands out what is queued) or a pipe the test writes.

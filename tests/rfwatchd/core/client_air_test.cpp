@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Air lines over the real sample and flush steps: one line per centre
 // frequency per period, counted from the reports of that window; period 0
 // stops them; and a client that never asks gets the very bytes it got

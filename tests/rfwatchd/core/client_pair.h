@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A connected Unix stream pair whose daemon end is non-blocking, as the
 // daemon keeps its client sockets.
 #pragma once

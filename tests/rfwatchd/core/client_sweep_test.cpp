@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A client sweep's driver settings: saved once, held while the sweep's
 // zeros are in the driver, and written back exactly once, whether the sweep
 // ends by cancellation, by its duration or with the daemon. Active sweeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The writer against real time: a client that keeps reading, however
 // slowly, receives every line whole, and a stall costs about its budget
 // once per flush. The readers run beside the writer, and qemu-user (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write guard is what keeps one stalled client from freezing the
 // daemon for all others: a stalled client is given up and never sees half
 // a line (what the waits cost in real time, and reading clients:

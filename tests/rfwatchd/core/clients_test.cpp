@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clients against real Unix sockets, with the real set-up, sample source
 // and aggregation: what each client receives, when, and how clients that
 // hang up, stop reading or send commands are handled.

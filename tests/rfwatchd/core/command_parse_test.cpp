@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands arrive from any local program; wrong shapes must be ignored and
 // numbers must land in 32 bits the way clients have always seen them.
 #include "base/log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listening socket's path rules: the full sun_path is usable, longer is
 // refused, a socket left by an earlier run does not block the start, and
 // no other kind of file is ever removed.

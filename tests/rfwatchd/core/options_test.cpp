@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line is what operators and init scripts depend on: which
 // values are taken, which are refused, and where each message goes.
 #include "core/options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real rfwatchd binary up to the point where it needs a wireless phy:
 // exit statuses, which stream each message uses, the socket file, and the
 // refusals of the discovery step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stop signals only set the flag and write their line; SIGPIPE must
 // not end the process when a client vanishes.
 #include "core/signals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample and sweep-timer steps over a real driver directory: pass
 // size, invalid reports, re-arming when reports pause, bin count following
 // the width, and the background sweep.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Server set up by the real server_init over a driver directory in a
 // temporary folder, with real client sockets, for driving the main-loop
 // steps in-process, on the test clock: every pass moves it by PASS_MS, so

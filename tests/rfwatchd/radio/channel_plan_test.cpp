@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radio/channel_plan.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Discovery and the channel query against the real kernel, on interfaces
 // that are not wireless: they exercise the name checks, the index lookup
 // and the failure roads. Wireless interfaces are covered in the emulated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The up flag of real interfaces, through the kernel's rtnetlink, in a
 // private network namespace.
 #include "radio/link_state.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runners against the real kernel: which of a request's fixed lines each
 // kind writes on a failing step, that the refusal is left to the operation,
 // and that the operation's hook runs only when the request goes out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Requests are built here and parsed back the way the kernel would read
 // them, so a wrong attribute, width code or flag shows without a radio.
 #include "radio/channel_set.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/spectral_config.h"
 #include "radio/discovery.h"
 #include "radio/radio_control.h"

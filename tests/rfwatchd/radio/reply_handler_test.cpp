@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reply handlers are fed replies built here with libnl, shaped as the
 // kernel sends them, with attributes present, absent or malformed.
 #include "radio/current_channel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table's formats are checked at compile time by format_takes; a
 // reader that accepted anything would let a wrong row through.
 #include "radio/request_texts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Links around active sweeps, on real interfaces in a private network
 // namespace. The monitor is a veth, so the first tuning always fails
 // (there is no phy behind it); that is the road on which the links must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sweep engine transitions. Agile sweeps run for real: their words go to a
 // FIFO standing in for the spectral control file, so every word written is
 // seen in order. Active sweeps are driven up to the first netlink request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "veth_pair.h"
 
 #include "namespaces.h"

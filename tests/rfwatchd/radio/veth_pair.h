@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real interfaces for the link-state component tests: a veth pair in the
 // test's private network namespace, and the interface flags as the kernel
 // reports them (read and set with ioctls, independently of the code under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The emitters' time structure, as a scene shows it: the truth's
 // on-fraction is the duty asked for, the spectrum agrees with the truth,
 // the state is a function of time, and bad texts are refused by name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fakeath over a real FUSE mount at the fixed debugfs paths, in a private
 // mount namespace: what a daemon sees through the kernel (close failing on
 // a refused word, reads consuming, one read carrying a burst).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The generated reports must decode, by the drivers' rules, back to the
 // spectrum the signal model asked for; otherwise every viewer and daemon
 // test built on the simulator would be looking at the wrong levels.

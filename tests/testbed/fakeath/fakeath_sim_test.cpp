@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated driver's control words, consumption semantics and fault
 // switches, driven the way the FUSE layer drives them.
 #include "sim.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // A recording's text spectrum line as the frame rfwatch-web would send:
 // fields in place, bins in hundredths (halves away from zero, clamped,

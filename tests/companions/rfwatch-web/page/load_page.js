@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // Runs page scripts in Node as the page loads them, each adding itself to
 // window.rfw; only scripts that need no document load so.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 'use strict';
 // The page's recording reader and writer outside a browser: its CRCs are
 // zlib's; a file cut at any byte, or damaged at any byte, opens with
