@@ -39,7 +39,7 @@ def slug(text):
 
 
 def markdown_lines(lines):
-    """Yields (number, text) of the lines outside code blocks, code spans blanked."""
+    """Yields (number, line, line with code spans blanked) outside code blocks."""
     fence = None
     previous_blank = True
     for number, line in enumerate(lines, 1):
@@ -51,19 +51,19 @@ def markdown_lines(lines):
         if opened:
             fence = opened.group(1)
             continue
-        # An indented block begins after a blank line (a list item's
-        # continuation is indented too, but follows its item directly).
+        # An indented block begins after a blank line or a heading (a list
+        # item's continuation is indented too, but follows its item directly).
         if previous_blank and (line.startswith("    ") or line.startswith("\t")):
             continue
-        previous_blank = not line.strip()
-        yield number, CODE_SPAN.sub(lambda m: " " * len(m.group(0)), line)
+        previous_blank = not line.strip() or HEADING.match(line) is not None
+        yield number, line, CODE_SPAN.sub(lambda m: " " * len(m.group(0)), line)
 
 
 def anchors(lines):
     """The anchors a page offers: its headings' slugs, numbered as GitHub does, and HTML ids."""
     found, seen = set(), {}
     previous = None
-    for number, line in markdown_lines(lines):
+    for number, line, plain in markdown_lines(lines):
         heading = HEADING.match(line)
         text = heading.group(2) if heading else None
         if not heading and previous and SETEXT.match(line) and previous[0] == number - 1:
@@ -73,7 +73,7 @@ def anchors(lines):
             count = seen.get(base, 0)
             seen[base] = count + 1
             found.add(base if count == 0 else f"{base}-{count}")
-        found.update(HTML_ANCHOR.findall(line))
+        found.update(HTML_ANCHOR.findall(plain))
         previous = (number, line.strip()) if line.strip() and not heading else None
     return found
 
@@ -104,7 +104,7 @@ def inline_targets(line):
 
 def targets(lines):
     """(line, target) of every link and picture of a page."""
-    for number, line in markdown_lines(lines):
+    for number, _, line in markdown_lines(lines):
         definition = REFERENCE_DEF.match(line)
         if definition:
             yield number, definition.group(2).strip("<>")
@@ -179,7 +179,8 @@ def self_test():
         ("Ünïcode Überblick", "ünïcode-überblick"),
         ("See [the page](web.md) now", "see-the-page-now"),
     ]
-    page = ["# Title", "## Part", "## Part", "Setext", "------", "    # not a heading", "## Part"]
+    page = ["# Title", "## Part", "## Part", "Setext", "------", "    # not a heading", "## Part",
+            "## `code` in it", "<a id=\"here\"></a>"]
     links = [
         ("a [x](b.md) and ![y](img/c.png \"t\")", ["b.md", "img/c.png"]),
         ("[![pic](p.png)](q.md#r)", ["p.png", "q.md#r"]),
@@ -191,7 +192,7 @@ def self_test():
     ]
     failures = [f"slug({text!r}) = {slug(text)!r}, want {want!r}"
                 for text, want in slugs if slug(text) != want]
-    want_anchors = {"title", "part", "part-1", "part-2", "setext"}
+    want_anchors = {"title", "part", "part-1", "part-2", "setext", "code-in-it", "here"}
     if anchors(page) != want_anchors:
         failures.append(f"anchors = {sorted(anchors(page))}, want {sorted(want_anchors)}")
     for line, want in links:
