@@ -98,8 +98,9 @@ def served_metrics():
                               stdout=subprocess.PIPE, text=True) as p:
             try:
                 port = re.search(r"127\.0\.0\.1:(\d+)", p.stdout.readline()).group(1)
-                with urllib.request.urlopen(f"http://127.0.0.1:{port}/metrics",
-                                            timeout=60) as r:
+                # Straight to loopback, whatever proxy the environment names.
+                direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+                with direct.open(f"http://127.0.0.1:{port}/metrics", timeout=60) as r:
                     body = r.read().decode()
             finally:
                 p.terminate()
