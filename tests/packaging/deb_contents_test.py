@@ -100,7 +100,9 @@ class Packages(unittest.TestCase):
                     | {f"etc/default/{d}" for d in
                        ("rfwatchd", "rfwatch-web", "rfwatch-mqtt", "airtally-exporter")}
                     | {"usr/lib/sysusers.d/wifidiag.conf"}
-                    | {"usr/share/wifidiag/prometheus/wifidiag-air.rules.yml"}
+                    | {f"usr/share/wifidiag/prometheus/wifidiag-{r}.rules.yml"
+                       for r in ("air", "exporter")}
+                    | {"usr/share/wifidiag/grafana/wifidiag.json"}
                     | doc_files("wifidiag"))
         self.assertEqual(Unpacked.files("wifidiag"), expected)
 
