@@ -11,7 +11,7 @@
 namespace airtally_exporter
 {
 
-// Not given to another exporter as far as we know; the README says how it
+// Not given to another exporter as far as we know; doc/prometheus.md says how it
 // was chosen.
 constexpr int DEFAULT_PORT = 9749;
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // ath10k's spectrum lines carry raw FFT magnitudes; exports give dBm, by
-// the same level rule as rfwatchd's air engine (README "Air lines": Levels).
+// the same level rule as rfwatchd's air engine (rfwatchd(8), AIR LINES: levels).
 // Re-stated here because a companion does not link the daemon's code.
 #pragma once
 

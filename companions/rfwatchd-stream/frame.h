@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The compact binary form of one rfwatchd spectrum line, as sent to the
-// browsers (version 1, little-endian; README "rfwatch-web frames").
+// browsers (version 1, little-endian; doc/web.md, "Frames").
 #pragma once
 
 #include "sample_line.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 'use strict';
 // A spectrum line of rfwatchd (its JSON, parsed) as the binary frame
-// rfwatch-web would have sent for it (README "rfwatch-web frames"), so a
+// rfwatch-web would have sent for it (doc/web.md, "Frames"), so a
 // recording's text spectrum lines are shown as the live page shows lines.
 (function (rfw) {
   const HEADER = 24;

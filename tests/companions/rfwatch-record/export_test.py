@@ -71,7 +71,7 @@ def make_recording(tool, path, timed_lines, *opts):
 
 
 def ath10k_dbm(m, noise, rssi):
-    """README "Air lines", Levels: restated independently of the C++."""
+    """rfwatchd(8), AIR LINES, levels: restated independently of the C++."""
     rssi = rssi - 256 if rssi > 127 else rssi
     energy = sum(x * x if x > 0 else 0.25 for x in m)
     base = noise + rssi - 10 * math.log10(energy)

@@ -35,7 +35,7 @@ std::string spectrum_line(int freq, uint64_t timestamp)
     return wdtest::spectrum_line({0, freq, 20, -95, 40, timestamp, 5, {-90, -60.25, -91.5, NAN}});
 }
 
-// The same line in the compact form (README "rfwatch-web frames").
+// The same line in the compact form (doc/web.md, "Frames").
 std::string compact_frame(int freq, uint64_t timestamp)
 {
     std::string f(24 + 8, '\0');
