@@ -112,10 +112,13 @@ opt_mon0_bins=0
 opt_mon0_primary=wlan0
 expect_args "rfwatchd: whole band, driver's bins" rfwatchd_options mon0 \
 	-m mon0 -s /var/run/rfwatchd/mon0.sock -i wlan0 -b 0 -S all
+opt_mon0_bins=24
+expect_args "rfwatchd: bins a multiple of 8, not a power of two" rfwatchd_options mon0 \
+	-m mon0 -s /var/run/rfwatchd/mon0.sock -i wlan0 -b 24 -S all
 
 clear_options
 expect_refused "rfwatchd: no monitor" rfwatchd_options mon0 "monitor ''"
-for bad in 63 12 1024 -4 64x; do
+for bad in 63 12 4 1024 -4 64x; do
 	clear_options
 	opt_mon0_monitor=mon0
 	opt_mon0_bins=$bad

@@ -66,14 +66,12 @@ rfwatchd_check() {
 	wd_word "$wd_monitor" monitor || return 1
 	if [ -n "$wd_bins" ]; then
 		wd_number "$wd_bins" bins 0 512 || return 1
-		# 0 (the driver's choice) or 4 times a power of two up to 512.
-		case "$wd_bins" in
-		0 | 4 | 8 | 16 | 32 | 64 | 128 | 256 | 512) ;;
-		*)
-			echo "wifidiag: bins $wd_bins is not 0 or 4, 8, 16 ... 512" >&2
+		# rfwatchd's own rule: 0 (the driver's choice) or a multiple of 8
+		# up to 512. A value it refuses would only make procd respawn it.
+		if [ "$wd_bins" -ne 0 ] && [ $((wd_bins % 8)) -ne 0 ]; then
+			echo "wifidiag: bins $wd_bins is not 0 or a multiple of 8 up to 512" >&2
 			return 1
-			;;
-		esac
+		fi
 	fi
 	case "$wd_background" in
 	'' | all) ;;
