@@ -8,7 +8,9 @@
 # into the committed one; a crash or a broken contract leaves its reproducer
 # in <build>/fuzz/artifacts/<name>/ and fails the test. ARGS are extra
 # libFuzzer options (for example -close_fd_mask=3 for code that logs).
-set(WD_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzz test fuzzes after its corpus")
+# CI's run is a regression check over the corpus plus a short search; longer
+# searches are for a developer's machine (-DWD_FUZZ_SECONDS=600).
+set(WD_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz test fuzzes after its corpus")
 
 function(wd_fuzz name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS;ARGS" ${ARGN})
