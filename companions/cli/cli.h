@@ -47,7 +47,7 @@ struct CliProgram {
 // so a program may word them in its own style).
 inline constexpr CliOption CLI_HELP[] = {{"help", 'h', CliArg::None, nullptr, "this text"}};
 inline constexpr CliOption CLI_VERSION[] = {
-    {"version", 'V', CliArg::None, nullptr, "the version and the commit built"}};
+    {"version", 'V', CliArg::None, nullptr, "the version built"}};
 
 // rfwatchd's socket, as the programs that default to it take it.
 inline constexpr CliOption CLI_RFWATCHD_SOCKET[] = {
