@@ -60,6 +60,8 @@ bool take(void *target, int key, const char *text, double number, std::string &e
 } // namespace
 
 const CliProgram EXPORTER_CLI = {
+    "airtally-exporter",
+    "libairtally's statistics for Prometheus",
     " [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--allow-host NAME]...\n"
     "       [--rfwatchd SOCKET[=RADIO]]... [--air-period-ms N]\n"
     "Serves libairtally's radio and interface statistics to Prometheus at\n"
@@ -67,7 +69,7 @@ const CliProgram EXPORTER_CLI = {
     "wpa_supplicant (up to 2 s per request to a daemon that does not answer).\n"
     "With --rfwatchd, also the latest air lines of each rfwatchd named.\n"
     "\n",
-    {ROWS, ACCESS_OPTIONS, CLI_HELP},
+    {ROWS, ACCESS_OPTIONS, CLI_HELP, CLI_VERSION},
     "On a loopback address no token is needed unless --token-file is given; any\n"
     "other address needs --token-file or --no-auth.\n"
     "Serves GET and HEAD of /metrics and /; at most 8 connections at once, 2 from\n"

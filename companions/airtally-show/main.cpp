@@ -15,7 +15,13 @@ constexpr CliOption ROWS[] = {
     {"no-sock", 'n', CliArg::None, nullptr,
      "do not ask hostapd / wpa_supplicant (no security fields)"},
 };
-const CliProgram SHOW_CLI = {" [--json] [--no-sock]\n", {ROWS, CLI_HELP}, "", 14, false};
+const CliProgram SHOW_CLI = {"airtally-show",
+                             "print libairtally's radios and interfaces",
+                             " [--json] [--no-sock]\n",
+                             {ROWS, CLI_HELP, CLI_VERSION},
+                             "",
+                             14,
+                             false};
 
 struct Choice {
     bool json = false, ask_daemons = true;

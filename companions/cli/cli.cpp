@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli.h"
+#include "cli_version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -121,8 +122,12 @@ CliResult cli_parse_operands(const CliProgram &p, int argc, char *const *argv, C
             error = refusal(p, c, argv[optind - 1]);
             return CliResult::Usage;
         }
-        if (strcmp(o->name, "help") == 0) // CLI_HELP, or a program's own wording of it
+        // CLI_HELP and CLI_VERSION, or a program's own wording of them: at
+        // once, whatever follows.
+        if (strcmp(o->name, "help") == 0)
             return CliResult::Help;
+        if (strcmp(o->name, "version") == 0)
+            return CliResult::Version;
         double v = 0;
         if ((o->arg == CliArg::Whole || o->arg == CliArg::Decimal) && !number(*o, optarg, v)) {
             error = "--" + std::string(o->name) + " takes " + bound(*o, o->min) + " to " +
@@ -151,11 +156,29 @@ std::string cli_usage(const CliProgram &p, const char *prog)
     return text + p.tail;
 }
 
+std::string cli_help(const CliProgram &p, const char *prog)
+{
+    return std::string(p.name) + " " + companions_version + " - " + p.about + "\n" +
+           cli_usage(p, prog);
+}
+
+std::string cli_version(const CliProgram &p)
+{
+    return std::string(p.name) + " " + companions_version + "\ncommit " + companions_commit +
+           companions_commit_suffix + "\n";
+}
+
 int cli_finish(const CliProgram &p, CliResult r, const char *prog, const std::string &error,
                int usage_status)
 {
-    if (r == CliResult::Help) {
-        fputs(cli_usage(p, prog).c_str(), stdout);
+    if (r == CliResult::Help || r == CliResult::Version) {
+        // A text that did not reach its reader (a full disk, a closed pipe)
+        // is not a success a script may rely on.
+        const std::string text = r == CliResult::Help ? cli_help(p, prog) : cli_version(p);
+        if (fputs(text.c_str(), stdout) < 0 || fflush(stdout) != 0) {
+            fprintf(stderr, "%s: cannot write to standard output: %s\n", prog, strerror(errno));
+            return 1;
+        }
         return 0;
     }
     if (r == CliResult::Usage) {

@@ -34,21 +34,26 @@ using CliTake = bool (*)(void *target, int key, const char *text, double number,
                          std::string &error);
 
 struct CliProgram {
-    const char *synopsis;                // after "Usage: PROG", up to the options
-    std::span<const CliOption> parts[5]; // in usage order; the unused ones empty
+    const char *name;     // as --version and --help's first line say it, whatever argv[0] is
+    const char *about;    // what the program does, in a few words, after the version in --help
+    const char *synopsis; // after "Usage: PROG", up to the options
+    std::span<const CliOption> parts[6]; // in usage order; the unused ones empty
     const char *tail;                    // after the options
     int column;                          // width of the option column
     bool letter_slot;                    // "    --name" aligned under "-x, --name"
 };
 
-// --help, taken by the processor itself.
+// --help and --version, taken by the processor itself (by their long names,
+// so a program may word them in its own style).
 inline constexpr CliOption CLI_HELP[] = {{"help", 'h', CliArg::None, nullptr, "this text"}};
+inline constexpr CliOption CLI_VERSION[] = {
+    {"version", 'V', CliArg::None, nullptr, "the version built"}};
 
 // rfwatchd's socket, as the programs that default to it take it.
 inline constexpr CliOption CLI_RFWATCHD_SOCKET[] = {
     {"socket", 's', CliArg::Text, "PATH", "rfwatchd's socket (default: rfwatchd.sock)"}};
 
-enum class CliResult { Run, Help, Usage };
+enum class CliResult { Run, Help, Version, Usage };
 
 // Usage: error says why (without the program's name).
 CliResult cli_parse(const CliProgram &p, int argc, char *const *argv, CliTake take, void *target,
@@ -63,8 +68,15 @@ CliResult cli_parse_operands(const CliProgram &p, int argc, char *const *argv, C
 
 std::string cli_usage(const CliProgram &p, const char *prog);
 
-// What a program does with the result: the usage on stdout for Help (exit
-// 0), "PROG: error" and the usage on stderr for Usage (exit usage_status);
-// -1 for Run.
+// "NAME VERSION - about", then the usage.
+std::string cli_help(const CliProgram &p, const char *prog);
+
+// "NAME VERSION", then "commit abc1234" (with "-dirty" for a modified tree,
+// "unknown" when not built from a git checkout).
+std::string cli_version(const CliProgram &p);
+
+// What a program does with the result: cli_help on stdout for Help and
+// cli_version for Version (exit 0), "PROG: error" and the usage on stderr
+// for Usage (exit usage_status); -1 for Run.
 int cli_finish(const CliProgram &p, CliResult r, const char *prog, const std::string &error,
                int usage_status);

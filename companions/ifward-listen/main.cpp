@@ -32,8 +32,15 @@ constexpr CliOption ROWS[] = {
     {"count", 'c', CliArg::Whole, "<n>", "- Exit after n datagrams (default: until a signal)", 0,
      INT_MAX},
     {"help", 'h', CliArg::None, nullptr, "- Show this help message"},
+    {"version", 'V', CliArg::None, nullptr, "- Show the version and the commit built"},
 };
-const CliProgram LISTEN_CLI = {" [-s <path>] [-x] [-c <count>]\n", {ROWS}, "", 21, true};
+const CliProgram LISTEN_CLI = {"ifward-listen",
+                               "print the datagrams sent to ifward's socket",
+                               " [-s <path>] [-x] [-c <count>]\n",
+                               {ROWS},
+                               "",
+                               21,
+                               true};
 
 struct Choice {
     const char *path = IFWARD_SOCKET_PATH;

@@ -167,9 +167,11 @@ bool check_combination(const MqttOptions &o, std::string &error)
 } // namespace
 
 const CliProgram MQTT_CLI = {
+    "rfwatch-mqtt",
+    "publish rfwatchd's spectra to an MQTT broker",
     " -s SOCKET -b URL [options]\n"
     "Publishes rfwatchd's spectra to an MQTT broker.\n\n",
-    {ROWS, CLI_HELP},
+    {ROWS, CLI_HELP, CLI_VERSION},
     "\nTopics: P/NODE/RADIO/spectrum (one message per line), P/NODE/RADIO/air\n"
     "(rfwatchd's air lines, as written), P/NODE/RADIO/status\n"
     "(retained {\"state\",\"daemon\",\"lines\",\"dropped\"}), P/NODE/RADIO/command.\n"

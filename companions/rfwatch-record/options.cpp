@@ -225,12 +225,14 @@ bool check(Parse &p, std::string &error)
 } // namespace
 
 const CliProgram RECORD_CLI = {
+    "rfwatch-record",
+    "record rfwatchd's lines into a recording file",
     " -o FILE [-s SOCKET] [options]\n"
     "       rfwatch-record --ring SECONDS -o DIR [options]\n"
     "       rfwatch-record --mqtt URL --topic P/NODE/RADIO -o FILE [options]\n"
     "       rfwatch-record --export csv|sigmf IN OUT\n"
     "Records rfwatchd's lines, with the time each arrived, into a recording.\n\n",
-    {ROWS, CLI_HELP},
+    {ROWS, CLI_HELP, CLI_VERSION},
     "\nSIGINT or SIGTERM end the recording whole; SIGUSR1 is an event (--ring).\n"
     "Exit status: 0 when stopped or done, 1 when a file cannot be written or read,\n"
     "2 on bad usage.\n",

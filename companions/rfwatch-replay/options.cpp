@@ -36,13 +36,15 @@ bool take(void *target, int key, const char *text, double number, std::string & 
 } // namespace
 
 const CliProgram REPLAY_CLI = {
+    "rfwatch-replay",
+    "serve a recording of rfwatchd's stream as rfwatchd would",
     " FILE [OPTIONS]\n"
     "Serves a recording made by rfwatch-record (or rfwatch-web's page) on a Unix\n"
     "socket as rfwatchd would: every client gets the recorded lines at the recorded\n"
     "pace, from where the replay is when it connects (the replay begins with the\n"
     "first client); air lines only to the clients that ask for them (command 4).\n"
     "\n",
-    {ROWS, CLI_HELP},
+    {ROWS, CLI_HELP, CLI_VERSION},
     "\nAt the end of the recording (without --loop) the clients are closed and it\n"
     "exits 0. SIGINT and SIGTERM stop it and remove the socket.\n",
     24,

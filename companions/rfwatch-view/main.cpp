@@ -71,6 +71,8 @@ constexpr CliOption ROWS[] = {
 };
 
 const CliProgram VIEW_CLI = {
+    "rfwatch-view",
+    "show rfwatchd's live spectrum on a terminal",
     " [OPTIONS]\n"
     "Shows rfwatchd's live spectrum. On a terminal, full screen: the spectrum with\n"
     "max-hold, a waterfall, the frequency axis, the dBm scale and the peak (keys:\n"
@@ -78,7 +80,7 @@ const CliProgram VIEW_CLI = {
     "dB range). Otherwise per frequency, once a second, the width, the samples\n"
     "aggregated, and the peak and mean power of the bins.\n"
     "\n",
-    {CLI_RFWATCHD_SOCKET, ROWS, CLI_HELP},
+    {CLI_RFWATCHD_SOCKET, ROWS, CLI_HELP, CLI_VERSION},
     "Commands are sent in the order given, after connecting.\n",
     24,
     true,

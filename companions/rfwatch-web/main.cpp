@@ -65,12 +65,14 @@ constexpr CliOption PAGE_ROWS[] = {
 };
 
 const CliProgram WEB_CLI = {
+    "rfwatch-web",
+    "serve rfwatchd's live spectrum to browsers",
     " [-s SOCKET | --mqtt URL [--prefix P] [--password-file F]\n"
     "       [--cafile F]] [-l [ADDR:]PORT] [--token-file FILE | --no-auth] [--read-only]\n"
     "       [--allow-host NAME[:PORT]]... [--browser-timeout SECS]\n"
     "Serves rfwatchd's live spectrum to browsers: open http://ADDR:PORT/.\n"
     "\n",
-    {CLI_RFWATCHD_SOCKET, FLEET_ROWS, ACCESS_OPTIONS, PAGE_ROWS, CLI_HELP},
+    {CLI_RFWATCHD_SOCKET, FLEET_ROWS, ACCESS_OPTIONS, PAGE_ROWS, CLI_HELP, CLI_VERSION},
     "On a loopback address no token is needed unless --token-file is given; any\n"
     "other address needs --token-file or --no-auth.\n"
     "At most 16 browsers at once. Prints \"listening on ADDR:PORT\" once serving.\n"

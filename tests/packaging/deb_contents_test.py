@@ -7,7 +7,8 @@ Usage: deb_contents_test.py DEB_DIR ARCH VERSION
 lintian judges the packages by Debian's rules; this judges them by ours:
 every file in the package it belongs to, binaries for ARCH and stripped,
 every file below /etc a conffile, a page per program, units that start
-programs the package ships, and a postinst that enables nothing.
+programs the package ships, a postinst that enables nothing, and programs
+that print the package's upstream version.
 """
 import atexit
 import glob
@@ -180,6 +181,21 @@ class Packages(unittest.TestCase):
             self.assertNotIn(enabling, script)
         self.assertFalse([f for f in Unpacked.files("wifidiag") if ".wants/" in f])
         self.assertIsNone(control_file("wifidiag", "prerm"))
+
+    def test_programs_print_the_upstream_version(self):
+        host = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
+                              check=True).stdout.strip()
+        if host != ARCH:
+            self.skipTest(f"SKIPPED: {ARCH} programs do not run on this {host} machine")
+        root = Unpacked.root("wifidiag")
+        # The packaged library, not one installed on this machine.
+        env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(Unpacked.root("libairtally0"), LIB))
+        runs = [([f"{root}/usr/bin/{p}", "--version"], f"{p} {VERSION}") for p in sorted(BIN)]
+        rfwatchd = f"{root}/usr/sbin/rfwatchd"
+        runs.append(([rfwatchd, "-v"], f"{rfwatchd} version {VERSION}"))
+        for argv, first_line in runs:
+            p = subprocess.run(argv, capture_output=True, text=True, env=env, timeout=30)
+            self.assertEqual((p.returncode, p.stdout.split("\n")[0]), (0, first_line), p)
 
 
 if __name__ == "__main__":

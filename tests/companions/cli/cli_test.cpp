@@ -4,6 +4,7 @@
 #include "cli.h"
 
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ constexpr CliOption ROWS[] = {
     {"flag", 301, CliArg::None, nullptr, "a flag"},
     {"a-very-long-name", 302, CliArg::Text, "VALUE", "past the column"},
 };
-const CliProgram PROGRAM = {" [OPTIONS]\n", {ROWS, CLI_HELP}, "end\n", 20, true};
+const CliProgram PROGRAM = {
+    "prog", "does things", " [OPTIONS]\n", {ROWS, CLI_HELP, CLI_VERSION}, "end\n", 20, true};
 
 // "key=text|number" for each option taken, in order.
 bool record(void *target, int key, const char *text, double number, std::string &error)
@@ -60,6 +62,9 @@ TEST(Cli, ParsesFromTheTableAndRefusesWithOneWording)
         {{"-s", "refuse"}, CliResult::Usage, "refused by the program"},
         {{"-s", "x", "extra"}, CliResult::Usage, "unexpected argument extra"},
         {{"--flag", "-h", "--bogus"}, CliResult::Help, "301=|0.000000 "},
+        {{"--flag", "-V", "--bogus"}, CliResult::Version, "301=|0.000000 "},
+        {{"--version", "-h"}, CliResult::Version, ""},
+        {{"--bogus", "--version"}, CliResult::Usage, "unknown option --bogus"},
     };
     for (const Case &c : cases) {
         std::vector<char *> argv = {const_cast<char *>("prog")};
@@ -89,5 +94,20 @@ TEST(Cli, UsageIsLaidOutFromTheTable)
                                           "      --flag           a flag\n"
                                           "      --a-very-long-name VALUE  past the column\n"
                                           "  -h, --help           this text\n"
+                                          "  -V, --version        the version built\n"
                                           "end\n");
+}
+
+// Both carry the project's version (the build's, not a copy in the code)
+// under the table's name, whatever path the program was started by.
+TEST(Cli, HelpAndVersionNameTheBuildsVersion)
+{
+    const std::string named = std::string("prog ") + WD_PROJECT_VERSION;
+    EXPECT_EQ(cli_help(PROGRAM, "/usr/bin/prog"),
+              named + " - does things\n" + cli_usage(PROGRAM, "/usr/bin/prog"));
+    const std::string version = cli_version(PROGRAM);
+    EXPECT_EQ(version.rfind(named + "\ncommit ", 0), 0u) << version;
+    EXPECT_TRUE(std::regex_match(version.substr(named.size()),
+                                 std::regex("\ncommit ([0-9a-f]{7,}(-dirty)?|unknown)\n")))
+        << version;
 }

@@ -285,6 +285,22 @@ return [rows('air-channels', ['channel', 'quality']), rows('air-signals', ['clas
 '''
 
 
+# Where the footer lies against the last section of the page.
+FOOTER_BELOW = '''
+const f = document.getElementById('version').getBoundingClientRect();
+return f.top >= document.querySelector('section.controls').getBoundingClientRect().bottom;
+'''
+
+
+def test_footer_version(page, web_binary):
+    """The footer names the version the program says it is, below the views."""
+    out = subprocess.run([web_binary, '--version'], capture_output=True, text=True, timeout=30)
+    name, version = out.stdout.splitlines()[0].split(' ')
+    assert (out.returncode, name) == (0, 'rfwatch-web'), out
+    assert page.text('version') == f'wifidiag {version}', page.text('version')
+    assert page.js(FOOTER_BELOW), 'the footer is not below the controls'
+
+
 def test_air(page, daemon):
     poll('air lines asked for', lambda: {'command': 4, 'air_period_ms': 1000} in daemon.commands())
     want = [[list(r) for r in AIR_CHANNELS], [list(r) for r in AIR_SIGNALS]]
@@ -460,6 +476,7 @@ def main():
     page = None
     steps = [('peak and detectors', lambda: test_peak_and_detectors(page)),
              ('canvases drawn', lambda: test_canvases_drawn(page)),
+             ('footer version', lambda: test_footer_version(page, args.web)),
              ('hover readout', lambda: test_hover(page)),
              ('air panel and density', lambda: test_air(page, daemon)),
              ('pause', lambda: test_pause(page, daemon)),
