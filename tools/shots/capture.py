@@ -143,8 +143,9 @@ def terminal(socket, target, out):
     def drawn():
         screen = terminal_html.parse(pane(socket, target), cols, rows)
         text = terminal_html.plain_text(screen)
-        # The axis labels, and a waterfall several rows deep besides the status line.
-        return screen if 'MHz' in text and 'dBm' in text and waterfall_rows(screen) >= 8 else None
+        # The axis labels, the air line and a waterfall several rows deep.
+        wanted = 'MHz' in text and 'dBm' in text and 'air: ch' in text and waterfall_rows(screen) >= 8
+        return screen if wanted else None
 
     screen = poll('rfwatch-view drawing its axes and waterfall', drawn, PANE_DEADLINE)
     text, (w, h) = terminal_html.page(screen, 'rfwatch-view')

@@ -156,5 +156,5 @@ def page(screen, title='terminal'):
     rows = [[[c[0], hex_colour(c[1]), hex_colour(c[2]), 1 if c[3] else 0] for c in row] for row in screen]
     w, h = CELL_W * len(screen[0]), CELL_H * len(screen)
     text = PAGE % dict(title=html.escape(title), bg=hex_colour(DEFAULT_BG), w=w, h=h, cw=CELL_W, ch=CELL_H,
-                       font=FONT_PX, rows=json.dumps(rows, ensure_ascii=True).replace('</', '<\\/'))
+                       font=FONT_PX, rows=json.dumps(rows, ensure_ascii=True))
     return text, (w, h)
