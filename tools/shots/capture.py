@@ -109,8 +109,9 @@ def page(url, out):
     try:
         b.size(PAGE_WIDTH, 900)
         b.d.get(url)
+        end = time.monotonic() + PAGE_DEADLINE  # for all of them together
         for what, script in PAGE_READY:
-            poll(what, lambda: b.d.execute_script(script), PAGE_DEADLINE)
+            poll(what, lambda: b.d.execute_script(script), max(1, round(end - time.monotonic())))
         # As tall as the page, so nothing is cut and nothing is blank.
         height = b.d.execute_script('return document.documentElement.scrollHeight;')
         b.size(PAGE_WIDTH, height)

@@ -28,21 +28,16 @@ CASES = [
 
 
 def main():
-    failed = []
-    for capture, (r, c), want in CASES:
-        screen = t.parse(capture, 8, 3)
-        got = screen[r][c]
-        if got != want or len(screen) != 3 or any(len(row) != 8 for row in screen):
-            failed.append(f'{capture!r} at {r},{c}: {got}, want {want}')
+    failed = [f'{capture!r} at {r},{c}: {t.parse(capture, 8, 3)[r][c]}, want {want}'
+              for capture, (r, c), want in CASES if t.parse(capture, 8, 3)[r][c] != want]
     wide = t.parse('x' * 20 + '\n' * 10 + 'lost', 8, 3)
-    if t.plain_text(wide) != 'xxxxxxxx\n\n' or len(wide) != 3:
+    if t.plain_text(wide) != 'xxxxxxxx\n\n' or len(wide) != 3 or any(len(row) != 8 for row in wide):
         failed.append(f'not held to 8x3: {t.plain_text(wide)!r}')
     html, size = t.page(t.parse('ab', 9, 2))
     if size != (9 * t.CELL_W, 2 * t.CELL_H) or f'width="{size[0]}" height="{size[1]}"' not in html:
         failed.append(f'page of {size}')
     print('\n'.join(failed) or 'ok')
     return 1 if failed else 0
-
 
 if __name__ == '__main__':
     sys.exit(main())
