@@ -100,7 +100,8 @@ PAGE_READY = [
      "return m.dets[m.selected].wf.written >= c.clientHeight;"),
     ('air lines with channels', "return document.getElementById('air-channels').children.length > 0;"),
     ('a named interferer among the signals',
-     "return [...document.getElementById('air-signals').children].some((r) => r.dataset.class !== 'wifi');"),
+     "return [...document.getElementById('air-signals').children]"
+     ".some((r) => !['wifi', 'unknown'].includes(r.dataset.class));"),
 ]
 
 
