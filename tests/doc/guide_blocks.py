@@ -66,7 +66,7 @@ def script(name, found):
     for n, (line, body) in enumerate(found, 1):
         where = f"{name}:{line}"
         out.append(f"wd_guide_block='block {n} ({where})'")
-        out.append(f"echo '=== {n}/{len(found)}: {where}'")
+        out.append(f"echo \"=== {n}/{len(found)} at $SECONDS s: {where}\"")
         out.append(body)
     out.append("wd_guide_block=")
     return "\n".join(out) + "\n"

@@ -43,10 +43,10 @@ cd "$WD_STATE" || wd_fail "no $WD_STATE"
 bash -c '
   trap '\''status=$?
     [ -n "${wd_guide_block:-}" ] && echo "FAILED in $wd_guide_block with status $status"
-    kill $(jobs -p) 2>/dev/null
+    jobs -p | xargs -r kill 2>/dev/null || true
     exit $status'\'' EXIT
   . "$1"' guide "$script"
 status=$?
-cp /tmp/*.log "$WD_OUT/" 2>/dev/null
+cp /tmp/*.log /var/log/mosquitto/mosquitto.log "$WD_OUT/" 2>/dev/null
 [ $status -eq 0 ] || wd_fail "$(basename "$guide"): a runnable block failed (status $status)"
 wd_log "$(basename "$guide"): every runnable block passed"
