@@ -35,10 +35,5 @@ const char *const companions_version = \"${VERSION}\";
 const char *const companions_commit = \"${commit}\";
 const char *const companions_commit_suffix = \"${suffix}\";
 ")
-set(old "")
-if(EXISTS "${OUT}")
-  file(READ "${OUT}" old)
-endif()
-if(NOT old STREQUAL body)
-  file(WRITE "${OUT}" "${body}")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/WriteIfChanged.cmake")
+wd_write_if_changed("${OUT}" "${body}")

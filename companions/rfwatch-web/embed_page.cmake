@@ -67,10 +67,5 @@ const PageAsset *find_page_asset(std::string_view path)
 ]=])
 
 # Rewrite only on change, so an unchanged page does not relink the program.
-set(old "")
-if(EXISTS "${OUT}")
-  file(READ "${OUT}" old)
-endif()
-if(NOT old STREQUAL body)
-  file(WRITE "${OUT}" "${body}")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/WriteIfChanged.cmake")
+wd_write_if_changed("${OUT}" "${body}")

@@ -22,6 +22,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import png_out  # noqa: E402
 import terminal_html  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'testkit'))
+import headless_chromium  # noqa: E402
+
 PAGE_WIDTH = 1280
 PAGE_DEADLINE = 240  # seconds; the emulated radio and a loaded host are slow
 PANE_DEADLINE = 120
@@ -31,16 +34,7 @@ class Failed(Exception):
     pass
 
 
-def import_selenium():
-    # Debian's python3-selenium lives in the system interpreter.
-    try:
-        import selenium  # noqa: F401
-        return
-    except ImportError:
-        pass
-    system = '/usr/bin/python3'
-    if os.path.realpath(sys.executable) != os.path.realpath(system) and os.path.exists(system):
-        os.execv(system, [system] + sys.argv)
+def selenium_missing():
     sys.exit('capture: python3-selenium is not installed (tools/setup installs it)')
 
 
@@ -60,14 +54,9 @@ class Browser:
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
         self.profile = tempfile.mkdtemp(prefix='screenshots-chromium-')
-        opts = webdriver.ChromeOptions()
-        for a in ('--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--hide-scrollbars',
-                  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                  '--disable-dev-shm-usage', f'--user-data-dir={self.profile}', '--window-size=1280,900',
-                  '--force-device-scale-factor=1', '--font-render-hinting=none'):
-            opts.add_argument(a)
-        opts.binary_location = '/usr/bin/chromium'
-        self.d = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=opts)
+        opts = headless_chromium.options(self.profile, (PAGE_WIDTH, 900), 1,
+                                         extra=('--hide-scrollbars', '--font-render-hinting=none'))
+        self.d = webdriver.Chrome(service=Service(headless_chromium.CHROMEDRIVER), options=opts)
         self.d.set_script_timeout(30)
 
     def size(self, width, height):
@@ -180,7 +169,7 @@ def main(argv):
         make, out = (lambda: terminal(argv[1], argv[2], argv[3])), argv[3]
     else:
         sys.exit(__doc__)
-    import_selenium()
+    headless_chromium.import_selenium(selenium_missing)
     try:
         data = make()
     except Failed as e:

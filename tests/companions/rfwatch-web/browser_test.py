@@ -26,34 +26,25 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'testkit'))
 from fake_rfwatchd import FakeRfwatchd, air_line, spectrum_line  # noqa: E402
+import headless_chromium  # noqa: E402
 
 SKIP = 77
 
 
-def import_selenium():
-    # Debian's python3-selenium lives in the system interpreter; a python3
-    # earlier on PATH (a version manager's) does not see it.
-    try:
-        import selenium  # noqa: F401
-        return
-    except ImportError:
-        pass
-    system = '/usr/bin/python3'
-    if os.path.realpath(sys.executable) != os.path.realpath(system) and os.path.exists(system):
-        os.execv(system, [system] + sys.argv)
+def selenium_missing():
     print('SKIPPED: python3-selenium is not installed', flush=True)
     sys.exit(SKIP)
 
 
-import_selenium()
+headless_chromium.import_selenium(selenium_missing)
 from selenium import webdriver  # noqa: E402
 from selenium.common.exceptions import WebDriverException  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.ui import Select  # noqa: E402
 
-CHROMIUM = '/usr/bin/chromium'
-CHROMEDRIVER = '/usr/bin/chromedriver'
+CHROMIUM = headless_chromium.CHROMIUM
+CHROMEDRIVER = headless_chromium.CHROMEDRIVER
 DEADLINE = 20.0  # seconds; generous, CI is a loaded 2-core machine
 
 # What the stand-in sends: (detector, centre MHz, width MHz, bins, tone bin, tone dBm).
@@ -186,14 +177,8 @@ return null;
 
 class Page:
     def __init__(self, url, out):
-        opts = webdriver.ChromeOptions()
         self.profile = tempfile.mkdtemp(prefix='rfwatch-web-chromium-')
-        for a in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-                  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                  '--disable-dev-shm-usage', f'--user-data-dir={self.profile}', '--window-size=1280,1100',
-                  '--force-device-scale-factor=2'):
-            opts.add_argument(a)
-        opts.binary_location = CHROMIUM
+        opts = headless_chromium.options(self.profile, (1280, 1100), 2, extra=('--disable-quic',))
         opts.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         # Chromium's own output goes into ChromeDriver's log.
         service = Service(CHROMEDRIVER, port=listen_port(), log_path=os.path.join(out, 'chromedriver.log'),
