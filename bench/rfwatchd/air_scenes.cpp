@@ -412,6 +412,19 @@ struct Totals {
     bool missed;
 };
 
+// An oven given a width far from its sweep, or reaching channels clear of it.
+void report_ovens(const Run &run, Totals &totals)
+{
+    if (run.oven_width_wrong == 0 && run.oven_reach_wrong == 0)
+        return;
+    std::printf("%-28s %-6s oven's width off its span in %llu lines; quality of channels clear "
+                "of it lowered %llu times  MISSED\n",
+                run.row.name, run.ath10k ? "ath10k" : "ath11k",
+                static_cast<unsigned long long>(run.oven_width_wrong),
+                static_cast<unsigned long long>(run.oven_reach_wrong));
+    totals.missed = true;
+}
+
 void report_run(const Run &run, Totals &totals)
 {
     for (size_t e = 0; e < run.scene.emitter_count; ++e) {
@@ -435,14 +448,7 @@ void report_run(const Run &run, Totals &totals)
                     static_cast<unsigned long long>(run.quality_checked));
         totals.missed = true;
     }
-    if (run.oven_width_wrong > 0 || run.oven_reach_wrong > 0) {
-        std::printf("%-28s %-6s oven's width off its span in %llu lines; quality of channels clear "
-                    "of it lowered %llu times  MISSED\n",
-                    run.row.name, run.ath10k ? "ath10k" : "ath11k",
-                    static_cast<unsigned long long>(run.oven_width_wrong),
-                    static_cast<unsigned long long>(run.oven_reach_wrong));
-        totals.missed = true;
-    }
+    report_ovens(run, totals);
     if (run.row.target == SWEEP) {
         double ch9 = run.ch9_lines ? run.ch9_sum / static_cast<double>(run.ch9_lines) : 100;
         bool miss = run.ch9_lines == 0 || ch9 >= 60 || run.ch1_lowest <= 90;
