@@ -169,7 +169,8 @@ int match_narrow(const AirTracker &t, const AirReport &r, const Blob &b)
     return best;
 }
 
-// wifi: only signals of a Wi-Fi channel's shape.
+// wifi: only signals named Wi-Fi (a young one of the shape may be a wide
+// source's blob that happened to look like one).
 int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b, bool wifi = false)
 {
     int best = -1;
@@ -179,7 +180,7 @@ int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b, bool wif
         float miss = std::fabs(b.centre() - s.centre_ema);
         float tolerance = 2 * r.mhz_per_bin > 1.0f ? 2 * r.mhz_per_bin : 1.0f;
         bool alike = std::fabs(b.top_width() - s.top_width_ema) < 0.2f * s.top_width_ema;
-        if (wide(s) && alike && miss <= tolerance && (!wifi || wifi_shaped(s.top_width_ema)) &&
+        if (wide(s) && alike && miss <= tolerance && (!wifi || s.cls == AirClass::Wifi) &&
             (best < 0 || miss < best_miss)) {
             best_miss = miss;
             best = static_cast<int>(i);
@@ -253,7 +254,7 @@ int match(const AirTracker &t, const AirReport &r, const Blob &b, bool &piece)
     if (wifi_shaped(b.top_width()))
         return match_fixed(t, r, b);
     // Nor when its top, in coarse bins, comes out a little wider than the
-    // shape: of the width of a Wi-Fi channel's signal and where it is, it is
+    // shape: of the width of a named Wi-Fi channel and where it is, it is
     // that channel's.
     int i = match_fixed(t, r, b, true);
     if (i >= 0)
