@@ -19,6 +19,9 @@ constexpr uint64_t PHASE_DECAY_EVERY = 128;
 constexpr float PHASE_DECAY = 0.75f;
 constexpr float DUTY_EMA_MIN = 1.0f / 256; // about a second and a half at 200 reports/s
 constexpr float SHAPE_EMA_MIN = 1.0f / 64;
+// Share of the way a span's edge moves in toward each sighting: some 500
+// on-reports (a few seconds) to forget an edge no longer reached.
+constexpr float ENV_SHRINK = 1.0f / 512;
 
 float ema_alpha(uint64_t count, float floor_alpha)
 {
@@ -123,9 +126,16 @@ void air_features_take(AirSignal &s, const AirReport &r, const AirSighting &seen
     if (!seen.on)
         return;
     s.on_reports++;
+    if (!seen.shaped)
+        return;
     take_shape(s, seen);
-    s.env_lo = seen.lo_mhz < s.env_lo ? seen.lo_mhz : s.env_lo;
-    s.env_hi = seen.hi_mhz > s.env_hi ? seen.hi_mhz : s.env_hi;
+    // Out at once to where it is seen; back in slowly, so that an edge
+    // it seldom reaches is kept while one it reached by mistake (joined
+    // with a neighbour, say) is forgotten in a few seconds.
+    s.env_lo =
+        seen.lo_mhz < s.env_lo ? seen.lo_mhz : s.env_lo + ENV_SHRINK * (seen.lo_mhz - s.env_lo);
+    s.env_hi =
+        seen.hi_mhz > s.env_hi ? seen.hi_mhz : s.env_hi + ENV_SHRINK * (seen.hi_mhz - s.env_hi);
 }
 
 float air_phase_contrast(const AirSignal &s, AirMains mains, float *weight_out)

@@ -12,6 +12,7 @@ struct AirSighting {
     float lo_mhz, hi_mhz;         // busy extent
     float top_lo_mhz, top_hi_mhz; // within AIR_TOP_DB of the peak
     float peak_dbm;
+    bool shaped; // false: on, but its extent says nothing of the signal's
 };
 
 // A top narrower than this is a blip or a narrowband source; wider, a wide one.

@@ -38,7 +38,7 @@ struct AirSignal {
     uint64_t first_report; // the frequency's report count when first seen
     uint64_t updates;      // reports taken since first seen
     uint64_t last_on_us, last_off_us, run_start_us;
-    float env_lo, env_hi; // every extent it has been on in (MHz): a wandering source's span
+    float env_lo, env_hi; // the extent it has been on in lately (MHz): a wandering source's span
     float duty_ema;       // recent share of reports it was on in
     float top_width_ema;  // width within 12 dB of its peak, while on
     float ref_mhz;        // its first centre: what centre_sq_ema is taken about

@@ -19,6 +19,8 @@ constexpr float BLOB_JOIN_MHZ = 0.7f;
 // A wandering source (a magnetron's centre sweeps tens of MHz) is matched
 // by the span it has been seen in, widened by this.
 constexpr float WANDER_SLACK_MHZ = 4.0f;
+// How much weaker than a wide source a piece of its top may be.
+constexpr float PIECE_DB = 6.0f;
 constexpr uint64_t RETIRE_AFTER_US = 2000000;
 constexpr uint64_t RETIRE_RARE_AFTER_US = 30000000;
 constexpr float RARE_DUTY = 0.05f;
@@ -26,6 +28,8 @@ constexpr uint64_t CLASSIFY_EVERY = 8;
 
 struct Blob {
     AirSighting seen;
+    size_t first, last; // its bins
+    uint32_t owner;     // id of the Wi-Fi channel whose top it holds, or 0
     float centre() const { return (seen.lo_mhz + seen.hi_mhz) / 2; }
     float top_width() const { return seen.top_hi_mhz - seen.top_lo_mhz; }
 };
@@ -47,6 +51,19 @@ void find_top(const AirReport &r, size_t first, size_t last, AirSighting &seen)
         hi--;
     seen.top_lo_mhz = bin_lo(r, lo);
     seen.top_hi_mhz = bin_lo(r, hi + 1);
+}
+
+// A blob may be cut in three where it holds a known Wi-Fi channel.
+constexpr size_t MAX_BLOBS = 3 * AIR_MAX_SEGMENTS;
+
+// The sighting bins first..last make on their own.
+AirSighting sight(const AirReport &r, size_t first, size_t last)
+{
+    AirSighting seen = {true, bin_lo(r, first), bin_lo(r, last + 1), 0, 0, r.dbm[first], true};
+    for (size_t j = first; j <= last; ++j)
+        seen.peak_dbm = r.dbm[j] > seen.peak_dbm ? r.dbm[j] : seen.peak_dbm;
+    find_top(r, first, last, seen);
+    return seen;
 }
 
 size_t make_blobs(const AirReport &r, Blob *blobs)
@@ -76,8 +93,10 @@ size_t make_blobs(const AirReport &r, Blob *blobs)
             count && bin_lo(r, seg[i].first_bin) - blobs[count - 1].seen.hi_mhz <= BLOB_JOIN_MHZ;
         if (!joins) {
             first = seg[i].first_bin;
-            blobs[count++] = Blob{{true, bin_lo(r, first), 0, 0, 0, seg[i].peak_dbm}};
+            blobs[count++] =
+                Blob{{true, bin_lo(r, first), 0, 0, 0, seg[i].peak_dbm, true}, first, 0, 0};
         }
+        blobs[count - 1].last = seg[i].last_bin;
         AirSighting &b = blobs[count - 1].seen;
         b.hi_mhz = bin_lo(r, seg[i].last_bin + 1U);
         b.peak_dbm = seg[i].peak_dbm > b.peak_dbm ? seg[i].peak_dbm : b.peak_dbm;
@@ -114,7 +133,10 @@ int match_wide(const AirTracker &t, const Blob &b, float slack, bool pieces)
         if (!wide(s) || (!pieces && wifi_shaped(s.top_width_ema)))
             continue;
         float lo = s.env_lo - slack, hi = s.env_hi + slack;
-        if (pieces && (b.centre() < lo || b.centre() > hi))
+        // A piece is what is left of its top where the top dips under the
+        // threshold: about as strong as the source. A far weaker blip in its
+        // span is another source's (a hopper's, beside an oven).
+        if (pieces && (b.centre() < lo || b.centre() > hi || b.seen.peak_dbm < s.dbm - PIECE_DB))
             continue;
         float o = overlap(lo, hi, b.seen.lo_mhz, b.seen.hi_mhz);
         if (o > best_overlap) {
@@ -147,7 +169,9 @@ int match_narrow(const AirTracker &t, const AirReport &r, const Blob &b)
     return best;
 }
 
-int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b)
+// wifi: only signals named Wi-Fi (a young one of the shape may be a wide
+// source's blob that happened to look like one).
+int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b, bool wifi = false)
 {
     int best = -1;
     float best_miss = 0;
@@ -156,7 +180,8 @@ int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b)
         float miss = std::fabs(b.centre() - s.centre_ema);
         float tolerance = 2 * r.mhz_per_bin > 1.0f ? 2 * r.mhz_per_bin : 1.0f;
         bool alike = std::fabs(b.top_width() - s.top_width_ema) < 0.2f * s.top_width_ema;
-        if (wide(s) && alike && miss <= tolerance && (best < 0 || miss < best_miss)) {
+        if (wide(s) && alike && miss <= tolerance && (!wifi || s.cls == AirClass::Wifi) &&
+            (best < 0 || miss < best_miss)) {
             best_miss = miss;
             best = static_cast<int>(i);
         }
@@ -164,12 +189,59 @@ int match_fixed(const AirTracker &t, const AirReport &r, const Blob &b)
     return best;
 }
 
-int match(const AirTracker &t, const AirReport &r, const Blob &b)
+// A Wi-Fi channel and a neighbour on at once (an oven beside it, a blip at
+// its edge) make one busy run. Where a blob holds the whole top of a named
+// Wi-Fi channel, it is that channel's, and what runs on past the channel's
+// usual extent becomes a blob of its own: else the channel's 20 MHz would
+// be taken into the neighbour's span, and the channel's report lost.
+size_t split_at_wifi(const AirTracker &t, const AirReport &r, Blob *blobs, size_t n)
 {
+    const auto bin_at = [&r](float mhz) {
+        return static_cast<long>(std::floor((mhz - r.low_mhz) / r.mhz_per_bin + 0.5f));
+    };
+    for (size_t b = 0; b < n; ++b) {
+        for (const AirSignal &w : t.signals) {
+            Blob &blob = blobs[b];
+            const float half_top = w.top_width_ema / 2;
+            if (!wide(w) || w.cls != AirClass::Wifi || blob.owner ||
+                blob.seen.lo_mhz > w.centre_ema - half_top + r.mhz_per_bin ||
+                blob.seen.hi_mhz < w.centre_ema + half_top - r.mhz_per_bin)
+                continue;
+            const auto first = static_cast<long>(blob.first), last = static_cast<long>(blob.last);
+            const long lo = bin_at(w.env_lo), hi = bin_at(w.env_hi) - 1; // its bins
+            const size_t kept = n;
+            blob.owner = w.id;
+            // Two bins past its extent at least: one is its edge's jitter.
+            if (last >= hi + 2 && hi >= first && n < MAX_BLOBS) {
+                const auto past = static_cast<size_t>(hi + 1);
+                blobs[n++] = Blob{sight(r, past, blob.last), past, blob.last, 0};
+                blob.last = past - 1;
+            }
+            if (first + 2 <= lo && lo <= static_cast<long>(blob.last) && n < MAX_BLOBS) {
+                const auto below = static_cast<size_t>(lo - 1);
+                blobs[n++] = Blob{sight(r, blob.first, below), blob.first, below, 0};
+                blob.first = below + 1;
+            }
+            if (n != kept)
+                blob.seen = sight(r, blob.first, blob.last);
+        }
+    }
+    return n;
+}
+
+// piece: the blob was taken as a piece of a wide source (it shows the
+// source on, not where the source reaches).
+int match(const AirTracker &t, const AirReport &r, const Blob &b, bool &piece)
+{
+    piece = false;
+    for (size_t i = 0; b.owner && i < AIR_MAX_SIGNALS; ++i)
+        if (t.signals[i].id == b.owner)
+            return static_cast<int>(i);
     if (b.top_width() <= AIR_NARROW_MHZ) {
         // A piece of a wide source first: a weak flat top breaks into
         // blips that must not be taken for a hopper.
         int i = match_wide(t, b, 1.0f, true);
+        piece = i >= 0;
         if (i >= 0)
             return i;
         i = match_narrow(t, r, b);
@@ -181,7 +253,13 @@ int match(const AirTracker &t, const AirReport &r, const Blob &b)
     // the same width centred where it is, never a piece of a wanderer.
     if (wifi_shaped(b.top_width()))
         return match_fixed(t, r, b);
-    int i = match_wide(t, b, WANDER_SLACK_MHZ, false);
+    // Nor when its top, in coarse bins, comes out a little wider than the
+    // shape: of the width of a named Wi-Fi channel and where it is, it is
+    // that channel's.
+    int i = match_fixed(t, r, b, true);
+    if (i >= 0)
+        return i;
+    i = match_wide(t, b, WANDER_SLACK_MHZ, false);
     return i >= 0 ? i : match_narrow(t, r, b);
 }
 
@@ -201,10 +279,12 @@ int take_slot(AirTracker &t)
 
 void join(AirSighting &into, const AirSighting &b)
 {
-    if (!into.on) {
+    if (!into.on || (b.shaped && !into.shaped)) {
         into = b;
         return;
     }
+    if (!b.shaped)
+        return;
     into.lo_mhz = b.lo_mhz < into.lo_mhz ? b.lo_mhz : into.lo_mhz;
     into.hi_mhz = b.hi_mhz > into.hi_mhz ? b.hi_mhz : into.hi_mhz;
     into.top_lo_mhz = b.top_lo_mhz < into.top_lo_mhz ? b.top_lo_mhz : into.top_lo_mhz;
@@ -284,15 +364,16 @@ void air_tracker_reset(AirTracker &tracker)
 void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
 {
     t.reports++;
-    Blob blobs[AIR_MAX_SEGMENTS];
-    size_t n = make_blobs(r, blobs);
+    Blob blobs[MAX_BLOBS];
+    size_t n = split_at_wifi(t, r, blobs, make_blobs(r, blobs));
     // Only whether each was seen needs clearing: the rest is read once on.
     AirSighting seen[AIR_MAX_SIGNALS];
     for (AirSighting &x : seen)
         x.on = false;
     int family = air_hopper_find(t);
     for (size_t b = 0; b < n; ++b) {
-        int i = match(t, r, blobs[b]);
+        bool piece = false;
+        int i = match(t, r, blobs[b], piece);
         if (i < 0) {
             if (family >= 0)
                 air_hopper_release(t, r.low_mhz, blobs[b].centre());
@@ -303,7 +384,13 @@ void air_tracker_update(AirTracker &t, const AirReport &r, uint32_t &next_id)
         }
         if (i == family)
             air_hopper_note(t, r.low_mhz, blobs[b].centre());
-        join(seen[i], blobs[b].seen);
+        AirSighting part = blobs[b].seen;
+        // A piece shows the source on, not its shape or where it reaches: a
+        // hopper's blip in a Wi-Fi channel's span would move the channel's
+        // centre, and blip by blip one at a wanderer's edge would widen it
+        // over the whole capture.
+        part.shaped = !piece;
+        join(seen[i], part);
     }
     AirHopSpan hop = {0, 0, 0};
     if (air_hopper_find(t) >= 0)
