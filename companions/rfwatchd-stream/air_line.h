@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-constexpr size_t AIR_LINE_MAX_CHANNELS = 8;
+// As many as rfwatchd lists for one capture: all 14 of 2.4 GHz.
+constexpr size_t AIR_LINE_MAX_CHANNELS = 14;
 constexpr size_t AIR_LINE_MAX_SIGNALS = 12;
 // The longest class or driver name taken; a longer one refuses the line.
 constexpr size_t AIR_LINE_MAX_NAME = 24;

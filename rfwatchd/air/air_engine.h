@@ -21,8 +21,9 @@
 // channel of the 2.4 and 5 GHz bands a sweep may visit. A new one past
 // this replaces the one seen longest ago.
 constexpr size_t AIR_MAX_FREQUENCIES = 40;
-// 20 MHz channels one capture can cover (160 MHz).
-constexpr size_t AIR_MAX_CHANNELS = 8;
+// 20 MHz channels one capture can cover: 2.4 GHz channels lie 5 MHz apart,
+// so 80 MHz there holds 13 of them and 160 MHz all 14; 5 and 6 GHz hold 8.
+constexpr size_t AIR_MAX_CHANNELS = 14;
 // Frequencies 2.4 to 7.1 GHz fall on distinct hints at this size.
 constexpr size_t AIR_SLOT_HINTS = 8192;
 constexpr float AIR_DEFAULT_MARGIN_DB = 10.0f;
