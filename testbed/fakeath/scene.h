@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // A scene: emitters over a noise floor, seen by a capture at one tuning,
-// on a virtual clock. Report k is taken at a jittered instant within its
-// own slot, which lasts one period of the report rate; the seed and k
-// choose where in the slot. So a program can make any report of a scene
-// in-process, without FUSE, and check what an analysis made of it against
-// the scene's truth.
+// on a virtual clock. Each report is taken at a jittered instant inside a
+// slot of its own, as long as the time between two reports; the seed and
+// the report's number choose where in the slot. So a program can make any
+// report of a scene in-process, without FUSE, and check what an analysis
+// made of it against the scene's truth.
 #pragma once
 
 #include "emitter.h"
